@@ -1,0 +1,11 @@
+# Shared part of the two MinGW-w64 toolchains (posix thread flavour, static runtime).
+set(CMAKE_C_COMPILER   /usr/bin/${KESTRELLE_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER /usr/bin/${KESTRELLE_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  /usr/bin/${KESTRELLE_TRIPLE}-windres)
+set(CMAKE_AR           /usr/bin/${KESTRELLE_TRIPLE}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB       /usr/bin/${KESTRELLE_TRIPLE}-ranlib CACHE FILEPATH "")
+set(CMAKE_FIND_ROOT_PATH /usr/${KESTRELLE_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

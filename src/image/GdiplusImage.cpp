@@ -1,0 +1,116 @@
+// GDI+ views and decoding. Every GDI+ object lives within one operation.
+#include "image/GdiplusImage.h"
+
+#include <shlwapi.h>
+
+#include <new>
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+struct ImageDisposer {
+  void operator()(GpImage* image) const {
+    if (image) GdipDisposeImage(image);
+  }
+};
+
+struct StreamReleaser {
+  void operator()(IStream* stream) const {
+    if (stream) stream->Release();
+  }
+};
+
+}  // namespace
+
+CBitmapViewPtr CreateBitmapView(const CDib& dib, bool direct) {
+  if (!dib.IsValid()) return CBitmapViewPtr();
+  const BITMAPINFOHEADER* header = dib.GetHeader();
+  GpBitmap* bitmap = nullptr;
+  if (direct && (header->biBitCount == 32 || header->biBitCount == 8)) {
+    PixelFormat format = header->biBitCount == 32 ? PixelFormat32bppARGB : PixelFormat8bppIndexed;
+    INT stride = static_cast<INT>(dib.Stride());
+    BYTE* topRow = dib.TopRow(0);
+    GdipCreateBitmapFromScan0(header->biWidth, header->biHeight, -stride, format, topRow, &bitmap);
+    if (bitmap && header->biBitCount == 8) {
+      // ColorPalette with 256 entries: flags, count, then the ARGB entries.
+      struct {
+        UINT flags;
+        UINT count;
+        ARGB entries[256];
+      } palette = {PaletteFlagsHasAlpha, 256, {}};
+      const RGBQUAD* table = dib.ColorTable();
+      UINT tableCount = CalcColorCount(*header);
+      for (UINT i = 0; i < 256 && table && i < tableCount; ++i) {
+        palette.entries[i] = static_cast<ARGB>(table[i].rgbReserved) << 24 |
+                             static_cast<ARGB>(table[i].rgbRed) << 16 |
+                             static_cast<ARGB>(table[i].rgbGreen) << 8 | table[i].rgbBlue;
+      }
+      GdipSetImagePalette(bitmap, reinterpret_cast<ColorPalette*>(&palette));
+    }
+    return CBitmapViewPtr(bitmap, ImageDisposer());
+  }
+  if (GdipCreateBitmapFromGdiDib(reinterpret_cast<const BITMAPINFO*>(header), dib.GetBits(),
+                                 &bitmap) != Ok) {
+    return CBitmapViewPtr();
+  }
+  return CBitmapViewPtr(bitmap, ImageDisposer());
+}
+
+bool DrawImageRect(GpImage* source, const RECT& sourceRect, GpImage* target,
+                   const RECT& targetRect, InterpolationMode interpolation) {
+  if (!source || !target) return false;
+  GpGraphics* graphics = nullptr;
+  if (GdipGetImageGraphicsContext(target, &graphics) != Ok || !graphics) return false;
+  GdipSetInterpolationMode(graphics, interpolation);
+  GdipSetPixelOffsetMode(graphics, PixelOffsetModeHighQuality);
+  GpStatus status = GdipDrawImageRectRectI(
+      graphics, source, targetRect.left, targetRect.top, targetRect.right - targetRect.left,
+      targetRect.bottom - targetRect.top, sourceRect.left, sourceRect.top,
+      sourceRect.right - sourceRect.left, sourceRect.bottom - sourceRect.top, UnitPixel, nullptr,
+      nullptr, nullptr);
+  GdipDeleteGraphics(graphics);
+  return status == Ok;
+}
+
+HRESULT LoadImageFromBytes(const uint8_t* data, size_t size, CGdipImagePtr* image) {
+  image->reset();
+  if (size > UINT_MAX) return E_NOTIMPL;
+  boost::shared_ptr<IStream> stream(SHCreateMemStream(data, static_cast<UINT>(size)),
+                                    StreamReleaser());
+  if (!stream) return E_NOTIMPL;
+  GpImage* loaded = nullptr;
+  if (GdipLoadImageFromStream(stream.get(), &loaded) != Ok || !loaded) return E_NOTIMPL;
+  image->reset(loaded, ImageDisposer());
+  return S_OK;
+}
+
+GpStatus GetImageRect(GpImage* image, ImageBounds* bounds) {
+  GpRectF rect;
+  GpUnit unit;
+  GpStatus status = GdipGetImageBounds(image, &rect, &unit);
+  if (status != Ok) return status;
+  bounds->x = static_cast<LONG>(rect.X);
+  bounds->y = static_cast<LONG>(rect.Y);
+  bounds->width = static_cast<LONG>(rect.Width);
+  bounds->height = static_cast<LONG>(rect.Height);
+  return Ok;
+}
+
+HRESULT RenderImageToDib(GpImage* source, const RECT& sourceRect, CDibPtr* dib, LONG width,
+                         LONG height, InterpolationMode interpolation) {
+  const HRESULT kNoMemory = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+  CDibPtr result(new (std::nothrow) CDib);
+  if (!result || !result->Create(width, height, 32, 0, BI_RGB) || !result->AllocBits()) {
+    return kNoMemory;
+  }
+  result->ClearBits();
+  CBitmapViewPtr view = CreateBitmapView(*result, true);
+  if (!view) return kNoMemory;
+  RECT targetRect = {0, 0, width, height};
+  if (!DrawImageRect(source, sourceRect, view.get(), targetRect, interpolation)) return kNoMemory;
+  view.reset();
+  *dib = result;
+  return S_OK;
+}

@@ -1,0 +1,40 @@
+// The GDI+ side of the image layer: views over a CDib's memory, the one drawing primitive, and
+// decoding of the formats that the program's own codecs do not read (BMP, GIF, TIFF, ICO, EMF/WMF).
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cstdint>
+
+#include <boost/shared_ptr.hpp>
+
+#include "image/Dib.h"
+
+typedef boost::shared_ptr<Gdiplus::GpBitmap> CBitmapViewPtr;
+typedef boost::shared_ptr<Gdiplus::GpImage> CGdipImagePtr;
+
+// A GDI+ bitmap showing the pixels of `dib`. Direct mode shares the CDib's memory (32-bit ARGB
+// or 8-bit indexed with the colour table as an alpha palette); GDI mode copies through
+// GdipCreateBitmapFromGdiDib. Empty when GDI+ refuses a GDI-mode view.
+CBitmapViewPtr CreateBitmapView(const CDib& dib, bool direct);
+
+// Draws sourceRect of `source` into targetRect of `target` with the given interpolation and
+// high-quality pixel offset; true when the draw succeeded.
+bool DrawImageRect(Gdiplus::GpImage* source, const RECT& sourceRect, Gdiplus::GpImage* target,
+                   const RECT& targetRect, Gdiplus::InterpolationMode interpolation);
+
+// Decodes an image held in memory; E_NOTIMPL for anything GDI+ cannot read.
+HRESULT LoadImageFromBytes(const uint8_t* data, size_t size, CGdipImagePtr* image);
+
+// Image bounds (x, y, width, height) truncated to integers; the unit GDI+ reports is ignored.
+struct ImageBounds {
+  LONG x, y, width, height;
+};
+Gdiplus::GpStatus GetImageRect(Gdiplus::GpImage* image, ImageBounds* bounds);
+
+// Draws `source` onto a new transparent 32-bit CDib of width x height.
+// HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY) on every failure.
+HRESULT RenderImageToDib(Gdiplus::GpImage* source, const RECT& sourceRect, CDibPtr* dib,
+                         LONG width, LONG height, Gdiplus::InterpolationMode interpolation);

@@ -1,0 +1,32 @@
+// Plain pixel-buffer types shared by the codecs and the pixel kernels (no Windows headers, so
+// these parts also build natively for sanitizers and fuzzers).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Rows of pixels in memory, top row first at `top`; `stride` may be negative for bottom-up storage.
+struct PixelRows {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint8_t* top = nullptr;
+  ptrdiff_t stride = 0;
+
+  uint8_t* Row(uint32_t y) const { return top + static_cast<ptrdiff_t>(y) * stride; }
+};
+
+// Where a decoder writes its picture: 4 bytes B, G, R, A per pixel, straight alpha.
+class BgraCanvas {
+public:
+  virtual ~BgraCanvas() = default;
+  // Called once the size is known; false refuses the picture (no memory for it).
+  virtual bool Begin(uint32_t width, uint32_t height) = 0;
+  // The rows to write into, valid after Begin succeeded.
+  virtual PixelRows Rows() const = 0;
+};
+
+enum class DecodeStatus {
+  Ok,
+  Undecodable,   // not this format, corrupt or truncated
+  OutOfMemory,   // the canvas refused the size
+};

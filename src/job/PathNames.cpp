@@ -1,0 +1,26 @@
+// Path text helpers; plain strings only, so they build natively too.
+#include "job/PathNames.h"
+
+SplitName SplitFileName(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+  size_t dot = name.rfind(L'.');
+  SplitName split;
+  if (dot == std::wstring::npos) {
+    split.base = name;
+  } else {
+    split.base = name.substr(0, dot);
+    split.extension = name.substr(dot + 1);
+  }
+  return split;
+}
+
+std::wstring AppendPath(const std::wstring& folder, const std::wstring& name) {
+  std::wstring result = folder;
+  if (!folder.empty()) {
+    wchar_t last = folder.back();
+    if (last != L'\\' && last != L'/' && last != L':') result += L'\\';
+  }
+  result += name;
+  return result;
+}

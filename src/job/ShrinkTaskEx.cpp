@@ -1,0 +1,36 @@
+// Building a task and naming its outputs.
+#include "job/ShrinkTaskEx.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "image/SaveFormat.h"
+#include "job/PathNames.h"
+
+CShrinkTaskExPtr CShrinkTaskEx::Create() {
+  CShrinkTaskExPtr task(new CShrinkTaskEx);
+  task->m_self = task;
+  return task;
+}
+
+void CShrinkTaskEx::SetSource(const std::wstring& path) {
+  m_source = path;
+  m_baseName = SplitFileName(path).base;
+}
+
+void CShrinkTaskEx::AddProfiles(const std::vector<ShrinkProfile>& profiles, size_t count) {
+  for (size_t i = 0; i < count && i < profiles.size(); ++i) m_profiles.push_back(profiles[i]);
+}
+
+std::wstring CShrinkTaskEx::BuildOutputPath(const ShrinkProfile& profile) const {
+  std::wstring name = profile.Prefix + m_baseName + L"." + GetExtension(profile.SaveFormat);
+  return AppendPath(profile.Folder, name);
+}
+
+void CShrinkTaskEx::CollectExistingOutputs(CFileList* list) const {
+  for (const ShrinkProfile& profile : m_profiles) {
+    if (!profile.Use) continue;
+    std::wstring output = BuildOutputPath(profile);
+    if (PathFileExistsW(output.c_str())) list->Add(output);
+  }
+}

@@ -1,0 +1,66 @@
+// CShrinkTaskEx: one source file with private copies of the three profiles, and its error state.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+#include <boost/weak_ptr.hpp>
+
+#include "job/FileList.h"
+#include "job/ShrinkProfile.h"
+
+class CThread;
+class CShrinkTaskEx;
+typedef boost::shared_ptr<CShrinkTaskEx> CShrinkTaskExPtr;
+
+// Told by the worker thread when a task has run.
+class CShrinkTaskExClient {
+public:
+  virtual void OnTaskFinished(const CShrinkTaskExPtr& task) = 0;
+
+protected:
+  ~CShrinkTaskExClient() = default;
+};
+
+class CShrinkTaskEx {
+public:
+  // Tasks live under shared ownership only; the weak self-reference lets the worker hand a
+  // shared reference to the client.
+  static CShrinkTaskExPtr Create();
+
+  void SetSource(const std::wstring& path);
+  void AddProfiles(const std::vector<ShrinkProfile>& profiles, size_t count);
+  std::wstring BuildOutputPath(const ShrinkProfile& profile) const;
+  void CollectExistingOutputs(CFileList* list) const;
+
+  void SetWorker(CThread* worker) { m_worker = worker; }
+  void SetClient(CShrinkTaskExClient* client) { m_client = client; }
+  CShrinkTaskExClient* GetClient() const { return m_client; }
+  CShrinkTaskExPtr GetSelf() const { return m_self.lock(); }
+
+  const std::wstring& GetSource() const { return m_source; }
+  const std::wstring& GetBaseName() const { return m_baseName; }
+  const std::vector<ShrinkProfile>& GetProfiles() const { return m_profiles; }
+  int32_t GetErrorNumber() const { return m_errorNumber; }
+  const std::wstring& GetErrorText() const { return m_errorText; }
+
+  // Processing (runs on the worker thread).
+  void Run();
+  bool IsStopRequested() const;
+  void RecordError(int32_t number, long code, const std::wstring& detail);
+
+private:
+  CShrinkTaskEx() = default;
+  void ProcessProfile(const ShrinkProfile& profile);
+
+  CThread* m_worker = nullptr;
+  boost::weak_ptr<CShrinkTaskEx> m_self;
+  int32_t m_errorNumber = 0;
+  std::wstring m_errorText;
+  CShrinkTaskExClient* m_client = nullptr;
+  std::wstring m_source;
+  std::wstring m_baseName;
+  std::vector<ShrinkProfile> m_profiles;
+};

@@ -1,0 +1,233 @@
+// Loading: every format the decoders serve becomes a 32-bit straight-alpha picture of its own size;
+// anything undecodable becomes E_NOTIMPL.
+#include <gtest/gtest.h>
+
+#include <jpeglib.h>
+#include <png.h>
+
+#include "image/LoadDib.h"
+#include "support/Pictures.h"
+#include "support/TempDir.h"
+
+namespace {
+
+CDibPtr LoadBytes(const CTempDir& dir, const std::string& bytes, HRESULT* hr,
+                  const wchar_t* name = L"picture.dat") {
+  std::wstring path = dir / name;
+  EXPECT_TRUE(WriteBytes(path, bytes));
+  CDibPtr dib;
+  *hr = LoadDib(path, &dib);
+  return dib;
+}
+
+CDibPtr LoadOk(const CTempDir& dir, const std::string& bytes) {
+  HRESULT hr = E_FAIL;
+  CDibPtr dib = LoadBytes(dir, bytes, &hr);
+  EXPECT_EQ(S_OK, hr);
+  if (dib) {
+    EXPECT_EQ(32, dib->BitCount());
+    EXPECT_GT(dib->Height(), 0);  // bottom-up
+  }
+  return dib;
+}
+
+bool Near(uint32_t a, uint32_t b, int tolerance) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+    if (d > tolerance || d < -tolerance) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(LoadDib, PalettePngWithTransparentEntryLoadsWithAlpha) {
+  CTempDir dir;
+  TestPng png;
+  png.width = 3;
+  png.height = 2;
+  png.colorType = PNG_COLOR_TYPE_PALETTE;
+  png.paletteRgb = {255, 0, 0, 0, 255, 0, 0, 0, 255};
+  png.paletteAlpha = {0, 128};
+  png.rows = {{0, 1, 2}, {2, 1, 0}};
+  CDibPtr dib = LoadOk(dir, EncodeTestPng(png));
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(3, dib->Width());
+  EXPECT_EQ(2, dib->Height());
+  EXPECT_EQ(0x00FF0000u, PixelAt(*dib, 0, 0));  // straight alpha: the colour is kept
+  EXPECT_EQ(0x8000FF00u, PixelAt(*dib, 1, 0));
+  EXPECT_EQ(0xFF0000FFu, PixelAt(*dib, 2, 0));
+  EXPECT_EQ(0xFF0000FFu, PixelAt(*dib, 0, 1));
+}
+
+TEST(LoadDib, GreyAndSixteenBitPngsLoad) {
+  CTempDir dir;
+  TestPng grey;
+  grey.width = 2;
+  grey.height = 1;
+  grey.colorType = PNG_COLOR_TYPE_GRAY;
+  grey.rows = {{0x40, 0xC0}};
+  CDibPtr dib = LoadOk(dir, EncodeTestPng(grey));
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(0xFF404040u, PixelAt(*dib, 0, 0));
+  EXPECT_EQ(0xFFC0C0C0u, PixelAt(*dib, 1, 0));
+
+  TestPng greyAlpha = grey;
+  greyAlpha.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
+  greyAlpha.rows = {{0x40, 0x00, 0xC0, 0x7F}};
+  dib = LoadOk(dir, EncodeTestPng(greyAlpha));
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(0x00404040u, PixelAt(*dib, 0, 0));
+  EXPECT_EQ(0x7FC0C0C0u, PixelAt(*dib, 1, 0));
+
+  TestPng deep;
+  deep.width = 1;
+  deep.height = 1;
+  deep.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+  deep.bitDepth = 16;
+  deep.rows = {{0xFF, 0xFF, 0x80, 0x80, 0x00, 0x7F, 0x80, 0x00}};  // R 65535, G 32896, B 127, A 32768
+  dib = LoadOk(dir, EncodeTestPng(deep));
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(0x80FF8000u, PixelAt(*dib, 0, 0));
+
+  TestPng lowGrey;
+  lowGrey.width = 4;
+  lowGrey.height = 1;
+  lowGrey.colorType = PNG_COLOR_TYPE_GRAY;
+  lowGrey.bitDepth = 2;
+  lowGrey.rows = {{0x1B}};  // 0, 1, 2, 3
+  dib = LoadOk(dir, EncodeTestPng(lowGrey));
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(0xFF000000u, PixelAt(*dib, 0, 0));
+  EXPECT_EQ(0xFF555555u, PixelAt(*dib, 1, 0));
+  EXPECT_EQ(0xFFFFFFFFu, PixelAt(*dib, 3, 0));
+}
+
+TEST(LoadDib, InterlacedPngLoadsEveryPixel) {
+  CTempDir dir;
+  TestPng png;
+  png.width = 13;
+  png.height = 11;
+  png.colorType = PNG_COLOR_TYPE_RGB;
+  png.interlaced = true;
+  for (int y = 0; y < png.height; ++y) {
+    std::vector<uint8_t> row;
+    for (int x = 0; x < png.width; ++x) {
+      row.push_back(static_cast<uint8_t>(x * 10));
+      row.push_back(static_cast<uint8_t>(y * 20));
+      row.push_back(static_cast<uint8_t>(x + y));
+    }
+    png.rows.push_back(row);
+  }
+  CDibPtr dib = LoadOk(dir, EncodeTestPng(png));
+  ASSERT_TRUE(dib);
+  for (int y = 0; y < png.height; ++y) {
+    for (int x = 0; x < png.width; ++x) {
+      uint32_t expected = 0xFF000000u | (x * 10) << 16 | (y * 20) << 8 | (x + y);
+      ASSERT_EQ(expected, PixelAt(*dib, x, y)) << x << "," << y;
+    }
+  }
+}
+
+TEST(LoadDib, JpegsLoadOpaqueInGreyColourAndCmyk) {
+  CTempDir dir;
+  const int w = 16, h = 16;
+  std::vector<uint8_t> grey(w * h, 100);
+  CDibPtr dib = LoadOk(dir, EncodeTestJpeg(w, h, JCS_GRAYSCALE, 1, JCS_GRAYSCALE, grey, 95));
+  ASSERT_TRUE(dib);
+  EXPECT_TRUE(Near(0xFF646464u, PixelAt(*dib, 5, 5), 2));
+
+  std::vector<uint8_t> rgb;
+  for (int i = 0; i < w * h; ++i) rgb.insert(rgb.end(), {200, 40, 90});
+  dib = LoadOk(dir, EncodeTestJpeg(w, h, JCS_RGB, 3, JCS_YCbCr, rgb, 95));
+  ASSERT_TRUE(dib);
+  EXPECT_TRUE(Near(0xFFC8285Au, PixelAt(*dib, 8, 8), 4)) << std::hex << PixelAt(*dib, 8, 8);
+
+  // libjpeg writes an Adobe marker for CMYK and YCCK, whose samples are stored inverted:
+  // 255 means no ink. Red is full magenta and yellow ink.
+  std::vector<uint8_t> cmyk;
+  for (int i = 0; i < w * h; ++i) cmyk.insert(cmyk.end(), {255, 0, 0, 255});
+  for (int storeAs : {JCS_CMYK, JCS_YCCK}) {
+    dib = LoadOk(dir, EncodeTestJpeg(w, h, JCS_CMYK, 4, storeAs, cmyk, 95));
+    ASSERT_TRUE(dib);
+    EXPECT_TRUE(Near(0xFFFF0000u, PixelAt(*dib, 8, 8), 4)) << std::hex << PixelAt(*dib, 8, 8);
+  }
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) ASSERT_EQ(0xFFu, PixelAt(*dib, x, y) >> 24);
+  }
+}
+
+TEST(LoadDib, GdiplusFormatsLoadWhateverTheirName) {
+  CTempDir dir;
+  CDibPtr source = MakeDib(5, 4, [](int x, int y) { return 0xFF000000u | (x * 50) << 16 | (y * 60) << 8 | 0x33; });
+  for (const wchar_t* mime : {L"image/bmp", L"image/tiff"}) {
+    std::wstring path = dir / L"picture.png";  // the name lies: the signature decides
+    ASSERT_TRUE(SaveWithGdiplus(*source, path, mime));
+    CDibPtr dib;
+    ASSERT_EQ(S_OK, LoadDib(path, &dib)) << mime;
+    ASSERT_EQ(5, dib->Width());
+    ASSERT_EQ(4, dib->Height());
+    for (int y = 0; y < 4; ++y) {
+      for (int x = 0; x < 5; ++x) ASSERT_EQ(PixelAt(*source, x, y), PixelAt(*dib, x, y)) << mime;
+    }
+  }
+}
+
+TEST(LoadDib, GifTransparencySurvivesAsAlpha) {
+  CTempDir dir;
+  std::vector<uint8_t> palette = {255, 0, 0, 0, 0, 255, 9, 9, 9, 0, 255, 0};
+  std::vector<uint8_t> indices = {0, 1, 2, 3, 2, 2, 0, 1};  // 4 x 2, index 2 transparent
+  HRESULT hr = E_FAIL;
+  CDibPtr dib = LoadBytes(dir, EncodeTestGif(4, 2, palette, 2, indices), &hr, L"p.jpg");
+  ASSERT_EQ(S_OK, hr);
+  ASSERT_EQ(4, dib->Width());
+  ASSERT_EQ(2, dib->Height());
+  EXPECT_EQ(0xFFFF0000u, PixelAt(*dib, 0, 0));
+  EXPECT_EQ(0xFF0000FFu, PixelAt(*dib, 1, 0));
+  EXPECT_EQ(0u, PixelAt(*dib, 2, 0) >> 24);
+  EXPECT_EQ(0xFF00FF00u, PixelAt(*dib, 3, 0));
+  EXPECT_EQ(0u, PixelAt(*dib, 0, 1) >> 24);
+  EXPECT_EQ(0xFF0000FFu, PixelAt(*dib, 3, 1));
+}
+
+TEST(LoadDib, MissingUnreadableAndDamagedFilesGiveNotImplemented) {
+  CTempDir dir;
+  CDibPtr dib;
+  EXPECT_EQ(E_NOTIMPL, LoadDib(dir / L"missing.png", &dib));
+  EXPECT_EQ(E_NOTIMPL, LoadDib(dir.Path(), &dib));  // a folder
+  HRESULT hr = S_OK;
+  EXPECT_FALSE(LoadBytes(dir, "this is not a picture at all", &hr));
+  EXPECT_EQ(E_NOTIMPL, hr);
+  EXPECT_FALSE(LoadBytes(dir, "", &hr));
+  EXPECT_EQ(E_NOTIMPL, hr);
+
+  std::vector<uint8_t> rgb(64 * 64 * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 7);
+  std::string jpeg = EncodeTestJpeg(64, 64, JCS_RGB, 3, JCS_YCbCr, rgb, 90);
+  TestPng png;
+  png.width = png.height = 64;
+  png.colorType = PNG_COLOR_TYPE_RGB;
+  for (int y = 0; y < 64; ++y) png.rows.push_back(std::vector<uint8_t>(rgb.begin() + y * 192, rgb.begin() + y * 192 + 192));
+  std::string pngBytes = EncodeTestPng(png);
+  for (const std::string* whole : {&jpeg, &pngBytes}) {
+    for (size_t keep : {whole->size() / 2, whole->size() - 20, size_t(12)}) {
+      EXPECT_FALSE(LoadBytes(dir, whole->substr(0, keep), &hr)) << keep;
+      EXPECT_EQ(E_NOTIMPL, hr) << keep;
+    }
+  }
+  // A damaged byte inside the compressed PNG data breaks its checksum.
+  std::string damaged = pngBytes;
+  damaged[damaged.size() / 2] ^= 0x55;
+  EXPECT_FALSE(LoadBytes(dir, damaged, &hr));
+  EXPECT_EQ(E_NOTIMPL, hr);
+}
+
+TEST(LoadDib, LoadingLeavesTheFileFree) {
+  CTempDir dir;
+  CDibPtr source = MakeDib(3, 3, [](int, int) { return 0xFF112233u; });
+  std::wstring path = dir / L"p.bmp";
+  ASSERT_TRUE(SaveWithGdiplus(*source, path, L"image/bmp"));
+  CDibPtr dib;
+  ASSERT_EQ(S_OK, LoadDib(path, &dib));
+  EXPECT_TRUE(DeleteFileW(path.c_str()));
+}

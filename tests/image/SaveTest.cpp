@@ -1,0 +1,202 @@
+// Saving: PNG keeps 32-bit alpha exactly, 8-bit pictures become indexed PNG with trimmed PLTE and
+// tRNS, JPEG follows its quality, and a failed save leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include "image/GdiplusImage.h"
+#include "image/ImageSaver.h"
+#include "image/LoadDib.h"
+#include "support/Pictures.h"
+#include "support/TempDir.h"
+
+namespace {
+
+SaveFormat Format(int type, int quality = 80) {
+  SaveFormat format;
+  format.Type = type;
+  format.JpegQuality = quality;
+  return format;
+}
+
+// An 8-bit picture using entries 0..3 of a table whose entry 1 is translucent.
+CDibPtr MakeIndexed() {
+  CDibPtr dib(new CDib);
+  EXPECT_TRUE(dib->Create(4, 3, 8, 0, BI_RGB));
+  EXPECT_TRUE(dib->AllocBits());
+  dib->ClearBits();
+  RGBQUAD* t = dib->ColorTable();
+  t[0] = {0, 0, 255, 255};    // opaque red
+  t[1] = {255, 0, 0, 64};     // blue, alpha 64
+  t[2] = {0, 255, 0, 255};    // opaque green
+  t[3] = {10, 20, 30, 255};
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) dib->TopRow(y)[x] = static_cast<BYTE>((x + y) % 4);
+  }
+  return dib;
+}
+
+struct PngChunks {
+  int colorType = -1;
+  int paletteEntries = 0;
+  int transparentEntries = -1;  // -1: no tRNS
+};
+
+struct PngReader {
+  const std::string* bytes;
+  size_t offset;
+};
+
+void ReadChunkBytes(png_structp png, png_bytep out, png_size_t length) {
+  PngReader* r = static_cast<PngReader*>(png_get_io_ptr(png));
+  if (length > r->bytes->size() - r->offset) png_error(png, "short");
+  memcpy(out, r->bytes->data() + r->offset, length);
+  r->offset += length;
+}
+
+// Reads the header chunks back with libpng.
+PngChunks InspectPng(const std::string& bytes) {
+  PngChunks chunks;
+  PngReader reader = {&bytes, 0};
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return chunks;
+  }
+  png_set_read_fn(png, &reader, ReadChunkBytes);
+  png_read_info(png, info);
+  chunks.colorType = png_get_color_type(png, info);
+  png_colorp palette;
+  if (png_get_PLTE(png, info, &palette, &chunks.paletteEntries) == 0) chunks.paletteEntries = 0;
+  png_bytep alpha;
+  int count;
+  png_color_16p colour;
+  if (png_get_tRNS(png, info, &alpha, &count, &colour)) chunks.transparentEntries = count;
+  png_destroy_read_struct(&png, &info, nullptr);
+  return chunks;
+}
+
+}  // namespace
+
+TEST(Save, ExtensionAndFlagsFollowTheFormat) {
+  EXPECT_STREQ(L"jpg", GetExtension(Format(1)));
+  EXPECT_STREQ(L"png", GetExtension(Format(0)));
+  EXPECT_STREQ(L"png", GetExtension(Format(2)));
+  CImageSaverPtr png = CreateSaver(Format(2));
+  ASSERT_TRUE(png);
+  EXPECT_TRUE(png->SupportsTransparency);
+  EXPECT_TRUE(png->TryPalette);
+  CImageSaverPtr jpeg = CreateSaver(Format(1));
+  ASSERT_TRUE(jpeg);
+  EXPECT_FALSE(jpeg->SupportsTransparency);
+  EXPECT_FALSE(jpeg->TryPalette);
+  CImageSaver other;
+  EXPECT_EQ(E_FAIL, other.SetMimeType(L"image/x-unknown"));
+}
+
+TEST(Save, ThirtyTwoBitPngKeepsEveryPixelAndAlphaExactly) {
+  CTempDir dir;
+  CDibPtr source = MakeDib(37, 19, [](int x, int y) {
+    return static_cast<uint32_t>((x * 7) & 0xFF) << 24 | (x * 5) << 16 | (y * 13) << 8 | ((x ^ y) & 0xFF);
+  });
+  std::wstring path = dir / L"out.png";
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*source, path));
+  EXPECT_EQ(PNG_COLOR_TYPE_RGB_ALPHA, InspectPng(ReadBytes(path)).colorType);
+  CDibPtr back;
+  ASSERT_EQ(S_OK, LoadDib(path, &back));
+  for (int y = 0; y < 19; ++y) {
+    for (int x = 0; x < 37; ++x) ASSERT_EQ(PixelAt(*source, x, y), PixelAt(*back, x, y));
+  }
+}
+
+TEST(Save, EightBitPictureBecomesIndexedPngWithTrimmedTables) {
+  CTempDir dir;
+  CDibPtr indexed = MakeIndexed();
+  std::wstring path = dir / L"indexed.png";
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*indexed, path));
+  std::string bytes = ReadBytes(path);
+  PngChunks chunks = InspectPng(bytes);
+  EXPECT_EQ(PNG_COLOR_TYPE_PALETTE, chunks.colorType);
+  EXPECT_EQ(4, chunks.paletteEntries);       // up to the highest index in use
+  EXPECT_EQ(2, chunks.transparentEntries);   // cut after the last non-opaque entry
+
+  // Read back by the program's decoder (libpng) and by GDI+: the same colours and alpha.
+  CDibPtr ours;
+  ASSERT_EQ(S_OK, LoadDib(path, &ours));
+  CGdipImagePtr image;
+  ASSERT_EQ(S_OK, LoadImageFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &image));
+  CDibPtr theirs;
+  RECT all = {0, 0, 4, 3};
+  ASSERT_EQ(S_OK, RenderImageToDib(image.get(), all, &theirs, 4, 3, Gdiplus::InterpolationModeNearestNeighbor));
+  const uint32_t expected[4] = {0xFFFF0000u, 0x400000FFu, 0xFF00FF00u, 0xFF1E140Au};
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      EXPECT_EQ(expected[(x + y) % 4], PixelAt(*ours, x, y));
+      uint32_t gdip = PixelAt(*theirs, x, y);
+      EXPECT_EQ(expected[(x + y) % 4] >> 24, gdip >> 24);
+      if ((gdip >> 24) == 0xFF) {
+        EXPECT_EQ(expected[(x + y) % 4], gdip);
+      }
+    }
+  }
+}
+
+TEST(Save, OpaqueIndexedPictureHasNoTransparencyChunk) {
+  CTempDir dir;
+  CDibPtr indexed = MakeIndexed();
+  indexed->ColorTable()[1].rgbReserved = 255;
+  std::wstring path = dir / L"opaque.png";
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*indexed, path));
+  PngChunks chunks = InspectPng(ReadBytes(path));
+  EXPECT_EQ(4, chunks.paletteEntries);
+  EXPECT_EQ(-1, chunks.transparentEntries);
+}
+
+TEST(Save, JpegGrowsAndImprovesWithQuality) {
+  CTempDir dir;
+  CDibPtr photo = MakePhotoLike(256, 192);
+  size_t lastSize = 0;
+  double lastError = 1e9;
+  for (int quality : {0, 30, 50, 80, 100}) {
+    std::wstring path = dir / (L"q" + std::to_wstring(quality) + L".jpg");
+    ASSERT_EQ(S_OK, CreateSaver(Format(1, quality))->Save(*photo, path));
+    size_t size = ReadBytes(path).size();
+    CDibPtr back;
+    ASSERT_EQ(S_OK, LoadDib(path, &back));
+    double error = MeanAbsoluteError(*photo, *back);
+    EXPECT_GT(size, lastSize) << quality;
+    EXPECT_LT(error, lastError) << quality;
+    lastSize = size;
+    lastError = error;
+  }
+  EXPECT_LT(lastError, 2.0);
+}
+
+TEST(Save, FailedSaveLeavesNoFileAndKeepsAnExistingOne) {
+  CTempDir dir;
+  CDibPtr photo = MakePhotoLike(16, 16);
+  std::wstring missing = dir / L"no\\such\\folder\\out.png";
+  EXPECT_EQ(E_FAIL, CreatePngSaver()->Save(*photo, missing));
+  EXPECT_FALSE(FileExists(missing));
+
+  // A folder stands where the output should go: the save fails and the folder survives.
+  std::wstring blocked = dir / L"blocked.png";
+  ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
+  EXPECT_EQ(E_FAIL, CreatePngSaver()->Save(*photo, blocked));
+  EXPECT_TRUE(GetFileAttributesW(blocked.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+
+  // An output that already exists is replaced whole.
+  std::wstring existing = dir / L"old.jpg";
+  ASSERT_TRUE(WriteBytes(existing, std::string(100000, 'x')));
+  ASSERT_EQ(S_OK, CreateSaver(Format(1))->Save(*photo, existing));
+  std::string bytes = ReadBytes(existing);
+  EXPECT_LT(bytes.size(), 100000u);
+  EXPECT_EQ('\xFF', bytes[0]);
+
+  // Nothing but the outputs is left in the folder.
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((dir / L"*.kestrelle-part").c_str(), &found);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, find);
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+}

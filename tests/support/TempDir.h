@@ -1,0 +1,23 @@
+// A fresh folder under the temporary folder, removed with everything in it at the end of a test.
+#pragma once
+
+#include <string>
+
+class CTempDir {
+public:
+  CTempDir();
+  ~CTempDir();
+  CTempDir(const CTempDir&) = delete;
+  CTempDir& operator=(const CTempDir&) = delete;
+
+  const std::wstring& Path() const { return m_path; }
+  // Path of a name inside the folder.
+  std::wstring operator/(const std::wstring& name) const { return m_path + L"\\" + name; }
+
+private:
+  std::wstring m_path;
+};
+
+bool FileExists(const std::wstring& path);
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);

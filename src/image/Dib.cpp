@@ -164,6 +164,16 @@ size_t CDib::Stride() const {
   return stride;
 }
 
+PixelRows CDib::Rows() const {
+  PixelRows rows;
+  if (!IsValid()) return rows;
+  rows.width = static_cast<uint32_t>(Width());
+  rows.height = static_cast<uint32_t>(Height());
+  rows.top = TopRow(0);
+  rows.stride = -static_cast<ptrdiff_t>(Stride());
+  return rows;
+}
+
 RGBQUAD* CDib::ColorTable() const {
   if (!m_header || CalcColorCount(*GetHeader()) == 0) return nullptr;
   return reinterpret_cast<RGBQUAD*>(m_header + GetHeader()->biSize);

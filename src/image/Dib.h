@@ -10,6 +10,8 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "image/PixelBuffers.h"
+
 // Colour-space tags of a version-5 header (the SDK spells them as multi-character constants).
 const DWORD kColorSpaceEmbedded = 0x4D424544;  // PROFILE_EMBEDDED
 const DWORD kColorSpaceSrgb = 0x73524742;      // LCS_sRGB
@@ -53,6 +55,8 @@ public:
   RGBQUAD* ColorTable() const;
   // Row y counted from the top of the picture (rows are stored bottom-up).
   BYTE* TopRow(LONG y) const { return m_bits + static_cast<size_t>(Height() - 1 - y) * Stride(); }
+  // The pixel rows as a top-down view for the pixel kernels and codecs.
+  PixelRows Rows() const;
 
 protected:
   BYTE* m_header = nullptr;

@@ -26,10 +26,55 @@ private:
 
 const DWORD kChunk = 1u << 24;
 
+bool IsSeparator(wchar_t c) {
+  return c == L'\\' || c == L'/';
+}
+
+// "X:\..." or "\\server\share\..." with backslashes only and no "." or ".." component.
+bool IsCanonicalAbsolute(const std::wstring& path) {
+  bool drive = path.size() >= 3 && path[1] == L':' && path[2] == L'\\' &&
+               ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+  bool unc = path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' && path[2] != L'.';
+  if (!drive && !unc) return false;
+  if (path.find(L'/') != std::wstring::npos) return false;
+  size_t start = drive ? 3 : 2;
+  while (start <= path.size()) {
+    size_t end = path.find(L'\\', start);
+    if (end == std::wstring::npos) end = path.size();
+    std::wstring part = path.substr(start, end - start);
+    if (part == L"." || part == L"..") return false;
+    if (part.empty() && end != path.size()) return false;  // doubled separator
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
+std::wstring ExtendedPath(const std::wstring& path) {
+  if (path.empty() || path.compare(0, 4, L"\\\\?\\") == 0) return path;
+  std::wstring full = path;
+  if (!IsCanonicalAbsolute(path)) {
+    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::wstring buffer(needed, L'\0');
+    DWORD got = GetFullPathNameW(path.c_str(), needed, &buffer[0], nullptr);
+    if (got == 0 || got >= needed) return path;
+    full.assign(buffer.c_str(), got);
+  }
+  if (full.size() >= 2 && IsSeparator(full[0]) && IsSeparator(full[1])) {
+    return L"\\\\?\\UNC\\" + full.substr(2);
+  }
+  return L"\\\\?\\" + full;
+}
+
+bool PathExists(const std::wstring& path) {
+  if (path.empty()) return false;
+  return GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 HRESULT ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* data) {
-  CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+  CFileHandle file(CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.IsValid()) return E_NOTIMPL;
@@ -58,7 +103,8 @@ HRESULT ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* data) {
 }
 
 HRESULT WriteFileReplacing(const std::wstring& path, const uint8_t* data, size_t size) {
-  std::wstring temp = path + L".kestrelle-part";
+  std::wstring target = ExtendedPath(path);
+  std::wstring temp = target + L".kestrelle-part";
   {
     CFileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -77,7 +123,7 @@ HRESULT WriteFileReplacing(const std::wstring& path, const uint8_t* data, size_t
       return E_FAIL;
     }
   }
-  if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     DeleteFileW(temp.c_str());
     return E_FAIL;
   }

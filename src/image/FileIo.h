@@ -7,6 +7,14 @@
 #include <string>
 #include <vector>
 
+// The form of `path` that the file functions accept beyond 260 characters ("\\?\C:\..." or
+// "\\?\UNC\server\share\..."). An absolute path in canonical form keeps every character,
+// trailing blanks and dots included; other paths are made absolute first. Empty stays empty.
+std::wstring ExtendedPath(const std::wstring& path);
+
+// True when anything, file or folder, exists at `path` (of any length).
+bool PathExists(const std::wstring& path);
+
 // Reads the whole file. E_NOTIMPL when it is missing or unreadable (the load failure of a
 // shrink), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY) when it does not fit in memory.
 HRESULT ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* data);

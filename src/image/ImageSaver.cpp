@@ -9,19 +9,6 @@
 #include "image/JpegCodec.h"
 #include "image/PngCodec.h"
 
-namespace {
-
-PixelRows TopDownRows(const CDib& image) {
-  PixelRows rows;
-  rows.width = static_cast<uint32_t>(image.Width());
-  rows.height = static_cast<uint32_t>(image.Height());
-  rows.top = image.TopRow(0);
-  rows.stride = -static_cast<ptrdiff_t>(image.Stride());
-  return rows;
-}
-
-}  // namespace
-
 const wchar_t* GetExtension(const SaveFormat& format) {
   return format.Type == SaveFormat::Jpeg ? L"jpg" : L"png";
 }
@@ -45,7 +32,7 @@ HRESULT CImageSaver::Save(const CDib& image, const std::wstring& path) const {
   std::vector<uint8_t> encoded;
   bool ok = false;
   try {
-    PixelRows rows = TopDownRows(image);
+    PixelRows rows = image.Rows();
     if (image.BitCount() == 32) {
       ok = m_encoder == Encoder::Png    ? EncodePngRgba(rows, &encoded)
            : m_encoder == Encoder::Jpeg ? EncodeJpeg(rows, m_quality, &encoded)

@@ -2,6 +2,8 @@
 // each setjmp lives in a small function that owns no C++ objects, so nothing is skipped by it.
 #include "image/JpegCodec.h"
 
+#include "image/Orientation.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -77,9 +79,19 @@ int DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   }
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+  jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(&cinfo, TRUE);
+  int orientation = 1;
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m && orientation == 1; m = m->next) {
+    if (m->marker == JPEG_APP0 + 1) orientation = ExifOrientationFromApp1(m->data, m->data_length);
+  }
   bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+  unsigned denominator = canvas->Prepare(cinfo.image_width, cinfo.image_height, orientation);
+  if (denominator == 2 || denominator == 4 || denominator == 8) {
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = denominator;
+  }
   jpeg_start_decompress(&cinfo);
   if (cinfo.output_components != 4 || !canvas->Begin(cinfo.output_width, cinfo.output_height)) {
     int result = cinfo.output_components != 4 ? 1 : 2;
@@ -101,7 +113,7 @@ int DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   }
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
-  return 0;
+  return canvas->Finish(orientation) ? 0 : 2;
 }
 
 // Returns true on success; *buffer is malloc'ed by libjpeg and always handed back for freeing.

@@ -8,35 +8,74 @@
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
 #include "image/JpegCodec.h"
+#include "image/Orientation.h"
 #include "image/PngCodec.h"
 
 namespace {
 
 const HRESULT kNoMemory = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
 
-// Receives a decoder's rows straight into the pixel storage of a new 32-bit CDib. The decoders
-// write every pixel, so the storage is not cleared first.
+CDibPtr NewDib32(uint32_t width, uint32_t height) {
+  const uint32_t kMaxSide = static_cast<uint32_t>(std::numeric_limits<LONG>::max());
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return CDibPtr();
+  CDibPtr dib(new (std::nothrow) CDib);
+  if (!dib || !dib->Create(static_cast<LONG>(width), static_cast<LONG>(height), 32, 0, BI_RGB) ||
+      !dib->AllocBits()) {
+    return CDibPtr();
+  }
+  return dib;
+}
+
+// Receives a decoder's rows straight into the pixel storage of a new 32-bit CDib (the decoders
+// write every pixel, so it is not cleared first), chooses the reduced decoding scale, and turns
+// the result upright.
 class CDibCanvas : public BgraCanvas {
 public:
-  bool Begin(uint32_t width, uint32_t height) override {
-    const uint32_t kMaxSide = static_cast<uint32_t>(std::numeric_limits<LONG>::max());
-    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return false;
-    m_dib.reset(new (std::nothrow) CDib);
-    return m_dib && m_dib->Create(static_cast<LONG>(width), static_cast<LONG>(height), 32, 0, BI_RGB) &&
-           m_dib->AllocBits();
+  explicit CDibCanvas(const ShrinkSettings* settings) : m_settings(settings) {}
+
+  unsigned Prepare(uint32_t width, uint32_t height, int orientation) override {
+    m_fileSize = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
+    if (SwapsSides(orientation)) m_fileSize = {m_fileSize.height, m_fileSize.width};
+    m_sizeKnown = true;
+    FitSize target;
+    if (!m_settings || PlanShrink(*m_settings, m_fileSize, &target) != ShrinkPlan::Scale) return 1;
+    for (unsigned denominator = 8; denominator >= 2; denominator /= 2) {
+      int64_t w = (static_cast<int64_t>(m_fileSize.width) + denominator - 1) / denominator;
+      int64_t h = (static_cast<int64_t>(m_fileSize.height) + denominator - 1) / denominator;
+      if (w >= 2 * static_cast<int64_t>(target.width) && h >= 2 * static_cast<int64_t>(target.height)) {
+        return denominator;
+      }
+    }
+    return 1;
   }
-  PixelRows Rows() const override {
-    PixelRows rows;
-    rows.width = static_cast<uint32_t>(m_dib->Width());
-    rows.height = static_cast<uint32_t>(m_dib->Height());
-    rows.top = m_dib->TopRow(0);
-    rows.stride = -static_cast<ptrdiff_t>(m_dib->Stride());
-    return rows;
+  bool Begin(uint32_t width, uint32_t height) override {
+    m_dib = NewDib32(width, height);
+    return m_dib != nullptr;
+  }
+  PixelRows Rows() const override { return m_dib->Rows(); }
+  bool Finish(int orientation) override {
+    if (!m_sizeKnown) {
+      // Decoders that learn the orientation only at the end (PNG) decode at full scale.
+      m_fileSize = {m_dib->Width(), m_dib->Height()};
+      if (SwapsSides(orientation)) m_fileSize = {m_fileSize.height, m_fileSize.width};
+    }
+    if (orientation == 1) return true;
+    PixelRows stored = m_dib->Rows();
+    CDibPtr upright = SwapsSides(orientation) ? NewDib32(stored.height, stored.width)
+                                              : NewDib32(stored.width, stored.height);
+    if (!upright) return false;
+    OrientPixels(stored, orientation, upright->Rows());
+    m_dib = upright;
+    return true;
   }
   CDibPtr Take() { return m_dib; }
+  FitSize FileSize() const { return m_fileSize; }
 
 private:
+  const ShrinkSettings* m_settings;
   CDibPtr m_dib;
+  FitSize m_fileSize = {0, 0};
+  bool m_sizeKnown = false;
 };
 
 HRESULT FromStatus(DecodeStatus status) {
@@ -60,16 +99,30 @@ HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CDibPtr* dib) {
 
 }  // namespace
 
-HRESULT DecodeDib(const uint8_t* data, size_t size, CDibPtr* dib) {
+HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settings, CDibPtr* dib,
+                  FitSize* fileSize) {
   dib->reset();
   if (IsJpegSignature(data, size) || IsPngSignature(data, size)) {
-    CDibCanvas canvas;
+    CDibCanvas canvas(settings);
     DecodeStatus status = IsJpegSignature(data, size) ? DecodeJpeg(data, size, &canvas)
                                                       : DecodePng(data, size, &canvas);
-    if (status == DecodeStatus::Ok) *dib = canvas.Take();
-    return FromStatus(status);
+    if (status != DecodeStatus::Ok) return FromStatus(status);
+    *dib = canvas.Take();
+    if (fileSize) *fileSize = canvas.FileSize();
+    return S_OK;
   }
-  return DecodeWithGdiplus(data, size, dib);
+  HRESULT hr = DecodeWithGdiplus(data, size, dib);
+  if (SUCCEEDED(hr) && fileSize) *fileSize = {(*dib)->Width(), (*dib)->Height()};
+  return hr;
+}
+
+HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
+                         FitSize* fileSize) {
+  dib->reset();
+  std::vector<uint8_t> data;
+  HRESULT hr = ReadWholeFile(path, &data);
+  if (FAILED(hr)) return hr;
+  return DecodeDib(data.data(), data.size(), &settings, dib, fileSize);
 }
 
 HRESULT LoadDib(const std::wstring& path, CDibPtr* dib) {
@@ -77,5 +130,5 @@ HRESULT LoadDib(const std::wstring& path, CDibPtr* dib) {
   std::vector<uint8_t> data;
   HRESULT hr = ReadWholeFile(path, &data);
   if (FAILED(hr)) return hr;
-  return DecodeDib(data.data(), data.size(), dib);
+  return DecodeDib(data.data(), data.size(), nullptr, dib, nullptr);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "image/Dib.h"
+#include "image/Shrink.h"
 
 // The decoder is chosen by the file's signature, never its name: JPEG and PNG through the
 // program's own codecs, everything else through GDI+. E_NOTIMPL for a missing, unreadable or
@@ -11,5 +12,14 @@
 // memory. The file is closed before this returns, on every path.
 HRESULT LoadDib(const std::wstring& path, CDibPtr* dib);
 
-// The same for a file already read into memory.
-HRESULT DecodeDib(const uint8_t* data, size_t size, CDibPtr* dib);
+// LoadDib for a picture about to be shrunk by `settings`. A JPEG whose target is at most half its
+// size in both directions is decoded at the largest scale of 1/2, 1/4 or 1/8 that still leaves
+// at least twice the target. `fileSize` receives the picture's own (upright) size, to which the
+// size rule applies. Photos stored turned carry an EXIF orientation: every loaded picture is
+// turned upright.
+HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
+                         FitSize* fileSize);
+
+// Decoding of a file already read into memory; `settings` may be null (no reduced decoding).
+HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settings, CDibPtr* dib,
+                  FitSize* fileSize);

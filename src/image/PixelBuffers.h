@@ -19,10 +19,21 @@ struct PixelRows {
 class BgraCanvas {
 public:
   virtual ~BgraCanvas() = default;
-  // Called once the size is known; false refuses the picture (no memory for it).
+  // Told the stored size and EXIF orientation before decoding, by decoders that can decode at a
+  // reduced scale; returns the reduction wanted (1, 2, 4 or 8).
+  virtual unsigned Prepare(uint32_t width, uint32_t height, int orientation) {
+    (void)width, (void)height, (void)orientation;
+    return 1;
+  }
+  // Called once the decoded size is known; false refuses the picture (no memory for it).
   virtual bool Begin(uint32_t width, uint32_t height) = 0;
   // The rows to write into, valid after Begin succeeded.
   virtual PixelRows Rows() const = 0;
+  // Called after every row was written, with the orientation the file records (1 when none).
+  virtual bool Finish(int orientation) {
+    (void)orientation;
+    return true;
+  }
 };
 
 enum class DecodeStatus {

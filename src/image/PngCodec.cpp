@@ -2,6 +2,8 @@
 // C++ objects; warnings are dropped, so nothing is ever printed.
 #include "image/PngCodec.h"
 
+#include "image/Orientation.h"
+
 #include <csetjmp>
 #include <cstring>
 
@@ -77,9 +79,14 @@ int DecodePngC(MemoryReader* reader, BgraCanvas* canvas) {
   for (int pass = 0; pass < passes; ++pass) {
     for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, rows.Row(y), nullptr);
   }
-  png_read_end(png, nullptr);
+  // An eXIf chunk may stand before or after the pixel data.
+  png_read_end(png, info);
+  int orientation = 1;
+  png_uint_32 exifSize = 0;
+  png_bytep exif = nullptr;
+  if (png_get_eXIf_1(png, info, &exifSize, &exif) && exif) orientation = ExifOrientation(exif, exifSize);
   png_destroy_read_struct(&png, &info, nullptr);
-  return 0;
+  return canvas->Finish(orientation) ? 0 : 2;
 }
 
 struct PngPalette {

@@ -1,9 +1,7 @@
 // Building a task and naming its outputs.
 #include "job/ShrinkTaskEx.h"
 
-#include <windows.h>
-#include <shlwapi.h>
-
+#include "image/FileIo.h"
 #include "image/SaveFormat.h"
 #include "job/PathNames.h"
 
@@ -31,6 +29,6 @@ void CShrinkTaskEx::CollectExistingOutputs(CFileList* list) const {
   for (const ShrinkProfile& profile : m_profiles) {
     if (!profile.Use) continue;
     std::wstring output = BuildOutputPath(profile);
-    if (PathFileExistsW(output.c_str())) list->Add(output);
+    if (PathExists(output)) list->Add(output);
   }
 }

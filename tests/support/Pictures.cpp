@@ -92,6 +92,10 @@ bool EncodeTestPngC(const TestPng* spec, png_bytep* rows, std::string* out) {
   }
   png_write_info(png, info);
   png_write_image(png, rows);
+  if (!spec->exif.empty()) {
+    png_set_eXIf_1(png, info, static_cast<png_uint_32>(spec->exif.size()),
+                   const_cast<png_bytep>(spec->exif.data()));
+  }
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return true;
@@ -104,7 +108,8 @@ struct JpegErrors {
 void JpegErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->jump, 1); }
 
 bool EncodeTestJpegC(int width, int height, int colorSpace, int components, int storeAs,
-                     const uint8_t* samples, int quality, unsigned char** buffer, unsigned long* size) {
+                     const uint8_t* samples, int quality, const std::vector<uint8_t>* app1,
+                     unsigned char** buffer, unsigned long* size) {
   jpeg_compress_struct cinfo;
   JpegErrors errors;
   cinfo.err = jpeg_std_error(&errors.base);
@@ -123,6 +128,7 @@ bool EncodeTestJpegC(int width, int height, int colorSpace, int components, int 
   jpeg_set_colorspace(&cinfo, static_cast<J_COLOR_SPACE>(storeAs));
   jpeg_set_quality(&cinfo, quality, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
+  if (!app1->empty()) jpeg_write_marker(&cinfo, JPEG_APP0 + 1, app1->data(), static_cast<unsigned>(app1->size()));
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = const_cast<uint8_t*>(samples) + static_cast<size_t>(cinfo.next_scanline) * width * components;
     jpeg_write_scanlines(&cinfo, &row, 1);
@@ -144,12 +150,13 @@ std::string EncodeTestPng(const TestPng& spec) {
 }
 
 std::string EncodeTestJpeg(int width, int height, int colorSpace, int components, int storeAs,
-                           const std::vector<uint8_t>& samples, int quality) {
+                           const std::vector<uint8_t>& samples, int quality,
+                           const std::vector<uint8_t>& app1) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   std::string out;
   if (EncodeTestJpegC(width, height, colorSpace, components, storeAs, samples.data(), quality,
-                      &buffer, &size)) {
+                      &app1, &buffer, &size)) {
     out.assign(reinterpret_cast<char*>(buffer), size);
   }
   std::free(buffer);
@@ -217,4 +224,54 @@ std::string EncodeTestGif(int width, int height, const std::vector<uint8_t>& pal
   gif += '\0';
   gif += ';';
   return gif;
+}
+
+std::vector<uint8_t> MakeExifBlock(int orientation, bool bigEndian) {
+  std::vector<uint8_t> block;
+  auto u16 = [&](unsigned v) {
+    if (bigEndian) {
+      block.push_back(static_cast<uint8_t>(v >> 8));
+      block.push_back(static_cast<uint8_t>(v));
+    } else {
+      block.push_back(static_cast<uint8_t>(v));
+      block.push_back(static_cast<uint8_t>(v >> 8));
+    }
+  };
+  auto u32 = [&](unsigned v) {
+    if (bigEndian) {
+      u16(v >> 16);
+      u16(v & 0xFFFF);
+    } else {
+      u16(v & 0xFFFF);
+      u16(v >> 16);
+    }
+  };
+  const char* mark = bigEndian ? "MM" : "II";
+  block.push_back(static_cast<uint8_t>(mark[0]));
+  block.push_back(static_cast<uint8_t>(mark[1]));
+  u16(42);
+  u32(8);   // IFD0 right after the header
+  u16(2);   // two entries
+  u16(0x010F);  // Make, ASCII, 4 bytes inline
+  u16(2);
+  u32(4);
+  block.insert(block.end(), {'K', 'e', 's', 0});
+  u16(0x0112);  // Orientation, SHORT, 1 value
+  u16(3);
+  u32(1);
+  u16(static_cast<unsigned>(orientation));
+  u16(0);
+  u32(0);   // no next IFD
+  return block;
+}
+
+std::vector<uint8_t> RgbSamples(const CDib& dib) {
+  std::vector<uint8_t> samples;
+  for (int y = 0; y < dib.Height(); ++y) {
+    for (int x = 0; x < dib.Width(); ++x) {
+      uint32_t p = PixelAt(dib, x, y);
+      samples.insert(samples.end(), {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)});
+    }
+  }
+  return samples;
 }

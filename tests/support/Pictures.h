@@ -27,13 +27,20 @@ struct TestPng {
   std::vector<std::vector<uint8_t>> rows;  // packed as PNG stores them (16-bit big-endian)
   std::vector<uint8_t> paletteRgb;          // 3 bytes per entry
   std::vector<uint8_t> paletteAlpha;        // tRNS for palette pictures
+  std::vector<uint8_t> exif;                // eXIf chunk, written after the pixel data
 };
 std::string EncodeTestPng(const TestPng& png);
 
 // A JPEG file written by libjpeg from interleaved samples. colorSpace is a J_COLOR_SPACE value of
 // the input (JCS_GRAYSCALE, JCS_RGB, JCS_CMYK); storeAs is the colour space in the file.
 std::string EncodeTestJpeg(int width, int height, int colorSpace, int components, int storeAs,
-                           const std::vector<uint8_t>& samples, int quality);
+                           const std::vector<uint8_t>& samples, int quality,
+                           const std::vector<uint8_t>& app1 = std::vector<uint8_t>());
+
+// A TIFF-structured EXIF block whose IFD0 holds the orientation tag (and one other tag before it).
+std::vector<uint8_t> MakeExifBlock(int orientation, bool bigEndian);
+// The 32-bit picture as RGB samples, top row first, for the encoders above.
+std::vector<uint8_t> RgbSamples(const CDib& dib);
 
 // A GIF89a with a 4-entry palette (3 bytes each), one transparent index (or -1) and one index per
 // pixel, row by row; its LZW stream sends a clear code before every second pixel.

@@ -1,0 +1,74 @@
+// Start-up, message loop and shut-down.
+#include "app/Application.h"
+
+#include <commctrl.h>
+#include <ole2.h>
+
+#include "app/MainDlg.h"
+#include "settings/Settings.h"
+#include "win/AppModule.h"
+#include "win/GdiplusStartup.h"
+#include "win/MessageLoop.h"
+
+namespace {
+
+// OLE for the user-interface thread (drag and drop needs it). A failed start is not reported:
+// it only means that the window accepts no drops.
+class COleSession {
+public:
+  COleSession() : m_started(SUCCEEDED(OleInitialize(nullptr))) {}
+  ~COleSession() {
+    if (m_started) OleUninitialize();
+  }
+  COleSession(const COleSession&) = delete;
+  COleSession& operator=(const COleSession&) = delete;
+
+private:
+  bool m_started;
+};
+
+class CModuleSession {
+public:
+  explicit CModuleSession(HINSTANCE instance) { GetAppModule().Init(instance); }
+  ~CModuleSession() { GetAppModule().Term(); }
+  CModuleSession(const CModuleSession&) = delete;
+  CModuleSession& operator=(const CModuleSession&) = delete;
+};
+
+// A window that its stored placement has just maximised stays maximised: the plain show command
+// of an ordinary start would restore it straight away.
+int FirstShowCommand(HWND window, int showCommand) {
+  if (IsZoomed(window) && (showCommand == SW_SHOWNORMAL || showCommand == SW_SHOWDEFAULT)) {
+    return SW_SHOW;
+  }
+  return showCommand;
+}
+
+int RunMainDialog(int showCommand) {
+  CMessageLoop loop;
+  GetAppModule().AddMessageLoop(&loop);
+  CMainDlg dialog;
+  int result = 0;
+  HWND window = dialog.Create(nullptr);
+  if (window) {
+    ShowWindow(window, FirstShowCommand(window, showCommand));
+    result = loop.Run();
+  }
+  GetAppModule().RemoveMessageLoop();
+  return result;
+}
+
+}  // namespace
+
+int RunApplication(HINSTANCE instance, int showCommand) {
+  COleSession ole;
+  INITCOMMONCONTROLSEX controls = {};
+  controls.dwSize = sizeof controls;
+  controls.dwICC = ICC_BAR_CLASSES;
+  InitCommonControlsEx(&controls);
+  CModuleSession module(instance);
+  CGdiplusStartup gdiplus;
+  // Whatever cannot be read keeps its default; there is nothing to tell the user.
+  GetSettings().LoadSettings();
+  return RunMainDialog(showCommand);
+}

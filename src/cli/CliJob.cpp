@@ -1,0 +1,193 @@
+// The command line's job: profile checks, source checks, existing outputs, then the worker.
+#include "cli/CliJob.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "cli/ConsoleText.h"
+#include "job/JobStart.h"
+#include "job/Messages.h"
+#include "job/MultiTaskPool.h"
+#include "res/StringIds.h"
+#include "settings/Settings.h"
+#include "win/AutoCriticalSection.h"
+#include "win/GdiplusStartup.h"
+#include "win/Handle.h"
+
+namespace {
+
+const int kExitDone = 0;
+const int kExitFailed = 1;
+const int kExitRefused = 2;
+
+// The folder fields of the three panels: the empty-folder message names the field.
+const int kFolderFieldIds[3] = {1000, 1006, 1020};
+
+// Receives finished tasks on the worker thread and wakes the main thread for each.
+class CCliClient : public CShrinkTaskExClient {
+public:
+  CCliClient() : m_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+  void OnTaskFinished(const CShrinkTaskExPtr& task) override {
+    {
+      CAutoLock lock(m_lock);
+      m_finished.push_back(task);
+    }
+    SetEvent(m_event.Get());
+  }
+  std::vector<CShrinkTaskExPtr> TakeFinished() {
+    CAutoLock lock(m_lock);
+    std::vector<CShrinkTaskExPtr> taken;
+    taken.swap(m_finished);
+    return taken;
+  }
+  HANDLE Event() const { return m_event.Get(); }
+
+private:
+  CAutoCriticalSection m_lock;
+  std::vector<CShrinkTaskExPtr> m_finished;
+  CHandle m_event;
+};
+
+std::wstring Text(unsigned id) {
+  std::wstring text;
+  LoadResourceString(&text, id);
+  return text;
+}
+
+std::wstring Formatted(unsigned id, const std::wstring& argument) {
+  std::wstring text;
+  FormatResourceString(&text, id, argument.c_str());
+  return text;
+}
+
+std::wstring CurrentFolder() {
+  DWORD needed = GetCurrentDirectoryW(0, nullptr);
+  std::wstring folder(needed, L'\0');
+  DWORD got = needed ? GetCurrentDirectoryW(needed, &folder[0]) : 0;
+  folder.resize(got < needed ? got : 0);
+  return folder;
+}
+
+// Dropped paths come from the shell as full paths; typed ones may be relative.
+std::wstring FullPath(const std::wstring& path) {
+  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  DWORD got = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+  if (got == 0 || got >= needed) return path;
+  full.resize(got);
+  return full;
+}
+
+bool ValidateProfiles(const std::vector<ShrinkProfile>& profiles) {
+  size_t count = profiles.size() < kJobProfileCount ? profiles.size() : kJobProfileCount;
+  for (size_t i = 0; i < count; ++i) {
+    if (profiles[i].Use && profiles[i].Folder.empty()) {
+      std::wstring text;
+      FormatResourceString(&text, IDS_MSG_FOLDER_EMPTY, kFolderFieldIds[i]);
+      WriteErr(text + L"\n");
+      return false;
+    }
+  }
+  for (size_t later = 1; later < count; ++later) {
+    for (size_t earlier = 0; earlier < later; ++earlier) {
+      if (ProfilesConflict(profiles[earlier], profiles[later])) {
+        WriteErr(Text(IDS_MSG_PROFILE_CONFLICT) + L"\n");
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+int RunJob(const CliOptions& options) {
+  std::vector<ShrinkProfile> profiles;
+  if (options.ownProfile) {
+    profiles.push_back(ProfileFromOptions(options, CurrentFolder()));
+    profiles.back().Folder = FullPath(profiles.back().Folder);  // the shell's folders are absolute
+  } else {
+    GetSettings().LoadSettings();  // defaults stay where nothing is stored; never written back
+    profiles = GetSettings().Profiles;
+  }
+  if (!ValidateProfiles(profiles)) return kExitRefused;
+
+  CFileList files;
+  for (const std::wstring& file : options.files) files.Add(FullPath(file));
+  std::wstring missing;
+  if (FindMissingSource(files, &missing)) {
+    WriteErr(Formatted(IDS_MSG_FILE_NOT_FOUND, missing) + L"\n");
+    return kExitRefused;
+  }
+
+  CCliClient client;
+  CMultiTaskPool pool;
+  CFileList existing;
+  QueueTasks(files, profiles, &client, &pool.Pending(), &existing);
+  if (existing.Count() > 0) {
+    std::wstring question;
+    FormatResourceString(&question, IDS_ASK_OVERWRITE, static_cast<int>(existing.Count()),
+                         ListExistingOutputs(existing).c_str());
+    if (!options.overwrite) {
+      WriteErr(question + L"\n(--overwrite deletes them first)\n");
+      return kExitRefused;
+    }
+    std::wstring failed;
+    if (!DeleteExistingOutputs(existing, &failed)) {
+      WriteErr(Formatted(IDS_MSG_DELETE_FAILED, failed) + L"\n");
+      return kExitRefused;
+    }
+  }
+
+  const size_t total = pool.Pending().Count();
+  pool.Resize(1);
+  if (!pool.StartAll()) {
+    WriteErr(L"the worker thread could not be started\n");
+    return kExitFailed;
+  }
+  HANDLE waits[2] = {client.Event(), pool.Workers().front()->GetHandle()};
+  size_t done = 0;
+  bool workerEnded = false;
+  while (done < total) {
+    if (!workerEnded) {
+      DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+      workerEnded = woken == WAIT_OBJECT_0 + 1;
+    }
+    std::vector<CShrinkTaskExPtr> finished = client.TakeFinished();
+    for (const CShrinkTaskExPtr& task : finished) {
+      ++done;
+      WriteErr(std::to_wstring(done) + L" / " + std::to_wstring(total) + L"\n");
+      if (task->GetErrorNumber() != 0) {
+        pool.CancelAll(true);
+        pool.WaitAll(INFINITE);
+        WriteErr(task->GetErrorText() + L"\n");
+        return kExitFailed;
+      }
+    }
+    if (workerEnded && finished.empty() && done < total) {
+      WriteErr(L"the worker thread ended before every file was done\n");
+      return kExitFailed;
+    }
+  }
+  pool.WaitAll(INFINITE);
+  return kExitDone;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::wstring>& args) {
+  CliOptions options;
+  std::wstring error;
+  if (!ParseCliArguments(args, &options, &error)) {
+    WriteErr(L"kestrelle-cli: " + error + L" (--help shows the usage)\n");
+    return kExitRefused;
+  }
+  if (options.help) {
+    WriteOut(CliUsage());
+    return kExitDone;
+  }
+  CGdiplusStartup gdiplus;
+  return RunJob(options);
+}

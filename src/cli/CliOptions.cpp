@@ -1,0 +1,123 @@
+// Argument parsing of kestrelle-cli.
+#include "cli/CliOptions.h"
+
+#include "panel/ValueText.h"
+
+namespace {
+
+bool ParsePositive(const std::wstring& text, int32_t* value) {
+  if (text.empty() || text.find_first_not_of(L"0123456789") != std::wstring::npos) return false;
+  return ParseFixedPoint(text, 0, value) && *value > 0;
+}
+
+// "WxH" (or "W×H") with two positive whole numbers.
+bool ParseBox(const std::wstring& text, int32_t* width, int32_t* height) {
+  size_t x = text.find_first_of(L"xX\u00D7");
+  if (x == std::wstring::npos) return false;
+  return ParsePositive(text.substr(0, x), width) && ParsePositive(text.substr(x + 1), height);
+}
+
+}  // namespace
+
+bool ParseCliArguments(const std::vector<std::wstring>& args, CliOptions* options, std::wstring* error) {
+  *options = CliOptions();
+  bool filesOnly = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::wstring& arg = args[i];
+    if (filesOnly || arg.empty() || arg[0] != L'-' || arg == L"-") {
+      options->files.push_back(arg);
+      continue;
+    }
+    if (arg == L"--") {
+      filesOnly = true;
+      continue;
+    }
+    auto value = [&](std::wstring* out) {
+      if (i + 1 >= args.size()) {
+        *error = arg + L" needs a value";
+        return false;
+      }
+      *out = args[++i];
+      return true;
+    };
+    std::wstring text;
+    if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
+      options->help = true;
+    } else if (arg == L"--overwrite") {
+      options->overwrite = true;
+    } else if (arg == L"--out") {
+      if (!value(&options->out)) return false;
+      if (options->out.empty()) {
+        *error = L"--out needs a folder";
+        return false;
+      }
+      options->ownProfile = true;
+    } else if (arg == L"--prefix") {
+      if (!value(&options->prefix)) return false;
+      options->ownProfile = true;
+    } else if (arg == L"--fit") {
+      if (!value(&text)) return false;
+      if (!ParseBox(text, &options->fitWidth, &options->fitHeight)) {
+        *error = L"--fit takes WxH with two positive whole numbers, not \"" + text + L"\"";
+        return false;
+      }
+      options->fit = options->ownProfile = true;
+    } else if (arg == L"--jpeg" || arg.compare(0, 7, L"--jpeg=") == 0) {
+      options->jpeg = options->ownProfile = true;
+      if (arg.size() > 6) {
+        text = arg.substr(7);
+        bool digits = !text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos;
+        if (!digits || !ParseFixedPoint(text, 0, &options->quality) || options->quality > 100) {
+          *error = L"--jpeg=Q takes a quality from 0 to 100, not \"" + text + L"\"";
+          return false;
+        }
+      }
+    } else if (arg == L"--background") {
+      if (!value(&text)) return false;
+      if (!ParseHexColor(text, &options->backgroundColor)) {
+        *error = L"--background takes 1, 2 or 6 hexadecimal digits, not \"" + text + L"\"";
+        return false;
+      }
+      options->background = options->ownProfile = true;
+    } else {
+      *error = L"unknown option " + arg;
+      return false;
+    }
+  }
+  if (!options->help && options->files.empty()) {
+    *error = L"no files given";
+    return false;
+  }
+  return true;
+}
+
+ShrinkProfile ProfileFromOptions(const CliOptions& options, const std::wstring& currentFolder) {
+  ShrinkProfile profile;
+  profile.Use = true;
+  profile.Folder = options.out.empty() ? currentFolder : options.out;
+  profile.Prefix = options.prefix;
+  profile.ShrinkType = static_cast<int32_t>(options.fit ? ShrinkMethod::Custom : ShrinkMethod::None);
+  if (options.fit) {
+    profile.CustomWidth = options.fitWidth;
+    profile.CustomHeight = options.fitHeight;
+  }
+  profile.SaveFormat.Type = options.jpeg ? SaveFormat::Jpeg : SaveFormat::Png;
+  profile.SaveFormat.JpegQuality = options.quality;
+  profile.Transparent = !options.background;
+  profile.BkColor = options.background ? options.backgroundColor : 0xFFFFFF;
+  return profile;
+}
+
+std::wstring CliUsage() {
+  return L"usage: kestrelle-cli [options] FILE...\n"
+         L"Shrinks pictures as dropping them on Kestrelle does: with the stored profiles, or with\n"
+         L"one profile made of these options.\n"
+         L"  --out DIR          output folder (default: the current folder)\n"
+         L"  --prefix TEXT      file-name prefix (default: none)\n"
+         L"  --fit WxH          shrink within W x H pixels (default: no shrink)\n"
+         L"  --jpeg[=Q]         JPEG at quality Q, 0 to 100 (default 80); without it, PNG\n"
+         L"  --background HEX   put this colour (1, 2 or 6 hex digits) behind transparency\n"
+         L"  --overwrite        delete existing outputs first instead of refusing the job\n"
+         L"  --help             this text\n"
+         L"Exit code: 0 every output written, 1 a file failed, 2 usage error or start refused.\n";
+}

@@ -1,0 +1,36 @@
+// The command line of kestrelle-cli: options, files, and the profile they describe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "job/ShrinkProfile.h"
+
+struct CliOptions {
+  bool help = false;
+  bool overwrite = false;
+  // Any of the profile options below was given: one profile built from them replaces the stored
+  // ones.
+  bool ownProfile = false;
+  std::wstring out;
+  std::wstring prefix;
+  bool fit = false;
+  int32_t fitWidth = 0;
+  int32_t fitHeight = 0;
+  bool jpeg = false;
+  int32_t quality = 80;
+  bool background = false;
+  uint32_t backgroundColor = 0xFFFFFF;
+  std::vector<std::wstring> files;
+};
+
+// False with a one-line reason for unknown options, missing or malformed values and a missing
+// file list (unless --help).
+bool ParseCliArguments(const std::vector<std::wstring>& args, CliOptions* options, std::wstring* error);
+
+// The single profile the options describe; `currentFolder` stands in for a missing --out.
+ShrinkProfile ProfileFromOptions(const CliOptions& options, const std::wstring& currentFolder);
+
+// The text of --help.
+std::wstring CliUsage();

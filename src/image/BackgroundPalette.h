@@ -1,0 +1,16 @@
+// The two steps between resampling and encoding: flattening onto the background colour, and
+// reduction of pictures with at most 256 distinct values to an indexed picture.
+#pragma once
+
+#include <cstdint>
+
+#include "image/Dib.h"
+
+// A new opaque 32-bit picture: `source` drawn over the COLORREF `colorref` (0x00BBGGRR).
+// E_INVALIDARG when the source is not 32-bit, E_OUTOFMEMORY when storage fails.
+HRESULT ApplyBackgroundColor(const CDib& source, uint32_t colorref, CDibPtr* result);
+
+// A new 8-bit picture whose colour table holds the distinct values in ascending unsigned order of
+// 0xAARRGGBB (alpha in each entry's fourth byte; unused entries keep the grey ramp). E_NOTIMPL
+// when the source is not 32-bit or has more than 256 values: the caller keeps the source.
+HRESULT ReduceToPalette(const CDib& source, CDibPtr* result);

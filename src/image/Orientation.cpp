@@ -1,0 +1,80 @@
+// EXIF orientation tag parsing and the eight pixel transforms.
+#include "image/Orientation.h"
+
+#include <cstring>
+
+namespace {
+
+struct TiffReader {
+  const uint8_t* data;
+  size_t size;
+  bool bigEndian;
+
+  bool U16(size_t at, uint32_t* out) const {
+    if (at > size || size - at < 2) return false;
+    *out = bigEndian ? (data[at] << 8 | data[at + 1]) : (data[at + 1] << 8 | data[at]);
+    return true;
+  }
+  bool U32(size_t at, uint32_t* out) const {
+    if (at > size || size - at < 4) return false;
+    const uint8_t* p = data + at;
+    *out = bigEndian ? (static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3])
+                     : (static_cast<uint32_t>(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
+    return true;
+  }
+};
+
+const uint32_t kOrientationTag = 0x0112;
+const uint32_t kTypeShort = 3;
+
+}  // namespace
+
+int ExifOrientation(const uint8_t* data, size_t size) {
+  if (!data || size < 8) return 1;
+  TiffReader tiff = {data, size, false};
+  if (std::memcmp(data, "II*\0", 4) == 0) {
+    tiff.bigEndian = false;
+  } else if (std::memcmp(data, "MM\0*", 4) == 0) {
+    tiff.bigEndian = true;
+  } else {
+    return 1;
+  }
+  uint32_t ifd = 0, count = 0;
+  if (!tiff.U32(4, &ifd) || !tiff.U16(ifd, &count)) return 1;
+  for (uint32_t i = 0; i < count; ++i) {
+    size_t entry = static_cast<size_t>(ifd) + 2 + 12 * static_cast<size_t>(i);
+    uint32_t tag = 0, type = 0, values = 0, value = 0;
+    if (!tiff.U16(entry, &tag) || !tiff.U16(entry + 2, &type) || !tiff.U32(entry + 4, &values)) return 1;
+    if (tag != kOrientationTag) continue;
+    if (type != kTypeShort || values != 1 || !tiff.U16(entry + 8, &value)) return 1;
+    return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+  }
+  return 1;
+}
+
+int ExifOrientationFromApp1(const uint8_t* data, size_t size) {
+  static const uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
+  if (!data || size < 6 || std::memcmp(data, kExif, 6) != 0) return 1;
+  return ExifOrientation(data + 6, size - 6);
+}
+
+void OrientPixels(const PixelRows& stored, int orientation, const PixelRows& upright) {
+  const uint32_t w = stored.width, h = stored.height;
+  for (uint32_t dy = 0; dy < upright.height; ++dy) {
+    uint32_t* out = reinterpret_cast<uint32_t*>(upright.Row(dy));
+    for (uint32_t dx = 0; dx < upright.width; ++dx) {
+      uint32_t sx, sy;
+      switch (orientation) {
+        case 2: sx = w - 1 - dx; sy = dy; break;
+        case 3: sx = w - 1 - dx; sy = h - 1 - dy; break;
+        case 4: sx = dx; sy = h - 1 - dy; break;
+        case 5: sx = dy; sy = dx; break;
+        case 6: sx = dy; sy = h - 1 - dx; break;
+        case 7: sx = w - 1 - dy; sy = h - 1 - dx; break;
+        case 8: sx = w - 1 - dy; sy = dx; break;
+        default: sx = dx; sy = dy; break;
+      }
+      out[dx] = reinterpret_cast<const uint32_t*>(stored.Row(sy))[sx];
+    }
+  }
+}

@@ -1,0 +1,24 @@
+// EXIF orientation: reading the tag, and turning stored pixels upright (plain buffers only).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "image/PixelBuffers.h"
+
+// The orientation (1..8) in a TIFF-structured EXIF block (the payload of a JPEG APP1 segment
+// after "Exif\0\0", or a PNG eXIf chunk), IFD0 tag 0x0112, either byte order. 1 when the tag is
+// missing, malformed or out of range. Reads only within [data, data + size).
+int ExifOrientation(const uint8_t* data, size_t size);
+
+// The same for a whole APP1 segment payload, which must start with "Exif\0\0".
+int ExifOrientationFromApp1(const uint8_t* data, size_t size);
+
+// Orientations 5 to 8 swap the picture's width and height.
+inline bool SwapsSides(int orientation) {
+  return orientation >= 5 && orientation <= 8;
+}
+
+// Writes `stored` (4 bytes per pixel) turned upright into `upright`, whose width and height are
+// the stored ones, swapped for orientations 5 to 8.
+void OrientPixels(const PixelRows& stored, int orientation, const PixelRows& upright);

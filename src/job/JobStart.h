@@ -1,0 +1,34 @@
+// The checks and preparations that turn a list of dropped files into a queued job, shared by the
+// dialog and the command line so both start a job the same way.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "job/FileList.h"
+#include "job/ShrinkProfile.h"
+#include "job/ShrinkTaskEx.h"
+#include "job/TaskQueue.h"
+
+// Every job copies this many profiles into each task: one per profile panel.
+const size_t kJobProfileCount = 3;
+
+// True when two enabled profiles write to the same folder with the same prefix, letter case
+// ignored: the later one's outputs would replace the earlier one's.
+bool ProfilesConflict(const ShrinkProfile& earlier, const ShrinkProfile& later);
+
+// The first path at which no file exists (nothing, or a folder); false when every path is a file.
+bool FindMissingSource(const CFileList& paths, std::wstring* missing);
+
+// One task per path, in list order, each with `client`, its source and copies of the first
+// kJobProfileCount profiles; its existing outputs are appended to `existing` and the task to `queue`.
+void QueueTasks(const CFileList& paths, const std::vector<ShrinkProfile>& profiles,
+                CShrinkTaskExClient* client, TaskQueue* queue, CFileList* existing);
+
+// The listing of the overwrite question: the first ten paths, each followed by a line feed, then
+// "...\n" when there are more.
+std::wstring ListExistingOutputs(const CFileList& existing);
+
+// Deletes every listed path in order; on the first path that still exists afterwards, false
+// with that path (files deleted before stay deleted).
+bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed);

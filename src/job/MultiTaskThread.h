@@ -1,0 +1,47 @@
+// CMultiTaskThread: a worker that takes tasks from a shared queue one at a time, runs each and
+// hands it to the task's client, until the queue is empty or a stop is requested.
+#pragma once
+
+#include <boost/shared_ptr.hpp>
+
+#include "job/TaskQueue.h"
+#include "job/ThreadImpl.h"
+
+template <class Task, bool t_initCom = true>
+class CMultiTaskThread : public CThreadImpl<CMultiTaskThread<Task, t_initCom>, t_initCom, 0> {
+public:
+  typedef boost::shared_ptr<Task> TaskPtr;
+
+  // The queue is not owned; it outlives the worker.
+  explicit CMultiTaskThread(TaskQueue* queue) : m_queue(queue) {}
+
+  // The thread runs on this object and reads the queue, so it must have ended before either
+  // goes. A worker destroyed while its thread still runs tells it to quit and waits for it; an
+  // orderly shut-down has already done both and passes straight through.
+  ~CMultiTaskThread() override {
+    if (this->IsRunning()) {
+      this->m_quit.store(true);
+      this->Wait(INFINITE);
+    }
+  }
+
+  // The worker loop. The queue's lock is held only while a task is taken, never while it runs;
+  // a stop request is honoured before each task and inside it at the task's own checks.
+  unsigned Run() override {
+    for (;;) {
+      if (this->IsStopping()) {
+        m_current.reset();
+        return 0;
+      }
+      m_current = m_queue->PopFront();
+      if (!m_current) return 0;
+      m_current->SetWorker(this);
+      m_current->Run();
+      if (m_current->GetClient()) m_current->GetClient()->OnTaskFinished(m_current->GetSelf());
+    }
+  }
+
+private:
+  TaskQueue* m_queue;
+  TaskPtr m_current;  // the task being run; touched by the worker thread only while it runs
+};

@@ -1,0 +1,32 @@
+// CThread: a worker thread object with its stop requests. The dialog thread alone writes the
+// requests; the worker polls them, so they are atomics.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "win/Handle.h"
+
+class CThread {
+public:
+  CThread() = default;
+  virtual ~CThread() = default;
+  CThread(const CThread&) = delete;
+  CThread& operator=(const CThread&) = delete;
+
+  virtual unsigned Run() = 0;
+  virtual bool Start() = 0;
+  virtual void Wait(DWORD milliseconds) = 0;
+  virtual bool IsStopping() const { return m_quit.load() || m_cancel.load(); }
+  virtual bool IsQuitting() const { return m_quit.load(); }
+  virtual void SetCancel(bool cancel) { m_cancel.store(cancel); }
+  virtual void SetQuit(bool quit) { m_quit.store(quit); }
+
+protected:
+  std::atomic<bool> m_cancel{false};
+  std::atomic<bool> m_quit{false};
+  CHandle m_thread;
+  int m_priority = THREAD_PRIORITY_IDLE;
+  unsigned m_threadId = 0;
+};

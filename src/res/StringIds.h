@@ -1,0 +1,84 @@
+/* String-table numbers of Kestrelle. Read by windres (Strings.rc) and by C++ code alike, so this
+   file holds plain #defines only. The numbers are fixed: the registry root is built from 201 and
+   202, and message boxes pick their captions by number (129, 130). */
+#ifndef KESTRELLE_RES_STRINGIDS_H
+#define KESTRELLE_RES_STRINGIDS_H
+
+/* Message box captions: 129 with the error icon, 130 otherwise. */
+#define IDS_CAPTION_ERROR               129
+#define IDS_CAPTION_CONFIRM             130
+
+/* JPEG quality levels, lowest to highest (values 0, 30, 50, 80, 100). */
+#define IDS_QUALITY_LOWEST              139
+#define IDS_QUALITY_LOW                 140
+#define IDS_QUALITY_MEDIUM              141
+#define IDS_QUALITY_HIGH                142
+#define IDS_QUALITY_HIGHEST             143
+
+/* Job: overwrite question and status line. */
+#define IDS_ASK_OVERWRITE               151
+#define IDS_STATUS_FINISHED             165
+#define IDS_STATUS_PROGRESS             166
+#define IDS_STATUS_ABORTED              170
+
+/* Shrink methods; 182 is formatted with the preset side twice. */
+#define IDS_SHRINK_NONE                 180
+#define IDS_SHRINK_CUSTOM               181
+#define IDS_SHRINK_PRESET               182
+/* Title of the folder chooser. */
+#define IDS_BROWSE_FOLDER_TITLE         183
+
+/* Registry root: Software\<maker>\<product>32. */
+#define IDS_MAKER                       201
+#define IDS_PRODUCT                     202
+
+/* Named background colours. */
+#define IDS_COLOR_WHITE                 203
+#define IDS_COLOR_BLACK                 204
+#define IDS_COLOR_GRAY50                205
+#define IDS_COLOR_RED                   206
+#define IDS_COLOR_PINK                  207
+#define IDS_COLOR_BLUE                  208
+#define IDS_COLOR_LIGHT_BLUE            209
+#define IDS_COLOR_YELLOW                210
+#define IDS_COLOR_ORANGE                211
+#define IDS_COLOR_GREEN                 212
+#define IDS_COLOR_YELLOW_GREEN          213
+#define IDS_COLOR_BROWN                 214
+
+/* Messages of the profile panels. */
+#define IDS_MSG_COMBO_VALUE_FAILED      1000
+#define IDS_MSG_VALUE_NOT_POSITIVE      1001
+#define IDS_MSG_NO_SHRINK_METHOD        1002
+#define IDS_MSG_FOLDER_EMPTY            1003
+#define IDS_MSG_OPEN_FOLDER_FAILED      1004
+
+/* Messages of the drop target. */
+#define IDS_MSG_DROP_WHILE_RUNNING      1005
+#define IDS_MSG_DROP_NO_DATA            1006
+#define IDS_MSG_DROP_UNSUPPORTED        1007
+
+/* Messages of a job start. */
+#define IDS_MSG_DELETE_FAILED           1008
+#define IDS_MSG_FILE_NOT_FOUND          1009
+#define IDS_MSG_SAVE_SETTINGS_FAILED    1020
+
+/* Messages of a drop onto a folder field. */
+#define IDS_MSG_FOLDER_DROP_MULTIPLE    1021
+#define IDS_MSG_FOLDER_DROP_NONE        1022
+#define IDS_MSG_FOLDER_DROP_NOT_FOLDER  1023
+
+#define IDS_MSG_NO_FILE_NAME            1024
+#define IDS_MSG_PROFILE_CONFLICT        1025
+
+/* Errors recorded by a shrink task; "%s" takes the system text of the failure code. */
+#define IDS_MSG_LOAD_FAILED             1026
+#define IDS_MSG_CREATE_FOLDER_FAILED    1027
+#define IDS_MSG_SAVE_FAILED             1028
+#define IDS_MSG_CREATE_SAVER_FAILED     1029
+#define IDS_MSG_RESIZE_FAILED           1030
+#define IDS_MSG_SIZE_NOT_POSITIVE       1031
+#define IDS_MSG_UNKNOWN_SHRINK          1032
+#define IDS_MSG_BACKGROUND_FAILED       1033
+
+#endif /* KESTRELLE_RES_STRINGIDS_H */

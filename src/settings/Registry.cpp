@@ -1,0 +1,174 @@
+// Registry access: typed values, the settings root key and history entries.
+#include "settings/Registry.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
+#include "job/Messages.h"
+
+namespace {
+
+const REGSAM kWriteAccess = KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE;
+
+// The first query of a string value; the buffer doubles from here while the value is larger.
+const DWORD kInitialStringChars = 1024;
+
+}  // namespace
+
+void CKeyHandle::Reset(HKEY key) {
+  if (m_key) RegCloseKey(m_key);
+  m_key = key;
+}
+
+LONG OpenForRead(HKEY parent, const std::wstring& path, CKeyHandle* key) {
+  HKEY opened = nullptr;
+  LONG status = RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &opened);
+  if (status != ERROR_SUCCESS) return status;
+  key->Reset(opened);
+  return ERROR_SUCCESS;
+}
+
+LONG OpenForWrite(HKEY parent, const std::wstring& path, CKeyHandle* key) {
+  HKEY opened = nullptr;
+  LONG status = RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                kWriteAccess, nullptr, &opened, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  key->Reset(opened);
+  return ERROR_SUCCESS;
+}
+
+bool ReadDword(HKEY key, const wchar_t* name, uint32_t* value) {
+  DWORD data = 0;
+  DWORD type = REG_NONE;
+  DWORD bytes = sizeof data;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  // A REG_DWORD set by hand with fewer bytes would leave part of the number unread.
+  if (type != REG_DWORD || bytes != sizeof data) return false;
+  *value = data;
+  return true;
+}
+
+bool ReadDword(HKEY key, const wchar_t* name, int32_t* value) {
+  uint32_t data = 0;
+  if (!ReadDword(key, name, &data)) return false;
+  *value = static_cast<int32_t>(data);
+  return true;
+}
+
+bool ReadFlag(HKEY key, const wchar_t* name, bool* value) {
+  uint32_t data = 0;
+  if (!ReadDword(key, name, &data)) return false;
+  *value = data != 0;
+  return true;
+}
+
+bool ReadString(HKEY key, const wchar_t* name, std::wstring* value) {
+  std::vector<wchar_t> buffer;
+  DWORD chars = kInitialStringChars;
+  DWORD type = REG_NONE;
+  DWORD bytes = 0;
+  for (;;) {
+    buffer.assign(chars, L'\0');
+    bytes = static_cast<DWORD>(chars * sizeof(wchar_t));
+    LONG status =
+        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes);
+    if (status == ERROR_SUCCESS) break;
+    if (status != ERROR_MORE_DATA || chars >= kMaxRegStringChars) return false;
+    chars *= 2;
+  }
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+  if (bytes == 0) {
+    value->clear();
+    return true;
+  }
+  // Only whole characters within what was filled in count; the last one must be the terminator.
+  if (bytes % sizeof(wchar_t) != 0) return false;
+  size_t count = bytes / sizeof(wchar_t);
+  if (count > buffer.size() || buffer[count - 1] != L'\0') return false;
+  // A NUL inside the data would make the stored text differ from what every path or file call
+  // sees; keep what those calls see.
+  auto end = std::find(buffer.begin(), buffer.begin() + count, L'\0');
+  value->assign(buffer.begin(), end);
+  return true;
+}
+
+LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value) {
+  DWORD data = value;
+  return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+}
+
+LONG WriteDword(HKEY key, const wchar_t* name, int32_t value) {
+  return WriteDword(key, name, static_cast<uint32_t>(value));
+}
+
+LONG WriteFlag(HKEY key, const wchar_t* name, bool value) {
+  return WriteDword(key, name, static_cast<uint32_t>(value ? 1 : 0));
+}
+
+LONG WriteString(HKEY key, const wchar_t* name, const std::wstring& value) {
+  if (value.size() + 1 > kMaxRegStringChars) return ERROR_INVALID_PARAMETER;
+  DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+}
+
+bool ReadCount(HKEY key, size_t bound, size_t* count) {
+  DWORD data = 0;
+  DWORD type = REG_NONE;
+  DWORD bytes = sizeof data;
+  LONG status =
+      RegQueryValueExW(key, L"Count", nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes);
+  if (status == ERROR_FILE_NOT_FOUND) {
+    *count = 0;
+    return true;
+  }
+  if (status != ERROR_SUCCESS || type != REG_DWORD || bytes != sizeof data) return false;
+  int32_t stored = static_cast<int32_t>(data);
+  if (stored < 0) {
+    *count = 0;
+  } else {
+    *count = std::min(static_cast<size_t>(stored), bound);
+  }
+  return true;
+}
+
+std::wstring ListEntryPath(const std::wstring& listPath, size_t index) {
+  wchar_t number[24];
+  std::swprintf(number, 24, L"%02lu", static_cast<unsigned long>(index));
+  return listPath + L"\\" + number;
+}
+
+LONG CSettingsKey::Open(HKEY hive, unsigned makerId, unsigned productId) {
+  std::wstring maker;
+  std::wstring product;
+  if (!LoadResourceString(&maker, makerId) || !LoadResourceString(&product, productId)) {
+    return ERROR_RESOURCE_NAME_NOT_FOUND;
+  }
+  std::wstring path = L"Software\\" + maker + L"\\" + product + L"32";
+  CKeyHandle root;
+  LONG status = OpenForWrite(hive, path, &root);
+  if (status != ERROR_SUCCESS) return status;
+  m_root.Swap(root);  // `root` now closes the handle of an earlier open
+  m_hive = hive;
+  m_rootPath = path;
+  return ERROR_SUCCESS;
+}
+
+std::wstring CSettingsKey::Path(const std::wstring& name) const {
+  return m_rootPath + L"\\" + name;
+}
+
+bool CRegString::Load(HKEY parent, const std::wstring& path, std::wstring* value) {
+  CKeyHandle key;
+  if (OpenForRead(parent, path, &key) != ERROR_SUCCESS) return false;
+  return ReadString(key.Get(), L"", value);
+}
+
+bool CRegString::Save(HKEY parent, const std::wstring& path, const std::wstring& value) {
+  CKeyHandle key;
+  if (OpenForWrite(parent, path, &key) != ERROR_SUCCESS) return false;
+  return WriteString(key.Get(), L"", value) == ERROR_SUCCESS;
+}

@@ -1,0 +1,97 @@
+// Typed access to the per-user registry: key handles, reads and writes with one failure
+// convention, the settings root key and the storage of one history entry.
+//
+// Paths are relative to the hive passed in (HKEY_CURRENT_USER in the program) and are built by
+// plain concatenation. Reads return a success flag and leave their destination untouched on
+// failure; writes and opens return a Win32 status. Nothing here throws on a registry failure.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+// Owner of one open registry key; closes it when it ends or takes another.
+class CKeyHandle {
+public:
+  CKeyHandle() = default;
+  ~CKeyHandle() { Close(); }
+  CKeyHandle(const CKeyHandle&) = delete;
+  CKeyHandle& operator=(const CKeyHandle&) = delete;
+
+  HKEY Get() const { return m_key; }
+  bool IsOpen() const { return m_key != nullptr; }
+  void Reset(HKEY key);
+  void Close() { Reset(nullptr); }
+  void Swap(CKeyHandle& other) { std::swap(m_key, other.m_key); }
+
+private:
+  HKEY m_key = nullptr;
+};
+
+// The longest string value, terminator included, that is read or written: the longest path
+// Windows handles is 32,767 characters. A longer value is damage rather than a setting, and
+// refusing it keeps a hand-made giant value from costing unbounded memory.
+const size_t kMaxRegStringChars = 32768;
+
+// Opens `path` below `parent` with KEY_READ.
+LONG OpenForRead(HKEY parent, const std::wstring& path, CKeyHandle* key);
+// Opens or creates `path` (and its missing parents) with read, create-sub-key and set-value rights.
+LONG OpenForWrite(HKEY parent, const std::wstring& path, CKeyHandle* key);
+
+// A REG_DWORD of exactly four bytes; anything else fails.
+bool ReadDword(HKEY key, const wchar_t* name, int32_t* value);
+bool ReadDword(HKEY key, const wchar_t* name, uint32_t* value);
+// As ReadDword; any non-zero value is true.
+bool ReadFlag(HKEY key, const wchar_t* name, bool* value);
+// A REG_SZ or REG_EXPAND_SZ (taken literally) whose data is whole UTF-16 units ending in NUL, or
+// no data at all (the empty string). An empty name reads the key's unnamed value. The text ends
+// at its first NUL.
+bool ReadString(HKEY key, const wchar_t* name, std::wstring* value);
+
+LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value);
+LONG WriteDword(HKEY key, const wchar_t* name, int32_t value);
+// 1 for true, 0 for false.
+LONG WriteFlag(HKEY key, const wchar_t* name, bool value);
+// REG_SZ with its terminator. Fails with ERROR_INVALID_PARAMETER, writing nothing, for a text
+// that ReadString would refuse as too long.
+LONG WriteString(HKEY key, const wchar_t* name, const std::wstring& value);
+
+// The "Count" value of a list key, as a number of entries at most `bound`. A missing value is 0
+// and so is a negative one; a larger one is cut to `bound`. A value that is not a four-byte
+// REG_DWORD fails, so that the bytes of a string are never taken for a number.
+bool ReadCount(HKEY key, size_t bound, size_t* count);
+
+// Key of entry `index` of the list at `listPath`: "<listPath>\NN", at least two digits.
+std::wstring ListEntryPath(const std::wstring& listPath, size_t index);
+
+// The settings root key: <hive>\Software\<maker>\<product>32, the two names taken from the
+// string table. Opening it creates it, so even a first load leaves the empty root behind.
+class CSettingsKey {
+public:
+  CSettingsKey() = default;
+  CSettingsKey(const CSettingsKey&) = delete;
+  CSettingsKey& operator=(const CSettingsKey&) = delete;
+
+  // ERROR_SUCCESS, or the status that stopped it; a missing name fails before anything is
+  // created. The hive, path and handle of an earlier open are replaced only on success.
+  LONG Open(HKEY hive, unsigned makerId, unsigned productId);
+  HKEY Hive() const { return m_hive; }
+  const std::wstring& RootPath() const { return m_rootPath; }
+  // Root path + "\" + name.
+  std::wstring Path(const std::wstring& name) const;
+
+private:
+  HKEY m_hive = nullptr;
+  std::wstring m_rootPath;
+  CKeyHandle m_root;
+};
+
+// How one history entry is stored: the unnamed string value of its own key.
+class CRegString {
+public:
+  static bool Load(HKEY parent, const std::wstring& path, std::wstring* value);
+  static bool Save(HKEY parent, const std::wstring& path, const std::wstring& value);
+};

@@ -1,0 +1,153 @@
+// The settings tree: defaults, and loading and saving in the registry.
+#include "settings/Settings.h"
+
+#include <algorithm>
+
+#include "res/StringIds.h"
+
+namespace {
+
+// The most profiles a stored "Count" can give. The dialog shows three, and profiles beyond them
+// are only kept and written back; the bound stops a damaged count from exhausting memory.
+const size_t kMaxProfiles = 256;
+
+// Reads one profile from its key; a value that cannot be read leaves its field as it was.
+bool LoadProfile(HKEY hive, const std::wstring& path, ShrinkProfile* profile) {
+  CKeyHandle key;
+  if (OpenForRead(hive, path, &key) != ERROR_SUCCESS) return false;
+  bool ok = ReadFlag(key.Get(), L"Use", &profile->Use);
+  ok &= ReadString(key.Get(), L"Folder", &profile->Folder);
+  ok &= ReadString(key.Get(), L"Prefix", &profile->Prefix);
+  ok &= ReadDword(key.Get(), L"BkColor", &profile->BkColor);
+  ok &= ReadFlag(key.Get(), L"Transparent", &profile->Transparent);
+  // No range check: an unknown method stays, and the panel asks for a valid one.
+  ok &= ReadDword(key.Get(), L"ShrinkType", &profile->ShrinkType);
+  ok &= ReadDword(key.Get(), L"ShrinkWidth", &profile->ShrinkWidth);
+  ok &= ReadDword(key.Get(), L"ShrinkHeight", &profile->ShrinkHeight);
+  ok &= ReadDword(key.Get(), L"CustomWidth", &profile->CustomWidth);
+  ok &= ReadDword(key.Get(), L"CustomHeight", &profile->CustomHeight);
+  key.Close();
+
+  CKeyHandle format;
+  if (OpenForRead(hive, path + L"\\SaveFormat", &format) != ERROR_SUCCESS) return false;
+  ok &= ReadDword(format.Get(), L"Type", &profile->SaveFormat.Type);
+  ok &= ReadDword(format.Get(), L"JpegQuality", &profile->SaveFormat.JpegQuality);
+  profile->SaveFormat.JpegQuality = std::clamp(profile->SaveFormat.JpegQuality, 0, 100);
+  return ok;
+}
+
+bool SaveProfile(HKEY hive, const std::wstring& path, const ShrinkProfile& profile) {
+  CKeyHandle key;
+  if (OpenForWrite(hive, path, &key) != ERROR_SUCCESS) return false;
+  bool ok = WriteFlag(key.Get(), L"Use", profile.Use) == ERROR_SUCCESS;
+  ok &= WriteString(key.Get(), L"Folder", profile.Folder) == ERROR_SUCCESS;
+  ok &= WriteString(key.Get(), L"Prefix", profile.Prefix) == ERROR_SUCCESS;
+  ok &= WriteDword(key.Get(), L"BkColor", profile.BkColor) == ERROR_SUCCESS;
+  ok &= WriteFlag(key.Get(), L"Transparent", profile.Transparent) == ERROR_SUCCESS;
+  ok &= WriteDword(key.Get(), L"ShrinkType", profile.ShrinkType) == ERROR_SUCCESS;
+  ok &= WriteDword(key.Get(), L"ShrinkWidth", profile.ShrinkWidth) == ERROR_SUCCESS;
+  ok &= WriteDword(key.Get(), L"ShrinkHeight", profile.ShrinkHeight) == ERROR_SUCCESS;
+  ok &= WriteDword(key.Get(), L"CustomWidth", profile.CustomWidth) == ERROR_SUCCESS;
+  ok &= WriteDword(key.Get(), L"CustomHeight", profile.CustomHeight) == ERROR_SUCCESS;
+  key.Close();
+
+  CKeyHandle format;
+  if (OpenForWrite(hive, path + L"\\SaveFormat", &format) != ERROR_SUCCESS) return false;
+  ok &= WriteDword(format.Get(), L"Type", profile.SaveFormat.Type) == ERROR_SUCCESS;
+  ok &= WriteDword(format.Get(), L"JpegQuality", profile.SaveFormat.JpegQuality) == ERROR_SUCCESS;
+  return ok;
+}
+
+}  // namespace
+
+CSettings::CSettings() : Profiles(3) {
+  Profiles[0].Prefix = L"s_";
+  Profiles[0].ShrinkType = static_cast<int32_t>(ShrinkMethod::Preset);
+  Profiles[0].ShrinkWidth = Profiles[0].ShrinkHeight = 240;
+  Profiles[1].Prefix = L"m_";
+  Profiles[1].ShrinkType = static_cast<int32_t>(ShrinkMethod::Preset);
+  Profiles[1].ShrinkWidth = Profiles[1].ShrinkHeight = 640;
+  Profiles[2].Prefix = L"";  // copies at full size
+  FolderHistory.Add(DefaultPicturesFolder());
+  for (const wchar_t* prefix : {L"m_", L"m", L"s_", L"s"}) PrefixHistory.Add(prefix);
+}
+
+bool CSettings::LoadSettings(HKEY hive) {
+  CSettingsKey root;
+  if (root.Open(hive, IDS_MAKER, IDS_PRODUCT) != ERROR_SUCCESS) return false;
+  const std::wstring setting = root.Path(L"Setting");
+  bool ok = LoadWindow(hive, setting + L"\\Window");
+  ok &= LoadProfiles(hive, setting + L"\\Shrinks");
+  ok &= FolderHistory.Load(hive, setting + L"\\Folder");
+  ok &= PrefixHistory.Load(hive, setting + L"\\Prefix");
+  return ok;
+}
+
+bool CSettings::SaveSettings(HKEY hive) const {
+  CSettingsKey root;
+  if (root.Open(hive, IDS_MAKER, IDS_PRODUCT) != ERROR_SUCCESS) return false;
+  const std::wstring setting = root.Path(L"Setting");
+  bool ok = SaveWindow(hive, setting + L"\\Window");
+  ok &= SaveProfiles(hive, setting + L"\\Shrinks");
+  ok &= FolderHistory.Save(hive, setting + L"\\Folder");
+  ok &= PrefixHistory.Save(hive, setting + L"\\Prefix");
+  return ok;
+}
+
+bool CSettings::LoadWindow(HKEY hive, const std::wstring& path) {
+  CKeyHandle key;
+  if (OpenForRead(hive, path, &key) != ERROR_SUCCESS) return false;
+  ReadFlag(key.Get(), L"Fullscreen", &WindowPlacement.Fullscreen);
+  // The rectangle is taken whole or not at all: a mix of stored and default edges is no place.
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  if (ReadDword(key.Get(), L"Left", &left) && ReadDword(key.Get(), L"Top", &top) &&
+      ReadDword(key.Get(), L"Right", &right) && ReadDword(key.Get(), L"Bottom", &bottom)) {
+    WindowPlacement.Left = left;
+    WindowPlacement.Top = top;
+    WindowPlacement.Right = right;
+    WindowPlacement.Bottom = bottom;
+  }
+  return true;
+}
+
+bool CSettings::LoadProfiles(HKEY hive, const std::wstring& path) {
+  CKeyHandle key;
+  if (OpenForRead(hive, path, &key) != ERROR_SUCCESS) return false;
+  size_t count = 0;
+  if (!ReadCount(key.Get(), kMaxProfiles, &count)) return false;
+  key.Close();
+  // Profiles stored beyond the dialog's three are kept, so that a save writes them back.
+  if (count > Profiles.size()) Profiles.resize(count);
+  bool ok = true;
+  for (size_t i = 0; i < count; ++i) {
+    if (!LoadProfile(hive, ListEntryPath(path, i), &Profiles[i])) ok = false;
+  }
+  return ok;
+}
+
+bool CSettings::SaveWindow(HKEY hive, const std::wstring& path) const {
+  CKeyHandle key;
+  if (OpenForWrite(hive, path, &key) != ERROR_SUCCESS) return false;
+  bool ok = WriteFlag(key.Get(), L"Fullscreen", WindowPlacement.Fullscreen) == ERROR_SUCCESS;
+  ok &= WriteDword(key.Get(), L"Left", WindowPlacement.Left) == ERROR_SUCCESS;
+  ok &= WriteDword(key.Get(), L"Top", WindowPlacement.Top) == ERROR_SUCCESS;
+  ok &= WriteDword(key.Get(), L"Right", WindowPlacement.Right) == ERROR_SUCCESS;
+  ok &= WriteDword(key.Get(), L"Bottom", WindowPlacement.Bottom) == ERROR_SUCCESS;
+  return ok;
+}
+
+bool CSettings::SaveProfiles(HKEY hive, const std::wstring& path) const {
+  CKeyHandle key;
+  if (OpenForWrite(hive, path, &key) != ERROR_SUCCESS) return false;
+  bool ok = WriteDword(key.Get(), L"Count", static_cast<uint32_t>(Profiles.size())) == ERROR_SUCCESS;
+  key.Close();
+  for (size_t i = 0; i < Profiles.size(); ++i) {
+    if (!SaveProfile(hive, ListEntryPath(path, i), Profiles[i])) ok = false;
+  }
+  return ok;
+}
+
+CSettings& GetSettings() {
+  static CSettings settings;
+  return settings;
+}

@@ -1,0 +1,177 @@
+// kestrelle-cli: its arguments, and whole runs of the real program with their exit codes, output
+// and files.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "cli/CliOptions.h"
+#include "image/ImageSaver.h"
+#include "image/LoadDib.h"
+#include "support/Pictures.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct RunResult {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;  // standard output and error together, as bytes
+};
+
+std::wstring CliPath() {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  path.resize(path.find_last_of(L'\\'));
+  return path + L"\\..\\src\\kestrelle-cli.exe";
+}
+
+// Runs kestrelle-cli with `arguments` in `folder` and collects what it writes.
+RunResult RunCli(const std::wstring& arguments, const std::wstring& folder) {
+  RunResult result;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = writeEnd;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  std::wstring command = L"\"" + CliPath() + L"\" " + arguments;
+  PROCESS_INFORMATION process = {};
+  BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                folder.c_str(), &startup, &process);
+  CloseHandle(writeEnd);
+  if (started) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.output.append(buffer, got);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(readEnd);
+  return result;
+}
+
+std::string Utf8(const std::wstring& text) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], size, nullptr, nullptr);
+  bytes.resize(bytes.size() - 1);
+  return bytes;
+}
+
+bool Parse(const std::vector<std::wstring>& args, CliOptions* options, std::wstring* error) {
+  return ParseCliArguments(args, options, error);
+}
+
+}  // namespace
+
+TEST(CliArguments, ProfileOptionsBuildOneProfile) {
+  CliOptions o;
+  std::wstring error;
+  ASSERT_TRUE(Parse({L"--out", L"D:\\out", L"--prefix", L"s_", L"--fit", L"640x480", L"--jpeg=90",
+                     L"--background", L"ff8119", L"--overwrite", L"a.png", L"--", L"--b.png"}, &o, &error));
+  EXPECT_TRUE(o.ownProfile);
+  EXPECT_TRUE(o.overwrite);
+  EXPECT_EQ((std::vector<std::wstring>{L"a.png", L"--b.png"}), o.files);
+  ShrinkProfile p = ProfileFromOptions(o, L"C:\\here");
+  EXPECT_EQ(L"D:\\out", p.Folder);
+  EXPECT_EQ(L"s_", p.Prefix);
+  EXPECT_EQ(1, p.ShrinkType);
+  EXPECT_EQ(640, p.CustomWidth);
+  EXPECT_EQ(480, p.CustomHeight);
+  EXPECT_EQ(1, p.SaveFormat.Type);
+  EXPECT_EQ(90, p.SaveFormat.JpegQuality);
+  EXPECT_FALSE(p.Transparent);
+  EXPECT_EQ(0x1981FFu, p.BkColor);
+
+  ASSERT_TRUE(Parse({L"--jpeg", L"x.png"}, &o, &error));
+  p = ProfileFromOptions(o, L"C:\\here");
+  EXPECT_EQ(L"C:\\here", p.Folder);
+  EXPECT_EQ(L"", p.Prefix);
+  EXPECT_EQ(0, p.ShrinkType);
+  EXPECT_EQ(80, p.SaveFormat.JpegQuality);
+  EXPECT_TRUE(p.Transparent);
+  EXPECT_EQ(0xFFFFFFu, p.BkColor);
+
+  ASSERT_TRUE(Parse({L"x.png"}, &o, &error));
+  EXPECT_FALSE(o.ownProfile);  // the stored profiles apply
+  ASSERT_TRUE(Parse({L"--help"}, &o, &error));
+  EXPECT_TRUE(o.help);
+}
+
+TEST(CliArguments, MalformedInputIsAUsageErrorWithAReason) {
+  CliOptions o;
+  for (const std::vector<std::wstring>& bad :
+       std::vector<std::vector<std::wstring>>{{L"--fit", L"640", L"a"}, {L"--fit", L"0x10", L"a"},
+                                              {L"--fit", L"-5x10", L"a"}, {L"--jpeg=101", L"a"},
+                                              {L"--jpeg=", L"a"}, {L"--jpeg=8x", L"a"},
+                                              {L"--background", L"GG", L"a"}, {L"--background", L"FFF", L"a"},
+                                              {L"--out"}, {L"--frobnicate", L"a"}, {}, {L"--overwrite"}}) {
+    std::wstring error;
+    EXPECT_FALSE(Parse(bad, &o, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(std::wstring::npos, error.find(L'\n'));
+  }
+}
+
+TEST(CliRun, BatchWritesEveryOutputAndReportsProgress) {
+  CTempDir dir;
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(400, 300), dir / L"写真.png"));
+  ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*MakePhotoLike(300, 400), dir / L"b.jpg"));
+  RunResult run = RunCli(L"--out out --prefix s_ --fit 100x100 --jpeg=85 \"写真.png\" b.jpg", dir.Path());
+  EXPECT_EQ(0u, run.exitCode) << run.output;
+  EXPECT_NE(std::string::npos, run.output.find("1 / 2\n"));
+  EXPECT_NE(std::string::npos, run.output.find("2 / 2\n"));
+  CDibPtr a, b;
+  ASSERT_EQ(S_OK, LoadDib(dir / L"out\\s_写真.jpg", &a));
+  ASSERT_EQ(S_OK, LoadDib(dir / L"out\\s_b.jpg", &b));
+  EXPECT_EQ(100, a->Width());
+  EXPECT_EQ(75, a->Height());
+  EXPECT_EQ(75, b->Width());
+  EXPECT_EQ(100, b->Height());
+}
+
+TEST(CliRun, ExistingOutputsRefuseTheJobUnlessOverwriteIsGiven) {
+  CTempDir dir;
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(40, 30), dir / L"a.png"));
+  ASSERT_TRUE(CreateDirectoryW((dir / L"out").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(dir / L"out\\a.png", "keep me"));
+  RunResult refused = RunCli(L"--out out a.png", dir.Path());
+  EXPECT_EQ(2u, refused.exitCode);
+  EXPECT_NE(std::string::npos, refused.output.find(Utf8(L"以下の 1 個のファイルが上書きされます")));
+  EXPECT_NE(std::string::npos, refused.output.find(Utf8(dir / L"out\\a.png")));
+  EXPECT_EQ("keep me", ReadBytes(dir / L"out\\a.png"));
+
+  RunResult replaced = RunCli(L"--out out --overwrite a.png", dir.Path());
+  EXPECT_EQ(0u, replaced.exitCode) << replaced.output;
+  CDibPtr written;
+  EXPECT_EQ(S_OK, LoadDib(dir / L"out\\a.png", &written));
+}
+
+TEST(CliRun, RefusedStartsAndFailedFilesHaveTheirExitCodesAndTexts) {
+  CTempDir dir;
+  RunResult usage = RunCli(L"--fit nonsense a.png", dir.Path());
+  EXPECT_EQ(2u, usage.exitCode);
+  EXPECT_NE(std::string::npos, usage.output.find("--fit"));
+
+  RunResult missing = RunCli(L"--out out nothere.png", dir.Path());
+  EXPECT_EQ(2u, missing.exitCode);
+  EXPECT_NE(std::string::npos, missing.output.find(Utf8(L"ファイルが見つかりません\n\n" + dir / L"nothere.png")));
+  EXPECT_FALSE(FileExists(dir / L"out"));
+
+  ASSERT_TRUE(WriteBytes(dir / L"broken.jpg", "\xFF\xD8\xFF not a real picture"));
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(40, 30), dir / L"good.png"));
+  RunResult failed = RunCli(L"--out out broken.jpg good.png", dir.Path());
+  EXPECT_EQ(1u, failed.exitCode);
+  EXPECT_NE(std::string::npos, failed.output.find(Utf8(L"画像の読み込みに失敗しました - ")));
+  EXPECT_NE(std::string::npos, failed.output.find(Utf8(dir / L"broken.jpg")));
+  EXPECT_FALSE(FileExists(dir / L"out\\broken.png"));
+
+  RunResult help = RunCli(L"--help", dir.Path());
+  EXPECT_EQ(0u, help.exitCode);
+  EXPECT_NE(std::string::npos, help.output.find("usage: kestrelle-cli"));
+}

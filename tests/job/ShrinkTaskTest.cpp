@@ -1,0 +1,297 @@
+// Running a task: every enabled profile from folder to output, the errors it records with their
+// exact texts, and the points where it gives way to a stop request.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "image/LoadDib.h"
+#include "image/ImageSaver.h"
+#include "job/Messages.h"
+#include "job/ShrinkTaskEx.h"
+#include "job/Thread.h"
+#include "res/StringIds.h"
+#include "support/Pictures.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// A worker whose stop request appears at its n-th look (1 = the first check).
+class CStopAtCheck : public CThread {
+public:
+  explicit CStopAtCheck(int stopAt) : m_stopAt(stopAt) {}
+  unsigned Run() override { return 0; }
+  bool Start() override { return false; }
+  void Wait(DWORD) override {}
+  bool IsStopping() const override { return ++m_looks >= m_stopAt; }
+  int Looks() const { return m_looks; }
+
+private:
+  int m_stopAt;
+  mutable int m_looks = 0;
+};
+
+ShrinkProfile Profile(const std::wstring& folder, const std::wstring& prefix, int type) {
+  ShrinkProfile p;
+  p.Folder = folder;
+  p.Prefix = prefix;
+  p.SaveFormat.Type = type;
+  return p;
+}
+
+CShrinkTaskExPtr Task(const std::wstring& source, const std::vector<ShrinkProfile>& profiles) {
+  CShrinkTaskExPtr task = CShrinkTaskEx::Create();
+  task->SetSource(source);
+  task->AddProfiles(profiles, profiles.size());
+  return task;
+}
+
+std::wstring Message(unsigned id, const wchar_t* argument = nullptr) {
+  std::wstring text;
+  if (argument) {
+    EXPECT_TRUE(FormatResourceString(&text, id, argument));
+  } else {
+    EXPECT_TRUE(FormatResourceString(&text, id));
+  }
+  return text;
+}
+
+// A translucent picture of a few colours: a 16-pixel frame of transparent, the rest in four hues.
+CDibPtr FewColours(int w, int h) {
+  return MakeDib(w, h, [=](int x, int y) {
+    if (x < 16 || y < 16 || x >= w - 16 || y >= h - 16) return 0u;
+    static const uint32_t hues[4] = {0xFFFF0000u, 0xFF00FF00u, 0x800000FFu, 0xFFFFFFFFu};
+    return hues[(x / 32 + y / 32) % 4];
+  });
+}
+
+std::wstring WritePng(const CTempDir& dir, const wchar_t* name, const CDib& picture) {
+  std::wstring path = dir / name;
+  EXPECT_EQ(S_OK, CreatePngSaver()->Save(picture, path));
+  return path;
+}
+
+int PngColourType(const std::wstring& path) {
+  std::string bytes = ReadBytes(path);
+  return bytes.size() > 25 ? static_cast<unsigned char>(bytes[25]) : -1;
+}
+
+}  // namespace
+
+TEST(Messages, FormattedTextsAndFailureTexts) {
+  EXPECT_EQ(L"画像の読み込みに失敗しました - abc", Message(IDS_MSG_LOAD_FAILED, L"abc"));
+  std::wstring out = L"unchanged";
+  EXPECT_FALSE(FormatResourceString(&out, 64999));
+  EXPECT_EQ(L"unchanged", out);
+  EXPECT_FALSE(LoadResourceString(&out, 64999));
+  EXPECT_TRUE(out.empty());
+  // A long argument is cut at the format's length plus 1,023 characters.
+  std::wstring format;
+  ASSERT_TRUE(LoadResourceString(&format, IDS_MSG_LOAD_FAILED));
+  std::wstring longText(5000, L'x');
+  EXPECT_EQ(format.size() + 1023, Message(IDS_MSG_LOAD_FAILED, longText.c_str()).size());
+
+  std::wstring denied = HResultText(static_cast<long>(0x80070005));
+  EXPECT_FALSE(denied.empty());
+  EXPECT_EQ(HResultText(5), denied);
+  EXPECT_NE(std::wstring::npos, denied.find(L'\n'));  // the system's text with its line end
+  EXPECT_EQ(L"Unknown HRESULT: 8badf00d", HResultText(static_cast<long>(0x8BADF00D)));
+}
+
+TEST(ShrinkTask, DisabledProfilesDoNothing) {
+  CTempDir dir;
+  std::vector<ShrinkProfile> profiles(3, Profile(dir / L"out", L"s", 0));
+  for (ShrinkProfile& p : profiles) p.Use = false;
+  CShrinkTaskExPtr task = Task(dir / L"missing.png", profiles);
+  task->Run();
+  EXPECT_EQ(0, task->GetErrorNumber());
+  EXPECT_TRUE(task->GetErrorText().empty());
+  EXPECT_FALSE(FileExists(dir / L"out"));
+}
+
+TEST(ShrinkTask, FailedLoadIsRecordedPerProfileAndTheLastErrorWins) {
+  CTempDir dir;
+  std::wstring source = dir / L"broken.png";
+  ASSERT_TRUE(WriteBytes(source, "\x89PNG\r\n\x1a\nnot really"));
+  CShrinkTaskExPtr task = Task(source, {Profile(dir / L"a", L"s", 0), Profile(dir / L"b", L"s", 1)});
+  task->Run();
+  EXPECT_EQ(IDS_MSG_LOAD_FAILED, task->GetErrorNumber());
+  EXPECT_EQ(Message(IDS_MSG_LOAD_FAILED, HResultText(E_NOTIMPL).c_str()) + L"\n\n" + source,
+            task->GetErrorText());
+  EXPECT_TRUE(FileExists(dir / L"b"));  // the second profile still ran its folder step
+
+  // A later profile's different error replaces the first: a folder on a missing drive.
+  task = Task(source, {Profile(dir / L"a", L"s", 0), Profile(L"Q:\\", L"s", 0)});
+  task->Run();
+  EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, task->GetErrorNumber());
+  EXPECT_EQ(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\nQ:\\", task->GetErrorText());
+}
+
+TEST(ShrinkTask, MissingDriveFolderFailsBeforeLoading) {
+  CShrinkTaskExPtr task = Task(L"C:\\no\\such\\source.png", {Profile(L"Q:\\kestrelle\\out", L"s", 0)});
+  task->Run();
+  EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, task->GetErrorNumber());
+  EXPECT_EQ(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\nQ:\\kestrelle\\out", task->GetErrorText());
+}
+
+TEST(ShrinkTask, TypedWidthOfZeroGivesThePlainMessage) {
+  CTempDir dir;
+  std::wstring source = WritePng(dir, L"in.png", *MakePhotoLike(50, 40));
+  ShrinkProfile p = Profile(dir / L"out", L"s", 0);
+  p.ShrinkType = 1;
+  p.CustomWidth = 0;
+  p.CustomHeight = 30;
+  CShrinkTaskExPtr task = Task(source, {p});
+  task->Run();
+  EXPECT_EQ(IDS_MSG_SIZE_NOT_POSITIVE, task->GetErrorNumber());
+  EXPECT_EQ(L"縮小サイズが 0 以下です\n\n" + source, task->GetErrorText());
+  EXPECT_FALSE(FileExists(dir / L"out\\sin.png"));
+
+  p.ShrinkType = 9;
+  task = Task(source, {p});
+  task->Run();
+  EXPECT_EQ(IDS_MSG_UNKNOWN_SHRINK, task->GetErrorNumber());
+}
+
+TEST(ShrinkTask, TransparencyIsKeptOrFlattenedAsTheProfileAndFormatSay) {
+  CTempDir dir;
+  std::wstring source = WritePng(dir, L"few.png", *FewColours(128, 96));
+  ShrinkProfile keep = Profile(dir.Path(), L"keep_", 0);
+  keep.Transparent = true;
+  ShrinkProfile filled = Profile(dir.Path(), L"fill_", 0);
+  filled.BkColor = 0x0000FF;  // red behind transparency
+  ShrinkProfile jpeg = Profile(dir.Path(), L"jpeg_", 1);
+  jpeg.Transparent = true;  // JPEG cannot keep it: flattened all the same
+  jpeg.BkColor = 0x00FF00;
+  CShrinkTaskExPtr task = Task(source, {keep, filled, jpeg});
+  task->Run();
+  ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText();
+
+  EXPECT_EQ(3, PngColourType(dir / L"keep_few.png"));  // indexed
+  CDibPtr kept;
+  ASSERT_EQ(S_OK, LoadDib(dir / L"keep_few.png", &kept));
+  EXPECT_EQ(0u, PixelAt(*kept, 0, 0) >> 24);
+  EXPECT_EQ(0x800000FFu, PixelAt(*kept, 16 + 64, 16));
+
+  EXPECT_EQ(3, PngColourType(dir / L"fill_few.png"));  // still few values: indexed, opaque
+  CDibPtr flat;
+  ASSERT_EQ(S_OK, LoadDib(dir / L"fill_few.png", &flat));
+  EXPECT_EQ(0xFFFF0000u, PixelAt(*flat, 0, 0));
+  EXPECT_EQ(0xFF7F0080u, PixelAt(*flat, 16 + 64, 16));  // blue at alpha 128 over red
+
+  CDibPtr fromJpeg;
+  ASSERT_EQ(S_OK, LoadDib(dir / L"jpeg_few.jpg", &fromJpeg));
+  uint32_t corner = PixelAt(*fromJpeg, 2, 2);
+  EXPECT_EQ(0xFFu, corner >> 24);
+  EXPECT_GT((corner >> 8) & 0xFF, 240u);  // green background
+  EXPECT_LT((corner >> 16) & 0xFF, 16u);
+}
+
+TEST(ShrinkTask, StopRequestIsHonouredAtEveryCheck) {
+  CTempDir dir;
+  std::wstring source = WritePng(dir, L"in.png", *MakePhotoLike(64, 64));
+  ShrinkProfile p = Profile(dir / L"out", L"s", 0);
+  p.ShrinkType = 2;
+  p.ShrinkWidth = p.ShrinkHeight = 32;
+  // Five checks stand between the folder step and the save; a stop at any of them writes nothing.
+  for (int stopAt = 1; stopAt <= 6; ++stopAt) {
+    CStopAtCheck worker(stopAt);
+    CShrinkTaskExPtr task = Task(source, {p});
+    task->SetWorker(&worker);
+    task->Run();
+    EXPECT_EQ(0, task->GetErrorNumber());
+    EXPECT_TRUE(FileExists(dir / L"out"));  // the folder step comes first
+    EXPECT_EQ(stopAt == 6, FileExists(dir / L"out\\sin.png")) << stopAt;
+    EXPECT_EQ(std::min(stopAt, 5), worker.Looks());
+    DeleteFileW((dir / L"out\\sin.png").c_str());
+  }
+}
+
+TEST(ShrinkTask, ThreeProfilesWriteEveryOutputRight) {
+  CTempDir dir;
+  CDibPtr photo = MakePhotoLike(800, 600);
+  std::wstring source = WritePng(dir, L"photo.final.png", *photo);
+  ShrinkProfile small = Profile(dir / L"small", L"s_", 0);
+  small.ShrinkType = 2;
+  small.ShrinkWidth = small.ShrinkHeight = 240;
+  ShrinkProfile typed = Profile(dir / L"typed\\deeper", L"t_", 1);
+  typed.ShrinkType = 1;
+  typed.CustomWidth = 200;
+  typed.CustomHeight = 1000;
+  typed.SaveFormat.JpegQuality = 100;
+  ShrinkProfile whole = Profile(dir.Path(), L"", 0);
+  whole.Transparent = true;
+  CShrinkTaskExPtr task = Task(source, {small, typed, whole});
+  task->Run();
+  ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText();
+
+  struct Expected {
+    std::wstring path;
+    int width, height;
+    bool jpeg;
+  } outputs[] = {{dir / L"small\\s_photo.final.png", 240, 180, false},
+                 {dir / L"typed\\deeper\\t_photo.final.jpg", 200, 150, true},
+                 {dir / L"photo.final.png", 800, 600, false}};
+  for (const Expected& e : outputs) {
+    std::string bytes = ReadBytes(e.path);
+    ASSERT_FALSE(bytes.empty()) << e.path.size();
+    EXPECT_EQ(e.jpeg ? '\xFF' : '\x89', bytes[0]);
+    CDibPtr out;
+    ASSERT_EQ(S_OK, LoadDib(e.path, &out));
+    EXPECT_EQ(e.width, out->Width());
+    EXPECT_EQ(e.height, out->Height());
+    if (!e.jpeg) {
+      EXPECT_EQ(6, PngColourType(e.path));  // a photo has too many values for a palette
+    }
+    EXPECT_EQ(0xFFu, PixelAt(*out, e.width / 2, e.height / 2) >> 24);
+  }
+  // The unshrunk output is the source's pixels exactly.
+  CDibPtr same;
+  ASSERT_EQ(S_OK, LoadDib(dir / L"photo.final.png", &same));
+  EXPECT_EQ(PixelAt(*photo, 123, 456), PixelAt(*same, 123, 456));
+}
+
+TEST(ShrinkTask, LongPathsAndUnusualNamesWorkEndToEnd) {
+  CTempDir dir;
+  // A source named with Japanese, a character outside the BMP (a surrogate pair), "%", leading
+  // and trailing blanks and several dots, in a tree far deeper than 260 characters.
+  std::wstring name = L" 写真 \U0001F600 100%s%d..final. .png";
+  std::wstring deep = dir.Path();
+  while (deep.size() < 300) deep += L"\\フォルダ-" + std::to_wstring(deep.size());
+  ShrinkProfile p = Profile(deep + L"\\出力 \U0001F4F7", L"%d_", 0);
+  p.ShrinkType = 2;
+  p.ShrinkWidth = p.ShrinkHeight = 16;
+  std::wstring sourceFolder = deep + L"\\入力";
+  ShrinkProfile makeSource = Profile(sourceFolder, L"", 0);
+  std::wstring source = sourceFolder + L"\\" + name;
+  {
+    // Put the source in place through the program's own folder creation and saver.
+    CShrinkTaskExPtr folderOnly = Task(dir / L"none", {makeSource});
+    folderOnly->Run();  // creates the folder, then fails to load the missing source
+    ASSERT_EQ(IDS_MSG_LOAD_FAILED, folderOnly->GetErrorNumber());
+    ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(64, 48), source));
+  }
+  ASSERT_GT(source.size(), 300u);
+
+  CShrinkTaskExPtr task = Task(source, {p});
+  CFileList existing;
+  task->CollectExistingOutputs(&existing);
+  EXPECT_EQ(0u, existing.Count());
+  task->Run();
+  ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText().size();
+  std::wstring output = task->BuildOutputPath(p);
+  EXPECT_EQ(deep + L"\\出力 \U0001F4F7\\%d_ 写真 \U0001F600 100%s%d..final. .png", output);
+  CDibPtr written;
+  ASSERT_EQ(S_OK, LoadDib(output, &written));
+  EXPECT_EQ(16, written->Width());
+  EXPECT_EQ(12, written->Height());
+  task->CollectExistingOutputs(&existing);
+  EXPECT_EQ(1u, existing.Count());
+
+  // A "%" in a path reaches the message literally, never as a format.
+  CShrinkTaskExPtr missing = Task(sourceFolder + L"\\gone %s %d.png", {p});
+  missing->Run();
+  const std::wstring& text = missing->GetErrorText();
+  std::wstring tail = L"\n\n" + sourceFolder + L"\\gone %s %d.png";
+  ASSERT_GT(text.size(), tail.size());
+  EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
+}

@@ -1,0 +1,171 @@
+// The dialog's side of the worker on a real window of the test thread: the job's timer ticks,
+// the collection of finished tasks, and the promise that no tick follows StopTimer.
+#include <windows.h>
+
+#include <functional>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "job/JobTasks.h"
+#include "job/MultiTaskClient.h"
+#include "job/ShrinkTaskEx.h"
+#include "res/StringIds.h"
+
+namespace {
+
+class CJobWindow : public CMultiTaskClient<CJobWindow, CShrinkTaskEx, CShrinkTaskExClient> {
+public:
+  CJobWindow() {
+    static const wchar_t kClass[] = L"KestrelleJobTestWindow";
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = &WindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kClass;
+    RegisterClassW(&wc);  // the second window finds the class registered
+    CreateWindowExW(0, kClass, L"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                    wc.hInstance, this);
+  }
+  ~CJobWindow() {
+    if (m_hWnd) DestroyWindow(m_hWnd);
+  }
+
+  // The job's tick: collects like the dialog does and keeps what it found.
+  void OnTick() {
+    ++ticks;
+    if (CShrinkTaskExPtr failed = CollectFinished()) failures.push_back(failed);
+  }
+
+  std::vector<CShrinkTaskExPtr> Finished() {
+    CAutoLock lock(m_finishedLock);
+    return m_finished;
+  }
+
+  HWND m_hWnd = nullptr;
+  int ticks = 0;
+  std::vector<CShrinkTaskExPtr> failures;
+  bool destroySeenAfterTimer = false;
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+      if (message == WM_NCCREATE) {
+        auto* created = static_cast<CJobWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        created->m_hWnd = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+      }
+      auto* self = reinterpret_cast<CJobWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+      if (self) {
+        LRESULT result = 0;
+        if (self->ProcessWindowMessage(hwnd, message, wParam, lParam, result)) return result;
+        if (message == WM_DESTROY) self->destroySeenAfterTimer = true;
+        if (message == WM_NCDESTROY) self->m_hWnd = nullptr;
+      }
+    } catch (...) {
+      return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+};
+
+// Dispatches the test thread's messages until `done` holds or `milliseconds` have passed.
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= milliseconds) return false;
+    MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG msg;
+    while (!done() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(TimerClient, TicksCollectEveryFinishedTaskInOrderAndEachJobStartsAfresh) {
+  CJobWindow window;
+  ASSERT_NE(nullptr, window.m_hWnd);
+  std::vector<CShrinkTaskExPtr> tasks;
+  for (int i = 0; i < 5; ++i) tasks.push_back(IdleTask(&window));
+  for (const CShrinkTaskExPtr& task : tasks) window.Pool().Pending().Append(task);
+
+  window.StartJob();
+  EXPECT_EQ(5, window.GetTotal());
+  EXPECT_TRUE(window.IsTimerRunning());
+  ASSERT_TRUE(PumpUntil([&] { return window.GetDone() == 5 && !window.Pool().AnyRunning(); }, 60000));
+  window.StopTimer();
+  window.Pool().WaitAll(INFINITE);
+  EXPECT_GT(window.ticks, 0);
+  EXPECT_TRUE(window.failures.empty());
+  EXPECT_EQ(tasks, window.Finished());
+
+  // The next job counts from zero and collects only its own tasks.
+  std::vector<CShrinkTaskExPtr> next = {IdleTask(&window), IdleTask(&window)};
+  for (const CShrinkTaskExPtr& task : next) window.Pool().Pending().Append(task);
+  window.StartJob();
+  EXPECT_EQ(2, window.GetTotal());
+  EXPECT_EQ(0, window.GetDone());
+  ASSERT_TRUE(PumpUntil([&] { return window.GetDone() == 2 && !window.Pool().AnyRunning(); }, 60000));
+  window.StopTimer();
+  window.Pool().WaitAll(INFINITE);
+  EXPECT_EQ(next, window.Finished());
+}
+
+TEST(TimerClient, CollectionStopsAtTheFirstFailedTaskAndClosingDropsLateTasks) {
+  CJobWindow window;
+  ASSERT_NE(nullptr, window.m_hWnd);
+  std::vector<CShrinkTaskExPtr> tasks = {IdleTask(&window), MissingDriveTask(&window),
+                                         MissingDriveTask(&window), IdleTask(&window)};
+  for (const CShrinkTaskExPtr& task : tasks) window.Pool().Pending().Append(task);
+  window.StartJob();
+  window.StopTimer();  // collected by hand below
+  ASSERT_TRUE(ThreadEnds(window.Pool().Workers()[0]->GetHandle()));
+  window.Pool().WaitAll(INFINITE);
+
+  EXPECT_EQ(tasks[1], window.CollectFinished());
+  EXPECT_EQ(0, window.GetDone());
+  EXPECT_EQ(tasks[1], window.CollectFinished());
+  EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, tasks[2]->GetErrorNumber());
+
+  window.Pool().QuitAll(true);
+  window.OnTaskFinished(IdleTask(&window));
+  EXPECT_EQ(tasks, window.Finished());
+}
+
+TEST(TimerClient, NoTickArrivesAfterStopTimerEvenWhenOneIsAlreadyQueued) {
+  CJobWindow window;
+  ASSERT_NE(nullptr, window.m_hWnd);
+  window.StartTimer();
+  ASSERT_TRUE(PumpUntil([&] { return window.ticks >= 2; }, 10000));
+
+  // Let the timer fall due without taking its message, and queue one more by hand.
+  ASSERT_EQ(WAIT_OBJECT_0, MsgWaitForMultipleObjects(0, nullptr, FALSE, 10000, QS_TIMER));
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, window.m_hWnd, WM_TIMER, WM_TIMER, PM_NOREMOVE));
+  ASSERT_TRUE(PostMessageW(window.m_hWnd, WM_TIMER, 1, 0));
+  int ticks = window.ticks;
+  window.StopTimer();
+  EXPECT_FALSE(window.IsTimerRunning());
+  EXPECT_FALSE(PeekMessageW(&msg, window.m_hWnd, WM_TIMER, WM_TIMER, PM_NOREMOVE));
+  EXPECT_FALSE(PumpUntil([&] { return window.ticks != ticks; }, 700));
+
+  // A quit already posted survives the purge, for the loop that ends on it.
+  window.StartTimer();
+  ASSERT_TRUE(PostMessageW(window.m_hWnd, WM_TIMER, 1, 0));
+  PostQuitMessage(5);
+  window.StopTimer();
+  EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(5u, msg.wParam);
+  EXPECT_FALSE(PeekMessageW(&msg, window.m_hWnd, WM_TIMER, WM_TIMER, PM_NOREMOVE));
+
+  // Destroying the window stops a running timer and still reaches the window's own handling.
+  window.StartTimer();
+  EXPECT_TRUE(window.IsTimerRunning());
+  DestroyWindow(window.m_hWnd);
+  EXPECT_FALSE(window.IsTimerRunning());
+  EXPECT_TRUE(window.destroySeenAfterTimer);
+}

@@ -1,0 +1,306 @@
+// The worker: its thread entry, the loop over the pending queue, and how Start, cancel and quit
+// act on a worker that is running a task.
+#include <windows.h>
+#include <objbase.h>
+#include <shlwapi.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "job/JobTasks.h"
+#include "job/MultiTaskPool.h"
+#include "job/ShrinkTaskEx.h"
+#include "job/TaskQueue.h"
+#include "job/ThreadImpl.h"
+#include "res/StringIds.h"
+#include "support/Pictures.h"
+#include "support/TempDir.h"
+#include "win/AutoCriticalSection.h"
+#include "win/Handle.h"
+
+namespace {
+
+// Records every handover with the thread and the priority it came with. It can hold the worker
+// inside the handover of one task, so that the test acts while that task is the worker's
+// current one.
+class CRecordingClient : public CShrinkTaskExClient {
+public:
+  struct Handover {
+    CShrinkTaskExPtr task;
+    DWORD threadId;
+    int priority;
+  };
+
+  void HoldAt(const CShrinkTaskExPtr& task) { m_hold = task.get(); }
+  bool WaitHeld() { return WaitForSingleObject(m_held.Get(), 60000) == WAIT_OBJECT_0; }
+  void Release() { SetEvent(m_release.Get()); }
+
+  void OnTaskFinished(const CShrinkTaskExPtr& task) override {
+    Handover handover = {task, GetCurrentThreadId(), GetThreadPriority(GetCurrentThread())};
+    {
+      CAutoLock lock(m_lock);
+      m_handovers.push_back(handover);
+    }
+    if (task.get() == m_hold) {
+      SetEvent(m_held.Get());
+      WaitForSingleObject(m_release.Get(), 60000);
+    }
+  }
+
+  std::vector<Handover> Handovers() {
+    CAutoLock lock(m_lock);
+    return m_handovers;
+  }
+
+private:
+  CShrinkTaskEx* m_hold = nullptr;  // set before the worker starts
+  CHandle m_held{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  CHandle m_release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  CAutoCriticalSection m_lock;
+  std::vector<Handover> m_handovers;
+};
+
+std::vector<CShrinkTaskExPtr> TasksOf(const std::vector<CRecordingClient::Handover>& handovers) {
+  std::vector<CShrinkTaskExPtr> tasks;
+  for (const CRecordingClient::Handover& handover : handovers) tasks.push_back(handover.task);
+  return tasks;
+}
+
+std::vector<CShrinkTaskExPtr> Drain(TaskQueue& queue) {
+  std::vector<CShrinkTaskExPtr> tasks;
+  while (CShrinkTaskExPtr task = queue.PopFront()) tasks.push_back(task);
+  return tasks;
+}
+
+DWORD ExitCodeOf(HANDLE thread) {
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  return code;
+}
+
+// A thread body that notes what the entry set up for it and then returns or throws.
+class CProbeThread : public CThreadImpl<CProbeThread> {
+public:
+  enum Ending { Return7, ThrowStd, ThrowInt };
+  explicit CProbeThread(Ending ending) : m_ending(ending) {}
+
+  unsigned Run() override {
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    comWasReady = com == S_FALSE;
+    if (SUCCEEDED(com)) CoUninitialize();
+    if (m_ending == ThrowStd) throw std::runtime_error("body failed");
+    if (m_ending == ThrowInt) throw 42;
+    return 7;
+  }
+
+  bool comWasReady = false;
+
+private:
+  Ending m_ending;
+};
+
+// A worker that pauses at the first stop check made once `folder` exists, which is the running
+// task's first look at its worker after it made its first output folder.
+class CPausingWorker : public CMultiTaskPool::Worker {
+  typedef CMultiTaskPool::Worker Worker;
+
+public:
+  CPausingWorker(TaskQueue* queue, const std::wstring& folder) : Worker(queue), m_folder(folder) {}
+  ~CPausingWorker() override {
+    GoOn();
+    Wait(INFINITE);
+  }
+
+  bool IsStopping() const override {
+    if (!m_paused && PathIsDirectoryW(m_folder.c_str())) {
+      m_paused = true;
+      SetEvent(m_reached.Get());
+      WaitForSingleObject(m_goOn.Get(), 60000);
+    }
+    return Worker::IsStopping();
+  }
+
+  bool WaitReached() { return WaitForSingleObject(m_reached.Get(), 60000) == WAIT_OBJECT_0; }
+  void GoOn() { SetEvent(m_goOn.Get()); }
+
+private:
+  std::wstring m_folder;
+  mutable bool m_paused = false;  // worker thread only
+  CHandle m_reached{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  CHandle m_goOn{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+}  // namespace
+
+TEST(WorkerThread, EntryRunsTheBodyInsideComAndTurnsAnEscapingExceptionIntoMinusOne) {
+  const struct {
+    CProbeThread::Ending ending;
+    DWORD code;
+  } cases[] = {{CProbeThread::Return7, 7}, {CProbeThread::ThrowStd, 0xFFFFFFFFu},
+               {CProbeThread::ThrowInt, 0xFFFFFFFFu}};
+  for (const auto& c : cases) {
+    CProbeThread thread(c.ending);
+    ASSERT_TRUE(thread.Start());
+    ASSERT_TRUE(ThreadEnds(thread.GetHandle()));
+    EXPECT_EQ(c.code, ExitCodeOf(thread.GetHandle()));
+    EXPECT_TRUE(thread.comWasReady);
+    EXPECT_FALSE(thread.IsRunning());
+    thread.Wait(INFINITE);
+    EXPECT_EQ(nullptr, thread.GetHandle());
+    EXPECT_EQ(0u, thread.GetId());
+  }
+}
+
+TEST(WorkerThread, ACancelDuringATaskEndsItAtItsNextStopCheckAndItIsStillHandedOver) {
+  CTempDir dir;
+  std::wstring source = dir / L"pic.bmp";
+  ASSERT_TRUE(SaveWithGdiplus(*MakePhotoLike(160, 120), source, L"image/bmp"));
+  CRecordingClient client;
+  TaskQueue queue;
+  CShrinkTaskExPtr task = PictureTask(&client, source, {dir / L"one", dir / L"two"});
+  CShrinkTaskExPtr behind = MissingDriveTask(&client);
+  queue.Append(task);
+  queue.Append(behind);
+
+  CPausingWorker worker(&queue, dir / L"one");
+  ASSERT_TRUE(worker.Start());
+  ASSERT_TRUE(worker.WaitReached());
+  worker.SetCancel(true);
+  worker.GoOn();
+  ASSERT_TRUE(ThreadEnds(worker.GetHandle()));
+  EXPECT_EQ(0u, ExitCodeOf(worker.GetHandle()));
+
+  EXPECT_EQ(std::vector<CShrinkTaskExPtr>{task}, TasksOf(client.Handovers()));
+  EXPECT_EQ(0, task->GetErrorNumber());
+  EXPECT_FALSE(FileExists(dir / L"one\\spic.png"));
+  // The second profile still makes its folder, then stops too.
+  EXPECT_TRUE(PathIsDirectoryW((dir / L"two").c_str()));
+  EXPECT_FALSE(FileExists(dir / L"two\\spic.png"));
+  EXPECT_EQ(1u, queue.Count());
+  EXPECT_EQ(0, behind->GetErrorNumber());
+}
+
+TEST(WorkerPool, RunsQueuedTasksInOrderOnOneIdleThreadAndHandsEachToItsClient) {
+  CTempDir dir;
+  std::wstring source = dir / L"pic.bmp";
+  ASSERT_TRUE(SaveWithGdiplus(*MakePhotoLike(120, 80), source, L"image/bmp"));
+  CRecordingClient client;
+  CMultiTaskPool pool;
+  ASSERT_EQ(1u, pool.Workers().size());
+  const CMultiTaskPool::WorkerPtr& worker = pool.Workers()[0];
+
+  // A task without a client is run but handed to no one.
+  CShrinkTaskExPtr unclaimed = MissingDriveTask(nullptr);
+  std::vector<CShrinkTaskExPtr> tasks = {IdleTask(&client), PictureTask(&client, source, {dir / L"out"}),
+                                         MissingDriveTask(&client), IdleTask(&client)};
+  pool.Pending().Append(tasks[0]);
+  pool.Pending().Append(tasks[1]);
+  pool.Pending().Append(unclaimed);
+  pool.Pending().Append(tasks[2]);
+  pool.Pending().Append(tasks[3]);
+  ASSERT_TRUE(pool.StartAll());
+  ASSERT_TRUE(ThreadEnds(worker->GetHandle()));
+  EXPECT_EQ(0u, ExitCodeOf(worker->GetHandle()));
+  EXPECT_FALSE(pool.AnyRunning());
+  pool.WaitAll(INFINITE);
+  EXPECT_EQ(nullptr, worker->GetHandle());
+
+  std::vector<CRecordingClient::Handover> handovers = client.Handovers();
+  EXPECT_EQ(tasks, TasksOf(handovers));
+  for (const CRecordingClient::Handover& handover : handovers) {
+    EXPECT_NE(GetCurrentThreadId(), handover.threadId);
+    EXPECT_EQ(handovers[0].threadId, handover.threadId);
+    EXPECT_EQ(THREAD_PRIORITY_IDLE, handover.priority);
+  }
+  EXPECT_TRUE(FileExists(dir / L"out\\spic.png"));
+  EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, tasks[2]->GetErrorNumber());
+  EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, unclaimed->GetErrorNumber());
+  EXPECT_EQ(0u, pool.Pending().Count());
+}
+
+TEST(WorkerPool, StartWhileTheWorkerRunsMakesNoSecondThread) {
+  CRecordingClient client;
+  CMultiTaskPool pool;
+  const CMultiTaskPool::WorkerPtr& worker = pool.Workers()[0];
+  std::vector<CShrinkTaskExPtr> tasks = {IdleTask(&client), IdleTask(&client), IdleTask(&client)};
+  for (const CShrinkTaskExPtr& task : tasks) pool.Pending().Append(task);
+  client.HoldAt(tasks[0]);
+
+  ASSERT_TRUE(pool.StartAll());
+  ASSERT_TRUE(client.WaitHeld());
+  HANDLE thread = worker->GetHandle();
+  unsigned id = worker->GetId();
+  EXPECT_TRUE(pool.AnyRunning());
+  EXPECT_TRUE(pool.StartAll());
+  EXPECT_TRUE(pool.StartAll());
+  EXPECT_EQ(thread, worker->GetHandle());
+  EXPECT_EQ(id, worker->GetId());
+  client.Release();
+  ASSERT_TRUE(ThreadEnds(worker->GetHandle()));
+  pool.WaitAll(INFINITE);
+
+  std::vector<CRecordingClient::Handover> handovers = client.Handovers();
+  EXPECT_EQ(tasks, TasksOf(handovers));
+  for (const CRecordingClient::Handover& handover : handovers) EXPECT_EQ(id, handover.threadId);
+}
+
+TEST(WorkerPool, CancelWhileATaskRunsHandsItOverAndNeverRunsTheRest) {
+  CRecordingClient client;
+  CMultiTaskPool pool;
+  const CMultiTaskPool::WorkerPtr& worker = pool.Workers()[0];
+  std::vector<CShrinkTaskExPtr> tasks = {IdleTask(&client), MissingDriveTask(&client),
+                                         MissingDriveTask(&client), MissingDriveTask(&client)};
+  for (const CShrinkTaskExPtr& task : tasks) pool.Pending().Append(task);
+  client.HoldAt(tasks[0]);
+
+  ASSERT_TRUE(pool.StartAll());
+  ASSERT_TRUE(client.WaitHeld());
+  pool.CancelAll(true);
+  EXPECT_TRUE(pool.StartAll());  // on a running worker: neither a new thread nor a cleared cancel
+  client.Release();
+  ASSERT_TRUE(ThreadEnds(worker->GetHandle()));
+  EXPECT_EQ(0u, ExitCodeOf(worker->GetHandle()));
+
+  EXPECT_EQ(std::vector<CShrinkTaskExPtr>{tasks[0]}, TasksOf(client.Handovers()));
+  EXPECT_EQ(0u, pool.Pending().Count());
+  EXPECT_EQ(std::vector<CShrinkTaskExPtr>(tasks.begin() + 1, tasks.end()), Drain(pool.Cancelled()));
+  for (size_t i = 1; i < tasks.size(); ++i) EXPECT_EQ(0, tasks[i]->GetErrorNumber());
+
+  // The next start, on the ended worker, clears the cancel.
+  CShrinkTaskExPtr next = MissingDriveTask(&client);
+  pool.Pending().Append(next);
+  ASSERT_TRUE(pool.StartAll());
+  ASSERT_TRUE(ThreadEnds(worker->GetHandle()));
+  pool.WaitAll(INFINITE);
+  EXPECT_EQ(next, client.Handovers().back().task);
+  EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, next->GetErrorNumber());
+}
+
+TEST(WorkerPool, AfterQuitTheRunningTaskIsHandedOverAndNothingStartsAgain) {
+  CRecordingClient client;
+  CMultiTaskPool pool;
+  const CMultiTaskPool::WorkerPtr& worker = pool.Workers()[0];
+  std::vector<CShrinkTaskExPtr> tasks = {IdleTask(&client), MissingDriveTask(&client)};
+  for (const CShrinkTaskExPtr& task : tasks) pool.Pending().Append(task);
+  client.HoldAt(tasks[0]);
+
+  ASSERT_TRUE(pool.StartAll());
+  ASSERT_TRUE(client.WaitHeld());
+  pool.QuitAll(true);
+  EXPECT_TRUE(pool.IsClosing());
+  client.Release();
+  ASSERT_TRUE(ThreadEnds(worker->GetHandle()));
+  pool.WaitAll(INFINITE);
+  EXPECT_EQ(std::vector<CShrinkTaskExPtr>{tasks[0]}, TasksOf(client.Handovers()));
+  EXPECT_EQ(1u, pool.Pending().Count());
+
+  EXPECT_FALSE(pool.StartAll());
+  pool.Resize(1);
+  EXPECT_FALSE(pool.StartAll());
+  EXPECT_FALSE(pool.AnyRunning());
+  EXPECT_EQ(nullptr, worker->GetHandle());
+  EXPECT_EQ(0, tasks[1]->GetErrorNumber());
+}

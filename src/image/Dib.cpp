@@ -1,6 +1,8 @@
 // Header arithmetic and storage of CDib and CDibSection.
 #include "image/Dib.h"
 
+#include "image/BlockCache.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -139,12 +141,12 @@ bool CDib::AllocBits() {
   size_t size = 0;
   if (!CalcBitsSize(*GetHeader(), &size)) return false;
   DestroyBits();
-  m_bits = static_cast<BYTE*>(std::malloc(size ? size : 1));
+  m_bits = static_cast<BYTE*>(AllocateBlock(size ? size : 1));
   return m_bits != nullptr;
 }
 
 void CDib::DestroyBits() {
-  std::free(m_bits);
+  FreeBlock(m_bits);
   m_bits = nullptr;
 }
 

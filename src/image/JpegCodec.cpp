@@ -91,6 +91,9 @@ int DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   if (denominator == 2 || denominator == 4 || denominator == 8) {
     cinfo.scale_num = 1;
     cinfo.scale_denom = denominator;
+    // The picture is reduced at least twice more afterwards, which hides the difference between
+    // smooth and plain chroma upsampling; the plain one is faster.
+    cinfo.do_fancy_upsampling = FALSE;
   }
   jpeg_start_decompress(&cinfo);
   if (cinfo.output_components != 4 || !canvas->Begin(cinfo.output_width, cinfo.output_height)) {

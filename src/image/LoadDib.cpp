@@ -116,19 +116,28 @@ HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settin
   return hr;
 }
 
+namespace {
+
+HRESULT LoadFile(const std::wstring& path, const ShrinkSettings* settings, CDibPtr* dib,
+                 FitSize* fileSize) {
+  dib->reset();
+  // The file's bytes go into a buffer kept by the thread, so a batch does not touch fresh memory
+  // for every file; a very large one is given back afterwards.
+  static thread_local std::vector<uint8_t> data;
+  const size_t kKeep = 64u << 20;
+  HRESULT hr = ReadWholeFile(path, &data);
+  if (SUCCEEDED(hr)) hr = DecodeDib(data.data(), data.size(), settings, dib, fileSize);
+  if (data.capacity() > kKeep) std::vector<uint8_t>().swap(data);
+  return hr;
+}
+
+}  // namespace
+
 HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
                          FitSize* fileSize) {
-  dib->reset();
-  std::vector<uint8_t> data;
-  HRESULT hr = ReadWholeFile(path, &data);
-  if (FAILED(hr)) return hr;
-  return DecodeDib(data.data(), data.size(), &settings, dib, fileSize);
+  return LoadFile(path, &settings, dib, fileSize);
 }
 
 HRESULT LoadDib(const std::wstring& path, CDibPtr* dib) {
-  dib->reset();
-  std::vector<uint8_t> data;
-  HRESULT hr = ReadWholeFile(path, &data);
-  if (FAILED(hr)) return hr;
-  return DecodeDib(data.data(), data.size(), nullptr, dib, nullptr);
+  return LoadFile(path, nullptr, dib, nullptr);
 }

@@ -13,7 +13,7 @@ bool IsPngSignature(const uint8_t* data, size_t size);
 // straight-alpha BGRA; 16-bit samples are rounded to 8 bits.
 DecodeStatus DecodePng(const uint8_t* data, size_t size, BgraCanvas* canvas);
 
-// Encodes BGRA rows as 32-bit RGBA.
+// Encodes BGRA rows as RGBA, or as RGB when every pixel is opaque.
 bool EncodePngRgba(const PixelRows& rows, std::vector<uint8_t>* out);
 
 // Encodes rows of 8-bit indices as indexed PNG. `palette` holds 256 entries of B, G, R, A. PLTE

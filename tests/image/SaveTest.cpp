@@ -142,6 +142,19 @@ TEST(Save, EightBitPictureBecomesIndexedPngWithTrimmedTables) {
   }
 }
 
+TEST(Save, OpaquePictureIsWrittenWithoutAnAlphaChannel) {
+  CTempDir dir;
+  CDibPtr photo = MakePhotoLike(33, 21);
+  std::wstring path = dir / L"opaque.png";
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*photo, path));
+  EXPECT_EQ(PNG_COLOR_TYPE_RGB, InspectPng(ReadBytes(path)).colorType);
+  CDibPtr back;
+  ASSERT_EQ(S_OK, LoadDib(path, &back));
+  for (int y = 0; y < 21; ++y) {
+    for (int x = 0; x < 33; ++x) ASSERT_EQ(PixelAt(*photo, x, y), PixelAt(*back, x, y));
+  }
+}
+
 TEST(Save, OpaqueIndexedPictureHasNoTransparencyChunk) {
   CTempDir dir;
   CDibPtr indexed = MakeIndexed();

@@ -88,6 +88,10 @@ int DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
   unsigned denominator = canvas->Prepare(cinfo.image_width, cinfo.image_height, orientation);
+  if (denominator == 0) {
+    jpeg_destroy_decompress(&cinfo);
+    return 2;
+  }
   if (denominator == 2 || denominator == 4 || denominator == 8) {
     cinfo.scale_num = 1;
     cinfo.scale_denom = denominator;

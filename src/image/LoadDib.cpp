@@ -15,6 +15,10 @@ namespace {
 
 const HRESULT kNoMemory = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
 
+bool WithinBudget(uint64_t width, uint64_t height) {
+  return width * height <= kPixelBudget;
+}
+
 CDibPtr NewDib32(uint32_t width, uint32_t height) {
   const uint32_t kMaxSide = static_cast<uint32_t>(std::numeric_limits<LONG>::max());
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return CDibPtr();
@@ -34,6 +38,7 @@ public:
   explicit CDibCanvas(const ShrinkSettings* settings) : m_settings(settings) {}
 
   unsigned Prepare(uint32_t width, uint32_t height, int orientation) override {
+    if (!WithinBudget(width, height)) return 0;  // refused before the decoder allocates
     m_fileSize = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
     if (SwapsSides(orientation)) m_fileSize = {m_fileSize.height, m_fileSize.width};
     m_sizeKnown = true;
@@ -49,6 +54,7 @@ public:
     return 1;
   }
   bool Begin(uint32_t width, uint32_t height) override {
+    if (!WithinBudget(width, height)) return false;
     m_dib = NewDib32(width, height);
     return m_dib != nullptr;
   }
@@ -92,6 +98,10 @@ HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CDibPtr* dib) {
   if (FAILED(hr)) return hr;
   ImageBounds bounds;
   if (GetImageRect(image.get(), &bounds) != Gdiplus::Ok) return E_FAIL;
+  if (bounds.width <= 0 || bounds.height <= 0) return E_NOTIMPL;
+  if (!WithinBudget(static_cast<uint64_t>(bounds.width), static_cast<uint64_t>(bounds.height))) {
+    return kNoMemory;
+  }
   RECT sourceRect = {bounds.x, bounds.y, bounds.x + bounds.width, bounds.y + bounds.height};
   return RenderImageToDib(image.get(), sourceRect, dib, bounds.width, bounds.height,
                           Gdiplus::InterpolationModeHighQualityBicubic);

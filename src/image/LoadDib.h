@@ -6,6 +6,13 @@
 #include "image/Dib.h"
 #include "image/Shrink.h"
 
+// The largest picture the pipeline takes, in pixels. Its peak working set is about 12 bytes per
+// pixel (the decoded picture, a flattened copy and the encoder's buffers, or a progressive JPEG's
+// coefficients while decoding), so 160 megapixels stay under 2 GB: within reach of the 32-bit
+// program's address space. Larger pictures are refused before anything large is allocated, with
+// HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), on both builds alike.
+const uint64_t kPixelBudget = 160000000;
+
 // The decoder is chosen by the file's signature, never its name: JPEG and PNG through the
 // program's own codecs, everything else through GDI+. E_NOTIMPL for a missing, unreadable or
 // undecodable file; HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY) when the picture does not fit in

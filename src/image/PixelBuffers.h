@@ -20,7 +20,8 @@ class BgraCanvas {
 public:
   virtual ~BgraCanvas() = default;
   // Told the stored size and EXIF orientation before decoding, by decoders that can decode at a
-  // reduced scale; returns the reduction wanted (1, 2, 4 or 8).
+  // reduced scale; returns the reduction wanted (1, 2, 4 or 8), or 0 to refuse the picture as too
+  // large before the decoder allocates for it.
   virtual unsigned Prepare(uint32_t width, uint32_t height, int orientation) {
     (void)width, (void)height, (void)orientation;
     return 1;

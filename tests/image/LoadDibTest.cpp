@@ -4,6 +4,7 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 
 #include "image/LoadDib.h"
 #include "support/Pictures.h"
@@ -230,4 +231,57 @@ TEST(LoadDib, LoadingLeavesTheFileFree) {
   CDibPtr dib;
   ASSERT_EQ(S_OK, LoadDib(path, &dib));
   EXPECT_TRUE(DeleteFileW(path.c_str()));
+}
+
+namespace {
+
+void PutBigEndian16(std::string* bytes, size_t at, unsigned value) {
+  (*bytes)[at] = static_cast<char>(value >> 8);
+  (*bytes)[at + 1] = static_cast<char>(value);
+}
+
+// A real small PNG whose header claims width x height (its checksum made to match).
+std::string PngClaiming(uint32_t width, uint32_t height) {
+  TestPng png;
+  png.width = png.height = 4;
+  png.colorType = PNG_COLOR_TYPE_RGB;
+  png.rows.assign(4, std::vector<uint8_t>(12, 0x55));
+  std::string bytes = EncodeTestPng(png);
+  for (int i = 0; i < 4; ++i) {
+    bytes[16 + i] = static_cast<char>(width >> (24 - 8 * i));
+    bytes[20 + i] = static_cast<char>(height >> (24 - 8 * i));
+  }
+  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.data() + 12), 17);
+  for (int i = 0; i < 4; ++i) bytes[29 + i] = static_cast<char>(crc >> (24 - 8 * i));
+  return bytes;
+}
+
+// A real small JPEG whose frame header claims width x height.
+std::string JpegClaiming(unsigned width, unsigned height, bool progressive) {
+  std::vector<uint8_t> rgb(16 * 16 * 3, 0x80);
+  std::string bytes = EncodeTestJpeg(16, 16, JCS_RGB, 3, JCS_YCbCr, rgb, 90);
+  size_t sof = bytes.find("\xFF\xC0");
+  if (progressive) bytes[sof + 1] = '\xC2';
+  PutBigEndian16(&bytes, sof + 5, height);
+  PutBigEndian16(&bytes, sof + 7, width);
+  return bytes;
+}
+
+}  // namespace
+
+TEST(LoadDib, PicturesBeyondThePixelBudgetAreRefusedBeforeDecoding) {
+  CTempDir dir;
+  const HRESULT kNoMemory = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+  HRESULT hr = S_OK;
+  EXPECT_FALSE(LoadBytes(dir, PngClaiming(65500, 65500), &hr));
+  EXPECT_EQ(kNoMemory, hr);
+  EXPECT_FALSE(LoadBytes(dir, PngClaiming(16000, 10001), &hr));  // just over 160 megapixels
+  EXPECT_EQ(kNoMemory, hr);
+  EXPECT_FALSE(LoadBytes(dir, JpegClaiming(65500, 65500, false), &hr));
+  EXPECT_EQ(kNoMemory, hr);
+  EXPECT_FALSE(LoadBytes(dir, JpegClaiming(65500, 65500, true), &hr));
+  EXPECT_EQ(kNoMemory, hr);
+  // Within the budget, a header that lies about its size is merely undecodable.
+  EXPECT_FALSE(LoadBytes(dir, PngClaiming(4000, 4000), &hr));
+  EXPECT_EQ(E_NOTIMPL, hr);
 }

@@ -1,6 +1,8 @@
 // The main dialog's frame.
 #include "app/MainDlg.h"
 
+#include <iterator>
+
 #include "app/AboutDlg.h"
 #include "app/Placement.h"
 #include "settings/Settings.h"
@@ -15,6 +17,7 @@ CMainDlg::~CMainDlg() {
 void CMainDlg::SetRunning(bool running) {
   EnableItem(ID_APP_ABOUT, !running);
   EnableItem(IDC_CANCEL_JOB, running);
+  for (const boost::shared_ptr<CShrinkController>& panel : m_panels) panel->UpdateEnabled(running);
 }
 
 bool CMainDlg::PreTranslateMessage(MSG* message) {
@@ -32,8 +35,30 @@ LRESULT CMainDlg::OnInitDialog(UINT, WPARAM, LPARAM, bool&) {
   LoadIcons();
   m_loop = GetAppModule().GetMessageLoop();
   if (m_loop) m_loop->AddMessageFilter(this);
+  CreatePanels();
+  RegisterDropTarget();  // without OLE the dialog simply takes no drops
   ApplyTo(GetSettings().WindowPlacement, m_hWnd, KeepSize | ClampToVirtualScreen);
   return TRUE;
+}
+
+void CMainDlg::CreatePanels() {
+  CSettings& settings = GetSettings();
+  m_panels.clear();
+  for (size_t i = 0; i < std::size(kPanelControlIds); ++i) {
+    m_panels.push_back(boost::shared_ptr<CShrinkController>(
+        new CShrinkController(m_hWnd, kPanelControlIds[i], settings.Profiles[i],
+                              settings.FolderHistory, settings.PrefixHistory, this)));
+  }
+  // Attached once all three exist: a panel's history change reaches the others.
+  for (const boost::shared_ptr<CShrinkController>& panel : m_panels) panel->Attach();
+}
+
+void CMainDlg::OnFolderHistoryChanged(CShrinkController*) {
+  for (const boost::shared_ptr<CShrinkController>& panel : m_panels) panel->RefreshFolderList();
+}
+
+void CMainDlg::OnPrefixHistoryChanged(CShrinkController*) {
+  for (const boost::shared_ptr<CShrinkController>& panel : m_panels) panel->RefreshPrefixList();
 }
 
 void CMainDlg::LoadIcons() {
@@ -51,6 +76,7 @@ void CMainDlg::LoadIcons() {
 LRESULT CMainDlg::OnDestroy(UINT, WPARAM, LPARAM, bool& handled) {
   // The chained handlers see this message too.
   handled = false;
+  RevokeDropTarget();
   CSettings& settings = GetSettings();
   CaptureFrom(&settings.WindowPlacement, m_hWnd);
   // The window still exists here, so it owns the message box.
@@ -61,7 +87,9 @@ LRESULT CMainDlg::OnDestroy(UINT, WPARAM, LPARAM, bool& handled) {
 }
 
 LRESULT CMainDlg::OnClose(WORD, WORD id, HWND, bool&) {
-  // A running job is told to quit and waited for before the window goes.
+  // What the panels show is kept, up to the first panel that is not valid; then a running job is
+  // told to quit and waited for before the window goes.
+  ValidateProfiles(false);
   Pool().QuitAll(true);
   Pool().WaitAll(INFINITE);
   Pool().Pending().Clear();

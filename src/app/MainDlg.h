@@ -6,9 +6,16 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
 #include "app/DialogEdit.h"
+#include "app/drop/DropTarget.h"
+#include "job/FileList.h"
 #include "job/MultiTaskClient.h"
 #include "job/ShrinkTaskEx.h"
+#include "panel/ShrinkController.h"
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "win/Dialog.h"
@@ -19,18 +26,25 @@
 
 class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CDialogEdit<CMainDlg>,
+                 public CDropTargetImpl<CMainDlg>,
                  public CMultiTaskClient<CMainDlg, CShrinkTaskEx, CShrinkTaskExClient>,
                  public CSimpleMsgImpl<CMainDlg, IDS_CAPTION_ERROR, IDS_CAPTION_CONFIRM>,
+                 public CShrinkControllerClient,
                  public CMessageFilter {
 public:
   enum { IDD = IDD_MAIN };
+  typedef CSingleTimerImpl<CMainDlg, 200, 1> CJobTimer;  // the job's progress tick
 
   BEGIN_MSG_MAP(CMainDlg)
     MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     COMMAND_ID_HANDLER(IDCANCEL, OnClose)
+    MESSAGE_HANDLER(WM_APP, OnDropReady)
     COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAbout)
+    COMMAND_ID_HANDLER(IDC_CANCEL_JOB, OnCancelJob)
     CHAIN_MSG_MAP(CDialogEdit<CMainDlg>)
+    CHAIN_MSG_MAP(CJobTimer)
+    CHAIN_MSG_MAP(CDropTargetImpl<CMainDlg>)
     REFLECT_NOTIFICATIONS()
   END_MSG_MAP()
 
@@ -38,22 +52,48 @@ public:
   ~CMainDlg();
 
   // Running: the cancel button is enabled and is what Enter presses, the about button is
-  // disabled. Idle: the reverse.
+  // disabled, and of the panels only the open-folder buttons stay enabled. Idle: the reverse.
   void SetRunning(bool running);
 
   // Accelerators first, then dialog navigation.
   bool PreTranslateMessage(MSG* message) override;
+
+  // The job (MainDlgJob.cpp). The panels' values are read into their profiles, the first
+  // invalid one stopping the check (with its message when `show`), then conflicts are checked.
+  bool ValidateProfiles(bool show);
+  void StartShrink(const CFileListPtr& files);
+  // The 200 ms tick of a running job: progress, status line, and the end of the job.
+  void OnTick();
+
+  // What the drop target asks of the dialog.
+  bool IsJobRunning() { return Pool().AnyRunning(); }
+  bool HitDropFolder(POINT screenPoint);
+  void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint);
 
 private:
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   LRESULT OnClose(WORD code, WORD id, HWND control, bool& handled);
   LRESULT OnAbout(WORD code, WORD id, HWND control, bool& handled);
+  LRESULT OnDropReady(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+  LRESULT OnCancelJob(WORD code, WORD id, HWND control, bool& handled);
+  void AbortJob(const CShrinkTaskExPtr& failed);
+  void FinishJob();
 
   void LoadIcons();
+  // The three profile panels, each bound to its profile record of the settings.
+  void CreatePanels();
+
+  // Every panel, the sender included, refills its list from the shared history.
+  void OnFolderHistoryChanged(CShrinkController* sender) override;
+  void OnPrefixHistoryChanged(CShrinkController* sender) override;
+
+  std::vector<boost::shared_ptr<CShrinkController>> m_panels;  // panels 1, 2, 3
 
   CAccelHandle m_accelerators;
   CIconHandle m_bigIcon;
   CIconHandle m_smallIcon;
   CMessageLoop* m_loop = nullptr;  // the loop our filter is registered with
+  CFileListPtr m_lastFiles;         // the last accepted drop, kept until the next one
+  POINT m_lastDropPoint = {0, 0};   // where it was dropped, in screen coordinates
 };

@@ -9,6 +9,9 @@
 
 namespace {
 
+static_assert(kRegTypeString == REG_SZ && kRegTypeExpandString == REG_EXPAND_SZ,
+              "the string rule numbers value types as the registry does");
+
 const REGSAM kWriteAccess = KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE;
 
 // The first query of a string value; the buffer doubles from here while the value is larger.
@@ -80,20 +83,9 @@ bool ReadString(HKEY key, const wchar_t* name, std::wstring* value) {
     if (status != ERROR_MORE_DATA || chars >= kMaxRegStringChars) return false;
     chars *= 2;
   }
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-  if (bytes == 0) {
-    value->clear();
-    return true;
-  }
-  // Only whole characters within what was filled in count; the last one must be the terminator.
-  if (bytes % sizeof(wchar_t) != 0) return false;
-  size_t count = bytes / sizeof(wchar_t);
-  if (count > buffer.size() || buffer[count - 1] != L'\0') return false;
-  // A NUL inside the data would make the stored text differ from what every path or file call
-  // sees; keep what those calls see.
-  auto end = std::find(buffer.begin(), buffer.begin() + count, L'\0');
-  value->assign(buffer.begin(), end);
-  return true;
+  // Only what was filled in counts.
+  if (bytes > buffer.size() * sizeof(wchar_t)) return false;
+  return RegistryStringText(type, reinterpret_cast<const uint8_t*>(buffer.data()), bytes, value);
 }
 
 LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value) {

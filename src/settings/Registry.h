@@ -13,6 +13,8 @@
 #include <string>
 #include <utility>
 
+#include "settings/RegistryText.h"
+
 // Owner of one open registry key; closes it when it ends or takes another.
 class CKeyHandle {
 public:
@@ -31,11 +33,6 @@ private:
   HKEY m_key = nullptr;
 };
 
-// The longest string value, terminator included, that is read or written: the longest path
-// Windows handles is 32,767 characters. A longer value is damage rather than a setting, and
-// refusing it keeps a hand-made giant value from costing unbounded memory.
-const size_t kMaxRegStringChars = 32768;
-
 // Opens `path` below `parent` with KEY_READ.
 LONG OpenForRead(HKEY parent, const std::wstring& path, CKeyHandle* key);
 // Opens or creates `path` (and its missing parents) with read, create-sub-key and set-value rights.
@@ -46,9 +43,8 @@ bool ReadDword(HKEY key, const wchar_t* name, int32_t* value);
 bool ReadDword(HKEY key, const wchar_t* name, uint32_t* value);
 // As ReadDword; any non-zero value is true.
 bool ReadFlag(HKEY key, const wchar_t* name, bool* value);
-// A REG_SZ or REG_EXPAND_SZ (taken literally) whose data is whole UTF-16 units ending in NUL, or
-// no data at all (the empty string). An empty name reads the key's unnamed value. The text ends
-// at its first NUL.
+// A REG_SZ or REG_EXPAND_SZ value, by the rule of RegistryStringText. An empty name reads the
+// key's unnamed value.
 bool ReadString(HKEY key, const wchar_t* name, std::wstring* value);
 
 LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value);

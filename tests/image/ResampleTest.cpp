@@ -12,7 +12,6 @@
 
 #include "image/Resample.h"
 #include "image/ResampleKernels.h"
-#include "support/Pictures.h"
 
 using resample::Isa;
 
@@ -284,16 +283,15 @@ TEST(ResampleLayout, BottomUpRowsAndSubViewsGiveTheSameResult) {
   Picture source = RandomPicture(45, 33, &random);
   Picture expected = Resampled(source, 17, 29);
 
-  // The same pixels in bottom-up DIBs: negative strides on both sides.
-  CDibPtr from = MakeDib(45, 33, [&](int x, int y) { return source.At(x, y); });
-  CDibPtr to = MakeDib(17, 29, [](int, int) { return 0u; });
-  ASSERT_TRUE(from && to);
-  PixelRows fromRows{45, 33, from->TopRow(0), -static_cast<ptrdiff_t>(from->Stride())};
-  PixelRows toRows{17, 29, to->TopRow(0), -static_cast<ptrdiff_t>(to->Stride())};
+  // The same pixels stored bottom-up, as in a DIB: negative strides on both sides.
+  Picture from = Make(45, 33, [&](uint32_t x, uint32_t y) { return source.At(x, 32 - y); });
+  Picture to(17, 29);
+  PixelRows fromRows{45, 33, reinterpret_cast<uint8_t*>(&from.At(0, 32)), -4 * 45};
+  PixelRows toRows{17, 29, reinterpret_cast<uint8_t*>(&to.At(0, 28)), -4 * 17};
   ASSERT_TRUE(ResampleBgra(fromRows, toRows));
   for (uint32_t y = 0; y < 29; ++y) {
     for (uint32_t x = 0; x < 17; ++x) {
-      ASSERT_EQ(expected.At(x, y), PixelAt(*to, x, y)) << x << "," << y;
+      ASSERT_EQ(expected.At(x, y), to.At(x, 28 - y)) << x << "," << y;
     }
   }
 

@@ -1,0 +1,39 @@
+// The number and colour parsers of the profile fields. The first byte chooses the number of
+// decimals (-1 to 10: outside 0 to 9 every text is refused) and how the rest becomes text: one
+// character per byte, or UTF-16 units in little-endian pairs.
+#include <cstdlib>
+#include <string>
+
+#include "panel/ValueText.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const int decimals = (data[0] & 0x0F) % 12 - 1;
+  const bool wide = (data[0] & 0x80) != 0;
+  std::wstring text;
+  for (size_t i = 1; i < size; i += wide ? 2 : 1) {
+    if (wide && i + 1 == size) break;
+    text.push_back(static_cast<wchar_t>(wide ? data[i] | data[i + 1] << 8 : data[i]));
+  }
+
+  int32_t value = 0;
+  if (ParseFixedPoint(text, decimals, &value)) {
+    if (decimals < 0 || decimals > 9) std::abort();
+    // What the field shows for a value reads back as that value, with or without the fraction.
+    for (bool forceFraction : {false, true}) {
+      int32_t again = 0;
+      if (!ParseFixedPoint(FormatFixedPoint(value, decimals, forceFraction), decimals, &again) ||
+          again != value) {
+        std::abort();
+      }
+    }
+  }
+  uint32_t colour = 0;
+  if (ParseHexColor(text, &colour)) {
+    uint32_t again = 0;
+    if (colour > 0xFFFFFF || !ParseHexColor(FormatHexColor(colour), &again) || again != colour) {
+      std::abort();
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,141 @@
+// The main dialog's side of a job: from a drop to the running state, the progress tick, and the
+// three ways a job ends (completed, cancelled, or stopped by the first failed file).
+#include "app/MainDlg.h"
+
+#include <commctrl.h>
+
+#include "job/JobStart.h"
+#include "job/Messages.h"
+#include "settings/Settings.h"
+#include "win/Window.h"
+
+namespace {
+
+// Animates the trailing full stops of the status line across all jobs; never reset.
+int g_tickCounter = 0;
+
+}  // namespace
+
+bool CMainDlg::HitDropFolder(POINT screenPoint) {
+  for (const boost::shared_ptr<CShrinkController>& panel : m_panels) {
+    if (panel->HitFolder(screenPoint)) return true;
+  }
+  return false;
+}
+
+void CMainDlg::SetDroppedFiles(const CFileListPtr& files, POINT screenPoint) {
+  m_lastFiles = files;
+  m_lastDropPoint = screenPoint;
+}
+
+LRESULT CMainDlg::OnDropReady(UINT, WPARAM, LPARAM, bool&) {
+  BringToForeground(m_hWnd);
+  if (!m_lastFiles) return 0;
+  for (const boost::shared_ptr<CShrinkController>& panel : m_panels) {
+    if (panel->DropOnFolder(m_lastDropPoint, *m_lastFiles)) return 0;
+  }
+  StartShrink(m_lastFiles);
+  return 0;
+}
+
+bool CMainDlg::ValidateProfiles(bool show) {
+  for (const boost::shared_ptr<CShrinkController>& panel : m_panels) {
+    if (!panel->Collect(show)) return false;
+  }
+  for (const boost::shared_ptr<CShrinkController>& panel : m_panels) {
+    panel->RefreshFolderList();
+    panel->RefreshPrefixList();
+  }
+  for (size_t later = 1; later < m_panels.size(); ++later) {
+    for (size_t earlier = 0; earlier < later; ++earlier) {
+      if (!m_panels[later]->CheckConflict(*m_panels[earlier], show)) return false;
+    }
+  }
+  return true;
+}
+
+void CMainDlg::StartShrink(const CFileListPtr& files) {
+  if (!ValidateProfiles(true)) return;
+  std::wstring missing;
+  if (FindMissingSource(*files, &missing)) {
+    std::wstring text;
+    FormatResourceString(&text, IDS_MSG_FILE_NOT_FOUND, missing.c_str());
+    ShowMessage(text, MB_ICONERROR);
+    return;
+  }
+  Pool().CancelAll(true);
+  Pool().WaitAll(INFINITE);
+  Pool().Pending().Clear();
+  Pool().Cancelled().Clear();
+
+  CFileList existing;
+  QueueTasks(*files, GetSettings().Profiles, this, &Pool().Pending(), &existing);
+  if (existing.Count() > 0) {
+    std::wstring question;
+    FormatResourceString(&question, IDS_ASK_OVERWRITE, static_cast<int>(existing.Count()),
+                         ListExistingOutputs(existing).c_str());
+    if (ShowMessage(question, MB_YESNO) != IDYES) return;  // the queued tasks wait for the next start
+    std::wstring failed;
+    if (!DeleteExistingOutputs(existing, &failed)) {
+      std::wstring text;
+      FormatResourceString(&text, IDS_MSG_DELETE_FAILED, failed.c_str());
+      ShowMessage(text, MB_ICONERROR);
+      return;
+    }
+  }
+  if (!GetSettings().SaveSettings()) ShowMessageId(IDS_MSG_SAVE_SETTINGS_FAILED, MB_ICONERROR);
+  SetRunning(true);
+  StartJob();
+}
+
+void CMainDlg::OnTick() {
+  CShrinkTaskExPtr failed = CollectFinished();
+  if (failed) {
+    AbortJob(failed);
+    return;
+  }
+  // The 32-bit range message keeps the bar true for jobs of more than 65,535 files.
+  HWND progress = GetDlgItem(m_hWnd, IDC_PROGRESS);
+  SendMessageW(progress, PBM_SETRANGE32, 0, m_total);
+  SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(m_done), 0);
+  if (Pool().AnyRunning()) {
+    std::wstring text;
+    FormatResourceString(&text, IDS_STATUS_PROGRESS, m_done + 1, m_total);
+    text.append(static_cast<size_t>(g_tickCounter % 10), L'.');
+    CWindowW::SetItemText(GetDlgItem(m_hWnd, IDC_STATUS), text, true);
+    ++g_tickCounter;
+    return;
+  }
+  if (!m_cancelled && m_done < m_total) return;  // the last task is collected by the next tick
+  FinishJob();
+}
+
+LRESULT CMainDlg::OnCancelJob(WORD, WORD, HWND, bool&) {
+  m_cancelled = true;
+  Pool().CancelAll(true);
+  return 0;
+}
+
+void CMainDlg::AbortJob(const CShrinkTaskExPtr& failed) {
+  StopTimer();
+  Pool().CancelAll(true);
+  Pool().WaitAll(INFINITE);
+  CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
+  ShowMessage(failed->GetErrorText(), MB_ICONERROR);
+  SetRunning(false);
+}
+
+void CMainDlg::FinishJob() {
+  StopTimer();
+  Pool().WaitAll(INFINITE);
+  HWND status = GetDlgItem(m_hWnd, IDC_STATUS);
+  if (m_cancelled) {
+    CWindowW::SetItemTextFromString(status, IDS_STATUS_ABORTED, true);
+  } else {
+    std::wstring text;
+    FormatResourceString(&text, IDS_STATUS_FINISHED, m_total);
+    CWindowW::SetItemText(status, text, true);
+  }
+  FlashWindow(m_hWnd, TRUE);
+  SetRunning(false);
+}

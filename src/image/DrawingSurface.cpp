@@ -1,0 +1,115 @@
+// The drawing surface: context lifecycle, solid and alpha fills, alpha frames.
+#include "image/DrawingSurface.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <boost/make_shared.hpp>
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+HRESULT CScreen::FrameRectAlpha(const RECT& rect, int width, COLORREF color, BYTE alpha) {
+  if (width <= 0) return S_OK;
+  const DWORD argb = static_cast<DWORD>(alpha) << 24 | static_cast<DWORD>(GetRValue(color)) << 16 |
+                     static_cast<DWORD>(GetGValue(color)) << 8 | GetBValue(color);
+  if (2 * width >= rect.right - rect.left || 2 * width >= rect.bottom - rect.top) {
+    FillRectArgb(argb, rect);
+    return S_OK;
+  }
+  const RECT sides[] = {
+      {rect.left, rect.top, rect.right, rect.top + width},
+      {rect.left, rect.bottom - width, rect.right, rect.bottom},
+      {rect.left, rect.top + width, rect.left + width, rect.bottom - width},
+      {rect.right - width, rect.top + width, rect.right, rect.bottom - width},
+  };
+  for (const RECT& side : sides) FillRectArgb(argb, side);
+  return S_OK;
+}
+
+HRESULT CScreen::FillRectArgb(DWORD argb, const RECT& rect) {
+  GpSolidFill* brush = nullptr;
+  if (GdipCreateSolidFill(argb, &brush) != Ok || !brush) return E_FAIL;
+  CComplexHDCPtr dcs = GetDCs();
+  for (int i = 0; dcs && i < dcs->GetCount(); ++i) {
+    GpGraphics* graphics = nullptr;
+    if (GdipCreateFromHDC(dcs->GetAt(i), &graphics) != Ok || !graphics) continue;
+    GdipFillRectangleI(graphics, brush, rect.left, rect.top, rect.right - rect.left,
+                       rect.bottom - rect.top);
+    GdipDeleteGraphics(graphics);
+  }
+  GdipDeleteBrush(brush);
+  return S_OK;
+}
+
+HRESULT CScreen::FillSolidRect(COLORREF color, const RECT& rect) {
+  CComplexHDCPtr dcs = GetDCs();
+  for (int i = 0; dcs && i < dcs->GetCount(); ++i) {
+    HDC dc = dcs->GetAt(i);
+    const COLORREF previous = SetBkColor(dc, color);
+    if (previous == CLR_INVALID) continue;
+    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
+    SetBkColor(dc, previous);
+  }
+  return S_OK;
+}
+
+CDCScreen::CDCScreen(HDC dc, const RECT& rect) : m_rect(rect), m_dc(dc) {
+  m_restoreOrigin = SetViewportOrgEx(dc, -rect.left, -rect.top, &m_previousOrigin) != FALSE;
+}
+
+HRESULT CDCScreen::CreateForWindow(HWND window) {
+  Free();
+  HDC dc = ::GetDC(window);
+  if (!dc) return E_FAIL;
+  m_ownsDC = true;
+  m_window = window;
+  m_dc = dc;
+  GetClientRect(window, &m_rect);
+  return S_OK;
+}
+
+HRESULT CDCScreen::CreateCompatible(HDC dc, const RECT& rect) {
+  Free();
+  m_ownsDC = true;
+  m_dc = CreateCompatibleDC(dc);
+  if (!m_dc) {
+    Free();
+    return E_FAIL;
+  }
+  m_bitmap = CreateCompatibleBitmap(dc, rect.right - rect.left, rect.bottom - rect.top);
+  if (!m_bitmap) {
+    Free();
+    return E_FAIL;
+  }
+  m_previousBitmap = SelectObject(m_dc, m_bitmap);
+  m_rect = rect;
+  SetViewportOrgEx(m_dc, -rect.left, -rect.top, nullptr);
+  return S_OK;
+}
+
+CComplexHDCPtr CDCScreen::GetDCs() const {
+  CComplexHDCPtr dcs = boost::make_shared<CComplexHDC>();
+  if (m_dc) dcs->Add(m_dc);
+  return dcs;
+}
+
+void CDCScreen::Free() {
+  if (m_dc && m_previousBitmap) SelectObject(m_dc, m_previousBitmap);
+  m_previousBitmap = nullptr;
+  if (m_bitmap) DeleteObject(m_bitmap);
+  m_bitmap = nullptr;
+  if (m_dc && m_restoreOrigin) SetViewportOrgEx(m_dc, m_previousOrigin.x, m_previousOrigin.y, nullptr);
+  m_restoreOrigin = false;
+  if (m_dc && m_ownsDC) {
+    if (m_window) {
+      ReleaseDC(m_window, m_dc);
+    } else {
+      DeleteDC(m_dc);
+    }
+  }
+  m_dc = nullptr;
+  m_ownsDC = false;
+  m_window = nullptr;
+  m_rect = RECT{};
+}

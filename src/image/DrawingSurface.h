@@ -1,0 +1,93 @@
+// A drawing surface over device contexts: CScreen is the interface, CDCScreen its implementation
+// over one device context. GDI does the opaque work, GDI+ whatever blends by alpha. The surface
+// carries the operations the program draws with (the colour swatch of the colour button).
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+// The device contexts a surface draws on, in order. Owns none of them.
+class CComplexHDC {
+public:
+  CComplexHDC() = default;
+  virtual ~CComplexHDC() = default;
+  CComplexHDC(const CComplexHDC&) = delete;
+  CComplexHDC& operator=(const CComplexHDC&) = delete;
+
+  virtual int GetCount() const { return static_cast<int>(m_dcs.size()); }
+  // Null when `index` is negative or not below the count.
+  virtual HDC GetAt(int index) const {
+    return index < 0 || index >= GetCount() ? nullptr : m_dcs[static_cast<size_t>(index)];
+  }
+  void Add(HDC dc) { m_dcs.push_back(dc); }
+
+private:
+  std::vector<HDC> m_dcs;
+};
+
+typedef boost::shared_ptr<CComplexHDC> CComplexHDCPtr;
+
+class CScreen {
+public:
+  CScreen() = default;
+  virtual ~CScreen() = default;
+  CScreen(const CScreen&) = delete;
+  CScreen& operator=(const CScreen&) = delete;
+
+  // The surface has a device context to draw on.
+  virtual bool IsValid() const = 0;
+  // Memory mode: a new memory context compatible with `dc` holding a bitmap of the rectangle's
+  // size, with the rectangle's top-left corner at the context's origin. E_FAIL when either
+  // cannot be made.
+  virtual HRESULT CreateCompatible(HDC dc, const RECT& rect) = 0;
+  // The contexts every drawing operation works on in turn; empty without a context.
+  virtual CComplexHDCPtr GetDCs() const = 0;
+  virtual POINT GetOffset() const { return POINT{0, 0}; }
+  virtual RECT GetRect() const = 0;
+
+  // A frame `width` pixels wide inside `rect` in `color` (COLORREF) blended with `alpha`.
+  // Nothing is drawn for a width of 0 or less; always S_OK.
+  virtual HRESULT FrameRectAlpha(const RECT& rect, int width, COLORREF color, BYTE alpha);
+  // Fills `rect` with a GDI+ brush of `argb` (0xAARRGGBB), blending by its alpha. E_FAIL when
+  // the brush cannot be made.
+  virtual HRESULT FillRectArgb(DWORD argb, const RECT& rect);
+  // Fills `rect` opaquely with `color` (COLORREF) through the background colour of each context,
+  // which is restored afterwards.
+  virtual HRESULT FillSolidRect(COLORREF color, const RECT& rect);
+};
+
+class CDCScreen : public CScreen {
+public:
+  CDCScreen() = default;
+  // Draws on `dc`, which stays the caller's: the surface moves the context's origin to the
+  // rectangle's top-left corner and puts the old origin back when it is done.
+  CDCScreen(HDC dc, const RECT& rect);
+  ~CDCScreen() override { Free(); }
+
+  // Draws on the client area of `window` through a context from GetDC, given back with
+  // ReleaseDC when the surface is done. E_FAIL when the window gives no context.
+  HRESULT CreateForWindow(HWND window);
+  HRESULT CreateCompatible(HDC dc, const RECT& rect) override;
+
+  bool IsValid() const override { return m_dc != nullptr; }
+  CComplexHDCPtr GetDCs() const override;
+  RECT GetRect() const override { return m_rect; }
+  HDC GetDC() const { return m_dc; }
+
+private:
+  // Puts the previous bitmap (or origin) back, deletes the memory bitmap and gives back an owned
+  // context; the surface is then empty.
+  void Free();
+
+  bool m_ownsDC = false;
+  HWND m_window = nullptr;  // owner of an owned context taken with GetDC
+  RECT m_rect = {};
+  HBITMAP m_bitmap = nullptr;
+  HGDIOBJ m_previousBitmap = nullptr;
+  HDC m_dc = nullptr;
+  POINT m_previousOrigin = {};
+  bool m_restoreOrigin = false;
+};

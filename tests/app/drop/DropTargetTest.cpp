@@ -1,0 +1,444 @@
+// The drop target on a real window, called with the platform's own data objects: the shell's,
+// carrying a "Shell IDList Array" of real files, and the clipboard's, carrying a CF_HDROP list
+// or text. The window class below stands in for the main dialog and records what it is handed.
+#include <windows.h>
+#include <ole2.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
+
+#include "app/drop/DropData.h"
+#include "app/drop/DropTarget.h"
+#include "app/drop/ItemIdList.h"
+#include "support/TempDir.h"
+#include "win/ComPtr.h"
+#include "win/Window.h"
+
+namespace {
+
+const DWORD kAnyEffect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+
+POINT Centre(HWND window) {
+  RECT area;
+  GetWindowRect(window, &area);
+  return POINT{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+}
+
+// A top-level window with an edit control standing for a profile's folder field.
+class CTestDropWindow : public CWindowW, public CDropTargetImpl<CTestDropWindow> {
+public:
+  CTestDropWindow() {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KestrelleDropTest";
+    RegisterClassW(&windowClass);
+    CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"drop",
+                    WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400, 300, nullptr, nullptr,
+                    windowClass.hInstance, this);
+    field = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 20, 20, 200, 24, m_hWnd,
+                            nullptr, windowClass.hInstance, nullptr);
+  }
+  ~CTestDropWindow() {
+    if (IsWindow()) DestroyWindow(m_hWnd);
+  }
+
+  bool IsJobRunning() const { return running; }
+  bool HitDropFolder(POINT point) {
+    RECT area;
+    if (!IsWindowEnabled(field) || !GetWindowRect(field, &area) || !PtInRect(&area, point)) {
+      return false;
+    }
+    if (GetFocus() != field) SetFocus(field);
+    return true;
+  }
+  void SetDroppedFiles(const CFileListPtr& dropped, POINT point) {
+    files = dropped;
+    dropPoint = point;
+    ++stored;
+  }
+  int ShowMessageId(unsigned id, UINT flags) {
+    messages.push_back(id);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), flags);
+    return IDOK;
+  }
+
+  // A drag entering and released at `point`; the drop's effect.
+  DWORD DropAt(IDataObject* data, POINT point) {
+    DWORD effect = kAnyEffect;
+    DropTarget()->DragEnter(data, MK_LBUTTON, {point.x, point.y}, &effect);
+    effect = kAnyEffect;
+    EXPECT_EQ(S_OK, DropTarget()->Drop(data, 0, {point.x, point.y}, &effect));
+    EXPECT_FALSE(DropTarget()->HoldsData());
+    return effect;
+  }
+  POINT Elsewhere() const {
+    RECT area;
+    GetWindowRect(m_hWnd, &area);
+    return POINT{area.right - 40, area.bottom - 40};
+  }
+  std::vector<std::wstring> Paths() const {
+    return files ? std::vector<std::wstring>(files->begin(), files->end())
+                 : std::vector<std::wstring>();
+  }
+  // The WM_APP (0, 0) messages posted since the last call.
+  int PostedDrops() {
+    int count = 0;
+    MSG message;
+    while (PeekMessageW(&message, m_hWnd, WM_APP, WM_APP, PM_REMOVE)) {
+      count += message.wParam == 0 && message.lParam == 0 ? 1 : 100;
+    }
+    return count;
+  }
+  void Clear() {
+    running = false;
+    EnableWindow(field, TRUE);
+    files.reset();
+    stored = 0;
+    messages.clear();
+  }
+
+  bool running = false;
+  HWND field = nullptr;
+  CFileListPtr files;
+  POINT dropPoint = {};
+  int stored = 0;
+  std::vector<unsigned> messages;
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+      auto* created =
+          static_cast<CTestDropWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+      created->m_hWnd = window;
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    }
+    auto* self = reinterpret_cast<CTestDropWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    LRESULT result = 0;
+    if (self && self->CDropTargetImpl<CTestDropWindow>::ProcessWindowMessage(
+                    window, message, wParam, lParam, result)) {
+      return result;
+    }
+    if (message == WM_NCDESTROY && self) self->m_hWnd = nullptr;
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+};
+
+HGLOBAL GlobalBytes(const void* bytes, size_t size) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+  std::memcpy(GlobalLock(block), bytes, size);
+  GlobalUnlock(block);
+  return block;
+}
+
+// A CF_HDROP block of wide names.
+HGLOBAL FileListBlock(const std::vector<std::wstring>& names) {
+  DROPFILES header = {};
+  header.pFiles = sizeof(DROPFILES);
+  header.fWide = TRUE;
+  std::wstring list;
+  for (const std::wstring& name : names) list += name + L'\0';
+  list += L'\0';
+  std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
+  bytes.append(reinterpret_cast<const char*>(list.data()), list.size() * sizeof(wchar_t));
+  return GlobalBytes(bytes.data(), bytes.size());
+}
+
+// The clipboard's data object, once the clipboard holds nothing but `block` as `format`.
+CComPtr<IDataObject> ClipboardData(HWND owner, UINT format, HGLOBAL block) {
+  EXPECT_TRUE(OpenClipboard(owner));
+  EmptyClipboard();
+  EXPECT_NE(nullptr, SetClipboardData(format, block));
+  CloseClipboard();
+  CComPtr<IDataObject> data;
+  EXPECT_EQ(S_OK, OleGetClipboard(data.Receive()));
+  return data;
+}
+
+LPCITEMIDLIST IdList(const CItemIDListHandle& list) {
+  return reinterpret_cast<LPCITEMIDLIST>(list.Get());
+}
+
+CComPtr<IShellFolder> BindFolder(const std::wstring& path) {
+  CComPtr<IShellFolder> desktop, folder;
+  SHGetDesktopFolder(desktop.Receive());
+  const CItemIDList list(ILCreateFromPathW(path.c_str()));
+  desktop->BindToObject(IdList(list), nullptr, IID_IShellFolder,
+                        reinterpret_cast<void**>(folder.Receive()));
+  return folder;
+}
+
+CItemIDList ParseIn(IShellFolder* folder, std::wstring relativePath) {
+  LPITEMIDLIST parsed = nullptr;
+  folder->ParseDisplayName(nullptr, nullptr, &relativePath[0], nullptr, &parsed, nullptr);
+  return CItemIDList(parsed);
+}
+
+// The shell's data object for `lists`, relative to `folder` (null: the desktop), as a file
+// manager offers it for a drag.
+CComPtr<IDataObject> ShellData(IShellFolder* folder, const std::vector<const CItemIDList*>& lists) {
+  CComPtr<IShellFolder> desktop;
+  if (!folder) SHGetDesktopFolder(desktop.Receive());
+  std::vector<LPCITEMIDLIST> items;
+  for (const CItemIDList* list : lists) items.push_back(IdList(*list));
+  CComPtr<IDataObject> data;
+  (folder ? folder : desktop.Get())
+      ->GetUIObjectOf(nullptr, static_cast<UINT>(items.size()), items.data(), IID_IDataObject,
+                      nullptr, reinterpret_cast<void**>(data.Receive()));
+  return data;
+}
+
+// The shell's data object for files of one folder, in the given order.
+CComPtr<IDataObject> FolderItemsData(const std::wstring& folder,
+                                     const std::vector<std::wstring>& names) {
+  CComPtr<IShellFolder> shellFolder = BindFolder(folder);
+  std::vector<CItemIDList> children;
+  for (const std::wstring& name : names) children.push_back(ParseIn(shellFolder.Get(), name));
+  std::vector<const CItemIDList*> lists;
+  for (const CItemIDList& child : children) lists.push_back(&child);
+  return ShellData(shellFolder.Get(), lists);
+}
+
+// Makes the folders of `path` and an empty file at its end, whatever its length.
+std::wstring MakeFile(const std::wstring& path) {
+  const std::wstring whole = L"\\\\?\\" + path;
+  for (size_t slash = whole.find(L'\\', 7); slash != std::wstring::npos;
+       slash = whole.find(L'\\', slash + 1)) {
+    CreateDirectoryW(whole.substr(0, slash).c_str(), nullptr);
+  }
+  CloseHandle(CreateFileW(whole.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  return path;
+}
+
+// One window serves the whole suite, since taking a shown window down costs seconds under Wine
+// without a window manager; each test starts with it registered and its records cleared.
+class DropTargetTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    s_oleStarted = SUCCEEDED(OleInitialize(nullptr));
+    s_window = new CTestDropWindow;
+  }
+  static void TearDownTestSuite() {
+    delete s_window;
+    if (s_oleStarted) OleUninitialize();
+  }
+  void SetUp() override {
+    ASSERT_TRUE(s_oleStarted && s_window->IsWindow());
+    m_window = s_window;
+    m_window->Clear();
+    ASSERT_TRUE(m_window->RegisterDropTarget());
+  }
+  void TearDown() override {
+    m_window->RevokeDropTarget();
+    m_window->PostedDrops();
+  }
+
+  static bool s_oleStarted;
+  static CTestDropWindow* s_window;
+  CTempDir m_temp;
+  CTestDropWindow* m_window = nullptr;
+};
+
+bool DropTargetTest::s_oleStarted = false;
+CTestDropWindow* DropTargetTest::s_window = nullptr;
+
+TEST_F(DropTargetTest, ShellItemsBecomePathsInTheArraysOrder) {
+  MakeFile(m_temp / L"b.png");
+  MakeFile(m_temp / L"a 写真.jpg");
+  MakeFile(m_temp / L"sub\\c.gif");
+  CComPtr<IDataObject> data = FolderItemsData(m_temp.Path(), {L"b.png", L"a 写真.jpg", L"sub"});
+  ASSERT_TRUE(data);
+  const POINT point = m_window->Elsewhere();
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), m_window->DropAt(data.Get(), point));
+  EXPECT_TRUE(m_window->messages.empty());
+  EXPECT_EQ((std::vector<std::wstring>{m_temp / L"b.png", m_temp / L"a 写真.jpg", m_temp / L"sub"}),
+            m_window->Paths());
+  EXPECT_TRUE(m_window->dropPoint.x == point.x && m_window->dropPoint.y == point.y);
+  EXPECT_EQ(1, m_window->PostedDrops());
+}
+
+TEST_F(DropTargetTest, AnItemWithoutAFileSystemPathRefusesTheWholeDrop) {
+  const CItemIDList first(ILCreateFromPathW(MakeFile(m_temp / L"1.png").c_str()));
+  const CItemIDList second(ILCreateFromPathW(MakeFile(m_temp / L"2.png").c_str()));
+  LPITEMIDLIST computer = nullptr;
+  ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer));
+  const CItemIDList virtualFolder(computer);
+  CComPtr<IDataObject> data = ShellData(nullptr, {&first, &virtualFolder, &second});
+  ASSERT_TRUE(data);
+  m_window->files = boost::make_shared<CFileList>();
+  m_window->DropAt(data.Get(), m_window->Elsewhere());
+  EXPECT_EQ(std::vector<unsigned>{IDS_MSG_DROP_UNSUPPORTED}, m_window->messages);
+  EXPECT_EQ(1, m_window->stored);
+  EXPECT_FALSE(m_window->files) << "the dialog holds no list after a refused drop";
+  EXPECT_EQ(0, m_window->PostedDrops());
+}
+
+TEST_F(DropTargetTest, FileListsKeepOrderAndLongAndJapanesePaths) {
+  std::wstring deep = m_temp.Path();
+  while (deep.size() < 300) deep += L"\\" + std::wstring(40, L'd');
+  const std::vector<std::wstring> paths = {MakeFile(deep + L"\\長い名前.png"),
+                                           MakeFile(m_temp / L"写真 1.jpg"),
+                                           MakeFile(m_temp / L"b.png")};
+  m_window->DropAt(ClipboardData(m_window->m_hWnd, CF_HDROP, FileListBlock(paths)).Get(),
+                   m_window->Elsewhere());
+  EXPECT_EQ(paths, m_window->Paths());
+  EXPECT_EQ(1, m_window->PostedDrops());
+
+  // Names in the system's code page, as older programs write them.
+  std::string narrow(sizeof(DROPFILES), '\0');
+  reinterpret_cast<DROPFILES*>(&narrow[0])->pFiles = sizeof(DROPFILES);
+  narrow += std::string("C:\\narrow\\picture.png") + '\0' + '\0';
+  m_window->DropAt(
+      ClipboardData(m_window->m_hWnd, CF_HDROP, GlobalBytes(narrow.data(), narrow.size())).Get(),
+      m_window->Elsewhere());
+  EXPECT_EQ(std::vector<std::wstring>{L"C:\\narrow\\picture.png"}, m_window->Paths());
+  EXPECT_EQ(1, m_window->PostedDrops());
+  EXPECT_TRUE(m_window->messages.empty());
+}
+
+TEST_F(DropTargetTest, UnusableDataIsRefusedWithItsMessage) {
+  const UINT shellIdListArray = RegisterClipboardFormatW(L"Shell IDList Array");
+  const uint32_t emptyArray[] = {0, 8, 0};
+  const uint32_t offsetPastTheEnd[] = {1, 12, 4096, 0};
+  const wchar_t text[] = L"C:\\not\\a\\file.png";
+  struct Case {
+    const char* what;
+    UINT format;
+    HGLOBAL block;
+    unsigned message;
+  } cases[] = {
+      {"empty file list", CF_HDROP, FileListBlock({}), IDS_MSG_DROP_UNSUPPORTED},
+      {"array without items", shellIdListArray, GlobalBytes(emptyArray, sizeof emptyArray),
+       IDS_MSG_DROP_UNSUPPORTED},
+      {"array reaching past its end", shellIdListArray,
+       GlobalBytes(offsetPastTheEnd, sizeof offsetPastTheEnd), IDS_MSG_DROP_UNSUPPORTED},
+      {"text only", CF_UNICODETEXT, GlobalBytes(text, sizeof text), IDS_MSG_DROP_NO_DATA},
+  };
+  for (const Case& c : cases) {
+    m_window->Clear();
+    CComPtr<IDataObject> data = ClipboardData(m_window->m_hWnd, c.format, c.block);
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY),
+              m_window->DropAt(data.Get(), m_window->Elsewhere()));
+    EXPECT_EQ(std::vector<unsigned>{c.message}, m_window->messages) << c.what;
+    // Data without either format leaves the dialog's last drop alone.
+    EXPECT_EQ(c.message == IDS_MSG_DROP_NO_DATA ? 0 : 1, m_window->stored) << c.what;
+    EXPECT_FALSE(m_window->files) << c.what;
+    EXPECT_EQ(0, m_window->PostedDrops()) << c.what;
+  }
+}
+
+TEST_F(DropTargetTest, DragsShowCopyAndMoveTheFocusUnlessAJobRuns) {
+  MakeFile(m_temp / L"a.png");
+  CComPtr<IDataObject> data = FolderItemsData(m_temp.Path(), {L"a.png"});
+  CDropTargetBase* target = m_window->DropTarget();
+  // The drag-image service is in play; its calls fail on some platforms, which changes nothing.
+  EXPECT_TRUE(target->StartDragImageService());
+  const POINT field = Centre(m_window->field), elsewhere = m_window->Elsewhere();
+  auto drag = [&](bool enter, POINT point) {
+    DWORD effect = kAnyEffect;
+    EXPECT_EQ(S_OK, enter ? target->DragEnter(data.Get(), MK_LBUTTON, {point.x, point.y}, &effect)
+                          : target->DragOver(MK_LBUTTON, {point.x, point.y}, &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+    return GetFocus();
+  };
+  SetFocus(m_window->m_hWnd);
+  EXPECT_EQ(m_window->field, drag(true, field));
+  EXPECT_TRUE(target->HoldsData());
+  EXPECT_EQ(m_window->m_hWnd, drag(false, elsewhere));
+  EnableWindow(m_window->field, FALSE);
+  EXPECT_EQ(m_window->m_hWnd, drag(false, field)) << "a disabled field takes nothing";
+  EnableWindow(m_window->field, TRUE);
+  EXPECT_EQ(S_OK, target->DragLeave());
+  EXPECT_FALSE(target->HoldsData());
+
+  m_window->running = true;
+  EXPECT_EQ(m_window->m_hWnd, drag(true, field)) << "the focus stays while a job runs";
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), m_window->DropAt(data.Get(), field));
+  EXPECT_EQ(std::vector<unsigned>{IDS_MSG_DROP_WHILE_RUNNING}, m_window->messages);
+  EXPECT_EQ(0, m_window->stored);
+  EXPECT_EQ(0, m_window->PostedDrops());
+}
+
+TEST_F(DropTargetTest, RegistrationLastsAsLongAsTheWindow) {
+  CTestDropWindow window;
+  CDropTargetBase* target = window.DropTarget();
+  void* offered = nullptr;
+  EXPECT_EQ(S_OK, target->QueryInterface(IID_IDropTarget, &offered));
+  EXPECT_EQ(S_OK, target->QueryInterface(IID_IUnknown, &offered));
+  EXPECT_EQ(E_NOINTERFACE, target->QueryInterface(IID_IDataObject, &offered));
+  EXPECT_EQ(nullptr, offered);
+  target->Release();
+  target->Release();
+
+  ASSERT_TRUE(window.RegisterDropTarget());
+  EXPECT_EQ(DRAGDROP_E_ALREADYREGISTERED, RegisterDragDrop(window.m_hWnd, target));
+  window.RevokeDropTarget();
+  EXPECT_EQ(DRAGDROP_E_NOTREGISTERED, RevokeDragDrop(window.m_hWnd));
+  // Every reference the platform took has been given back.
+  EXPECT_EQ(1u, target->AddRef());
+  EXPECT_EQ(0u, target->Release());
+
+  ASSERT_TRUE(window.RegisterDropTarget());
+  DestroyWindow(window.m_hWnd);
+  EXPECT_FALSE(window.IsDropTargetRegistered());
+  EXPECT_EQ(1u, target->AddRef());
+  EXPECT_EQ(0u, target->Release());
+}
+
+// The source of a drag that is released as soon as it starts.
+class CReleasingSource : public IDropSource {
+public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropSource) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL, DWORD) override { return DRAGDROP_S_DROP; }
+  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+};
+
+TEST_F(DropTargetTest, ARealDragReleasedOverTheWindowDropsItsFiles) {
+  MakeFile(m_temp / L"a.png");
+  MakeFile(m_temp / L"b.png");
+  CComPtr<IDataObject> data = FolderItemsData(m_temp.Path(), {L"a.png", L"b.png"});
+  const POINT point = m_window->Elsewhere();
+  ASSERT_TRUE(SetCursorPos(point.x, point.y));
+  CReleasingSource source;
+  DWORD effect = DROPEFFECT_NONE;
+  EXPECT_EQ(DRAGDROP_S_DROP, DoDragDrop(data.Get(), &source, kAnyEffect, &effect));
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+  EXPECT_EQ((std::vector<std::wstring>{m_temp / L"a.png", m_temp / L"b.png"}), m_window->Paths());
+  EXPECT_EQ(1, m_window->PostedDrops());
+}
+
+TEST_F(DropTargetTest, LongItemPathsComeOutWholeOrAreRefused) {
+  // The shell parses no path past MAX_PATH, so the item list of a long path is joined from the
+  // list of a folder short enough to parse and a relative list parsed under a short twin.
+  const std::wstring tail = std::wstring(60, L'e') + L"\\" + std::wstring(60, L'f') + L"\\l.png";
+  std::wstring base = m_temp.Path();
+  while (base.size() < 180) base += L"\\" + std::wstring(30, L'd');
+  const std::wstring longPath = MakeFile(base + L"\\" + tail);
+  MakeFile(m_temp / L"twin\\" + tail);
+  const CItemIDList relative = ParseIn(BindFolder(m_temp / L"twin").Get(), tail);
+  ASSERT_FALSE(relative.IsNull());
+  const CItemIDList whole =
+      CombineItemIdLists(CItemIDList(ILCreateFromPathW(base.c_str())), relative);
+
+  CFileListPtr files;
+  const unsigned refusal = ReadDrop(ShellData(nullptr, {&whole}).Get(), &files);
+  if (refusal == 0) {
+    EXPECT_EQ(std::vector<std::wstring>{longPath},
+              std::vector<std::wstring>(files->begin(), files->end()));
+  } else {
+    // Where the shell gives no path past MAX_PATH (Wine cuts it short and reports success).
+    EXPECT_EQ(static_cast<unsigned>(IDS_MSG_DROP_UNSUPPORTED), refusal) << "never a cut path";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+// The program as a process: it shows its dialog, ignores its command line, ends with exit code 2
+// when the dialog is closed and restores a maximised window; and start-up without a dialog
+// template ends quietly with 0.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/Application.h"
+#include "gui/GuiSupport.h"
+
+namespace {
+
+// The program is built beside the tests: build/src/kestrelle.exe, build/tests/gui_tests.exe.
+std::wstring ProgramPath() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  path.resize(path.find_last_of(L'\\'));
+  path.resize(path.find_last_of(L'\\'));
+  return path + L"\\src\\kestrelle.exe";
+}
+
+struct FoundWindow {
+  DWORD process;
+  HWND window;
+};
+
+BOOL CALLBACK FindDialogOf(HWND window, LPARAM found) {
+  auto* search = reinterpret_cast<FoundWindow*>(found);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (process != search->process || std::wstring(name) != L"#32770" || !IsWindowVisible(window)) {
+    return TRUE;
+  }
+  search->window = window;
+  return FALSE;
+}
+
+BOOL CALLBACK CollectShown(HWND window, LPARAM list) {
+  if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
+class CProgram {
+public:
+  explicit CProgram(const std::wstring& arguments) {
+    std::wstring line = L"\"" + ProgramPath() + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    m_started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &m_process) != FALSE;
+  }
+  ~CProgram() {
+    if (!m_started) return;
+    if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(m_process.hProcess, 99);
+    }
+    CloseHandle(m_process.hThread);
+    CloseHandle(m_process.hProcess);
+  }
+  CProgram(const CProgram&) = delete;
+  CProgram& operator=(const CProgram&) = delete;
+
+  bool Started() const { return m_started; }
+  // The shown main dialog, once the program waits for input.
+  HWND Dialog() const {
+    if (WaitForInputIdle(m_process.hProcess, 30000) != 0) return nullptr;
+    FoundWindow search = {m_process.dwProcessId, nullptr};
+    EnumWindows(FindDialogOf, reinterpret_cast<LPARAM>(&search));
+    return search.window;
+  }
+  // The exit code, or 259 while it still runs after 30 seconds.
+  DWORD Wait() const {
+    WaitForSingleObject(m_process.hProcess, 30000);
+    DWORD code = 0;
+    GetExitCodeProcess(m_process.hProcess, &code);
+    return code;
+  }
+
+private:
+  PROCESS_INFORMATION m_process = {};
+  bool m_started = false;
+};
+
+class ApplicationTest : public ::testing::Test {
+protected:
+  void SetUp() override { DeleteProductKey(); }
+  void TearDown() override { DeleteProductKey(); }
+};
+
+TEST_F(ApplicationTest, ClosedDialogEndsTheProgramWithTwoWhateverTheArguments) {
+  CProgram program(L"--reset C:\\nothing.png /?");
+  ASSERT_TRUE(program.Started()) << GetLastError();
+  HWND dialog = program.Dialog();
+  ASSERT_NE(nullptr, dialog);
+  EXPECT_EQ(L"Kestrelle", WindowText(dialog));
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(2u, program.Wait());
+}
+
+TEST_F(ApplicationTest, StoredMaximisedWindowStartsMaximised) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kSettingKey) + L"\\Window").c_str(), 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  const std::pair<const wchar_t*, DWORD> values[] = {
+      {L"Fullscreen", 1}, {L"Left", 20}, {L"Top", 30}, {L"Right", 700}, {L"Bottom", 500}};
+  for (const auto& value : values) {
+    RegSetValueExW(key, value.first, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value.second),
+                   sizeof value.second);
+  }
+  RegCloseKey(key);
+  CProgram program(L"");
+  ASSERT_TRUE(program.Started());
+  HWND dialog = program.Dialog();
+  ASSERT_NE(nullptr, dialog);
+  EXPECT_TRUE(IsZoomed(dialog));
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(2u, program.Wait());
+}
+
+TEST(ApplicationStart, WithoutItsDialogTemplateEndsWithZeroAndShowsNothing) {
+  // A module that holds no dialog 129 stands for a program whose dialog cannot be created.
+  HINSTANCE empty = GetModuleHandleW(L"ntdll.dll");
+  ASSERT_EQ(nullptr, FindResourceW(empty, MAKEINTRESOURCEW(129), RT_DIALOG));
+  EXPECT_EQ(0, RunApplication(empty, SW_SHOWNORMAL));
+  std::vector<HWND> shown;
+  EnumThreadWindows(GetCurrentThreadId(), CollectShown, reinterpret_cast<LPARAM>(&shown));
+  EXPECT_TRUE(shown.empty());
+}
+
+}  // namespace

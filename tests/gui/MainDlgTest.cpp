@@ -1,0 +1,288 @@
+// The main dialog's behaviour: closing, the keyboard (accelerators, Enter, Escape), the settings
+// saved at close and a failed save, the idle and running states, the about box, and the
+// reflection of control notifications.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "gui/GuiSupport.h"
+#include "res/ResourceIds.h"
+
+namespace {
+
+class MainDlgTest : public DialogTest {};
+
+// Makes the settings key refuse to store anything: the key is volatile, and a volatile key
+// cannot hold the non-volatile keys that a save creates below it.
+void MakeSettingsUnsaveable() {
+  DeleteProductKey();
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kSettingKey, 0, nullptr,
+                                           REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                           nullptr));
+  RegCloseKey(key);
+}
+
+bool SettingsSaved() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, (std::wstring(kSettingKey) + L"\\Window").c_str(), 0,
+                    KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD left = 0, size = sizeof left;
+  LONG status = RegQueryValueExW(key, L"Left", nullptr, nullptr, reinterpret_cast<BYTE*>(&left), &size);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+TEST_F(MainDlgTest, EscapeCloseBoxAndAltF4EndTheLoopWithTwoAndSaveTheSettings) {
+  enum class How { Escape, CloseBox, AltF4 };
+  for (How how : {How::Escape, How::CloseBox, How::AltF4}) {
+    SCOPED_TRACE(static_cast<int>(how));
+    DeleteProductKey();
+    HWND dialog = OpenDialog();
+    ASSERT_NE(nullptr, dialog);
+    HWND focus = Item(IDC_USE1);
+    SetFocus(focus);
+    switch (how) {
+      case How::Escape: PostKey(focus, VK_ESCAPE); break;
+      case How::CloseBox: PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); break;
+      case How::AltF4: {
+        CHeldKeys alt({VK_MENU});
+        PostKey(focus, VK_F4, true);
+        break;
+      }
+    }
+    EXPECT_EQ(2, RunUntilQuit());
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_TRUE(SettingsSaved());
+  }
+}
+
+TEST_F(MainDlgTest, FailedSaveAtCloseIsReportedOnceWhileTheWindowExists) {
+  MakeSettingsUnsaveable();
+  HWND dialog = OpenDialog();
+  ASSERT_NE(nullptr, dialog);
+  CBoxWatcher watcher(dialog, [](HWND box) { PressButton(box, IDOK); });
+  PostKey(Item(IDC_USE1), VK_ESCAPE);
+  EXPECT_EQ(2, RunUntilQuit());
+  ASSERT_EQ(1u, watcher.Boxes().size());
+  const SeenBox& box = watcher.Boxes()[0];
+  EXPECT_EQ(L"エラー", box.caption);
+  EXPECT_EQ(L"設定の保存に失敗しました", box.text);
+  EXPECT_EQ(dialog, box.owner);
+  EXPECT_TRUE(box.ownerAlive);
+  EXPECT_FALSE(IsWindow(dialog));
+}
+
+TEST_F(MainDlgTest, EnterDoesNothingWhileIdleAndPressesCancelWhileRunning) {
+  HWND dialog = OpenDialog();
+  ASSERT_NE(nullptr, dialog);
+  // Commands that Enter could produce: the default button's, or OK's when there is none.
+  CMessageRecorder commands(dialog, {WM_COMMAND});
+  auto enterCommands = [&commands] {
+    std::vector<WORD> ids;
+    for (const auto& entry : commands.Seen()) {
+      if (LOWORD(entry.wParam) == IDC_CANCEL_JOB || LOWORD(entry.wParam) == IDOK) {
+        ids.push_back(LOWORD(entry.wParam));
+      }
+    }
+    return ids;
+  };
+  CBoxWatcher watcher(dialog, [](HWND box) { PressButton(box, IDOK); });
+  for (int id : {IDC_USE1, IDC_METHOD1}) {
+    SetFocus(Item(id));
+    PostKey(GetFocus(), VK_RETURN);
+    EXPECT_EQ(kQueueDrained, RunQueued());
+  }
+  EXPECT_TRUE(IsWindow(dialog));
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  EXPECT_TRUE(enterCommands().empty());
+  EXPECT_TRUE(watcher.Boxes().empty());
+
+  m_dialog->SetRunning(true);
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_CANCEL_JOB)));
+  EXPECT_FALSE(IsWindowEnabled(Item(ID_APP_ABOUT)));
+  SetFocus(Item(IDC_USE1));
+  PostKey(Item(IDC_USE1), VK_RETURN);
+  EXPECT_EQ(kQueueDrained, RunQueued());
+  EXPECT_EQ(std::vector<WORD>{IDC_CANCEL_JOB}, enterCommands());
+
+  m_dialog->SetRunning(false);
+  EXPECT_FALSE(IsWindowEnabled(Item(IDC_CANCEL_JOB)));
+  EXPECT_TRUE(IsWindowEnabled(Item(ID_APP_ABOUT)));
+}
+
+TEST_F(MainDlgTest, CtrlASelectsAndCtrlDDeselectsInAComboEditField) {
+  ASSERT_NE(nullptr, OpenDialog());
+  HWND edit = ComboEdit(IDC_FOLDER1);
+  ASSERT_NE(nullptr, edit);
+  SetWindowTextW(edit, L"C:\\Pictures\\small");
+  SetFocus(edit);
+  SendMessageW(edit, EM_SETSEL, 3, 5);
+  {
+    CHeldKeys control({VK_CONTROL});
+    PostKey(edit, 'A');
+    EXPECT_EQ(kQueueDrained, RunQueued());
+  }
+  DWORD start = 0, end = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(0u, start);
+  EXPECT_EQ(17u, end);
+  {
+    CHeldKeys control({VK_CONTROL});
+    PostKey(edit, 'D');
+    EXPECT_EQ(kQueueDrained, RunQueued());
+  }
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, end);
+  EXPECT_EQ(L"C:\\Pictures\\small", WindowText(edit));
+}
+
+TEST_F(MainDlgTest, EditKeysDoNothingOutsideAnEditField) {
+  ASSERT_NE(nullptr, OpenDialog());
+  HWND edit = ComboEdit(IDC_PREFIX1);
+  SetWindowTextW(edit, L"thumb_");
+  SendMessageW(edit, EM_SETSEL, 1, 3);
+  SetFocus(Item(IDC_USE1));
+  const UINT checked = IsDlgButtonChecked(m_dialog->GetHwnd(), IDC_USE1);
+  for (UINT key : {'A', 'D', 'X', 'V'}) {
+    CHeldKeys control({VK_CONTROL});
+    PostKey(Item(IDC_USE1), key);
+    EXPECT_EQ(kQueueDrained, RunQueued());
+  }
+  DWORD start = 0, end = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(1u, start);
+  EXPECT_EQ(3u, end);
+  EXPECT_EQ(L"thumb_", WindowText(edit));
+  EXPECT_EQ(checked, IsDlgButtonChecked(m_dialog->GetHwnd(), IDC_USE1));
+}
+
+TEST_F(MainDlgTest, CopyPasteCutAndUndoKeysReachTheFocusedField) {
+  ASSERT_NE(nullptr, OpenDialog());
+  HWND folder = ComboEdit(IDC_FOLDER2);
+  HWND prefix = ComboEdit(IDC_PREFIX2);
+  SetWindowTextW(folder, L"D:\\out");
+  SetWindowTextW(prefix, L"m_");
+  auto press = [this](HWND target, std::vector<UINT> modifiers, UINT key) {
+    CHeldKeys held(modifiers);
+    PostKey(target, key, modifiers.size() == 1 && modifiers[0] == VK_MENU);
+    EXPECT_EQ(kQueueDrained, RunQueued());
+  };
+  SetFocus(folder);
+  press(folder, {VK_CONTROL}, 'A');
+  press(folder, {VK_CONTROL}, 'C');
+  SetFocus(prefix);
+  press(prefix, {VK_CONTROL}, 'A');
+  press(prefix, {VK_SHIFT}, VK_INSERT);
+  EXPECT_EQ(L"D:\\out", WindowText(prefix));
+  press(prefix, {VK_CONTROL}, 'Z');
+  EXPECT_EQ(L"m_", WindowText(prefix));
+  press(prefix, {VK_CONTROL}, 'A');
+  press(prefix, {VK_SHIFT}, VK_DELETE);
+  EXPECT_EQ(L"", WindowText(prefix));
+  press(prefix, {VK_MENU}, VK_BACK);
+  EXPECT_EQ(L"m_", WindowText(prefix));
+}
+
+TEST_F(MainDlgTest, AboutBoxOpensOverTheDialogAndClosesEveryWay) {
+  HWND dialog = OpenDialog();
+  ASSERT_NE(nullptr, dialog);
+  ASSERT_EQ(dialog, GetActiveWindow());
+  enum class How { Escape, Enter, CloseBox };
+  for (How how : {How::Escape, How::Enter, How::CloseBox}) {
+    SCOPED_TRACE(static_cast<int>(how));
+    bool disabledOwner = false;
+    bool centred = false;
+    CBoxWatcher watcher(dialog, [&](HWND box) {
+      disabledOwner = !IsWindowEnabled(dialog);
+      RECT main, about;
+      GetWindowRect(dialog, &main);
+      GetWindowRect(box, &about);
+      centred = (main.left + main.right) / 2 - (about.right - about.left) / 2 == about.left;
+      switch (how) {
+        case How::Escape: PostKey(GetDlgItem(box, IDOK), VK_ESCAPE); break;
+        case How::Enter: PostKey(GetDlgItem(box, IDOK), VK_RETURN); break;
+        case How::CloseBox: PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0); break;
+      }
+    });
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Item(ID_APP_ABOUT)));
+    ASSERT_EQ(1u, watcher.Boxes().size());
+    EXPECT_EQ(L"バージョン情報", watcher.Boxes()[0].caption);
+    EXPECT_EQ(dialog, watcher.Boxes()[0].owner);
+    EXPECT_TRUE(disabledOwner);
+    EXPECT_TRUE(centred);
+    EXPECT_FALSE(IsWindow(watcher.Boxes()[0].window));
+    EXPECT_TRUE(IsWindowEnabled(dialog));
+  }
+}
+
+TEST_F(MainDlgTest, AboutBoxLinkIsBlueUnderlinedAndShowsTheHand) {
+  HWND dialog = OpenDialog();
+  ASSERT_NE(nullptr, dialog);
+  std::wstring address;
+  bool underlined = false;
+  COLORREF linkColour = 0, textColour = 0;
+  HBRUSH linkBrush = nullptr;
+  bool handOverLink = false, arrowElsewhere = false;
+  CBoxWatcher watcher(dialog, [&](HWND box) {
+    HWND link = GetDlgItem(box, IDC_HOME_LINK);
+    address = WindowText(link);
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(link, WM_GETFONT, 0, 0)), sizeof font, &font);
+    underlined = font.lfUnderline != 0;
+    HDC dc = CreateCompatibleDC(nullptr);
+    linkBrush = reinterpret_cast<HBRUSH>(
+        SendMessageW(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(link)));
+    linkColour = GetTextColor(dc);
+    HWND other = GetWindow(link, GW_HWNDPREV);
+    SendMessageW(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(other));
+    textColour = GetTextColor(dc);
+    DeleteDC(dc);
+    const LPARAM hit = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
+    handOverLink = SendMessageW(box, WM_SETCURSOR, reinterpret_cast<WPARAM>(link), hit) != 0 &&
+                   GetCursor() == LoadCursorW(nullptr, IDC_HAND);
+    SendMessageW(box, WM_SETCURSOR, reinterpret_cast<WPARAM>(GetDlgItem(box, IDOK)), hit);
+    arrowElsewhere = GetCursor() == LoadCursorW(nullptr, IDC_ARROW);
+    PressButton(box, IDOK);
+  });
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, BN_CLICKED),
+               reinterpret_cast<LPARAM>(Item(ID_APP_ABOUT)));
+  ASSERT_EQ(1u, watcher.Boxes().size());
+  EXPECT_EQ(0u, address.find(L"https://"));
+  EXPECT_TRUE(underlined);
+  EXPECT_EQ(RGB(0, 0, 255), linkColour);
+  EXPECT_EQ(GetSysColor(COLOR_BTNTEXT), textColour);
+  EXPECT_EQ(GetSysColorBrush(COLOR_BTNFACE), linkBrush);
+  EXPECT_TRUE(handOverLink);
+  EXPECT_TRUE(arrowElsewhere);
+}
+
+TEST_F(MainDlgTest, ControlNotificationsAreReflectedToTheirControl) {
+  HWND dialog = OpenDialog();
+  ASSERT_NE(nullptr, dialog);
+  HWND check = Item(IDC_USE2);
+  HWND status = Item(IDC_STATUS);
+  CMessageRecorder checkSeen(check, {0x2000 + WM_COMMAND});
+  CMessageRecorder statusSeen(status, {0x2000 + WM_CTLCOLORSTATIC});
+  SendMessageW(check, BM_CLICK, 0, 0);
+  ASSERT_EQ(1u, checkSeen.Count(0x2000 + WM_COMMAND));
+  EXPECT_EQ(MAKEWPARAM(IDC_USE2, BN_CLICKED), checkSeen.Seen()[0].wParam);
+  EXPECT_EQ(reinterpret_cast<LPARAM>(check), checkSeen.Seen()[0].lParam);
+
+  HDC dc = GetDC(dialog);
+  SendMessageW(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(status));
+  ReleaseDC(dialog, dc);
+  EXPECT_EQ(1u, statusSeen.Count(0x2000 + WM_CTLCOLORSTATIC));
+
+  // A command without a control (menu, accelerator) has nobody to go back to.
+  CMessageRecorder dialogSeen(dialog, {0x2000 + WM_COMMAND});
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+  EXPECT_EQ(0u, dialogSeen.Count(0x2000 + WM_COMMAND));
+  EXPECT_TRUE(IsWindow(dialog));
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// The decoders of dropped blocks on exact-size heap copies, where the address sanitizer sees any
+// read past the block: every truncation is refused, and lists that share their items are
+// measured once.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/drop/DropDecode.h"
+#include "app/drop/ItemIdList.h"
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+void Put16(Bytes* bytes, size_t value) {
+  bytes->push_back(static_cast<uint8_t>(value));
+  bytes->push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void Put32(Bytes* bytes, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) bytes->push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void Set32(Bytes* bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+Bytes IdList(const std::vector<std::string>& payloads) {
+  Bytes list;
+  for (const std::string& payload : payloads) {
+    Put16(&list, payload.size() + 2);
+    list.insert(list.end(), payload.begin(), payload.end());
+  }
+  Put16(&list, 0);
+  return list;
+}
+
+// A copy of the first `size` bytes in a heap block of exactly that size.
+class CExactCopy {
+public:
+  CExactCopy(const Bytes& bytes, size_t size) : m_data(new uint8_t[size]), m_size(size) {
+    std::copy(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(size), m_data.get());
+  }
+  const uint8_t* Data() const { return m_data.get(); }
+  size_t Size() const { return m_size; }
+
+private:
+  std::unique_ptr<uint8_t[]> m_data;
+  size_t m_size;
+};
+
+}  // namespace
+
+TEST(DropBlocks, EveryTruncationIsRefusedWithoutReadingPastIt) {
+  // An array with a parent and three items, and wide and narrow file lists.
+  Bytes array;
+  const Bytes parent = IdList({"C:\\", "photos"});
+  const std::vector<Bytes> items = {IdList({"b.jpg"}), IdList({"sub", "c.png"}), IdList({})};
+  Put32(&array, 3);
+  uint32_t offset = 4 + 4 * 4;
+  for (const Bytes* list : {&parent, &items[0], &items[1], &items[2]}) {
+    Put32(&array, offset);
+    offset += static_cast<uint32_t>(list->size());
+  }
+  for (const Bytes* list : {&parent, &items[0], &items[1], &items[2]}) array.insert(array.end(), list->begin(), list->end());
+
+  auto names = [](bool wide) {
+    Bytes block;
+    for (uint32_t field : {20u, 0u, 0u, 0u, wide ? 1u : 0u}) Put32(&block, field);
+    for (const char* name : {"C:\\a.png", "Z:\\home\\k\\b.jpg", ""}) {
+      for (const char* c = name;; ++c) {
+        if (wide) Put16(&block, static_cast<uint8_t>(*c)); else block.push_back(static_cast<uint8_t>(*c));
+        if (!*c) break;
+      }
+    }
+    return block;
+  };
+
+  for (size_t keep = 0; keep <= array.size(); ++keep) {
+    CExactCopy copy(array, keep);
+    ShellIdListArray decoded;
+    const int32_t status = DecodeShellIdListArray(copy.Data(), copy.Size(), &decoded);
+    if (keep < array.size()) {
+      ASSERT_EQ(kDropDecodeInvalid, status) << keep;
+      ASSERT_TRUE(decoded.items.empty());
+      continue;
+    }
+    ASSERT_EQ(kDropDecodeOk, status);
+    ASSERT_EQ(3u, decoded.items.size());
+    const Bytes expected = IdList({"C:\\", "photos", "sub", "c.png"});
+    CItemIDList joined = decoded.AbsoluteItem(1);
+    EXPECT_EQ(expected, Bytes(joined.Get(), joined.Get() + joined.Size()));
+  }
+  for (bool wide : {true, false}) {
+    const Bytes block = names(wide);
+    for (size_t keep = 0; keep <= block.size(); ++keep) {
+      CExactCopy copy(block, keep);
+      FileNameList list;
+      const int32_t status = DecodeFileNameList(copy.Data(), copy.Size(), &list);
+      if (keep < block.size()) {
+        ASSERT_EQ(kDropDecodeInvalid, status) << wide << " " << keep;
+        continue;
+      }
+      ASSERT_EQ(kDropDecodeOk, status);
+      EXPECT_EQ(2u, wide ? list.wideNames.size() : list.narrowNames.size());
+    }
+  }
+}
+
+TEST(DropBlocks, ListsSharingTheirItemsAreMeasuredOnce) {
+  // A megabyte whose first half is offsets and whose second half is one list of 262,000 empty
+  // items: every offset points into that list, at the start or at one of its items. Measured one
+  // by one, the lists cost offsets times items (minutes); the decoder must take them in stride.
+  const size_t size = 1 << 20, count = size / 8, header = 4 * (count + 2);
+  Bytes block(size, 0);
+  Set32(&block, 0, static_cast<uint32_t>(count));
+  for (size_t at = header; at < size - 2; at += 2) block[at] = 2;  // count 2: the count alone
+  const size_t items = (size - 2 - header) / 2;
+  Set32(&block, 4, static_cast<uint32_t>(header));
+  for (size_t i = 1; i <= count; ++i) {
+    Set32(&block, 4 * (i + 1), static_cast<uint32_t>(i % 2 ? header : header + 2 * (i % items)));
+  }
+  ShellIdListArray decoded;
+  ASSERT_EQ(kDropDecodeOk, DecodeShellIdListArray(block.data(), block.size(), &decoded));
+  ASSERT_EQ(count, decoded.items.size());
+  EXPECT_EQ(block.data() + header, decoded.parent);
+  EXPECT_EQ(block.data() + header + 2 * (2 % items), decoded.items[1]);
+  EXPECT_EQ(2 * items + 2, ItemIdListSize(decoded.parent));
+
+  // The same with the list's last item reaching past the block: every list is refused.
+  block[size - 4] = 4;
+  EXPECT_EQ(kDropDecodeInvalid, DecodeShellIdListArray(block.data(), block.size(), &decoded));
+  EXPECT_TRUE(decoded.items.empty());
+}

@@ -1,0 +1,92 @@
+// Text rules on plain data: the bytes of a registry string value, and path names.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "job/PathNames.h"
+#include "settings/RegistryText.h"
+
+namespace {
+
+// The UTF-16 little-endian bytes of `units`.
+std::vector<uint8_t> Utf16(const std::u16string& units) {
+  std::vector<uint8_t> bytes;
+  for (char16_t u : units) bytes.insert(bytes.end(), {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8)});
+  return bytes;
+}
+
+std::wstring Wide(const std::u16string& units) { return std::wstring(units.begin(), units.end()); }
+
+}  // namespace
+
+TEST(RegistryText, OnlyWholeTerminatedStringValuesGiveTheirText) {
+  const std::u16string kanji = u"\u753b\u50cf\U0001F5BC";  // a surrogate pair stays two units
+  struct Case {
+    uint32_t type;
+    std::vector<uint8_t> bytes;
+    bool ok;
+    std::u16string text;
+  };
+  std::vector<uint8_t> odd = Utf16(std::u16string(u"ab\0", 3));
+  odd.push_back(0);
+  const Case cases[] = {
+      {kRegTypeString, Utf16(kanji + u'\0'), true, kanji},
+      {kRegTypeExpandString, Utf16(std::u16string(u"%SystemRoot%\0", 13)), true, u"%SystemRoot%"},
+      {kRegTypeString, {}, true, u""},
+      {kRegTypeString, {0, 0}, true, u""},
+      {kRegTypeString, Utf16(std::u16string(u"a\0b\0", 4)), true, u"a"},       // text ends at the first NUL
+      {kRegTypeString, Utf16(std::u16string(u"\xFFFF\xD800\0", 3)), true, u"\xFFFF\xD800"},
+      {kRegTypeString, Utf16(u"abc"), false, u""},                            // no terminator
+      {kRegTypeString, odd, false, u""},                                       // half a unit after it
+      {kRegTypeString, {0}, false, u""},
+      {kRegTypeString, {'a', 0, 0}, false, u""},
+      {7, Utf16(std::u16string(u"a\0b\0\0", 5)), false, u""},                 // REG_MULTI_SZ
+      {4, {0, 0, 0, 0}, false, u""},                                           // REG_DWORD
+      {0, {}, false, u""},
+      {3, {}, false, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.bytes.size() << " bytes");
+    // At an odd address, as a caller's buffer may be: the rule reads bytes, never wide units.
+    std::unique_ptr<uint8_t[]> storage(new uint8_t[c.bytes.size() + 1]);
+    std::copy(c.bytes.begin(), c.bytes.end(), storage.get() + 1);
+    std::wstring text = L"keep";
+    EXPECT_EQ(c.ok, RegistryStringText(c.type, storage.get() + 1, c.bytes.size(), &text));
+    EXPECT_EQ(c.ok ? Wide(c.text) : L"keep", text);
+  }
+}
+
+TEST(RegistryText, TheLongestValueIsThePathLimitWithItsTerminator) {
+  std::u16string atLimit(kMaxRegStringChars - 1, u'y');
+  std::vector<uint8_t> bytes = Utf16(atLimit + u'\0');
+  std::wstring text;
+  ASSERT_TRUE(RegistryStringText(kRegTypeString, bytes.data(), bytes.size(), &text));
+  EXPECT_EQ(kMaxRegStringChars - 1, text.size());
+  bytes = Utf16(atLimit + u'y' + u'\0');
+  text = L"keep";
+  EXPECT_FALSE(RegistryStringText(kRegTypeString, bytes.data(), bytes.size(), &text));
+  EXPECT_EQ(L"keep", text);
+  // Longer data whose first NUL comes early is still too long: the size is the value's.
+  bytes = Utf16(u"short" + std::u16string(kMaxRegStringChars, u'\0'));
+  EXPECT_FALSE(RegistryStringText(kRegTypeString, bytes.data(), bytes.size(), &text));
+}
+
+TEST(PathNames, NamesSplitAtTheirLastDotAndJoinWithOneSeparator) {
+  struct Split {
+    const wchar_t* path;
+    const wchar_t* base;
+    const wchar_t* extension;
+  };
+  for (const Split& s : {Split{L"", L"", L""}, Split{L"C:\\dir\\", L"", L""}, Split{L"a.", L"a", L""},
+                         Split{L"..", L".", L""}, Split{L"C:\\a.b\\c", L"c", L""},
+                         Split{L"/x/.png", L"", L"png"}, Split{L"D:/p\\q.tar.gz", L"q.tar", L"gz"}}) {
+    SplitName split = SplitFileName(s.path);
+    EXPECT_EQ(s.base, split.base) << s.path;
+    EXPECT_EQ(s.extension, split.extension) << s.path;
+  }
+  EXPECT_EQ(L"\\n", AppendPath(L"\\", L"n"));
+  EXPECT_EQ(L"d\\", AppendPath(L"d", L""));
+  EXPECT_EQ(L"", AppendPath(L"", L""));
+}

@@ -99,7 +99,9 @@ void CDCScreen::Free() {
   m_previousBitmap = nullptr;
   if (m_bitmap) DeleteObject(m_bitmap);
   m_bitmap = nullptr;
-  if (m_dc && m_restoreOrigin) SetViewportOrgEx(m_dc, m_previousOrigin.x, m_previousOrigin.y, nullptr);
+  if (m_dc && m_restoreOrigin) {
+    SetViewportOrgEx(m_dc, m_previousOrigin.x, m_previousOrigin.y, nullptr);
+  }
   m_restoreOrigin = false;
   if (m_dc && m_ownsDC) {
     if (m_window) {

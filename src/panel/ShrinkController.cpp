@@ -128,7 +128,8 @@ void CShrinkController::UpdateEnabled(bool busy) {
 
 bool CShrinkController::Collect(bool show) {
   m_profile.Use = m_use.IsChecked();
-  if (!ReadMethod(show) || !ReadSize(m_width.GetHwnd(), m_ids.Width, &m_profile.CustomWidth, show) ||
+  if (!ReadMethod(show) ||
+      !ReadSize(m_width.GetHwnd(), m_ids.Width, &m_profile.CustomWidth, show) ||
       !ReadSize(m_height.GetHwnd(), m_ids.Height, &m_profile.CustomHeight, show) ||
       !ReadFolder(show)) {
     return false;

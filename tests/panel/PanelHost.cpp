@@ -27,7 +27,7 @@ void CPanelHost::OnPrefixHistoryChanged(CShrinkController*) {
 
 void PanelTest::SetUp() {
   DialogTest::SetUp();
-  // Every test starts from the defaults, with folders that do not depend on the prefix.
+  // Every test starts from the defaults, with fixed folders instead of the Pictures folder.
   CSettings defaults;
   CSettings& settings = GetSettings();
   settings.Profiles = defaults.Profiles;

@@ -1,9 +1,13 @@
 // Times the shrink pipeline's stages in-process on real files: decode (with reduced-scale JPEG
 // decoding), resample, and encode, per file and in total. Run under wine64:
 //   wine pipeline_bench.exe BOX (jpg|png) FILE...
+// The outputs go into the current folder, named after their sources. With "compare" in place of
+// the format, each file is shrunk twice, from a reduced-scale and from a full-scale decode, and the
+// two load times and the PSNR between the two results are printed.
 #include <windows.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,21 +26,73 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+// PSNR in dB between two pictures of the same size, over the colour channels.
+double Psnr(const CDib& a, const CDib& b) {
+  PixelRows ra = a.Rows(), rb = b.Rows();
+  double sum = 0;
+  for (uint32_t y = 0; y < ra.height; ++y) {
+    const uint8_t* pa = ra.Row(y);
+    const uint8_t* pb = rb.Row(y);
+    for (uint32_t x = 0; x < ra.width * 4; ++x) {
+      if (x % 4 == 3) continue;
+      double d = static_cast<double>(pa[x]) - pb[x];
+      sum += d * d;
+    }
+  }
+  double mse = sum / (3.0 * ra.width * ra.height);
+  return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// Reduced-scale against full-scale decoding: load times and how close the two results are.
+int Compare(const ShrinkSettings& fit, int count, wchar_t** files) {
+  double reducedTotal = 0, fullTotal = 0, worst = 99;
+  for (int i = 0; i < count; ++i) {
+    CDibPtr reduced, full;
+    FitSize reducedSize, fullSize;
+    auto start = std::chrono::steady_clock::now();
+    if (FAILED(LoadDibForShrink(files[i], fit, &reduced, &reducedSize))) return 1;
+    double r = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    if (FAILED(LoadDib(files[i], &full))) return 1;
+    double f = Seconds(start);
+    fullSize = {full->Width(), full->Height()};
+    ShrinkResult a = ShrinkImage(fit, reduced, &reducedSize);
+    ShrinkResult b = ShrinkImage(fit, full, &fullSize);
+    if (!a.image || !b.image || a.image->Width() != b.image->Width() ||
+        a.image->Height() != b.image->Height()) {
+      return 1;
+    }
+    double psnr = Psnr(*a.image, *b.image);
+    worst = std::min(worst, psnr);
+    std::fwprintf(stderr, L"%ls: decoded %dx%d in %.3f s, full %dx%d in %.3f s, PSNR %.1f dB\n",
+                  files[i], reduced->Width(), reduced->Height(), r, full->Width(), full->Height(), f,
+                  psnr);
+    reducedTotal += r;
+    fullTotal += f;
+  }
+  std::fwprintf(stderr, L"total load: reduced %.3f s, full %.3f s (%.2fx); lowest PSNR %.1f dB\n",
+                reducedTotal, fullTotal, fullTotal / reducedTotal, worst);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
-    std::fwprintf(stderr, L"usage: pipeline_bench BOX (jpg|png) FILE...\n");
+    std::fwprintf(stderr, L"usage: pipeline_bench BOX (jpg|png|compare) FILE...\n");
     return 2;
   }
   CGdiplusStartup gdiplus;
   int box = _wtoi(argv[1]);
   bool jpeg = std::wstring(argv[2]) == L"jpg";
   ShrinkSettings fit = {2, box, box, 0, 0};
+  if (std::wstring(argv[2]) == L"compare") return Compare(fit, argc - 3, argv + 3);
   SaveFormat format;
   format.Type = jpeg ? 1 : 0;
   double load = 0, shrink = 0, finish = 0, pixels = 0;
   for (int i = 3; i < argc; ++i) {
+    const std::wstring path = argv[i];
+    const std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
     auto start = std::chrono::steady_clock::now();
     CDibPtr dib;
     FitSize size;
@@ -51,7 +107,7 @@ int wmain(int argc, wchar_t** argv) {
     if (jpeg) ApplyBackgroundColor(*r.image, 0xFFFFFF, &out);
     CDibPtr indexed;
     if (!jpeg && SUCCEEDED(ReduceToPalette(*out, &indexed))) out = indexed;
-    saver->Save(*out, std::wstring(argv[i]) + (jpeg ? L".bench.jpg" : L".bench.png"));
+    saver->Save(*out, name + (jpeg ? L".bench.jpg" : L".bench.png"));
     double f = Seconds(start);
     if (!jpeg && out->BitCount() == 32) {
       auto t = std::chrono::steady_clock::now();
@@ -59,7 +115,7 @@ int wmain(int argc, wchar_t** argv) {
       EncodePngRgba(out->Rows(), &bytes);
       double e = Seconds(t);
       t = std::chrono::steady_clock::now();
-      WriteFileReplacing(std::wstring(argv[i]) + L".bench2.png", bytes.data(), bytes.size());
+      WriteFileReplacing(name + L".bench2.png", bytes.data(), bytes.size());
       std::fwprintf(stderr, L"  encode %.3f write %.3f (%zu bytes)\n", e, Seconds(t), bytes.size());
     }
     std::fwprintf(stderr, L"%ls: %dx%d decoded %dx%d: load %.3f shrink %.3f save %.3f\n", argv[i], size.width,

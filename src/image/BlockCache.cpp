@@ -9,7 +9,7 @@ namespace {
 // Each block starts with its capacity; the header keeps the payload 16-byte aligned.
 const size_t kHeader = 16;
 const size_t kLargeBlock = 1u << 20;
-const size_t kMaxKept = 4;
+const size_t kMaxKept = 8;
 // A 32-bit process has little address space to spare; a 64-bit one keeps more.
 const size_t kMaxKeptBytes = sizeof(void*) == 4 ? (96u << 20) : (512u << 20);
 

@@ -1,10 +1,15 @@
 // A drop on the dialog runs a job: the checks before it starts, the overwrite question, progress
-// and the three ways a job ends, with the real dialog, real files and the real worker.
+// and the ways a job ends, with the real dialog, its registered drop target called with the
+// platform's own data objects, real files and the real worker.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <set>
+
 #include <gtest/gtest.h>
 
+#include "app/drop/DropObjects.h"
 #include "gui/GuiSupport.h"
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
@@ -16,8 +21,58 @@
 
 namespace {
 
+// Every text set on a control, in order.
+class CTextRecorder {
+public:
+  explicit CTextRecorder(HWND window) : m_window(window) {
+    SetWindowSubclass(m_window, Observe, 3, reinterpret_cast<DWORD_PTR>(this));
+  }
+  ~CTextRecorder() {
+    if (IsWindow(m_window)) RemoveWindowSubclass(m_window, Observe, 3);
+  }
+  CTextRecorder(const CTextRecorder&) = delete;
+  CTextRecorder& operator=(const CTextRecorder&) = delete;
+
+  const std::vector<std::wstring>& Texts() const { return m_texts; }
+
+private:
+  static LRESULT CALLBACK Observe(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                  UINT_PTR, DWORD_PTR self) {
+    if (message == WM_SETTEXT && lParam) {
+      reinterpret_cast<CTextRecorder*>(self)->m_texts.push_back(
+          reinterpret_cast<const wchar_t*>(lParam));
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+  }
+  HWND m_window;
+  std::vector<std::wstring> m_texts;
+};
+
+POINT Centre(HWND window) {
+  RECT area;
+  GetWindowRect(window, &area);
+  return POINT{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+}
+
+std::wstring Text(unsigned id) {
+  std::wstring text;
+  LoadResourceString(&text, id);
+  return text;
+}
+
+std::wstring Finished(int count) {
+  std::wstring text;
+  FormatResourceString(&text, IDS_STATUS_FINISHED, count);
+  return text;
+}
+
 class JobTest : public DialogTest {
 protected:
+  static void SetUpTestSuite() { s_ole = SUCCEEDED(OleInitialize(nullptr)); }
+  static void TearDownTestSuite() {
+    if (s_ole) OleUninitialize();
+  }
+
   // Profiles 1 and 3 write PNG and JPEG into two folders; profile 2 is off.
   void SetProfiles() {
     std::vector<ShrinkProfile>& profiles = GetSettings().Profiles;
@@ -37,126 +92,249 @@ protected:
     EXPECT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(width, height), path));
     return path;
   }
+  // A picture that keeps the worker busy for a good part of a second.
+  std::wstring LargeSource(const wchar_t* name) { return Source(name, 2400, 1800); }
 
-  // Drops the paths as the drop target hands them over, then runs the dialog until `done`.
-  bool DropAndRun(const std::vector<std::wstring>& paths, const std::function<bool()>& done) {
-    CFileListPtr files(new CFileList);
-    for (const std::wstring& path : paths) files->Add(path);
-    m_dialog->SetDroppedFiles(files, POINT{0, 0});
-    PostMessageW(m_dialog->GetHwnd(), WM_APP, 0, 0);
+  // A drag of `data` entering the dialog and released at `point`, as the platform calls the
+  // registered target.
+  void DropOn(IDataObject* data, POINT point) {
+    ASSERT_TRUE(data);
+    ASSERT_TRUE(m_dialog->IsDropTargetRegistered());
+    CDropTargetBase* target = m_dialog->DropTarget();
+    DWORD effect = DROPEFFECT_COPY;
+    target->DragEnter(data, MK_LBUTTON, {point.x, point.y}, &effect);
+    effect = DROPEFFECT_COPY;
+    EXPECT_EQ(S_OK, target->Drop(data, 0, {point.x, point.y}, &effect));
+  }
+  // Where a drop starts a job: the status line, away from every folder field.
+  POINT Away() const { return Centre(Item(IDC_STATUS)); }
+
+  // The shell's data for files of the test folder, in order.
+  CComPtr<IDataObject> ShellFiles(const std::vector<std::wstring>& names) {
+    return FolderItemsData(m_temp.Path(), names);
+  }
+  // A file manager's plain list of paths.
+  CComPtr<IDataObject> FileList(const std::vector<std::wstring>& paths) {
+    return ClipboardData(m_dialog->GetHwnd(), CF_HDROP, FileListBlock(paths));
+  }
+
+  // Handles what is queued, the job's timer ticks included (a posted quit would come before
+  // them, so the loop's own run cannot be used here), until `done` or 30 seconds.
+  bool RunUntil(const std::function<bool()>& done) {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < 30000) {
       Pump();
       if (done()) return true;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     }
     return false;
   }
-
-  // Handles what is queued, the job's timer ticks included (a posted quit would come before
-  // them, so the loop's own run cannot be used here).
   void Pump() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        m_quitCode = static_cast<int>(message.wParam);
+        continue;
+      }
       if (m_dialog->PreTranslateMessage(&message)) continue;
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
   }
+  bool Running() { return IsWindowEnabled(Item(IDC_CANCEL_JOB)) != FALSE; }
 
   std::wstring Status() { return WindowText(Item(IDC_STATUS)); }
 
-  static std::wstring Text(unsigned id) {
-    std::wstring text;
-    LoadResourceString(&text, id);
-    return text;
-  }
-
+  static bool s_ole;
   CTempDir m_temp;
+  int m_quitCode = -1;
 };
+
+bool JobTest::s_ole = false;
 
 }  // namespace
 
-TEST_F(JobTest, DroppedFilesAreShrunkByEveryEnabledProfile) {
+TEST_F(JobTest, DroppedFilesAreShrunkByEveryEnabledProfileWithProgress) {
   SetProfiles();
-  std::vector<std::wstring> sources = {Source(L"a.png"), Source(L"b.png", 200, 400), Source(L"c.png")};
+  // Each file keeps the worker busy for more than a tick, so that every count shows.
+  const std::wstring first = Source(L"a.png", 3600, 2700);
+  ASSERT_TRUE(CopyFileW(first.c_str(), (m_temp / L"b.png").c_str(), TRUE));
+  ASSERT_TRUE(CopyFileW(first.c_str(), (m_temp / L"c.png").c_str(), TRUE));
   ASSERT_TRUE(OpenDialog());
-  std::wstring finished;
-  FormatResourceString(&finished, IDS_STATUS_FINISHED, 3);
-  ASSERT_TRUE(DropAndRun(sources, [&] { return Status() == finished; })) << Status().size();
+  CTextRecorder status(Item(IDC_STATUS));
+  DropOn(ShellFiles({L"a.png", L"b.png", L"c.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(3); })) << Status().size();
+
   for (const wchar_t* name : {L"a", L"b", L"c"}) {
     CDibPtr png, jpeg;
     ASSERT_EQ(S_OK, LoadDib(m_temp / (std::wstring(L"out1\\p1_") + name + L".png"), &png));
     ASSERT_EQ(S_OK, LoadDib(m_temp / (std::wstring(L"out3\\p3_") + name + L".jpg"), &jpeg));
-    EXPECT_EQ(160, std::max(png->Width(), png->Height()));
-    EXPECT_EQ(png->Width(), jpeg->Width());
+    EXPECT_EQ(160, png->Width());
+    EXPECT_EQ(120, png->Height());
+    EXPECT_EQ(160, jpeg->Width());
   }
   EXPECT_FALSE(FileExists(m_temp / L"out2"));
-  EXPECT_FALSE(IsWindowEnabled(Item(IDC_CANCEL_JOB)));
+  EXPECT_FALSE(Running());
   EXPECT_TRUE(IsWindowEnabled(Item(ID_APP_ABOUT)));
+  PBRANGE range = {};
+  SendMessageW(Item(IDC_PROGRESS), PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+  EXPECT_EQ(3, range.iHigh);
   EXPECT_EQ(3, SendMessageW(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
+
+  // While it ran, the status line counted the files and its full stops cycled, one more on each
+  // tick, from whatever the last job left.
+  std::set<int> counted;
+  int lastDots = -1;
+  for (const std::wstring& text : status.Texts()) {
+    if (text == Finished(3)) continue;
+    int file = 0;
+    for (int n = 1; n <= 3; ++n) {
+      std::wstring progress;
+      FormatResourceString(&progress, IDS_STATUS_PROGRESS, n, 3);
+      if (text.compare(0, progress.size(), progress) == 0) file = n;
+    }
+    ASSERT_NE(0, file) << "unexpected status text";
+    counted.insert(file);
+    std::wstring progress;
+    FormatResourceString(&progress, IDS_STATUS_PROGRESS, file, 3);
+    const std::wstring dots = text.substr(progress.size());
+    EXPECT_EQ(std::wstring(dots.size(), L'.'), dots);
+    const int count = static_cast<int>(dots.size());
+    if (lastDots >= 0) {
+      EXPECT_EQ((lastDots + 1) % 10, count);
+    }
+    lastDots = count;
+  }
+  EXPECT_EQ((std::set<int>{1, 2, 3}), counted);
+  EXPECT_EQ(Finished(3), status.Texts().back());
 }
 
-TEST_F(JobTest, ExistingOutputsAreKeptOnNoAndReplacedOnYes) {
+TEST_F(JobTest, AFileListWithoutShellItemsRunsTheSameJob) {
   SetProfiles();
-  std::wstring source = Source(L"a.png");
-  ASSERT_TRUE(CreateDirectoryW((m_temp / L"out1").c_str(), nullptr));
-  ASSERT_TRUE(WriteBytes(m_temp / L"out1\\p1_a.png", "old"));
+  const std::vector<std::wstring> sources = {Source(L"写真 1.png"), Source(L"b.png")};
   ASSERT_TRUE(OpenDialog());
-  std::wstring finished;
-  FormatResourceString(&finished, IDS_STATUS_FINISHED, 1);
+  DropOn(FileList(sources).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(2); }));
+  EXPECT_TRUE(FileExists(m_temp / L"out1\\p1_写真 1.png"));
+  EXPECT_TRUE(FileExists(m_temp / L"out3\\p3_b.jpg"));
+}
+
+TEST_F(JobTest, TwelveExistingOutputsAreListedAndKeptOnNoOrReplacedOnYes) {
+  SetProfiles();
+  std::vector<std::wstring> names, outputs;
+  ASSERT_TRUE(CreateDirectoryW((m_temp / L"out1").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((m_temp / L"out3").c_str(), nullptr));
+  for (int i = 0; i < 6; ++i) {
+    const std::wstring base = L"s" + std::to_wstring(i);
+    names.push_back(base + L".png");
+    Source(names.back().c_str(), 64, 48);
+    outputs.push_back(m_temp / (L"out1\\p1_" + base + L".png"));
+    outputs.push_back(m_temp / (L"out3\\p3_" + base + L".jpg"));
+  }
+  for (const std::wstring& output : outputs) ASSERT_TRUE(WriteBytes(output, "old"));
+  ASSERT_TRUE(OpenDialog());
+  const std::wstring initial = Status();
   {
     CBoxWatcher no(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDNO); });
-    DropAndRun({source}, [&] { return !no.Boxes().empty(); });
+    DropOn(ShellFiles(names).Get(), Away());
+    ASSERT_TRUE(RunUntil([&] { return !no.Boxes().empty(); }));
     Pump();
     ASSERT_EQ(1u, no.Boxes().size());
     EXPECT_EQ(Text(IDS_CAPTION_CONFIRM), no.Boxes()[0].caption);
+    // Files in drop order, each with its profiles in order; ten of them, then "...".
+    std::wstring listing;
+    for (int i = 0; i < 5; ++i) listing += outputs[2 * i] + L"\n" + outputs[2 * i + 1] + L"\n";
+    listing += L"...\n";
     std::wstring question;
-    FormatResourceString(&question, IDS_ASK_OVERWRITE, 1, (m_temp / L"out1\\p1_a.png\n").c_str());
+    FormatResourceString(&question, IDS_ASK_OVERWRITE, 12, listing.c_str());
     EXPECT_EQ(question, no.Boxes()[0].text);
   }
-  EXPECT_EQ("old", ReadBytes(m_temp / L"out1\\p1_a.png"));
-  EXPECT_FALSE(FileExists(m_temp / L"out3"));
-  EXPECT_FALSE(IsWindowEnabled(Item(IDC_CANCEL_JOB)));
+  for (const std::wstring& output : outputs) EXPECT_EQ("old", ReadBytes(output));
+  EXPECT_FALSE(Running());
+  EXPECT_EQ(initial, Status());
 
   CBoxWatcher yes(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDYES); });
-  ASSERT_TRUE(DropAndRun({source}, [&] { return Status() == finished; }));
-  CDibPtr written;
-  EXPECT_EQ(S_OK, LoadDib(m_temp / L"out1\\p1_a.png", &written));
+  DropOn(ShellFiles(names).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(6); }));
+  EXPECT_EQ(1u, yes.Boxes().size());
+  for (const std::wstring& output : outputs) {
+    CDibPtr written;
+    EXPECT_EQ(S_OK, LoadDib(output, &written));
+  }
 }
 
-TEST_F(JobTest, FirstFailedFileStopsTheJobWithItsMessage) {
+TEST_F(JobTest, AFailedFileStopsTheJobWithItsMessage) {
   SetProfiles();
-  std::wstring broken = m_temp / L"broken.png";
+  const std::wstring broken = m_temp / L"broken.png";
   ASSERT_TRUE(WriteBytes(broken, "\x89PNG\r\n\x1a\nbroken"));
+  LargeSource(L"next.png");
+  LargeSource(L"later.png");
   ASSERT_TRUE(OpenDialog());
   CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
-  ASSERT_TRUE(DropAndRun({broken, Source(L"later.png")}, [&] { return !watcher.Boxes().empty(); }));
+  DropOn(ShellFiles({L"broken.png", L"next.png", L"later.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return !watcher.Boxes().empty(); }));
   Pump();
   EXPECT_EQ(Text(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
   std::wstring expected;
   FormatResourceString(&expected, IDS_MSG_LOAD_FAILED, HResultText(E_NOTIMPL).c_str());
   EXPECT_EQ(expected + L"\n\n" + broken, watcher.Boxes()[0].text);
   EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
-  EXPECT_FALSE(IsWindowEnabled(Item(IDC_CANCEL_JOB)));
+  EXPECT_FALSE(Running());
+  // The worker may have begun the next file before the tick saw the failure; none after it.
+  EXPECT_FALSE(FileExists(m_temp / L"out1\\p1_later.png"));
+  EXPECT_FALSE(FileExists(m_temp / L"out3\\p3_later.jpg"));
 }
 
-TEST_F(JobTest, StartIsRefusedForAMissingFile) {
+TEST_F(JobTest, RefusedStartsWriteNothing) {
   SetProfiles();
+  Source(L"a.png");
+  CreateDirectoryW((m_temp / L"folder").c_str(), nullptr);
+  // An existing output would raise the question: the missing file must be found first.
+  ASSERT_TRUE(CreateDirectoryW((m_temp / L"out1").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(m_temp / L"out1\\p1_a.png", "old"));
   ASSERT_TRUE(OpenDialog());
-  std::wstring initial = Status();
-  {
+  const std::wstring initial = Status();
+
+  struct Case {
+    const char* what;
+    std::function<CComPtr<IDataObject>()> data;
+    std::wstring text;
+  };
+  std::wstring folderMissing, fileMissing;
+  FormatResourceString(&folderMissing, IDS_MSG_FILE_NOT_FOUND, (m_temp / L"folder").c_str());
+  FormatResourceString(&fileMissing, IDS_MSG_FILE_NOT_FOUND, (m_temp / L"gone.png").c_str());
+  const wchar_t text[] = L"C:\\a.png";
+  LPITEMIDLIST computer = nullptr;
+  ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer));
+  const CItemIDList drives(computer);
+  const CItemIDList file(ILCreateFromPathW((m_temp / L"a.png").c_str()));
+  const Case cases[] = {
+      {"a folder among the files", [&] { return ShellFiles({L"a.png", L"folder"}); },
+       folderMissing},
+      {"a file that is gone", [&] { return FileList({m_temp / L"a.png", m_temp / L"gone.png"}); },
+       fileMissing},
+      {"text",
+       [&] {
+         return ClipboardData(m_dialog->GetHwnd(), CF_UNICODETEXT, GlobalBytes(text, sizeof text));
+       },
+       Text(IDS_MSG_DROP_NO_DATA)},
+      {"an item that is no file", [&] { return ShellData(nullptr, {&file, &drives}); },
+       Text(IDS_MSG_DROP_UNSUPPORTED)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
-    DropAndRun({Source(L"here.png"), m_temp / L"gone.png"}, [&] { return !watcher.Boxes().empty(); });
+    DropOn(c.data().Get(), Away());
+    RunUntil([&] { return !watcher.Boxes().empty(); });
     Pump();
     ASSERT_EQ(1u, watcher.Boxes().size());
-    std::wstring expected;
-    FormatResourceString(&expected, IDS_MSG_FILE_NOT_FOUND, (m_temp / L"gone.png").c_str());
-    EXPECT_EQ(expected, watcher.Boxes()[0].text);
+    EXPECT_EQ(c.text, watcher.Boxes()[0].text);
+    EXPECT_EQ(Text(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
+    EXPECT_FALSE(Running());
+    EXPECT_EQ(initial, Status());
   }
-  EXPECT_FALSE(FileExists(m_temp / L"out1"));
-  EXPECT_EQ(initial, Status());
-
+  EXPECT_EQ("old", ReadBytes(m_temp / L"out1\\p1_a.png"));
+  EXPECT_FALSE(FileExists(m_temp / L"out3"));
 }
 
 TEST_F(JobTest, ProfilesWritingToTheSameNamesAreRefused) {
@@ -166,12 +344,142 @@ TEST_F(JobTest, ProfilesWritingToTheSameNamesAreRefused) {
   profiles[2].Folder = profiles[0].Folder;
   for (wchar_t& c : profiles[2].Folder) c = static_cast<wchar_t>(towupper(c));
   profiles[2].Prefix = L"P1_";
+  Source(L"x.png");
   ASSERT_TRUE(OpenDialog());
   CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
-  DropAndRun({Source(L"x.png")}, [&] { return !watcher.Boxes().empty(); });
+  DropOn(ShellFiles({L"x.png"}).Get(), Away());
+  RunUntil([&] { return !watcher.Boxes().empty(); });
   Pump();
   ASSERT_EQ(1u, watcher.Boxes().size());
   EXPECT_EQ(Text(IDS_MSG_PROFILE_CONFLICT), watcher.Boxes()[0].text);
   EXPECT_EQ(ComboEdit(IDC_FOLDER3), GetFocus());
   EXPECT_FALSE(FileExists(m_temp / L"out1"));
+}
+
+TEST_F(JobTest, DropsOnFolderFieldsSetTheFolderOrStartAJobWhenTheFieldIsOff) {
+  SetProfiles();
+  Source(L"a.png");
+  Source(L"b.png");
+  CreateDirectoryW((m_temp / L"chosen").c_str(), nullptr);
+  ASSERT_TRUE(OpenDialog());
+  const POINT field1 = Centre(Item(IDC_FOLDER1));
+
+  DropOn(ShellFiles({L"chosen"}).Get(), field1);
+  Pump();
+  EXPECT_EQ(m_temp / L"chosen", WindowText(ComboEdit(IDC_FOLDER1)));
+  const struct {
+    std::vector<std::wstring> names;
+    unsigned message;
+  } refusals[] = {{{L"a.png"}, IDS_MSG_FOLDER_DROP_NOT_FOLDER},
+                  {{L"chosen", L"a.png"}, IDS_MSG_FOLDER_DROP_MULTIPLE}};
+  for (const auto& refusal : refusals) {
+    CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
+    DropOn(ShellFiles(refusal.names).Get(), field1);
+    RunUntil([&] { return !watcher.Boxes().empty(); });
+    Pump();
+    ASSERT_EQ(1u, watcher.Boxes().size());
+    EXPECT_EQ(Text(refusal.message), watcher.Boxes()[0].text);
+    EXPECT_EQ(m_temp / L"chosen", WindowText(ComboEdit(IDC_FOLDER1)));
+  }
+  EXPECT_FALSE(Running());
+
+  // Panel 2 is off, so its folder field is no target: the drop is a job's.
+  ASSERT_FALSE(IsWindowEnabled(Item(IDC_FOLDER2)));
+  DropOn(ShellFiles({L"a.png", L"b.png"}).Get(), Centre(Item(IDC_FOLDER2)));
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(2); }));
+  EXPECT_TRUE(FileExists(m_temp / L"chosen\\p1_b.png"));
+  EXPECT_TRUE(FileExists(m_temp / L"out3\\p3_a.jpg"));
+}
+
+TEST_F(JobTest, ADropWhileRunningIsRefusedAndTheJobGoesOn) {
+  SetProfiles();
+  LargeSource(L"a.png");
+  LargeSource(L"b.png");
+  Source(L"other.png");
+  ASSERT_TRUE(OpenDialog());
+  DropOn(ShellFiles({L"a.png", L"b.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Running(); }));
+  {
+    CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
+    DropOn(ShellFiles({L"other.png"}).Get(), Away());
+    Pump();
+    ASSERT_EQ(1u, watcher.Boxes().size());
+    EXPECT_EQ(Text(IDS_MSG_DROP_WHILE_RUNNING), watcher.Boxes()[0].text);
+  }
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(2); }));
+  EXPECT_FALSE(FileExists(m_temp / L"out1\\p1_other.png"));
+  EXPECT_TRUE(FileExists(m_temp / L"out3\\p3_b.jpg"));
+}
+
+TEST_F(JobTest, CancelEndsTheJobAbortedEvenDuringItsLastFile) {
+  SetProfiles();
+  LargeSource(L"last.png");
+  ASSERT_TRUE(OpenDialog());
+  DropOn(ShellFiles({L"last.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Running(); }));
+  PressButton(m_dialog->GetHwnd(), IDC_CANCEL_JOB);
+  ASSERT_TRUE(RunUntil([&] { return !Running(); }));
+  EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
+  // The file that was being written when the cancel came is finished, whole, or not there.
+  CDibPtr written;
+  if (FileExists(m_temp / L"out1\\p1_last.png")) {
+    EXPECT_EQ(S_OK, LoadDib(m_temp / L"out1\\p1_last.png", &written));
+  }
+}
+
+TEST_F(JobTest, ProgressStaysTrueBeyond65535Files) {
+  // One small file dropped 70,000 times: a job of that many tasks, cancelled once it shows.
+  SetProfiles();
+  GetSettings().Profiles[2].Use = false;
+  const std::wstring source = Source(L"tiny.png", 8, 8);
+  const int kFiles = 70000;
+  ASSERT_TRUE(OpenDialog());
+  DropOn(FileList(std::vector<std::wstring>(kFiles, source)).Get(), Away());
+  HWND progress = Item(IDC_PROGRESS);
+  ASSERT_TRUE(RunUntil([&] { return SendMessageW(progress, PBM_GETRANGE, FALSE, 0) == kFiles; }));
+  PressButton(m_dialog->GetHwnd(), IDC_CANCEL_JOB);
+  ASSERT_TRUE(RunUntil([&] { return !Running(); }));
+  EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
+  const LRESULT position = SendMessageW(progress, PBM_GETPOS, 0, 0);
+  EXPECT_GT(position, 0);
+  EXPECT_LT(position, kFiles);
+}
+
+TEST_F(JobTest, ClosingDuringAJobEndsItSavesTheSettingsAndQuitsWithTwo) {
+  SetProfiles();
+  const std::vector<std::wstring> names = {L"a.png", L"b.png", L"c.png", L"d.png"};
+  for (const std::wstring& name : names) LargeSource(name.c_str());
+  HWND dialog = OpenDialog();
+  ASSERT_TRUE(dialog);
+  DropOn(ShellFiles(names).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Running(); }));
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(RunUntil([&] { return m_quitCode != -1; }));
+  EXPECT_EQ(2, m_quitCode);
+  EXPECT_FALSE(IsWindow(dialog));
+  // The settings were written on the way out, the profiles of this job among them.
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, kSettingKey, 0, KEY_READ, &key));
+  RegCloseKey(key);
+  // The job ended with the file in hand: every output there is whole, and no file was started
+  // after the close.
+  int written = 0;
+  for (const std::wstring& name : names) {
+    const std::wstring base = name.substr(0, name.size() - 4);
+    for (const std::wstring& output :
+         {m_temp / (L"out1\\p1_" + base + L".png"), m_temp / (L"out3\\p3_" + base + L".jpg")}) {
+      if (!FileExists(output)) continue;
+      CDibPtr dib;
+      EXPECT_EQ(S_OK, LoadDib(output, &dib));
+      ++written;
+    }
+  }
+  EXPECT_LT(written, 8);
+  // Nothing but outputs in the folders: no temporary file left behind.
+  for (const wchar_t* folder : {L"out1", L"out3"}) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((m_temp / (std::wstring(folder) + L"\\*.tmp")).c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, search);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  }
 }

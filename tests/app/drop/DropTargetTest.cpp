@@ -5,7 +5,6 @@
 #include <ole2.h>
 #include <shlobj.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/drop/DropData.h"
+#include "app/drop/DropObjects.h"
 #include "app/drop/DropTarget.h"
 #include "app/drop/ItemIdList.h"
 #include "support/TempDir.h"
@@ -128,92 +128,6 @@ private:
     return DefWindowProcW(window, message, wParam, lParam);
   }
 };
-
-HGLOBAL GlobalBytes(const void* bytes, size_t size) {
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-  std::memcpy(GlobalLock(block), bytes, size);
-  GlobalUnlock(block);
-  return block;
-}
-
-// A CF_HDROP block of wide names.
-HGLOBAL FileListBlock(const std::vector<std::wstring>& names) {
-  DROPFILES header = {};
-  header.pFiles = sizeof(DROPFILES);
-  header.fWide = TRUE;
-  std::wstring list;
-  for (const std::wstring& name : names) list += name + L'\0';
-  list += L'\0';
-  std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
-  bytes.append(reinterpret_cast<const char*>(list.data()), list.size() * sizeof(wchar_t));
-  return GlobalBytes(bytes.data(), bytes.size());
-}
-
-// The clipboard's data object, once the clipboard holds nothing but `block` as `format`.
-CComPtr<IDataObject> ClipboardData(HWND owner, UINT format, HGLOBAL block) {
-  EXPECT_TRUE(OpenClipboard(owner));
-  EmptyClipboard();
-  EXPECT_NE(nullptr, SetClipboardData(format, block));
-  CloseClipboard();
-  CComPtr<IDataObject> data;
-  EXPECT_EQ(S_OK, OleGetClipboard(data.Receive()));
-  return data;
-}
-
-LPCITEMIDLIST IdList(const CItemIDListHandle& list) {
-  return reinterpret_cast<LPCITEMIDLIST>(list.Get());
-}
-
-CComPtr<IShellFolder> BindFolder(const std::wstring& path) {
-  CComPtr<IShellFolder> desktop, folder;
-  SHGetDesktopFolder(desktop.Receive());
-  const CItemIDList list(ILCreateFromPathW(path.c_str()));
-  desktop->BindToObject(IdList(list), nullptr, IID_IShellFolder,
-                        reinterpret_cast<void**>(folder.Receive()));
-  return folder;
-}
-
-CItemIDList ParseIn(IShellFolder* folder, std::wstring relativePath) {
-  LPITEMIDLIST parsed = nullptr;
-  folder->ParseDisplayName(nullptr, nullptr, &relativePath[0], nullptr, &parsed, nullptr);
-  return CItemIDList(parsed);
-}
-
-// The shell's data object for `lists`, relative to `folder` (null: the desktop), as a file
-// manager offers it for a drag.
-CComPtr<IDataObject> ShellData(IShellFolder* folder, const std::vector<const CItemIDList*>& lists) {
-  CComPtr<IShellFolder> desktop;
-  if (!folder) SHGetDesktopFolder(desktop.Receive());
-  std::vector<LPCITEMIDLIST> items;
-  for (const CItemIDList* list : lists) items.push_back(IdList(*list));
-  CComPtr<IDataObject> data;
-  (folder ? folder : desktop.Get())
-      ->GetUIObjectOf(nullptr, static_cast<UINT>(items.size()), items.data(), IID_IDataObject,
-                      nullptr, reinterpret_cast<void**>(data.Receive()));
-  return data;
-}
-
-// The shell's data object for files of one folder, in the given order.
-CComPtr<IDataObject> FolderItemsData(const std::wstring& folder,
-                                     const std::vector<std::wstring>& names) {
-  CComPtr<IShellFolder> shellFolder = BindFolder(folder);
-  std::vector<CItemIDList> children;
-  for (const std::wstring& name : names) children.push_back(ParseIn(shellFolder.Get(), name));
-  std::vector<const CItemIDList*> lists;
-  for (const CItemIDList& child : children) lists.push_back(&child);
-  return ShellData(shellFolder.Get(), lists);
-}
-
-// Makes the folders of `path` and an empty file at its end, whatever its length.
-std::wstring MakeFile(const std::wstring& path) {
-  const std::wstring whole = L"\\\\?\\" + path;
-  for (size_t slash = whole.find(L'\\', 7); slash != std::wstring::npos;
-       slash = whole.find(L'\\', slash + 1)) {
-    CreateDirectoryW(whole.substr(0, slash).c_str(), nullptr);
-  }
-  CloseHandle(CreateFileW(whole.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  return path;
-}
 
 // One window serves the whole suite, since taking a shown window down costs seconds under Wine
 // without a window manager; each test starts with it registered and its records cleared.

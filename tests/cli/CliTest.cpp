@@ -175,3 +175,33 @@ TEST(CliRun, RefusedStartsAndFailedFilesHaveTheirExitCodesAndTexts) {
   EXPECT_EQ(0u, help.exitCode);
   EXPECT_NE(std::string::npos, help.output.find("usage: kestrelle-cli"));
 }
+
+TEST(CliRun, UnusualNamesAndPathsPastTheOldLimitComeOutUnchanged) {
+  CTempDir dir;
+  // Japanese, a character outside the BMP (a surrogate pair), "%" with format letters, blanks
+  // at both ends and several dots; sources and outputs in a tree of more than 300 characters.
+  const std::wstring deep = DeepFolder(dir.Path(), 300);
+  ASSERT_TRUE(MakeFolders(deep));
+  const std::vector<std::wstring> names = {L"写真 \U00020BB7.png", L"100% 完了 %s %d.png",
+                                           L" 前後に空白 .png", L"a.b..c.png"};
+  std::wstring arguments = L"--out \"" + deep + L"\\出力\" --prefix \"%s_\" --fit 32x32";
+  for (const std::wstring& name : names) {
+    ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(64, 48), deep + L"\\" + name));
+    arguments += L" \"" + deep + L"\\" + name + L"\"";
+  }
+  const std::string sources = ReadBytes(deep + L"\\" + names[0]);
+  RunResult run = RunCli(arguments, dir.Path());
+  EXPECT_EQ(0u, run.exitCode) << run.output;
+  for (const std::wstring& name : names) {
+    CDibPtr written;
+    EXPECT_EQ(S_OK, LoadDib(deep + L"\\出力\\%s_" + name, &written)) << Utf8(name);
+  }
+  EXPECT_EQ(sources, ReadBytes(deep + L"\\" + names[0]));
+
+  // A failed file's message shows its path as it is, "%" included.
+  const std::wstring broken = deep + L"\\壊れた 50%d %s.png";
+  ASSERT_TRUE(WriteBytes(broken, "\x89PNG\r\n\x1a\n"));
+  RunResult failed = RunCli(L"--out \"" + deep + L"\\出力\" \"" + broken + L"\"", dir.Path());
+  EXPECT_EQ(1u, failed.exitCode);
+  EXPECT_NE(std::string::npos, failed.output.find(Utf8(L"\n\n" + broken))) << failed.output;
+}

@@ -135,3 +135,23 @@ TEST(ApplicationStart, WithoutItsDialogTemplateEndsWithZeroAndShowsNothing) {
 }
 
 }  // namespace
+
+TEST(ApplicationManifest, DeclaresCommonControlsPerMonitorDpiAndLongPaths) {
+  // Read from the program itself, as the loader reads it.
+  HMODULE program = LoadLibraryExW(ProgramPath().c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(nullptr, program);
+  HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(nullptr, found);
+  const char* bytes = static_cast<const char*>(LockResource(LoadResource(program, found)));
+  const std::string manifest(bytes, SizeofResource(program, found));
+  FreeLibrary(program);
+  for (const char* declaration :
+       {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+        "PerMonitorV2, PerMonitor</dpiAwareness>",
+        "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+        "true</longPathAware>"}) {
+    EXPECT_NE(std::string::npos, manifest.find(declaration)) << declaration;
+  }
+}

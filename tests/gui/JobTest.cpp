@@ -483,3 +483,51 @@ TEST_F(JobTest, ClosingDuringAJobEndsItSavesTheSettingsAndQuitsWithTwo) {
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
   }
 }
+
+TEST_F(JobTest, UnusualNamesAndPathsPastTheOldLimitComeOutUnchanged) {
+  SetProfiles();
+  // Outputs of profile 1 go into a tree of more than 300 characters.
+  const std::wstring deep = DeepFolder(m_temp.Path(), 300);
+  ASSERT_TRUE(MakeFolders(deep));
+  GetSettings().Profiles[0].Folder = deep + L"\\出力";
+  GetSettings().Profiles[0].Prefix = L"%s_";
+  const std::vector<std::wstring> names = {L"写真 \U00020BB7.png", L"100% 完了 %s %d.png",
+                                           L" 前後に空白 .png", L"a.b..c.png"};
+  std::vector<std::wstring> deepSources;
+  for (const std::wstring& name : names) {
+    Source(name.c_str(), 64, 48);
+    deepSources.push_back(deep + L"\\" + name);
+    ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(48, 64), deepSources.back()));
+  }
+  ASSERT_TRUE(OpenDialog());
+  // The shell's items for the short paths, a file manager's list for the long ones.
+  DropOn(ShellFiles(names).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(4); }));
+  for (const std::wstring& name : names) {
+    const std::wstring jpeg = name.substr(0, name.size() - 4) + L".jpg";
+    EXPECT_TRUE(FileExists(deep + L"\\出力\\%s_" + name));
+    EXPECT_TRUE(FileExists(m_temp / (L"out3\\p3_" + jpeg)));
+  }
+  CBoxWatcher yes(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDYES); });
+  DropOn(FileList(deepSources).Get(), Away());
+  // The status still shows the first job's end until this one has run.
+  ASSERT_TRUE(RunUntil([&] { return !yes.Boxes().empty() && !Running() && Status() == Finished(4); }));
+  ASSERT_EQ(1u, yes.Boxes().size()) << "the first job's outputs are offered for deletion";
+  EXPECT_NE(std::wstring::npos, yes.Boxes()[0].text.find(
+      deep + L"\\出力\\%s_100% 完了 %s %d.png\n"));
+  for (const std::wstring& name : names) {
+    CDibPtr written;
+    ASSERT_EQ(S_OK, LoadDib(deep + L"\\出力\\%s_" + name, &written));
+    EXPECT_EQ(48, written->Width()) << "written from the portrait source of the second drop";
+  }
+
+  // A failed file's box shows its long path as it is, "%" included.
+  const std::wstring broken = deep + L"\\壊れた 50%d %s.png";
+  ASSERT_TRUE(WriteBytes(broken, "\x89PNG\r\n\x1a\n"));
+  CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
+  DropOn(FileList({broken}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return !watcher.Boxes().empty(); }));
+  const std::wstring& text = watcher.Boxes()[0].text;
+  ASSERT_GT(text.size(), broken.size());
+  EXPECT_EQ(L"\n\n" + broken, text.substr(text.size() - broken.size() - 2));
+}

@@ -7,11 +7,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "image/FileIo.h"
+
 namespace {
 
+// Paths of any length: every helper below goes through the extended form.
 void RemoveTree(const std::wstring& path) {
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+  HANDLE find = FindFirstFileW(ExtendedPath(path + L"\\*").c_str(), &found);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       std::wstring name = found.cFileName;
@@ -20,13 +23,14 @@ void RemoveTree(const std::wstring& path) {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveTree(child);
       } else {
-        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(child.c_str());
+        SetFileAttributesW(ExtendedPath(child).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(ExtendedPath(child).c_str());
       }
     } while (FindNextFileW(find, &found));
     FindClose(find);
   }
-  RemoveDirectoryW(path.c_str());
+  SetFileAttributesW(ExtendedPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryW(ExtendedPath(path).c_str());
 }
 
 }  // namespace
@@ -47,11 +51,12 @@ CTempDir::~CTempDir() {
 }
 
 bool FileExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE file =
+      CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -60,8 +65,8 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadBytes(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE file = CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::string();
   std::string bytes;
   char buffer[65536];
@@ -69,4 +74,22 @@ std::string ReadBytes(const std::wstring& path) {
   while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   CloseHandle(file);
   return bytes;
+}
+
+bool MakeFolders(const std::wstring& path) {
+  const std::wstring whole = ExtendedPath(path);
+  // Past the "\\?\C:\" of the extended form, every backslash ends one level.
+  for (size_t slash = whole.find(L'\\', 7); slash != std::wstring::npos;
+       slash = whole.find(L'\\', slash + 1)) {
+    CreateDirectoryW(whole.substr(0, slash).c_str(), nullptr);
+  }
+  CreateDirectoryW(whole.c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesW(whole.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring DeepFolder(const std::wstring& base, size_t length) {
+  std::wstring deep = base;
+  while (deep.size() < length) deep += L"\\階層 " + std::to_wstring(deep.size()) + L" フォルダ";
+  return deep;
 }

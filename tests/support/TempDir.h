@@ -18,6 +18,11 @@ private:
   std::wstring m_path;
 };
 
+// File helpers that take paths of any length.
 bool FileExists(const std::wstring& path);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
+// Creates the folder and every missing one above it; whether it exists afterwards.
+bool MakeFolders(const std::wstring& path);
+// A folder path below `base` of at least `length` characters, with Japanese in every level.
+std::wstring DeepFolder(const std::wstring& base, size_t length);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TempDir.h"
+
 HGLOBAL GlobalBytes(const void* bytes, size_t size) {
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
   std::memcpy(GlobalLock(block), bytes, size);
@@ -75,11 +77,7 @@ CComPtr<IDataObject> FolderItemsData(const std::wstring& folder,
 }
 
 std::wstring MakeFile(const std::wstring& path) {
-  const std::wstring whole = L"\\\\?\\" + path;
-  for (size_t slash = whole.find(L'\\', 7); slash != std::wstring::npos;
-       slash = whole.find(L'\\', slash + 1)) {
-    CreateDirectoryW(whole.substr(0, slash).c_str(), nullptr);
-  }
-  CloseHandle(CreateFileW(whole.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  MakeFolders(path.substr(0, path.find_last_of(L'\\')));
+  EXPECT_TRUE(WriteBytes(path, std::string()));
   return path;
 }

@@ -13,11 +13,13 @@ const size_t kMaxKept = 8;
 // A 32-bit process has little address space to spare; a 64-bit one keeps more.
 const size_t kMaxKeptBytes = sizeof(void*) == 4 ? (96u << 20) : (512u << 20);
 
+// Deliberately without a destructor: with this toolchain a thread_local object's destructor
+// runs after the thread's TLS storage has been freed, so it would read and write freed heap
+// memory. The thread's owner returns the blocks instead (ReleaseThreadImageBuffers).
 struct KeptBlocks {
-  void* blocks[kMaxKept] = {};
-  size_t total = 0;
+  void* blocks[kMaxKept];
+  size_t total;
 
-  ~KeptBlocks() { Release(); }
   void Release() {
     for (void*& block : blocks) {
       std::free(block);
@@ -27,7 +29,7 @@ struct KeptBlocks {
   }
 };
 
-thread_local KeptBlocks t_kept;
+thread_local KeptBlocks t_kept = {};
 
 size_t Capacity(void* raw) {
   return *static_cast<size_t*>(raw);

@@ -1,7 +1,8 @@
 // Reuse of large memory blocks within one thread. The first touch of fresh memory costs about a
 // millisecond per megabyte on this platform, which is as much as decoding; a batch of pictures
 // allocates and frees blocks of similar sizes over and over, so the thread keeps a few freed ones
-// for the next picture. Everything kept is returned when the thread ends.
+// for the next picture. A thread that has used the pipeline returns what it keeps before it ends
+// (ReleaseThreadImageBuffers in image/LoadDib.h).
 #pragma once
 
 #include <cstddef>

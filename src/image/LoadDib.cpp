@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "image/BlockCache.h"
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
 #include "image/JpegCodec.h"
@@ -128,13 +129,18 @@ HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settin
 
 namespace {
 
+// The file's bytes go into a buffer kept by the thread, so a batch does not touch fresh memory for
+// every file. A plain pointer: a thread_local object with a destructor is not safe with this
+// toolchain (see BlockCache.cpp); ReleaseThreadImageBuffers deletes it.
+thread_local std::vector<uint8_t>* t_fileBuffer = nullptr;
+
 HRESULT LoadFile(const std::wstring& path, const ShrinkSettings* settings, CDibPtr* dib,
                  FitSize* fileSize) {
   dib->reset();
-  // The file's bytes go into a buffer kept by the thread, so a batch does not touch fresh memory
-  // for every file; a very large one is given back afterwards.
-  static thread_local std::vector<uint8_t> data;
-  const size_t kKeep = 64u << 20;
+  if (!t_fileBuffer) t_fileBuffer = new (std::nothrow) std::vector<uint8_t>;
+  std::vector<uint8_t> local;
+  std::vector<uint8_t>& data = t_fileBuffer ? *t_fileBuffer : local;
+  const size_t kKeep = 64u << 20;  // a very large buffer is given back afterwards
   HRESULT hr = ReadWholeFile(path, &data);
   if (SUCCEEDED(hr)) hr = DecodeDib(data.data(), data.size(), settings, dib, fileSize);
   if (data.capacity() > kKeep) std::vector<uint8_t>().swap(data);
@@ -142,6 +148,12 @@ HRESULT LoadFile(const std::wstring& path, const ShrinkSettings* settings, CDibP
 }
 
 }  // namespace
+
+void ReleaseThreadImageBuffers() {
+  delete t_fileBuffer;
+  t_fileBuffer = nullptr;
+  ReleaseCachedBlocks();
+}
 
 HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
                          FitSize* fileSize) {

@@ -30,3 +30,7 @@ HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& setting
 // Decoding of a file already read into memory; `settings` may be null (no reduced decoding).
 HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settings, CDibPtr* dib,
                   FitSize* fileSize);
+
+// Returns what the calling thread keeps for the next picture (its file buffer and the blocks of
+// image/BlockCache.h). A thread that loads or saves pictures calls this before it ends.
+void ReleaseThreadImageBuffers();

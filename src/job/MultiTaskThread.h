@@ -4,6 +4,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "image/LoadDib.h"
 #include "job/TaskQueue.h"
 #include "job/ThreadImpl.h"
 
@@ -28,6 +29,10 @@ public:
   // The worker loop. The queue's lock is held only while a task is taken, never while it runs;
   // a stop request is honoured before each task and inside it at the task's own checks.
   unsigned Run() override {
+    // The image pipeline keeps buffers per thread for the next picture; they go with the worker.
+    struct CBuffersRelease {
+      ~CBuffersRelease() { ReleaseThreadImageBuffers(); }
+    } release;
     for (;;) {
       if (this->IsStopping()) {
         m_current.reset();

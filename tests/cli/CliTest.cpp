@@ -2,11 +2,17 @@
 // and files.
 #include <windows.h>
 
+#include <chrono>
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "cli/CliOptions.h"
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
+#include "job/Messages.h"
+#include "res/StringIds.h"
+#include "support/HostileCorpus.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 
@@ -204,4 +210,54 @@ TEST(CliRun, UnusualNamesAndPathsPastTheOldLimitComeOutUnchanged) {
   RunResult failed = RunCli(L"--out \"" + deep + L"\\出力\" \"" + broken + L"\"", dir.Path());
   EXPECT_EQ(1u, failed.exitCode);
   EXPECT_NE(std::string::npos, failed.output.find(Utf8(L"\n\n" + broken))) << failed.output;
+}
+
+TEST(CliRun, HostileFilesEndInTheirMessagesWithNothingWrittenOrChanged) {
+  std::wstring corpus;
+  std::vector<HostileFile> files;
+  std::string reason;
+  ASSERT_TRUE(ReadHostileCorpus(&corpus, &files, &reason)) << reason;
+  CTempDir dir;
+  std::printf("%-20s %-12s %5s %8s  %s\n", "file", "outcome", "exit", "seconds", "message");
+  for (const HostileFile& file : files) {
+    SCOPED_TRACE(file.what);
+    const std::wstring source = corpus + L"\\" + file.name;
+    const std::string before = ReadBytes(source);
+    const std::wstring out = dir / file.name.substr(0, file.name.find(L'.'));
+    const auto start = std::chrono::steady_clock::now();
+    RunResult run = RunCli(L"--out \"" + out + L"\" --fit 640x640 \"" + source + L"\"", dir.Path());
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // A guard against a hang, not a speed check: every file here takes well under a second or two.
+    EXPECT_LT(seconds, 120.0);
+    EXPECT_EQ(before, ReadBytes(source)) << "the source is never changed";
+    const size_t message = run.output.find('\n');
+    std::printf("%-20ls %-12s %5lu %8.2f  %s\n", file.name.c_str(), file.outcome.c_str(),
+                run.exitCode, seconds,
+                message == std::string::npos ? "" : run.output.substr(message + 1, 70).c_str());
+    if (file.outcome == "ok") {
+      EXPECT_EQ(0u, run.exitCode) << run.output;
+      CDibPtr written;
+      EXPECT_EQ(S_OK, LoadDib(out + L"\\" + file.name.substr(0, file.name.rfind(L'.')) + L".png",
+                              &written));
+      continue;
+    }
+    EXPECT_EQ(1u, run.exitCode) << run.output;
+    const HRESULT failure = file.outcome == "budget" ? HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY)
+                                                     : E_NOTIMPL;
+    std::wstring expected;
+    FormatResourceString(&expected, IDS_MSG_LOAD_FAILED, HResultText(failure).c_str());
+    EXPECT_NE(std::string::npos, run.output.find(Utf8(expected + L"\n\n" + source))) << run.output;
+    // Nothing is written, not even under a temporary name.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((out + L"\\*.*").c_str(), &found);
+    int entries = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        entries += found.cFileName[0] != L'.' ? 1 : 0;
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    EXPECT_EQ(0, entries);
+  }
 }

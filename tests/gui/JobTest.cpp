@@ -16,6 +16,7 @@
 #include "job/Messages.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
+#include "support/HostileCorpus.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 
@@ -530,4 +531,54 @@ TEST_F(JobTest, UnusualNamesAndPathsPastTheOldLimitComeOutUnchanged) {
   const std::wstring& text = watcher.Boxes()[0].text;
   ASSERT_GT(text.size(), broken.size());
   EXPECT_EQ(L"\n\n" + broken, text.substr(text.size() - broken.size() - 2));
+}
+
+TEST_F(JobTest, HostileFilesEndInTheirMessagesWithNothingWrittenOrChanged) {
+  std::wstring corpus;
+  std::vector<HostileFile> files;
+  std::string reason;
+  ASSERT_TRUE(ReadHostileCorpus(&corpus, &files, &reason)) << reason;
+  SetProfiles();
+  GetSettings().Profiles[2].Use = false;
+  ASSERT_TRUE(OpenDialog());
+  for (const HostileFile& file : files) {
+    SCOPED_TRACE(file.what);
+    const std::wstring source = corpus + L"\\" + file.name;
+    const std::string before = ReadBytes(source);
+    const std::wstring output =
+        m_temp / (L"out1\\p1_" + file.name.substr(0, file.name.rfind(L'.')) + L".png");
+    CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
+    SetWindowTextW(Item(IDC_STATUS), L"");
+    DropOn(FileList({source}).Get(), Away());
+    ASSERT_TRUE(RunUntil([&] { return !Running() && !Status().empty(); }));
+    Pump();
+    EXPECT_EQ(before, ReadBytes(source)) << "the source is never changed";
+    if (file.outcome == "ok") {
+      EXPECT_EQ(Finished(1), Status());
+      EXPECT_TRUE(watcher.Boxes().empty());
+      CDibPtr written;
+      EXPECT_EQ(S_OK, LoadDib(output, &written));
+      DeleteFileW(output.c_str());
+      continue;
+    }
+    EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
+    ASSERT_EQ(1u, watcher.Boxes().size());
+    const HRESULT failure = file.outcome == "budget" ? HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY)
+                                                     : E_NOTIMPL;
+    std::wstring expected;
+    FormatResourceString(&expected, IDS_MSG_LOAD_FAILED, HResultText(failure).c_str());
+    EXPECT_EQ(expected + L"\n\n" + source, watcher.Boxes()[0].text);
+    EXPECT_FALSE(FileExists(output));
+  }
+  // The outputs' folder holds nothing at all, no temporary file either.
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((m_temp / L"out1\\*.*").c_str(), &found);
+  int entries = 0;
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      entries += found.cFileName[0] != L'.' ? 1 : 0;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  EXPECT_EQ(0, entries);
 }

@@ -2,6 +2,7 @@
 // act on a worker that is running a task.
 #include <windows.h>
 #include <objbase.h>
+#include <psapi.h>
 #include <shlwapi.h>
 
 #include <stdexcept>
@@ -303,4 +304,42 @@ TEST(WorkerPool, AfterQuitTheRunningTaskIsHandedOverAndNothingStartsAgain) {
   EXPECT_FALSE(pool.AnyRunning());
   EXPECT_EQ(nullptr, worker->GetHandle());
   EXPECT_EQ(0, tasks[1]->GetErrorNumber());
+}
+
+TEST(WorkerPool, EndedWorkersLeaveSoundHeapsAndGiveTheirPictureMemoryBack) {
+  // Each worker decodes a picture large enough for its buffers to be kept for a next picture;
+  // when the worker ends, what it kept must be returned without touching freed memory.
+  CTempDir dir;
+  const std::wstring source = dir / L"large.bmp";
+  ASSERT_TRUE(SaveWithGdiplus(*MakePhotoLike(2400, 1800), source, L"image/bmp"));
+  auto privateBytes = [] {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(),
+                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    return counters.PrivateUsage;
+  };
+  auto heapsSound = [] {
+    HANDLE heaps[64];
+    const DWORD count = GetProcessHeaps(64, heaps);
+    for (DWORD i = 0; i < count && i < 64; ++i) {
+      if (!HeapValidate(heaps[i], 0, nullptr)) return false;
+    }
+    return count > 0;
+  };
+  size_t before = 0;
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE(round);
+    CRecordingClient client;
+    CMultiTaskPool pool;
+    pool.Pending().Append(PictureTask(&client, source, {dir / L"out"}));
+    ASSERT_TRUE(pool.StartAll());
+    pool.WaitAll(INFINITE);
+    ASSERT_EQ(1u, client.Handovers().size());
+    EXPECT_EQ(0, client.Handovers()[0].task->GetErrorNumber());
+    EXPECT_TRUE(heapsSound());
+    if (round == 0) before = privateBytes();
+  }
+  // The 17 MB decoded picture and the rest of each worker's buffers did not pile up.
+  EXPECT_LT(privateBytes(), before + (24u << 20));
 }

@@ -18,6 +18,7 @@
 #include "settings/Settings.h"
 #include "support/HostileCorpus.h"
 #include "support/Pictures.h"
+#include "support/ProcessCounters.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -59,6 +60,20 @@ std::wstring Text(unsigned id) {
   std::wstring text;
   LoadResourceString(&text, id);
   return text;
+}
+
+// Entries of `folder` matching `pattern` ("." and ".." not counted).
+int CountEntries(const std::wstring& folder, const wchar_t* pattern) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int entries = 0;
+  do {
+    const std::wstring name = found.cFileName;
+    entries += name != L"." && name != L".." ? 1 : 0;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return entries;
 }
 
 std::wstring Finished(int count) {
@@ -476,13 +491,9 @@ TEST_F(JobTest, ClosingDuringAJobEndsItSavesTheSettingsAndQuitsWithTwo) {
     }
   }
   EXPECT_LT(written, 8);
-  // Nothing but outputs in the folders: no temporary file left behind.
-  for (const wchar_t* folder : {L"out1", L"out3"}) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((m_temp / (std::wstring(folder) + L"\\*.tmp")).c_str(), &found);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, search);
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
-  }
+  // Nothing but outputs in the folders: no part of a file left behind.
+  EXPECT_EQ(0, CountEntries(m_temp / L"out1", L"*.kestrelle-part"));
+  EXPECT_EQ(0, CountEntries(m_temp / L"out3", L"*.kestrelle-part"));
 }
 
 TEST_F(JobTest, UnusualNamesAndPathsPastTheOldLimitComeOutUnchanged) {
@@ -570,15 +581,81 @@ TEST_F(JobTest, HostileFilesEndInTheirMessagesWithNothingWrittenOrChanged) {
     EXPECT_EQ(expected + L"\n\n" + source, watcher.Boxes()[0].text);
     EXPECT_FALSE(FileExists(output));
   }
-  // The outputs' folder holds nothing at all, no temporary file either.
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((m_temp / L"out1\\*.*").c_str(), &found);
-  int entries = 0;
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      entries += found.cFileName[0] != L'.' ? 1 : 0;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+  // The outputs' folder holds nothing at all, no part of a file either.
+  EXPECT_EQ(0, CountEntries(m_temp / L"out1", L"*"));
+}
+
+TEST_F(JobTest, CancelOrCloseWhileALargePictureIsSavedLeavesItWholeOrAbsent) {
+  // Profile 1 writes the 12-megapixel picture unshrunk: most of its time goes to encoding and
+  // writing it.
+  const std::wstring source = Source(L"large.png", 4000, 3000);
+  for (bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close" : "cancel");
+    SetProfiles();
+    GetSettings().Profiles[0].ShrinkType = 0;
+    GetSettings().Profiles[0].ShrinkWidth = GetSettings().Profiles[0].ShrinkHeight = 0;
+    GetSettings().Profiles[2].Use = false;
+    const std::wstring output = m_temp / L"out1\\p1_large.png";
+    DeleteFileW(output.c_str());
+    m_quitCode = -1;
+    HWND dialog = OpenDialog();
+    ASSERT_TRUE(dialog);
+    CBoxWatcher watcher(dialog, [](HWND box) { PressButton(box, IDOK); });
+    DropOn(FileList({source}).Get(), Away());
+    // Once the output folder is there, the picture is being read, shrunk or written.
+    ASSERT_TRUE(RunUntil([&] { return FileExists(m_temp / L"out1") || !watcher.Boxes().empty(); }));
+    ASSERT_TRUE(watcher.Boxes().empty());
+    if (close) {
+      PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+      ASSERT_TRUE(RunUntil([&] { return m_quitCode != -1; }));
+      EXPECT_EQ(2, m_quitCode);
+    } else {
+      PressButton(dialog, IDC_CANCEL_JOB);
+      ASSERT_TRUE(RunUntil([&] { return !Running(); }));
+      EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
+    }
+    if (FileExists(output)) {  // finished before the cancel or close was seen
+      CDibPtr written;
+      ASSERT_EQ(S_OK, LoadDib(output, &written));
+      EXPECT_EQ(4000, written->Width());
+      EXPECT_EQ(3000, written->Height());
+    }
+    EXPECT_EQ(0, CountEntries(m_temp / L"out1", L"*.kestrelle-part"));
+    EXPECT_TRUE(watcher.Boxes().empty());
+    m_dialog.reset();
   }
-  EXPECT_EQ(0, entries);
+}
+
+TEST_F(JobTest, TwoThousandFilesLeaveHandlesAndMemoryWhereTheyWere) {
+  SetProfiles();
+  std::vector<std::wstring> sources;
+  const std::wstring first = Source(L"f0000.png", 24, 16);
+  for (int i = 0; i < 2000; ++i) {
+    wchar_t name[16];
+    swprintf(name, 16, L"f%04d.png", i);
+    sources.push_back(m_temp / name);
+    if (i > 0) {
+      ASSERT_TRUE(CopyFileW(first.c_str(), sources.back().c_str(), FALSE));
+    }
+  }
+  ASSERT_TRUE(OpenDialog());
+  // A first small job settles what is made once per process (codecs, fonts, the drop's COM).
+  DropOn(FileList(std::vector<std::wstring>(sources.begin(), sources.begin() + 20)).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(20); }));
+  const unsigned long handlesBefore = ProcessHandleCount();
+  const size_t memoryBefore = ProcessPrivateBytes();
+
+  CBoxWatcher yes(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDYES); });
+  DropOn(FileList(sources).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return !yes.Boxes().empty() && !Running() && Status() == Finished(2000); }));
+  EXPECT_EQ(2000, CountEntries(m_temp / L"out1", L"p1_f*.png"));
+  EXPECT_EQ(2000, CountEntries(m_temp / L"out3", L"p3_f*.jpg"));
+  const unsigned long handlesAfter = ProcessHandleCount();
+  const size_t memoryAfter = ProcessPrivateBytes();
+  std::printf("2,000 files: handles %lu -> %lu, private memory %.1f MB -> %.1f MB\n",
+              handlesBefore, handlesAfter, memoryBefore / 1048576.0, memoryAfter / 1048576.0);
+  EXPECT_GT(handlesBefore, 0ul);
+  EXPECT_GT(memoryBefore, 0u);
+  EXPECT_LE(handlesAfter, handlesBefore + 2);
+  EXPECT_LT(memoryAfter, memoryBefore + (8u << 20));
 }

@@ -2,7 +2,6 @@
 // act on a worker that is running a task.
 #include <windows.h>
 #include <objbase.h>
-#include <psapi.h>
 #include <shlwapi.h>
 
 #include <stdexcept>
@@ -18,6 +17,7 @@
 #include "job/ThreadImpl.h"
 #include "res/StringIds.h"
 #include "support/Pictures.h"
+#include "support/ProcessCounters.h"
 #include "support/TempDir.h"
 #include "win/AutoCriticalSection.h"
 #include "win/Handle.h"
@@ -312,13 +312,6 @@ TEST(WorkerPool, EndedWorkersLeaveSoundHeapsAndGiveTheirPictureMemoryBack) {
   CTempDir dir;
   const std::wstring source = dir / L"large.bmp";
   ASSERT_TRUE(SaveWithGdiplus(*MakePhotoLike(2400, 1800), source, L"image/bmp"));
-  auto privateBytes = [] {
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(),
-                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    return counters.PrivateUsage;
-  };
   auto heapsSound = [] {
     HANDLE heaps[64];
     const DWORD count = GetProcessHeaps(64, heaps);
@@ -338,8 +331,67 @@ TEST(WorkerPool, EndedWorkersLeaveSoundHeapsAndGiveTheirPictureMemoryBack) {
     ASSERT_EQ(1u, client.Handovers().size());
     EXPECT_EQ(0, client.Handovers()[0].task->GetErrorNumber());
     EXPECT_TRUE(heapsSound());
-    if (round == 0) before = privateBytes();
+    if (round == 0) before = ProcessPrivateBytes();
   }
   // The 17 MB decoded picture and the rest of each worker's buffers did not pile up.
-  EXPECT_LT(privateBytes(), before + (24u << 20));
+  EXPECT_GT(before, 0u);
+  EXPECT_LT(ProcessPrivateBytes(), before + (24u << 20));
+}
+
+TEST(WorkerThread, FaultsInTheMiddleOfATaskEndWithTheirMessagesAndLeaveNothingPartial) {
+  // The worker pauses once the task has made its output folder; the fault happens there.
+  enum class Fault { FolderVanishes, FolderBecomesAFile, SourceDeleted };
+  const struct {
+    Fault fault;
+    int message;
+  } cases[] = {{Fault::FolderVanishes, IDS_MSG_SAVE_FAILED},
+               {Fault::FolderBecomesAFile, IDS_MSG_SAVE_FAILED},
+               {Fault::SourceDeleted, IDS_MSG_LOAD_FAILED}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.fault));
+    CTempDir dir;
+    const std::wstring source = dir / L"pic 100%.bmp", out = dir / L"out";
+    ASSERT_TRUE(SaveWithGdiplus(*MakePhotoLike(640, 480), source, L"image/bmp"));
+    CRecordingClient client;
+    TaskQueue queue;
+    CShrinkTaskExPtr task = PictureTask(&client, source, {out});
+    queue.Append(task);
+    CPausingWorker worker(&queue, out);
+    ASSERT_TRUE(worker.Start());
+    ASSERT_TRUE(worker.WaitReached());
+    switch (c.fault) {
+      case Fault::FolderVanishes: ASSERT_TRUE(RemoveDirectoryW(out.c_str())); break;
+      case Fault::FolderBecomesAFile:
+        ASSERT_TRUE(RemoveDirectoryW(out.c_str()));
+        ASSERT_TRUE(WriteBytes(out, "a file where the folder was"));
+        break;
+      case Fault::SourceDeleted: ASSERT_TRUE(DeleteFileW(source.c_str())); break;
+    }
+    worker.GoOn();
+    ASSERT_TRUE(ThreadEnds(worker.GetHandle()));
+    EXPECT_EQ(c.message, task->GetErrorNumber());
+    // The message ends with the path it is about, "%" and all: the output that could not be
+    // saved, or the source that could not be read.
+    const std::wstring& text = task->GetErrorText();
+    const std::wstring tail =
+        L"\n\n" + (c.message == IDS_MSG_SAVE_FAILED ? out + L"\\spic 100%.png" : source);
+    ASSERT_GT(text.size(), tail.size());
+    EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
+    // No output and no part of one, anywhere in the test's folder.
+    EXPECT_FALSE(FileExists(out + L"\\spic 100%.png"));
+    WIN32_FIND_DATAW found;
+    for (const std::wstring& pattern : {dir / L"*.kestrelle-part", out + L"\\*.kestrelle-part"}) {
+      HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+      EXPECT_EQ(INVALID_HANDLE_VALUE, search);
+      if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    }
+  }
+
+  // A folder that cannot be made at all (below a file) is the folder's own message.
+  CTempDir dir;
+  ASSERT_TRUE(WriteBytes(dir / L"taken", "a file"));
+  ASSERT_TRUE(SaveWithGdiplus(*MakePhotoLike(64, 48), dir / L"pic.bmp", L"image/bmp"));
+  CShrinkTaskExPtr task = PictureTask(nullptr, dir / L"pic.bmp", {dir / L"taken\\out"});
+  task->Run();
+  EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, task->GetErrorNumber());
 }

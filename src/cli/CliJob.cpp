@@ -7,6 +7,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/ConsoleText.h"
+#include "image/FileIo.h"
 #include "job/JobStart.h"
 #include "job/Messages.h"
 #include "job/MultiTaskPool.h"
@@ -71,17 +72,6 @@ std::wstring CurrentFolder() {
   return folder;
 }
 
-// Dropped paths come from the shell as full paths; typed ones may be relative.
-std::wstring FullPath(const std::wstring& path) {
-  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::wstring full(needed, L'\0');
-  DWORD got = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-  if (got == 0 || got >= needed) return path;
-  full.resize(got);
-  return full;
-}
-
 bool ValidateProfiles(const std::vector<ShrinkProfile>& profiles) {
   size_t count = profiles.size() < kJobProfileCount ? profiles.size() : kJobProfileCount;
   for (size_t i = 0; i < count; ++i) {
@@ -115,6 +105,7 @@ int RunJob(const CliOptions& options) {
   if (!ValidateProfiles(profiles)) return kExitRefused;
 
   CFileList files;
+  // Typed paths may be relative; the dialog's come from the shell as full paths.
   for (const std::wstring& file : options.files) files.Add(FullPath(file));
   std::wstring missing;
   if (FindMissingSource(files, &missing)) {

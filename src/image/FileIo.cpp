@@ -51,17 +51,19 @@ bool IsCanonicalAbsolute(const std::wstring& path) {
 
 }  // namespace
 
+std::wstring FullPath(const std::wstring& path) {
+  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring buffer(needed, L'\0');
+  DWORD got = GetFullPathNameW(path.c_str(), needed, &buffer[0], nullptr);
+  if (got == 0 || got >= needed) return path;
+  buffer.resize(got);
+  return buffer;
+}
+
 std::wstring ExtendedPath(const std::wstring& path) {
   if (path.empty() || path.compare(0, 4, L"\\\\?\\") == 0) return path;
-  std::wstring full = path;
-  if (!IsCanonicalAbsolute(path)) {
-    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return path;
-    std::wstring buffer(needed, L'\0');
-    DWORD got = GetFullPathNameW(path.c_str(), needed, &buffer[0], nullptr);
-    if (got == 0 || got >= needed) return path;
-    full.assign(buffer.c_str(), got);
-  }
+  const std::wstring full = IsCanonicalAbsolute(path) ? path : FullPath(path);
   if (full.size() >= 2 && IsSeparator(full[0]) && IsSeparator(full[1])) {
     return L"\\\\?\\UNC\\" + full.substr(2);
   }

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+// `path` made absolute against the current folder (GetFullPathNameW); unchanged when that fails.
+std::wstring FullPath(const std::wstring& path);
+
 // The form of `path` that the file functions accept beyond 260 characters ("\\?\C:\..." or
 // "\\?\UNC\server\share\..."). An absolute path in canonical form keeps every character,
 // trailing blanks and dots included; other paths are made absolute first. Empty stays empty.

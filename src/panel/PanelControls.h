@@ -84,6 +84,14 @@ protected:
     m_handler = handler;
     return true;
   }
+  // Binds the box and fills it with the names of a named list, its drop-down wide enough for them.
+  template <class TList>
+  bool BindList(HWND window, const TList& list, COnSelChangeHandler* handler) {
+    if (!Bind(window, handler)) return false;
+    for (const typename TList::EntryPtr& entry : list) this->AddString(entry->Name);
+    FitDroppedWidth(this->m_hWnd);
+    return true;
+  }
   void Notify(int code) {
     if (m_handler) m_handler->OnSelChange(this, code, GetDlgCtrlID(this->m_hWnd), this->m_hWnd);
   }
@@ -100,10 +108,8 @@ public:
   END_MSG_MAP()
 
   bool Attach(HWND window, const TList& list, COnSelChangeHandler* handler) {
-    if (!this->Bind(window, handler)) return false;
+    if (!this->BindList(window, list, handler)) return false;
     m_list = &list;
-    for (const typename TList::EntryPtr& entry : list) this->AddString(entry->Name);
-    FitDroppedWidth(this->m_hWnd);
     return true;
   }
   // The entry at the selected position; null with none.
@@ -161,10 +167,8 @@ public:
   END_MSG_MAP()
 
   bool Attach(HWND window, const TList& list, COnSelChangeHandler* handler) {
-    if (!this->Bind(window, handler)) return false;
+    if (!this->BindList(window, list, handler)) return false;
     m_list = &list;
-    for (const typename TList::EntryPtr& entry : list) this->AddString(entry->Name);
-    FitDroppedWidth(this->m_hWnd);
     return true;
   }
 

@@ -6,7 +6,7 @@
 
 #include "res/ResourceIds.h"
 #include "win/Dialog.h"
-#include "win/Handles.h"
+#include "win/Handle.h"
 #include "win/MessageMap.h"
 
 class CAboutDlg : public CDialogImpl<CAboutDlg> {

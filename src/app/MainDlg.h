@@ -19,7 +19,7 @@
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "win/Dialog.h"
-#include "win/Handles.h"
+#include "win/Handle.h"
 #include "win/MessageLoop.h"
 #include "win/MessageMap.h"
 #include "win/SimpleMsg.h"

@@ -1,30 +1,39 @@
-// CHandle: the owner of one kernel handle (thread, event, file), closed when the owner goes.
+// Owners of one handle each: kernel handles (thread, event, file) and the window-system handles
+// the dialogs keep (accelerators, icons, fonts). Each closes its handle exactly once, when it ends
+// or is given another, and none can be copied.
 #pragma once
 
 #include <windows.h>
 
-class CHandle {
+template <class THandle, BOOL(WINAPI* TRelease)(THandle)>
+class CScopedHandle {
 public:
-  CHandle() = default;
-  explicit CHandle(HANDLE handle) : m_handle(handle) {}
-  ~CHandle() { Close(); }
-  CHandle(const CHandle&) = delete;
-  CHandle& operator=(const CHandle&) = delete;
+  CScopedHandle() = default;
+  explicit CScopedHandle(THandle handle) : m_handle(handle) {}
+  ~CScopedHandle() { Close(); }
+  CScopedHandle(const CScopedHandle&) = delete;
+  CScopedHandle& operator=(const CScopedHandle&) = delete;
 
-  // Both "no handle" values of the API count as empty: thread and event calls return null on
-  // failure, file calls INVALID_HANDLE_VALUE.
-  bool IsValid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return m_handle; }
+  // Both "no handle" values of the API count as empty: most calls return null on failure, file
+  // calls INVALID_HANDLE_VALUE.
+  bool IsValid() const {
+    return m_handle != nullptr && reinterpret_cast<HANDLE>(m_handle) != INVALID_HANDLE_VALUE;
+  }
+  THandle Get() const { return m_handle; }
 
-  void Reset(HANDLE handle) {
-    Close();
+  void Reset(THandle handle = nullptr) {
+    if (IsValid()) TRelease(m_handle);
     m_handle = handle;
   }
-  void Close() {
-    if (IsValid()) CloseHandle(m_handle);
-    m_handle = nullptr;
-  }
+  void Close() { Reset(); }
 
 private:
-  HANDLE m_handle = nullptr;
+  THandle m_handle = nullptr;
 };
+
+inline BOOL WINAPI ReleaseFont(HFONT font) { return DeleteObject(font); }
+
+typedef CScopedHandle<HANDLE, CloseHandle> CHandle;
+typedef CScopedHandle<HACCEL, DestroyAcceleratorTable> CAccelHandle;
+typedef CScopedHandle<HICON, DestroyIcon> CIconHandle;
+typedef CScopedHandle<HFONT, ReleaseFont> CFontHandle;

@@ -197,33 +197,14 @@ void RegistryTextSeeds(const std::string& root) {
   corpus.Add(std::string("\x04\x01\x00\x00\x00", 5));
 }
 
-void Put16(Bytes* bytes, size_t value) {
-  bytes->push_back(static_cast<uint8_t>(value));
-  bytes->push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(Bytes* bytes, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) bytes->push_back(static_cast<uint8_t>(value >> shift));
-}
-
-Bytes IdList(const std::vector<std::string>& payloads) {
-  Bytes list;
-  for (const std::string& payload : payloads) {
-    Put16(&list, payload.size() + 2);
-    list.insert(list.end(), payload.begin(), payload.end());
-  }
-  Put16(&list, 0);
-  return list;
-}
-
 Bytes IdListArray(const Bytes& parent, const std::vector<Bytes>& items) {
   Bytes block;
-  Put32(&block, static_cast<uint32_t>(items.size()));
+  AppendLe32(&block, static_cast<uint32_t>(items.size()));
   size_t offset = 4 + 4 * (items.size() + 1);
-  Put32(&block, static_cast<uint32_t>(offset));
+  AppendLe32(&block, static_cast<uint32_t>(offset));
   offset += parent.size();
   for (const Bytes& item : items) {
-    Put32(&block, static_cast<uint32_t>(offset));
+    AppendLe32(&block, static_cast<uint32_t>(offset));
     offset += item.size();
   }
   block.insert(block.end(), parent.begin(), parent.end());
@@ -233,30 +214,30 @@ Bytes IdListArray(const Bytes& parent, const std::vector<Bytes>& items) {
 
 void ShellIdListSeeds(const std::string& root) {
   CCorpus corpus(root, "cida");
-  const Bytes parent = IdList({"\x1f\x50", "/C:\\", "1photos"});
-  corpus.Add(IdListArray(parent, {IdList({"2b.jpg"}), IdList({"2a.png"}), IdList({"1sub", "2c.gif"})}));
-  corpus.Add(IdListArray(IdList({}), {IdList({"/C:\\", "2x.png"})}));
+  const Bytes parent = EncodeItemIdList({"\x1f\x50", "/C:\\", "1photos"});
+  corpus.Add(IdListArray(parent, {EncodeItemIdList({"2b.jpg"}), EncodeItemIdList({"2a.png"}), EncodeItemIdList({"1sub", "2c.gif"})}));
+  corpus.Add(IdListArray(EncodeItemIdList({}), {EncodeItemIdList({"/C:\\", "2x.png"})}));
   corpus.Add(IdListArray(parent, {}));
 }
 
 Bytes DropFiles(bool wide, const std::vector<std::u16string>& names) {
   Bytes block;
-  Put32(&block, 20);
-  Put32(&block, 10);
-  Put32(&block, 20);
-  Put32(&block, 0);
-  Put32(&block, wide ? 1 : 0);
+  AppendLe32(&block, 20);
+  AppendLe32(&block, 10);
+  AppendLe32(&block, 20);
+  AppendLe32(&block, 0);
+  AppendLe32(&block, wide ? 1 : 0);
   for (const std::u16string& name : names) {
     for (char16_t unit : name) {
       if (wide) {
-        Put16(&block, unit);
+        AppendLe16(&block, unit);
       } else {
         block.push_back(static_cast<uint8_t>(unit));
       }
     }
-    if (wide) Put16(&block, 0); else block.push_back(0);
+    if (wide) AppendLe16(&block, 0); else block.push_back(0);
   }
-  if (wide) Put16(&block, 0); else block.push_back(0);
+  if (wide) AppendLe16(&block, 0); else block.push_back(0);
   return block;
 }
 

@@ -9,32 +9,14 @@
 
 #include "app/drop/DropDecode.h"
 #include "app/drop/ItemIdList.h"
+#include "support/TestFiles.h"
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
 
-void Put16(Bytes* bytes, size_t value) {
-  bytes->push_back(static_cast<uint8_t>(value));
-  bytes->push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(Bytes* bytes, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) bytes->push_back(static_cast<uint8_t>(value >> shift));
-}
-
 void Set32(Bytes* bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-Bytes IdList(const std::vector<std::string>& payloads) {
-  Bytes list;
-  for (const std::string& payload : payloads) {
-    Put16(&list, payload.size() + 2);
-    list.insert(list.end(), payload.begin(), payload.end());
-  }
-  Put16(&list, 0);
-  return list;
 }
 
 // A copy of the first `size` bytes in a heap block of exactly that size.
@@ -56,22 +38,22 @@ private:
 TEST(DropBlocks, EveryTruncationIsRefusedWithoutReadingPastIt) {
   // An array with a parent and three items, and wide and narrow file lists.
   Bytes array;
-  const Bytes parent = IdList({"C:\\", "photos"});
-  const std::vector<Bytes> items = {IdList({"b.jpg"}), IdList({"sub", "c.png"}), IdList({})};
-  Put32(&array, 3);
+  const Bytes parent = EncodeItemIdList({"C:\\", "photos"});
+  const std::vector<Bytes> items = {EncodeItemIdList({"b.jpg"}), EncodeItemIdList({"sub", "c.png"}), EncodeItemIdList({})};
+  AppendLe32(&array, 3);
   uint32_t offset = 4 + 4 * 4;
   for (const Bytes* list : {&parent, &items[0], &items[1], &items[2]}) {
-    Put32(&array, offset);
+    AppendLe32(&array, offset);
     offset += static_cast<uint32_t>(list->size());
   }
   for (const Bytes* list : {&parent, &items[0], &items[1], &items[2]}) array.insert(array.end(), list->begin(), list->end());
 
   auto names = [](bool wide) {
     Bytes block;
-    for (uint32_t field : {20u, 0u, 0u, 0u, wide ? 1u : 0u}) Put32(&block, field);
+    for (uint32_t field : {20u, 0u, 0u, 0u, wide ? 1u : 0u}) AppendLe32(&block, field);
     for (const char* name : {"C:\\a.png", "Z:\\home\\k\\b.jpg", ""}) {
       for (const char* c = name;; ++c) {
-        if (wide) Put16(&block, static_cast<uint8_t>(*c)); else block.push_back(static_cast<uint8_t>(*c));
+        if (wide) AppendLe16(&block, static_cast<uint8_t>(*c)); else block.push_back(static_cast<uint8_t>(*c));
         if (!*c) break;
       }
     }
@@ -89,7 +71,7 @@ TEST(DropBlocks, EveryTruncationIsRefusedWithoutReadingPastIt) {
     }
     ASSERT_EQ(kDropDecodeOk, status);
     ASSERT_EQ(3u, decoded.items.size());
-    const Bytes expected = IdList({"C:\\", "photos", "sub", "c.png"});
+    const Bytes expected = EncodeItemIdList({"C:\\", "photos", "sub", "c.png"});
     CItemIDList joined = decoded.AbsoluteItem(1);
     EXPECT_EQ(expected, Bytes(joined.Get(), joined.Get() + joined.Size()));
   }

@@ -202,3 +202,22 @@ std::vector<uint8_t> MakeExifBlock(int orientation, bool bigEndian) {
   u32(0);   // no next IFD
   return block;
 }
+
+void AppendLe16(std::vector<uint8_t>* bytes, size_t value) {
+  bytes->push_back(static_cast<uint8_t>(value));
+  bytes->push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void AppendLe32(std::vector<uint8_t>* bytes, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) bytes->push_back(static_cast<uint8_t>(value >> shift));
+}
+
+std::vector<uint8_t> EncodeItemIdList(const std::vector<std::string>& payloads) {
+  std::vector<uint8_t> list;
+  for (const std::string& payload : payloads) {
+    AppendLe16(&list, payload.size() + 2);
+    list.insert(list.end(), payload.begin(), payload.end());
+  }
+  AppendLe16(&list, 0);
+  return list;
+}

@@ -39,3 +39,10 @@ std::vector<uint8_t> MakeExifBlock(int orientation, bool bigEndian);
 // pixel, row by row; its LZW stream sends a clear code before every second pixel.
 std::string EncodeTestGif(int width, int height, const std::vector<uint8_t>& paletteRgb,
                           int transparentIndex, const std::vector<uint8_t>& indices);
+
+// Little-endian 16- and 32-bit values appended to a byte block.
+void AppendLe16(std::vector<uint8_t>* bytes, size_t value);
+void AppendLe32(std::vector<uint8_t>* bytes, uint32_t value);
+// A shell item identifier list: each payload as one item after its 16-bit size, then the
+// terminating 0.
+std::vector<uint8_t> EncodeItemIdList(const std::vector<std::string>& payloads);

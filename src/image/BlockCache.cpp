@@ -105,3 +105,7 @@ void FreeBlock(void* block) {
 void ReleaseCachedBlocks() {
   t_kept.Release();
 }
+
+size_t CachedBlockBytes() {
+  return t_kept.total;
+}

@@ -13,3 +13,5 @@ void* AllocateBlock(size_t size);
 void FreeBlock(void* block);
 // Returns every block the calling thread keeps.
 void ReleaseCachedBlocks();
+// The bytes of the blocks the calling thread keeps.
+size_t CachedBlockBytes();

@@ -6,6 +6,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include "image/BlockCache.h"
 #include "image/LoadDib.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
@@ -156,6 +157,30 @@ TEST(LoadDib, JpegsLoadOpaqueInGreyColourAndCmyk) {
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) ASSERT_EQ(0xFFu, PixelAt(*dib, x, y) >> 24);
   }
+}
+
+TEST(LoadDib, AProgressiveJpegLeavesItsCoefficientMemoryToTheNextPicture) {
+  // A progressive photo holds all its coefficients until the last scan: tens of megabytes that
+  // the next photo of a batch should find already touched. The decoder's large blocks must
+  // therefore come from the thread's block cache and go back to it.
+  CTempDir dir;
+  const int w = 1024, h = 768;  // luma coefficients alone: 1024 * 768 * 2 bytes, 1.5 MB
+  std::vector<uint8_t> rgb;
+  for (int i = 0; i < w * h; ++i) {
+    rgb.insert(rgb.end(), {static_cast<uint8_t>(i * 7), static_cast<uint8_t>(i / 3), 90});
+  }
+  const std::string jpeg = EncodeTestJpeg(w, h, JCS_RGB, 3, JCS_YCbCr, rgb, 90,
+                                          std::vector<uint8_t>(), JpegLayout::Progressive);
+  ReleaseCachedBlocks();
+  CDibPtr dib = LoadOk(dir, jpeg);
+  ASSERT_TRUE(dib);
+  // The picture still holds its own pixels: what is kept now is the decoder's.
+  EXPECT_GE(CachedBlockBytes(), static_cast<size_t>(w) * h * 2);
+  const size_t keptWithPicture = CachedBlockBytes();
+  dib.reset();
+  EXPECT_GE(CachedBlockBytes(), keptWithPicture + static_cast<size_t>(w) * h * 4);
+  ReleaseCachedBlocks();
+  EXPECT_EQ(0u, CachedBlockBytes());
 }
 
 TEST(LoadDib, GdiplusFormatsLoadWhateverTheirName) {

@@ -134,6 +134,9 @@ int RunJob(const CliOptions& options) {
 
   const size_t total = pool.Pending().Count();
   pool.Resize(1);
+  // The console program has no window and its worker no message loop: it joins the
+  // multithreaded apartment (see CThread::SetComApartment).
+  pool.Workers().front()->SetComApartment(COINIT_MULTITHREADED);
   if (!pool.StartAll()) {
     WriteErr(L"the worker thread could not be started\n");
     return kExitFailed;

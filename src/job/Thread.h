@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <atomic>
 
@@ -22,6 +23,12 @@ public:
   virtual bool IsQuitting() const { return m_quit.load(); }
   virtual void SetCancel(bool cancel) { m_cancel.store(cancel); }
   virtual void SetQuit(bool quit) { m_quit.store(quit); }
+  // The COM apartment a thread started afterwards enters: COINIT_APARTMENTTHREADED (the default)
+  // or COINIT_MULTITHREADED. A single-threaded apartment is owed a message loop, which a worker
+  // never runs, and the first one in a process creates a hidden window; a console program that
+  // has no window of its own otherwise would pay for the window system just for that (under Wine
+  // the desktop process is started: about 0.3 s per run).
+  void SetComApartment(DWORD model) { m_comModel = model; }
 
 protected:
   std::atomic<bool> m_cancel{false};
@@ -29,4 +36,5 @@ protected:
   CHandle m_thread;
   int m_priority = THREAD_PRIORITY_IDLE;
   unsigned m_threadId = 0;
+  DWORD m_comModel = COINIT_APARTMENTTHREADED;
 };

@@ -58,10 +58,15 @@ public:
 private:
   // Nothing thrown by the body leaves the thread: it ends the thread with exit code -1.
   static unsigned __stdcall ThreadEntry(void* param) {
-    HRESULT com = t_initCom ? CoInitialize(nullptr) : E_FAIL;
+    T* thread = static_cast<T*>(param);
+    HRESULT com = E_FAIL;
+    if (t_initCom) {
+      com = thread->m_comModel == COINIT_APARTMENTTHREADED ? CoInitialize(nullptr)
+                                                          : CoInitializeEx(nullptr, thread->m_comModel);
+    }
     unsigned code;
     try {
-      code = static_cast<T*>(param)->Run();
+      code = thread->Run();
     } catch (...) {
       code = static_cast<unsigned>(-1);
     }

@@ -89,15 +89,14 @@ public:
   explicit CProbeThread(Ending ending) : m_ending(ending) {}
 
   unsigned Run() override {
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    comWasReady = com == S_FALSE;
-    if (SUCCEEDED(com)) CoUninitialize();
+    APTTYPEQUALIFIER qualifier;
+    if (FAILED(CoGetApartmentType(&apartment, &qualifier))) apartment = APTTYPE_CURRENT;
     if (m_ending == ThrowStd) throw std::runtime_error("body failed");
     if (m_ending == ThrowInt) throw 42;
     return 7;
   }
 
-  bool comWasReady = false;
+  APTTYPE apartment = APTTYPE_CURRENT;  // APTTYPE_CURRENT: the body found no apartment
 
 private:
   Ending m_ending;
@@ -147,11 +146,26 @@ TEST(WorkerThread, EntryRunsTheBodyInsideComAndTurnsAnEscapingExceptionIntoMinus
     ASSERT_TRUE(thread.Start());
     ASSERT_TRUE(ThreadEnds(thread.GetHandle()));
     EXPECT_EQ(c.code, ExitCodeOf(thread.GetHandle()));
-    EXPECT_TRUE(thread.comWasReady);
+    // The first single-threaded apartment of a process is its main one.
+    EXPECT_TRUE(thread.apartment == APTTYPE_STA || thread.apartment == APTTYPE_MAINSTA)
+        << thread.apartment;
     EXPECT_FALSE(thread.IsRunning());
     thread.Wait(INFINITE);
     EXPECT_EQ(nullptr, thread.GetHandle());
     EXPECT_EQ(0u, thread.GetId());
+  }
+}
+
+TEST(WorkerThread, AThreadToldToJoinTheMultithreadedApartmentDoesAndAnotherStartStaysThere) {
+  CProbeThread thread(CProbeThread::Return7);
+  thread.SetComApartment(COINIT_MULTITHREADED);
+  for (int start = 0; start < 2; ++start) {
+    thread.apartment = APTTYPE_CURRENT;
+    ASSERT_TRUE(thread.Start());
+    ASSERT_TRUE(ThreadEnds(thread.GetHandle()));
+    EXPECT_EQ(7u, ExitCodeOf(thread.GetHandle()));
+    EXPECT_EQ(APTTYPE_MTA, thread.apartment);
+    thread.Wait(INFINITE);
   }
 }
 

@@ -6,8 +6,13 @@
 
 namespace {
 
-// Each block starts with its capacity; the header keeps the payload 16-byte aligned.
+// Each block starts with a header; it keeps the payload 16-byte aligned.
+struct BlockHeader {
+  size_t capacity;  // bytes the block can hold
+  size_t touched;   // bytes from its start that some request has had, and so touched
+};
 const size_t kHeader = 16;
+static_assert(sizeof(BlockHeader) <= kHeader, "the header fits in front of the payload");
 const size_t kLargeBlock = 1u << 20;
 const size_t kMaxKept = 8;
 // A 32-bit process has little address space to spare; a 64-bit one keeps more.
@@ -31,8 +36,26 @@ struct KeptBlocks {
 
 thread_local KeptBlocks t_kept = {};
 
+BlockHeader* Header(void* raw) {
+  return static_cast<BlockHeader*>(raw);
+}
+
 size_t Capacity(void* raw) {
-  return *static_cast<size_t*>(raw);
+  return Header(raw)->capacity;
+}
+
+// The capacity a fresh large block is given. Only pages that are written cost anything, so a
+// 64-bit process gives it room to grow to twice the request: a later, somewhat larger picture
+// of the batch then reuses it and touches only its own extra pages. A 32-bit process cannot
+// spare the address space.
+size_t RoomFor(size_t size) {
+  if (sizeof(void*) == 4 || size > (SIZE_MAX - kHeader) / 2) return size;
+  return size * 2;
+}
+
+void* Payload(void* raw, size_t size) {
+  if (size > Header(raw)->touched) Header(raw)->touched = size;
+  return static_cast<char*>(raw) + kHeader;
 }
 
 }  // namespace
@@ -40,32 +63,40 @@ size_t Capacity(void* raw) {
 void* AllocateBlock(size_t size) {
   if (size > SIZE_MAX - kHeader) return nullptr;
   if (size >= kLargeBlock) {
-    // The smallest kept block that fits without wasting more than its own size.
+    // Best is a kept block already touched as far as the request goes (the least touched of
+    // those); failing that, the one touched furthest, which leaves the fewest fresh pages.
     size_t best = kMaxKept;
+    bool bestCovers = false;
     for (size_t i = 0; i < kMaxKept; ++i) {
       void* raw = t_kept.blocks[i];
-      if (!raw) continue;
-      size_t capacity = Capacity(raw);
-      if (capacity >= size && capacity / 2 <= size &&
-          (best == kMaxKept || capacity < Capacity(t_kept.blocks[best]))) {
+      if (!raw || Capacity(raw) < size) continue;
+      size_t touched = Header(raw)->touched;
+      bool covers = touched >= size;
+      bool better = best == kMaxKept ||
+                    (covers ? !bestCovers || touched < Header(t_kept.blocks[best])->touched
+                            : !bestCovers && touched > Header(t_kept.blocks[best])->touched);
+      if (better) {
         best = i;
+        bestCovers = covers;
       }
     }
     if (best != kMaxKept) {
       void* raw = t_kept.blocks[best];
       t_kept.blocks[best] = nullptr;
       t_kept.total -= Capacity(raw);
-      return static_cast<char*>(raw) + kHeader;
+      return Payload(raw, size);
     }
   }
-  void* raw = std::malloc(size + kHeader);
+  size_t capacity = size >= kLargeBlock ? RoomFor(size) : size;
+  void* raw = std::malloc(capacity + kHeader);
   if (!raw) {
     ReleaseCachedBlocks();  // memory kept for reuse must not make a picture fail
-    raw = std::malloc(size + kHeader);
+    capacity = size;
+    raw = std::malloc(capacity + kHeader);
     if (!raw) return nullptr;
   }
-  *static_cast<size_t*>(raw) = size;
-  return static_cast<char*>(raw) + kHeader;
+  *Header(raw) = {capacity, 0};
+  return Payload(raw, size);
 }
 
 void FreeBlock(void* block) {

@@ -128,17 +128,24 @@ TEST(CliRun, BatchWritesEveryOutputAndReportsProgress) {
   CTempDir dir;
   ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(400, 300), dir / L"写真.png"));
   ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*MakePhotoLike(300, 400), dir / L"b.jpg"));
-  RunResult run = RunCli(L"--out out --prefix s_ --fit 100x100 --jpeg=85 \"写真.png\" b.jpg", dir.Path());
+  // A format that goes through GDI+, which must work from the console program's apartment too.
+  ASSERT_TRUE(SaveWithGdiplus(*MakePhotoLike(200, 200), dir / L"c.bmp", L"image/bmp"));
+  RunResult run =
+      RunCli(L"--out out --prefix s_ --fit 100x100 --jpeg=85 \"写真.png\" b.jpg c.bmp", dir.Path());
   EXPECT_EQ(0u, run.exitCode) << run.output;
-  EXPECT_NE(std::string::npos, run.output.find("1 / 2\n"));
-  EXPECT_NE(std::string::npos, run.output.find("2 / 2\n"));
-  CDibPtr a, b;
+  EXPECT_NE(std::string::npos, run.output.find("1 / 3\n"));
+  EXPECT_NE(std::string::npos, run.output.find("2 / 3\n"));
+  EXPECT_NE(std::string::npos, run.output.find("3 / 3\n"));
+  CDibPtr a, b, c;
   ASSERT_EQ(S_OK, LoadDib(dir / L"out\\s_写真.jpg", &a));
   ASSERT_EQ(S_OK, LoadDib(dir / L"out\\s_b.jpg", &b));
+  ASSERT_EQ(S_OK, LoadDib(dir / L"out\\s_c.jpg", &c));
   EXPECT_EQ(100, a->Width());
   EXPECT_EQ(75, a->Height());
   EXPECT_EQ(75, b->Width());
   EXPECT_EQ(100, b->Height());
+  EXPECT_EQ(100, c->Width());
+  EXPECT_EQ(100, c->Height());
 }
 
 TEST(CliRun, ExistingOutputsRefuseTheJobUnlessOverwriteIsGiven) {

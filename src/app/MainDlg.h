@@ -79,6 +79,7 @@ private:
   LRESULT OnCancelJob(WORD code, WORD id, HWND control, bool& handled);
   void AbortJob(const CShrinkTaskExPtr& failed);
   void FinishJob();
+  void EndPreviousJob();
 
   void LoadIcons();
   // The three profile panels, each bound to its profile record of the settings.

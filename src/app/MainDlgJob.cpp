@@ -55,12 +55,23 @@ bool CMainDlg::ValidateProfiles(bool show) {
 }
 
 void CMainDlg::StartShrink(const CFileListPtr& files) {
+  EndPreviousJob();
   if (!ValidateProfiles(true)) return;
   std::wstring missing;
   if (FindMissingSource(*files, &missing)) {
     std::wstring text;
     FormatResourceString(&text, IDS_MSG_FILE_NOT_FOUND, missing.c_str());
     ShowMessage(text, MB_ICONERROR);
+    return;
+  }
+  size_t profile = 0;
+  std::wstring source;
+  if (FindOutputOverSource(*files, GetSettings().Profiles, &profile, &source)) {
+    std::wstring text;
+    FormatResourceString(&text, IDS_MSG_OUTPUT_IS_SOURCE, source.c_str());
+    ShowMessage(text, MB_ICONERROR);
+    const HWND folder = GetDlgItem(m_hWnd, m_panels[profile]->GetIds().Folder);
+    SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(folder), TRUE);
     return;
   }
   Pool().CancelAll(true);
@@ -123,6 +134,21 @@ void CMainDlg::AbortJob(const CShrinkTaskExPtr& failed) {
   CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
   ShowMessage(failed->GetErrorText(), MB_ICONERROR);
   SetRunning(false);
+}
+
+// A drop is taken only once the worker has ended, but the previous job's last tick may still be
+// due. Its timer is stopped before anything of the new job, and the old job ends here as its tick
+// would have ended it (its failed file shown, or its final status), so no old tick can come while
+// the new start asks its question and collect or cancel the new job's tasks.
+void CMainDlg::EndPreviousJob() {
+  if (!IsTimerRunning()) return;
+  StopTimer();
+  CShrinkTaskExPtr failed = CollectFinished();
+  if (failed) {
+    AbortJob(failed);
+  } else {
+    FinishJob();
+  }
 }
 
 void CMainDlg::FinishJob() {

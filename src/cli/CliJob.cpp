@@ -113,6 +113,13 @@ int RunJob(const CliOptions& options) {
     return kExitRefused;
   }
 
+  size_t profile = 0;
+  std::wstring source;
+  if (FindOutputOverSource(files, profiles, &profile, &source)) {
+    WriteErr(Formatted(IDS_MSG_OUTPUT_IS_SOURCE, source) + L"\n");
+    return kExitRefused;
+  }
+
   CCliClient client;
   CMultiTaskPool pool;
   CFileList existing;

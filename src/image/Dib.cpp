@@ -28,14 +28,17 @@ UINT CalcColorCount(const BITMAPINFOHEADER& header) {
 }
 
 size_t CalcHeaderSize(const BITMAPINFOHEADER& header) {
-  size_t base = header.biSize;
+  const size_t withColors = header.biSize + 4 * static_cast<size_t>(CalcColorCount(header));
   if (header.biSize >= kV5HeaderSize) {
+    // The profile's offset counts from the start of the block, so the colour table before it is
+    // already inside that offset: the block ends where the later of the two ends.
     const BITMAPV5HEADER& v5 = reinterpret_cast<const BITMAPV5HEADER&>(header);
     if (v5.bV5CSType == kColorSpaceEmbedded && v5.bV5ProfileSize != 0) {
-      base = static_cast<size_t>(v5.bV5ProfileData) + v5.bV5ProfileSize;
+      const size_t profileEnd = static_cast<size_t>(v5.bV5ProfileData) + v5.bV5ProfileSize;
+      return profileEnd > withColors ? profileEnd : withColors;
     }
   }
-  return base + 4 * static_cast<size_t>(CalcColorCount(header));
+  return withColors;
 }
 
 bool CalcStride(LONG width, WORD bitCount, size_t* stride) {

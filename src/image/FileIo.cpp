@@ -1,6 +1,7 @@
 // File reading and replacing writes for the image layer.
 #include "image/FileIo.h"
 
+#include <atomic>
 #include <new>
 
 namespace {
@@ -13,6 +14,10 @@ public:
   CFileHandle& operator=(const CFileHandle&) = delete;
   bool IsValid() const { return m_handle != INVALID_HANDLE_VALUE; }
   HANDLE Get() const { return m_handle; }
+  void Reset(HANDLE handle) {
+    Close();
+    m_handle = handle;
+  }
   bool Close() {
     bool ok = true;
     if (IsValid()) ok = CloseHandle(m_handle) != FALSE;
@@ -25,6 +30,23 @@ private:
 };
 
 const DWORD kChunk = 1u << 24;
+
+// The calling thread's last Win32 error as an HRESULT; a failure even when the system set none.
+HRESULT LastErrorResult() {
+  DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
+// A name for a temporary file that no earlier write of this process has used; the counter is
+// mixed with the process id so that two programs writing into one folder start far apart.
+std::wstring NextTemporaryName() {
+  static std::atomic<unsigned> counter{0};
+  const unsigned number = GetCurrentProcessId() * 0x9E3779B1u + counter.fetch_add(1);
+  const wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring name = L"~kestrelle-";
+  for (int shift = 28; shift >= 0; shift -= 4) name += kDigits[(number >> shift) & 0xF];
+  return name + L".tmp";
+}
 
 bool IsSeparator(wchar_t c) {
   return c == L'\\' || c == L'/';
@@ -75,13 +97,72 @@ bool PathExists(const std::wstring& path) {
   return GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+// The long form of an extended path whose deepest existing level is expanded; the levels below
+// it, which do not exist, are kept as written.
+std::wstring ExpandShortNames(const std::wstring& extended) {
+  size_t end = extended.size();
+  while (end > 4) {
+    const std::wstring existing = extended.substr(0, end);
+    DWORD needed = GetLongPathNameW(existing.c_str(), nullptr, 0);
+    if (needed != 0) {
+      std::wstring expanded(needed, L'\0');
+      DWORD got = GetLongPathNameW(existing.c_str(), &expanded[0], needed);
+      if (got != 0 && got < needed) {
+        expanded.resize(got);
+        return expanded + extended.substr(end);
+      }
+    }
+    size_t separator = extended.rfind(L'\\', end - 1);
+    if (separator == std::wstring::npos || separator < 4) break;
+    end = separator;
+  }
+  return extended;
+}
+
+}  // namespace
+
+std::wstring ComparablePath(const std::wstring& path) {
+  std::wstring comparable = ExpandShortNames(ExtendedPath(path));
+  if (!comparable.empty()) {
+    CharUpperBuffW(&comparable[0], static_cast<DWORD>(comparable.size()));
+  }
+  return comparable;
+}
+
+bool FileIdentity::operator<(const FileIdentity& other) const {
+  if (volume != other.volume) return volume < other.volume;
+  if (indexHigh != other.indexHigh) return indexHigh < other.indexHigh;
+  return indexLow < other.indexLow;
+}
+
+bool FileIdentity::operator==(const FileIdentity& other) const {
+  return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+}
+
+bool GetFileIdentity(const std::wstring& path, FileIdentity* identity) {
+  if (path.empty()) return false;
+  // No access is asked for, so a file that another program holds open is still identified.
+  CFileHandle file(CreateFileW(ExtendedPath(path).c_str(), 0,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!file.IsValid() || !GetFileInformationByHandle(file.Get(), &information)) return false;
+  identity->volume = information.dwVolumeSerialNumber;
+  identity->indexHigh = information.nFileIndexHigh;
+  identity->indexLow = information.nFileIndexLow;
+  return true;
+}
+
 HRESULT ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* data) {
+  if (path.empty()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   CFileHandle file(CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file.IsValid()) return E_NOTIMPL;
+  if (!file.IsValid()) return LastErrorResult();
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) return E_NOTIMPL;
+  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) return LastErrorResult();
   if (static_cast<unsigned long long>(size.QuadPart) > data->max_size() ||
       static_cast<unsigned long long>(size.QuadPart) > static_cast<size_t>(-1) / 2) {
     return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
@@ -96,7 +177,7 @@ HRESULT ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* data) {
   while (done < total) {
     DWORD want = total - done > kChunk ? kChunk : static_cast<DWORD>(total - done);
     DWORD got = 0;
-    if (!ReadFile(file.Get(), data->data() + done, want, &got, nullptr)) return E_NOTIMPL;
+    if (!ReadFile(file.Get(), data->data() + done, want, &got, nullptr)) return LastErrorResult();
     if (got == 0) break;  // the file shrank while being read
     done += got;
   }
@@ -104,12 +185,27 @@ HRESULT ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* data) {
   return S_OK;
 }
 
+const wchar_t kTemporaryFilePattern[] = L"~kestrelle-????????.tmp";
+
 HRESULT WriteFileReplacing(const std::wstring& path, const uint8_t* data, size_t size) {
-  std::wstring target = ExtendedPath(path);
-  std::wstring temp = target + L".kestrelle-part";
+  const std::wstring target = ExtendedPath(path);
+  const size_t separator = target.rfind(L'\\');
+  if (separator == std::wstring::npos) return E_FAIL;
+  const std::wstring folder = target.substr(0, separator + 1);
+  std::wstring temp;
   {
-    CFileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A new file is made under a fresh name; a name that exists (a file left by a crash, or
+    // another program's) is passed over, never replaced.
+    CFileHandle file(INVALID_HANDLE_VALUE);
+    for (int attempt = 0; attempt < 1000 && !file.IsValid(); ++attempt) {
+      temp = folder + NextTemporaryName();
+      file.Reset(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!file.IsValid() && GetLastError() != ERROR_FILE_EXISTS &&
+          GetLastError() != ERROR_ALREADY_EXISTS) {
+        return E_FAIL;
+      }
+    }
     if (!file.IsValid()) return E_FAIL;
     size_t done = 0;
     bool ok = true;

@@ -30,9 +30,21 @@ void ReadCallback(png_structp png, png_bytep out, png_size_t length) {
   reader->offset += length;
 }
 
+// No exception may cross libpng's C frames: a failed append is caught here and reported through
+// png_error, outside the handler, so the writer unwinds its own way and is destroyed.
+bool AppendBytes(std::vector<uint8_t>* out, const uint8_t* data, size_t length) noexcept {
+  try {
+    out->insert(out->end(), data, data + length);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 void WriteCallback(png_structp png, png_bytep data, png_size_t length) {
-  std::vector<uint8_t>* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-  out->insert(out->end(), data, data + length);
+  if (!AppendBytes(static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png)), data, length)) {
+    png_error(png, "out of memory");
+  }
 }
 
 void FlushCallback(png_structp) {}

@@ -57,6 +57,8 @@ unsigned long EnsureFolder(const std::wstring& folder) {
   const size_t kShellLimit = MAX_PATH - 12;  // room the shell keeps for a file name (8.3)
   int rc = folder.size() < kShellLimit ? SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr)
                                        : static_cast<int>(CreateLongFolderTree(folder));
-  if (rc == ERROR_SUCCESS || rc == ERROR_ALREADY_EXISTS) return 0;
-  return static_cast<unsigned long>(rc);
+  if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS) return static_cast<unsigned long>(rc);
+  // "Already exists" is also the answer for a file in the place of the folder or of one of its
+  // levels: that is no folder to write into, and the job reports the folder, not a failed save.
+  return IsFolder(ExtendedPath(folder)) ? 0 : ERROR_DIRECTORY;
 }

@@ -3,7 +3,11 @@
 
 #include <windows.h>
 
+#include <map>
+#include <unordered_map>
+
 #include "image/FileIo.h"
+#include "job/PathNames.h"
 
 namespace {
 
@@ -30,6 +34,77 @@ bool FindMissingSource(const CFileList& paths, std::wstring* missing) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       *missing = path;
       return true;
+    }
+  }
+  return false;
+}
+
+namespace {
+
+// The dropped files by their comparable paths, and by their identities once one is asked for: a
+// job of thousands of files with no existing output opens none of them.
+class CSourceIndex {
+public:
+  explicit CSourceIndex(const CFileList& sources) {
+    for (const std::wstring& source : sources) {
+      m_byPath.emplace(Comparable(source), source);  // the first spelling of a file is kept
+    }
+  }
+
+  // The dropped path that `output` would write over, or nullptr. Each output is looked at once.
+  const std::wstring* Find(const std::wstring& output) {
+    auto known = m_found.find(output);
+    if (known == m_found.end()) known = m_found.emplace(output, Look(output)).first;
+    return known->second;
+  }
+
+private:
+  const std::wstring* Look(const std::wstring& output) {
+    auto byPath = m_byPath.find(Comparable(output));
+    if (byPath != m_byPath.end()) return &byPath->second;
+    FileIdentity identity;
+    if (!PathExists(output) || !GetFileIdentity(output, &identity)) return nullptr;
+    if (!m_identitiesKnown) IdentifySources();
+    auto byIdentity = m_byIdentity.find(identity);
+    return byIdentity != m_byIdentity.end() ? byIdentity->second : nullptr;
+  }
+  // A path given many times (one file dropped many times) is resolved once.
+  const std::wstring& Comparable(const std::wstring& path) {
+    auto known = m_comparable.find(path);
+    if (known == m_comparable.end()) known = m_comparable.emplace(path, ComparablePath(path)).first;
+    return known->second;
+  }
+  void IdentifySources() {
+    m_identitiesKnown = true;
+    for (const auto& source : m_byPath) {
+      FileIdentity identity;
+      if (GetFileIdentity(source.second, &identity)) m_byIdentity.emplace(identity, &source.second);
+    }
+  }
+
+  std::unordered_map<std::wstring, std::wstring> m_comparable;
+  std::map<std::wstring, std::wstring> m_byPath;
+  std::map<FileIdentity, const std::wstring*> m_byIdentity;
+  std::unordered_map<std::wstring, const std::wstring*> m_found;
+  bool m_identitiesKnown = false;
+};
+
+}  // namespace
+
+bool FindOutputOverSource(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+                          size_t* profileIndex, std::wstring* source) {
+  CSourceIndex index(sources);
+  const size_t count = profiles.size() < kJobProfileCount ? profiles.size() : kJobProfileCount;
+  for (const std::wstring& path : sources) {
+    const std::wstring baseName = SplitFileName(path).base;
+    for (size_t i = 0; i < count; ++i) {
+      if (!profiles[i].Use) continue;
+      const std::wstring* overwritten = index.Find(BuildOutputPath(profiles[i], baseName));
+      if (overwritten) {
+        *profileIndex = i;
+        *source = *overwritten;
+        return true;
+      }
     }
   }
   return false;

@@ -20,6 +20,15 @@ bool ProfilesConflict(const ShrinkProfile& earlier, const ShrinkProfile& later);
 // The first path at which no file exists (nothing, or a folder); false when every path is a file.
 bool FindMissingSource(const CFileList& paths, std::wstring* missing);
 
+// An output of an enabled profile (of the first kJobProfileCount) that is one of the dropped
+// files themselves: writing it would destroy that file, and deleting it as an existing output
+// would too. Paths are compared as the file system resolves them (any spelling, letter case,
+// short names), and an output that exists is compared by file identity, so another name of the
+// same file (a hard link) is found too. True with the first such profile, in file-then-profile
+// order, and the dropped path.
+bool FindOutputOverSource(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+                          size_t* profileIndex, std::wstring* source);
+
 // One task per path, in list order, each with `client`, its source and copies of the first
 // kJobProfileCount profiles; its existing outputs are appended to `existing` and the task to `queue`.
 void QueueTasks(const CFileList& paths, const std::vector<ShrinkProfile>& profiles,

@@ -27,7 +27,10 @@ public:
   }
 
   // The worker loop. The queue's lock is held only while a task is taken, never while it runs;
-  // a stop request is honoured before each task and inside it at the task's own checks.
+  // a stop request is honoured before each task and inside it at the task's own checks. A task
+  // that ends with an error is the last one the worker runs: the job stops at its first failed
+  // file, and no output of a later file may be written before the client has seen the failure.
+  // The tasks behind it stay in the queue for the client to cancel.
   unsigned Run() override {
     // The image pipeline keeps buffers per thread for the next picture; they go with the worker.
     struct CBuffersRelease {
@@ -43,6 +46,10 @@ public:
       m_current->SetWorker(this);
       m_current->Run();
       if (m_current->GetClient()) m_current->GetClient()->OnTaskFinished(m_current->GetSelf());
+      if (m_current->GetErrorNumber() != 0) {
+        m_current.reset();
+        return 0;
+      }
     }
   }
 

@@ -20,9 +20,12 @@ void CShrinkTaskEx::AddProfiles(const std::vector<ShrinkProfile>& profiles, size
   for (size_t i = 0; i < count && i < profiles.size(); ++i) m_profiles.push_back(profiles[i]);
 }
 
+std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& baseName) {
+  return AppendPath(profile.Folder, profile.Prefix + baseName + L"." + GetExtension(profile.SaveFormat));
+}
+
 std::wstring CShrinkTaskEx::BuildOutputPath(const ShrinkProfile& profile) const {
-  std::wstring name = profile.Prefix + m_baseName + L"." + GetExtension(profile.SaveFormat);
-  return AppendPath(profile.Folder, name);
+  return ::BuildOutputPath(profile, m_baseName);
 }
 
 void CShrinkTaskEx::CollectExistingOutputs(CFileList* list) const {

@@ -24,6 +24,10 @@ protected:
   ~CShrinkTaskExClient() = default;
 };
 
+// Where `profile` writes the output of a source whose base name is `baseName`: the profile's
+// folder, its prefix, the base name and the extension of its format.
+std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& baseName);
+
 class CShrinkTaskEx {
 public:
   // Tasks live under shared ownership only; the weak self-reference lets the worker hand a

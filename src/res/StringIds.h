@@ -61,6 +61,8 @@
 /* Messages of a job start. */
 #define IDS_MSG_DELETE_FAILED           1008
 #define IDS_MSG_FILE_NOT_FOUND          1009
+/* An output of the job would be one of the dropped files themselves. */
+#define IDS_MSG_OUTPUT_IS_SOURCE        1010
 #define IDS_MSG_SAVE_SETTINGS_FAILED    1020
 
 /* Messages of a drop onto a folder field. */

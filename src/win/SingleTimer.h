@@ -38,8 +38,10 @@ public:
   END_MSG_MAP()
 
 private:
+  // A WM_TIMER that reaches the window while the timer is stopped (one posted by hand, or by the
+  // system for a timer that no longer exists) is no tick.
   LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, bool& handled) {
-    if (wParam != t_timerId) {
+    if (wParam != t_timerId || m_timerId == 0) {
       handled = false;
       return 0;
     }

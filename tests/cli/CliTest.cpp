@@ -165,6 +165,26 @@ TEST(CliRun, ExistingOutputsRefuseTheJobUnlessOverwriteIsGiven) {
   EXPECT_EQ(S_OK, LoadDib(dir / L"out\\a.png", &written));
 }
 
+TEST(CliRun, AnOutputThatIsASourceRefusesTheJobWhateverTheSpellingAndOverwrite) {
+  CTempDir dir;
+  const std::wstring photo = dir / L"photo.jpg";
+  ASSERT_EQ(S_OK, CreateSaver({1, 80})->Save(*MakePhotoLike(400, 300), photo));
+  const std::string mine = ReadBytes(photo);
+  std::wstring refusal;
+  FormatResourceString(&refusal, IDS_MSG_OUTPUT_IS_SOURCE, photo.c_str());
+  // The photo's own folder, as the current folder (no --out) and as other spellings of it.
+  for (const std::wstring& out : {std::wstring(), std::wstring(L"--out . "),
+                                  L"--out \"" + dir.Path() + L"\\\\\" ",
+                                  L"--out \"" + dir.Path() + L"\\x\\..\" "}) {
+    SCOPED_TRACE(Utf8(out));
+    RunResult run = RunCli(out + L"--fit 80x60 --jpeg --overwrite photo.jpg", dir.Path());
+    EXPECT_EQ(2u, run.exitCode);
+    EXPECT_NE(std::string::npos, run.output.find(Utf8(refusal))) << run.output;
+    EXPECT_EQ(mine, ReadBytes(photo));
+  }
+  EXPECT_EQ(1, CountEntries(dir.Path()));  // nothing written beside it
+}
+
 TEST(CliRun, RefusedStartsAndFailedFilesHaveTheirExitCodesAndTexts) {
   CTempDir dir;
   RunResult usage = RunCli(L"--fit nonsense a.png", dir.Path());
@@ -183,6 +203,7 @@ TEST(CliRun, RefusedStartsAndFailedFilesHaveTheirExitCodesAndTexts) {
   EXPECT_NE(std::string::npos, failed.output.find(Utf8(L"画像の読み込みに失敗しました - ")));
   EXPECT_NE(std::string::npos, failed.output.find(Utf8(dir / L"broken.jpg")));
   EXPECT_FALSE(FileExists(dir / L"out\\broken.png"));
+  EXPECT_FALSE(FileExists(dir / L"out\\good.png"));  // nothing after the failed file
 
   RunResult help = RunCli(L"--help", dir.Path());
   EXPECT_EQ(0u, help.exitCode);

@@ -11,6 +11,7 @@
 
 #include "app/drop/DropObjects.h"
 #include "gui/GuiSupport.h"
+#include "image/FileIo.h"
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
 #include "job/Messages.h"
@@ -60,20 +61,6 @@ std::wstring Text(unsigned id) {
   std::wstring text;
   LoadResourceString(&text, id);
   return text;
-}
-
-// Entries of `folder` matching `pattern` ("." and ".." not counted).
-int CountEntries(const std::wstring& folder, const wchar_t* pattern) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  int entries = 0;
-  do {
-    const std::wstring name = found.cFileName;
-    entries += name != L"." && name != L".." ? 1 : 0;
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return entries;
 }
 
 std::wstring Finished(int count) {
@@ -296,9 +283,49 @@ TEST_F(JobTest, AFailedFileStopsTheJobWithItsMessage) {
   EXPECT_EQ(expected + L"\n\n" + broken, watcher.Boxes()[0].text);
   EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
   EXPECT_FALSE(Running());
-  // The worker may have begun the next file before the tick saw the failure; none after it.
-  EXPECT_FALSE(FileExists(m_temp / L"out1\\p1_later.png"));
-  EXPECT_FALSE(FileExists(m_temp / L"out3\\p3_later.jpg"));
+  // The worker stops at the failed file itself, however late the tick comes: nothing of a later
+  // file is written.
+  for (const wchar_t* output : {L"out1\\p1_next.png", L"out3\\p3_next.jpg", L"out1\\p1_later.png",
+                                L"out3\\p3_later.jpg"}) {
+    EXPECT_FALSE(FileExists(m_temp / output)) << output;
+  }
+}
+
+TEST_F(JobTest, AJobStartedBeforeTheLastTickOfAFailedOneRunsWhole) {
+  // The first job fails and its worker ends; before its last tick has come, the next drop
+  // starts a job whose existing outputs raise the question. A tick of the old job arriving while
+  // the question is open must not cancel the new job.
+  SetProfiles();
+  GetSettings().Profiles[2].Use = false;
+  ASSERT_TRUE(WriteBytes(m_temp / L"broken.png", "\x89PNG\r\n\x1a\nbroken"));
+  Source(L"good.png");
+  ASSERT_TRUE(CreateDirectoryW((m_temp / L"out1").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(m_temp / L"out1\\p1_good.png", "old"));
+  HWND dialog = OpenDialog();
+  ASSERT_TRUE(dialog);
+  CBoxWatcher watcher(dialog, [dialog](HWND box) {
+    // The old job's timer ticks while the question is open (posted before the answer).
+    if (GetDlgItem(box, IDYES)) PostMessageW(dialog, WM_TIMER, 1, 0);
+    PressButton(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
+  });
+  DropOn(ShellFiles({L"broken.png"}).Get(), Away());
+  // Only the drop's own message is handled: it starts the first job, and no tick is handled
+  // until the next drop.
+  MSG drop;
+  ASSERT_TRUE(PeekMessageW(&drop, dialog, WM_APP, WM_APP, PM_REMOVE));
+  DispatchMessageW(&drop);
+  ASSERT_TRUE(Running());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_dialog->Pool().Workers()[0]->GetHandle(), 60000));
+  DropOn(ShellFiles({L"good.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); }));
+  // The old job ended first, with its own message; then the question; then the new job, whole.
+  ASSERT_EQ(2u, watcher.Boxes().size());
+  EXPECT_EQ(Text(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
+  EXPECT_NE(std::wstring::npos, watcher.Boxes()[0].text.find(m_temp / L"broken.png"));
+  EXPECT_EQ(Text(IDS_CAPTION_CONFIRM), watcher.Boxes()[1].caption);
+  CDibPtr written;
+  EXPECT_EQ(S_OK, LoadDib(m_temp / L"out1\\p1_good.png", &written));
+  EXPECT_FALSE(Running());
 }
 
 TEST_F(JobTest, RefusedStartsWriteNothing) {
@@ -372,6 +399,37 @@ TEST_F(JobTest, ProfilesWritingToTheSameNamesAreRefused) {
   EXPECT_FALSE(FileExists(m_temp / L"out1"));
 }
 
+TEST_F(JobTest, AnOutputThatIsADroppedFileIsRefusedBeforeAnythingIsDeleted) {
+  // Profile 3 writes JPEG without a prefix into the folder of the dropped photo: its output is
+  // the photo itself, which the overwrite question would otherwise have offered to delete.
+  SetProfiles();
+  std::vector<ShrinkProfile>& profiles = GetSettings().Profiles;
+  profiles[2].Folder = m_temp.Path() + L"\\";
+  profiles[2].Prefix = L"";
+  const std::wstring photo = m_temp / L"photo.jpg";
+  ASSERT_EQ(S_OK, CreateSaver(profiles[2].SaveFormat)->Save(*MakePhotoLike(320, 240), photo));
+  const std::string mine = ReadBytes(photo);
+  ASSERT_TRUE(OpenDialog());
+  const std::wstring initial = Status();
+  // A user who would answer yes to any question.
+  CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) {
+    PressButton(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
+  });
+  DropOn(ShellFiles({L"photo.jpg"}).Get(), Away());
+  RunUntil([&] { return !watcher.Boxes().empty(); });
+  Pump();
+  ASSERT_EQ(1u, watcher.Boxes().size());
+  std::wstring refusal;
+  FormatResourceString(&refusal, IDS_MSG_OUTPUT_IS_SOURCE, photo.c_str());
+  EXPECT_EQ(Text(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
+  EXPECT_EQ(refusal, watcher.Boxes()[0].text);
+  EXPECT_EQ(ComboEdit(IDC_FOLDER3), GetFocus());
+  EXPECT_EQ(mine, ReadBytes(photo));
+  EXPECT_FALSE(FileExists(m_temp / L"out1"));
+  EXPECT_FALSE(Running());
+  EXPECT_EQ(initial, Status());
+}
+
 TEST_F(JobTest, DropsOnFolderFieldsSetTheFolderOrStartAJobWhenTheFieldIsOff) {
   SetProfiles();
   Source(L"a.png");
@@ -436,10 +494,17 @@ TEST_F(JobTest, CancelEndsTheJobAbortedEvenDuringItsLastFile) {
   PressButton(m_dialog->GetHwnd(), IDC_CANCEL_JOB);
   ASSERT_TRUE(RunUntil([&] { return !Running(); }));
   EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
-  // The file that was being written when the cancel came is finished, whole, or not there.
-  CDibPtr written;
-  if (FileExists(m_temp / L"out1\\p1_last.png")) {
-    EXPECT_EQ(S_OK, LoadDib(m_temp / L"out1\\p1_last.png", &written));
+  // Whatever the worker was doing when the cancel came, each output folder holds nothing but the
+  // whole output, or nothing: no other file, no part of one under any name.
+  for (const std::wstring& output : {m_temp / L"out1\\p1_last.png", m_temp / L"out3\\p3_last.jpg"}) {
+    SCOPED_TRACE(output);
+    const std::wstring folder = output.substr(0, output.rfind(L'\\'));
+    const int entries = CountEntries(folder, L"*");
+    if (entries == 0) continue;
+    EXPECT_EQ(1, entries);
+    CDibPtr written;
+    EXPECT_EQ(S_OK, LoadDib(output, &written));
+    EXPECT_EQ(160, written->Width());
   }
 }
 
@@ -469,14 +534,19 @@ TEST_F(JobTest, ClosingDuringAJobEndsItSavesTheSettingsAndQuitsWithTwo) {
   ASSERT_TRUE(dialog);
   DropOn(ShellFiles(names).Get(), Away());
   ASSERT_TRUE(RunUntil([&] { return Running(); }));
+  // The start has saved the settings; what is found after the close was written by the close.
+  ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, kSettingKey));
   PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   ASSERT_TRUE(RunUntil([&] { return m_quitCode != -1; }));
   EXPECT_EQ(2, m_quitCode);
   EXPECT_FALSE(IsWindow(dialog));
   // The settings were written on the way out, the profiles of this job among them.
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, kSettingKey, 0, KEY_READ, &key));
-  RegCloseKey(key);
+  CSettings saved;
+  ASSERT_TRUE(saved.LoadSettings());
+  ASSERT_EQ(GetSettings().Profiles.size(), saved.Profiles.size());
+  EXPECT_EQ(m_temp / L"out1", saved.Profiles[0].Folder);
+  EXPECT_EQ(L"p3_", saved.Profiles[2].Prefix);
+  EXPECT_FALSE(saved.Profiles[1].Use);
   // The job ended with the file in hand: every output there is whole, and no file was started
   // after the close.
   int written = 0;
@@ -492,8 +562,8 @@ TEST_F(JobTest, ClosingDuringAJobEndsItSavesTheSettingsAndQuitsWithTwo) {
   }
   EXPECT_LT(written, 8);
   // Nothing but outputs in the folders: no part of a file left behind.
-  EXPECT_EQ(0, CountEntries(m_temp / L"out1", L"*.kestrelle-part"));
-  EXPECT_EQ(0, CountEntries(m_temp / L"out3", L"*.kestrelle-part"));
+  EXPECT_EQ(0, CountEntries(m_temp / L"out1", kTemporaryFilePattern));
+  EXPECT_EQ(0, CountEntries(m_temp / L"out3", kTemporaryFilePattern));
 }
 
 TEST_F(JobTest, UnusualNamesAndPathsPastTheOldLimitComeOutUnchanged) {
@@ -620,7 +690,7 @@ TEST_F(JobTest, CancelOrCloseWhileALargePictureIsSavedLeavesItWholeOrAbsent) {
       EXPECT_EQ(4000, written->Width());
       EXPECT_EQ(3000, written->Height());
     }
-    EXPECT_EQ(0, CountEntries(m_temp / L"out1", L"*.kestrelle-part"));
+    EXPECT_EQ(0, CountEntries(m_temp / L"out1", kTemporaryFilePattern));
     EXPECT_TRUE(watcher.Boxes().empty());
     m_dialog.reset();
   }

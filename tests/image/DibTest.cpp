@@ -1,4 +1,6 @@
 // CDib header rules: strides, colour tables, header and storage sizes, overflow refusal.
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -76,7 +78,8 @@ TEST(Dib, VersionFiveHeaderDescribesItsProfile) {
   EXPECT_EQ(124u + 1024u, v5->bV5ProfileData);
   EXPECT_EQ(100u, v5->bV5ProfileSize);
   EXPECT_EQ(kColorSpaceEmbedded, v5->bV5CSType);
-  EXPECT_EQ(124u + 1024u + 100u + 1024u, CalcHeaderSize(*dib.GetHeader()));
+  // Header, table, then the profile: the table is counted once.
+  EXPECT_EQ(124u + 1024u + 100u, CalcHeaderSize(*dib.GetHeader()));
   ASSERT_TRUE(dib.CreateV5(10, 10, 32, 0, BI_RGB, 0));
   EXPECT_EQ(kColorSpaceSrgb, reinterpret_cast<const BITMAPV5HEADER*>(dib.GetHeader())->bV5CSType);
   EXPECT_EQ(124u, CalcHeaderSize(*dib.GetHeader()));
@@ -90,6 +93,22 @@ TEST(Dib, CopiedHeaderKeepsItsColourTable) {
   ASSERT_TRUE(copy.CreateFromHeader(reinterpret_cast<const BITMAPINFO*>(source.GetHeader())));
   EXPECT_EQ(99, copy.ColorTable()[7].rgbReserved);
   EXPECT_EQ(4, copy.Width());
+
+  // A version-5 block with a table and a profile is copied to its last profile byte and no
+  // further: the block ends at a page that may not be read.
+  CDib v5;
+  ASSERT_TRUE(v5.CreateV5(4, 4, 8, 0, BI_RGB, 100));
+  const size_t size = CalcHeaderSize(*v5.GetHeader());
+  BYTE* pages = static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * 65536, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(nullptr, pages);
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(pages + 65536, 65536, PAGE_NOACCESS, &old));
+  BYTE* block = pages + 65536 - size;
+  std::memcpy(block, v5.GetHeader(), size);
+  block[size - 1] = 0x5A;
+  ASSERT_TRUE(copy.CreateFromHeader(reinterpret_cast<const BITMAPINFO*>(block)));
+  EXPECT_EQ(0x5A, reinterpret_cast<const BYTE*>(copy.GetHeader())[size - 1]);
+  VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST(Dib, SizesThatWouldWrapAreRefused) {

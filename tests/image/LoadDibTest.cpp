@@ -1,5 +1,5 @@
 // Loading: every format the decoders serve becomes a 32-bit straight-alpha picture of its own size;
-// anything undecodable becomes E_NOTIMPL.
+// anything undecodable becomes E_NOTIMPL, a file that cannot be opened the system's reason.
 #include <gtest/gtest.h>
 
 #include <jpeglib.h>
@@ -216,11 +216,11 @@ TEST(LoadDib, GifTransparencySurvivesAsAlpha) {
   EXPECT_EQ(0xFF0000FFu, PixelAt(*dib, 3, 1));
 }
 
-TEST(LoadDib, MissingUnreadableAndDamagedFilesGiveNotImplemented) {
+TEST(LoadDib, FilesThatCannotBeOpenedGiveTheirCauseAndDamagedOnesNotImplemented) {
   CTempDir dir;
   CDibPtr dib;
-  EXPECT_EQ(E_NOTIMPL, LoadDib(dir / L"missing.png", &dib));
-  EXPECT_EQ(E_NOTIMPL, LoadDib(dir.Path(), &dib));  // a folder
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), LoadDib(dir / L"missing.png", &dib));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), LoadDib(dir.Path(), &dib));  // a folder
   HRESULT hr = S_OK;
   EXPECT_FALSE(LoadBytes(dir, "this is not a picture at all", &hr));
   EXPECT_EQ(E_NOTIMPL, hr);

@@ -4,11 +4,28 @@
 
 #include <png.h>
 
+#include <cstdlib>
+#include <new>
+
+#include "image/FileIo.h"
 #include "image/GdiplusImage.h"
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
+#include "image/PngCodec.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
+
+// While set on a thread, every allocation through operator new there fails, as it does when memory
+// runs out. The C libraries allocate with malloc and are not affected.
+thread_local bool t_refuseNew = false;
+
+void* operator new(std::size_t size) {
+  void* block = t_refuseNew ? nullptr : std::malloc(size ? size : 1);
+  if (!block) throw std::bad_alloc();
+  return block;
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -209,7 +226,21 @@ TEST(Save, FailedSaveLeavesNoFileAndKeepsAnExistingOne) {
 
   // Nothing but the outputs is left in the folder.
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((dir / L"*.kestrelle-part").c_str(), &found);
+  HANDLE find = FindFirstFileW((dir / kTemporaryFilePattern).c_str(), &found);
   EXPECT_EQ(INVALID_HANDLE_VALUE, find);
   if (find != INVALID_HANDLE_VALUE) FindClose(find);
+}
+
+TEST(Save, MemoryRunningOutWhileAPngIsWrittenFailsThatWriteOnly) {
+  // The encoder's output grows through operator new inside libpng's write callback: the failure
+  // must come back as a failed write, not as an exception through libpng's frames, and the writer
+  // must be destroyed so the next picture is written as usual.
+  CDibPtr picture = MakePhotoLike(64, 48);
+  std::vector<uint8_t> out;
+  t_refuseNew = true;
+  const bool written = EncodePngRgba(picture->Rows(), &out);
+  t_refuseNew = false;
+  EXPECT_FALSE(written);
+  ASSERT_TRUE(EncodePngRgba(picture->Rows(), &out));
+  EXPECT_TRUE(IsPngSignature(out.data(), out.size()));
 }

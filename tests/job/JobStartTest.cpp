@@ -2,6 +2,9 @@
 // overwrite question, and deleting the existing outputs.
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "job/JobStart.h"
@@ -101,4 +104,69 @@ TEST(JobStart, EveryExistingOutputIsDeletedEvenWhenListedTwice) {
   EXPECT_EQ(dir / L"folder.png", failed);
   EXPECT_FALSE(FileExists(dir / L"first.png"));
   EXPECT_TRUE(FileExists(dir / L"last.png"));
+}
+
+TEST(JobStart, AnOutputThatIsADroppedFileIsFoundInEverySpelling) {
+  CTempDir dir;
+  const std::wstring folder = dir / L"Long Folder Name";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring photo = folder + L"\\photo.jpg";
+  ASSERT_TRUE(WriteBytes(photo, "mine"));
+  ShrinkProfile jpeg = Profile(folder, L"");
+  jpeg.SaveFormat.Type = 1;  // photo.jpg shrinks to photo.jpg in its own folder
+
+  wchar_t shortFolder[MAX_PATH] = {};
+  ASSERT_NE(0u, GetShortPathNameW(folder.c_str(), shortFolder, MAX_PATH));
+  ASSERT_NE(folder, std::wstring(shortFolder));  // the file system gives it an 8.3 name
+  wchar_t current[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, current);
+  ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+  std::wstring lower = folder;
+  CharLowerBuffW(&lower[0], static_cast<DWORD>(lower.size()));
+  std::wstring slashes = folder;
+  for (wchar_t& c : slashes) c = c == L'\\' ? L'/' : c;
+  const std::vector<std::wstring> spellings = {
+      folder, folder + L"\\", folder + L"\\\\", folder + L"\\sub\\..", folder + L"\\.\\", L".", lower,
+      slashes, L"\\\\?\\" + folder, shortFolder};
+  for (const std::wstring& spelling : spellings) {
+    SCOPED_TRACE(spelling);
+    ShrinkProfile profile = jpeg;
+    profile.Folder = spelling;
+    size_t index = 9;
+    std::wstring source;
+    // Behind a disabled profile and one that writes elsewhere, as the third profile.
+    EXPECT_TRUE(FindOutputOverSource(Paths({photo}), {Profile(folder, L"", false), Profile(dir.Path(), L""), profile}, &index, &source));
+    EXPECT_EQ(2u, index);
+    EXPECT_EQ(photo, source);
+  }
+  SetCurrentDirectoryW(current);
+
+  size_t index = 9;
+  std::wstring source;
+  // The same folder with a prefix, or PNG instead of JPEG, writes beside the photo, not over it.
+  EXPECT_FALSE(FindOutputOverSource(Paths({photo}), {Profile(folder, L"s")}, &index, &source));
+  EXPECT_FALSE(FindOutputOverSource(Paths({photo}), {Profile(folder, L"")}, &index, &source));
+  EXPECT_FALSE(FindOutputOverSource(Paths({photo}), {Profile(folder, L"", false), Profile(folder, L"s"), Profile(folder, L"t"), jpeg}, &index, &source))
+      << "only the first three profiles belong to a job, and the first two do not write there";
+
+  // Another dropped file that an earlier file's output would replace: a.png writes sa.png.
+  ASSERT_TRUE(WriteBytes(dir / L"a.png", "a"));
+  ASSERT_TRUE(WriteBytes(dir / L"sa.png", "sa"));
+  EXPECT_TRUE(FindOutputOverSource(Paths({dir / L"a.png", dir / L"sa.png"}), {Profile(dir.Path(), L"s")}, &index, &source));
+  EXPECT_EQ(dir / L"sa.png", source);
+
+  // A hard link to the photo in the output folder is the photo under another name.
+  const std::wstring out = dir / L"out";
+  ASSERT_TRUE(CreateDirectoryW(out.c_str(), nullptr));
+  ASSERT_TRUE(CreateHardLinkW((out + L"\\photo.jpg").c_str(), photo.c_str(), nullptr));
+  ShrinkProfile linked = jpeg;
+  linked.Folder = out;
+  EXPECT_TRUE(FindOutputOverSource(Paths({photo}), {linked}, &index, &source));
+  EXPECT_EQ(0u, index);
+  EXPECT_EQ(photo, source);
+  // An ordinary existing output there is no source.
+  ASSERT_TRUE(DeleteFileW((out + L"\\photo.jpg").c_str()));
+  ASSERT_TRUE(WriteBytes(out + L"\\photo.jpg", "old output"));
+  EXPECT_FALSE(FindOutputOverSource(Paths({photo}), {linked}, &index, &source));
+  EXPECT_EQ("mine", ReadBytes(photo));
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "image/FileIo.h"
 #include "image/LoadDib.h"
 #include "image/ImageSaver.h"
 #include "job/Messages.h"
@@ -126,11 +127,46 @@ TEST(ShrinkTask, FailedLoadIsRecordedPerProfileAndTheLastErrorWins) {
   EXPECT_EQ(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\nQ:\\", task->GetErrorText());
 }
 
-TEST(ShrinkTask, MissingDriveFolderFailsBeforeLoading) {
+TEST(ShrinkTask, FoldersThatCannotBeMadeFailBeforeLoading) {
   CShrinkTaskExPtr task = Task(L"C:\\no\\such\\source.png", {Profile(L"Q:\\kestrelle\\out", L"s", 0)});
   task->Run();
   EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, task->GetErrorNumber());
   EXPECT_EQ(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\nQ:\\kestrelle\\out", task->GetErrorText());
+
+  // A file where the folder or one of its levels should be: the folder is reported, not a
+  // failed save, for short folders and for those past 260 characters alike.
+  CTempDir dir;
+  const std::wstring source = WritePng(dir, L"in.png", *MakePhotoLike(20, 10));
+  ASSERT_TRUE(WriteBytes(dir / L"file", "x"));
+  const std::wstring deep = DeepFolder(dir / L"file", 300);
+  for (const std::wstring& folder : {dir / L"file", dir / L"file\\below", deep}) {
+    SCOPED_TRACE(folder.size());
+    task = Task(source, {Profile(folder, L"s", 0)});
+    task->Run();
+    EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, task->GetErrorNumber());
+    EXPECT_EQ(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\n" + folder, task->GetErrorText());
+  }
+  EXPECT_EQ("x", ReadBytes(dir / L"file"));
+}
+
+TEST(ShrinkTask, ASourceThatCannotBeOpenedIsReportedWithItsCause) {
+  CTempDir dir;
+  const std::wstring source = WritePng(dir, L"in.png", *MakePhotoLike(20, 10));
+  // Missing: the system's "not found", not the text for content that is no picture.
+  CShrinkTaskExPtr task = Task(dir / L"gone.png", {Profile(dir / L"out", L"s", 0)});
+  task->Run();
+  EXPECT_EQ(Message(IDS_MSG_LOAD_FAILED, HResultText(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)).c_str()) +
+                L"\n\n" + dir / L"gone.png",
+            task->GetErrorText());
+  // Held open by another program that shares nothing.
+  HANDLE held = CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  task = Task(source, {Profile(dir / L"out", L"s", 0)});
+  task->Run();
+  CloseHandle(held);
+  EXPECT_EQ(Message(IDS_MSG_LOAD_FAILED, HResultText(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)).c_str()) +
+                L"\n\n" + source,
+            task->GetErrorText());
 }
 
 TEST(ShrinkTask, TypedWidthOfZeroGivesThePlainMessage) {
@@ -286,6 +322,21 @@ TEST(ShrinkTask, LongPathsAndUnusualNamesWorkEndToEnd) {
   EXPECT_EQ(12, written->Height());
   task->CollectExistingOutputs(&existing);
   EXPECT_EQ(1u, existing.Count());
+
+  // A name of 250 characters, five short of the limit of one name, is written like any other, and
+  // the write leaves nothing else beside it (a file left by an earlier crash stays as it was).
+  const std::wstring longName(246, L'n');
+  const std::wstring longSource = WritePng(dir, (longName + L".bmp").c_str(), *MakePhotoLike(20, 10));
+  ShrinkProfile plain = Profile(dir / L"long", L"", 0);
+  ASSERT_TRUE(CreateDirectoryW((dir / L"long").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(dir / L"long\\~kestrelle-00000000.tmp", "left"));
+  CShrinkTaskExPtr longTask = Task(longSource, {plain});
+  longTask->Run();
+  EXPECT_EQ(0, longTask->GetErrorNumber()) << longTask->GetErrorText();
+  EXPECT_EQ(250u, (longName + L".png").size());
+  EXPECT_TRUE(FileExists(dir / (L"long\\" + longName + L".png")));
+  EXPECT_EQ("left", ReadBytes(dir / L"long\\~kestrelle-00000000.tmp"));
+  EXPECT_EQ(2, CountEntries(dir / L"long"));
 
   // A "%" in a path reaches the message literally, never as a format.
   CShrinkTaskExPtr missing = Task(sourceFolder + L"\\gone %s %d.png", {p});

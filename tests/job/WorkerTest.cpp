@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "image/FileIo.h"
 #include "job/JobTasks.h"
 #include "job/MultiTaskPool.h"
 #include "job/ShrinkTaskEx.h"
@@ -208,9 +209,9 @@ TEST(WorkerPool, RunsQueuedTasksInOrderOnOneIdleThreadAndHandsEachToItsClient) {
   const CMultiTaskPool::WorkerPtr& worker = pool.Workers()[0];
 
   // A task without a client is run but handed to no one.
-  CShrinkTaskExPtr unclaimed = MissingDriveTask(nullptr);
+  CShrinkTaskExPtr unclaimed = PictureTask(nullptr, source, {dir / L"unclaimed"});
   std::vector<CShrinkTaskExPtr> tasks = {IdleTask(&client), PictureTask(&client, source, {dir / L"out"}),
-                                         MissingDriveTask(&client), IdleTask(&client)};
+                                         IdleTask(&client), MissingDriveTask(&client)};
   pool.Pending().Append(tasks[0]);
   pool.Pending().Append(tasks[1]);
   pool.Pending().Append(unclaimed);
@@ -231,9 +232,36 @@ TEST(WorkerPool, RunsQueuedTasksInOrderOnOneIdleThreadAndHandsEachToItsClient) {
     EXPECT_EQ(THREAD_PRIORITY_IDLE, handover.priority);
   }
   EXPECT_TRUE(FileExists(dir / L"out\\spic.png"));
-  EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, tasks[2]->GetErrorNumber());
-  EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, unclaimed->GetErrorNumber());
+  EXPECT_TRUE(FileExists(dir / L"unclaimed\\spic.png"));
+  EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, tasks[3]->GetErrorNumber());
   EXPECT_EQ(0u, pool.Pending().Count());
+}
+
+TEST(WorkerPool, AFailedTaskIsTheLastOneTheWorkerRuns) {
+  // The client learns of the failure only when it looks; until then nothing of a later file may
+  // be written. The worker ends after handing the failed task over, and the tasks behind it stay
+  // queued, unrun, for the client's cancel.
+  CTempDir dir;
+  const std::wstring source = dir / L"pic.bmp";
+  ASSERT_TRUE(SaveWithGdiplus(*MakePhotoLike(40, 30), source, L"image/bmp"));
+  CRecordingClient client;
+  CMultiTaskPool pool;
+  const CMultiTaskPool::WorkerPtr& worker = pool.Workers()[0];
+  std::vector<CShrinkTaskExPtr> tasks = {PictureTask(&client, source, {dir / L"before"}),
+                                         MissingDriveTask(&client),
+                                         PictureTask(&client, source, {dir / L"after"}),
+                                         PictureTask(&client, source, {dir / L"later"})};
+  for (const CShrinkTaskExPtr& task : tasks) pool.Pending().Append(task);
+  ASSERT_TRUE(pool.StartAll());
+  ASSERT_TRUE(ThreadEnds(worker->GetHandle()));
+  EXPECT_EQ(0u, ExitCodeOf(worker->GetHandle()));
+  pool.WaitAll(INFINITE);
+
+  EXPECT_EQ(std::vector<CShrinkTaskExPtr>(tasks.begin(), tasks.begin() + 2), TasksOf(client.Handovers()));
+  EXPECT_TRUE(FileExists(dir / L"before\\spic.png"));
+  EXPECT_FALSE(FileExists(dir / L"after"));
+  EXPECT_FALSE(FileExists(dir / L"later"));
+  EXPECT_EQ(std::vector<CShrinkTaskExPtr>(tasks.begin() + 2, tasks.end()), Drain(pool.Pending()));
 }
 
 TEST(WorkerPool, StartWhileTheWorkerRunsMakesNoSecondThread) {
@@ -394,7 +422,7 @@ TEST(WorkerThread, FaultsInTheMiddleOfATaskEndWithTheirMessagesAndLeaveNothingPa
     // No output and no part of one, anywhere in the test's folder.
     EXPECT_FALSE(FileExists(out + L"\\spic 100%.png"));
     WIN32_FIND_DATAW found;
-    for (const std::wstring& pattern : {dir / L"*.kestrelle-part", out + L"\\*.kestrelle-part"}) {
+    for (const std::wstring& pattern : {dir / kTemporaryFilePattern, out + L"\\" + kTemporaryFilePattern}) {
       HANDLE search = FindFirstFileW(pattern.c_str(), &found);
       EXPECT_EQ(INVALID_HANDLE_VALUE, search);
       if (search != INVALID_HANDLE_VALUE) FindClose(search);

@@ -76,6 +76,19 @@ std::string ReadBytes(const std::wstring& path) {
   return bytes;
 }
 
+int CountEntries(const std::wstring& folder, const wchar_t* pattern) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int entries = 0;
+  do {
+    const std::wstring name = found.cFileName;
+    entries += name != L"." && name != L".." ? 1 : 0;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return entries;
+}
+
 bool MakeFolders(const std::wstring& path) {
   const std::wstring whole = ExtendedPath(path);
   // Past the "\\?\C:\" of the extended form, every backslash ends one level.

@@ -24,5 +24,7 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 // Creates the folder and every missing one above it; whether it exists afterwards.
 bool MakeFolders(const std::wstring& path);
+// Entries of `folder` matching `pattern` ("." and ".." not counted).
+int CountEntries(const std::wstring& folder, const wchar_t* pattern = L"*");
 // A folder path below `base` of at least `length` characters, with Japanese in every level.
 std::wstring DeepFolder(const std::wstring& base, size_t length);

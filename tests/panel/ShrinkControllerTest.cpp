@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include <shlobj.h>
+
 #include "panel/PanelHost.h"
 #include "support/TempDir.h"
 
@@ -288,36 +290,56 @@ TEST_F(ShrinkControllerTest, AFolderDroppedOnAFolderFieldBecomesThatPanelsFolder
 }
 
 TEST_F(ShrinkControllerTest, BrowseReportsAnEmptyFieldThenTakesTheChosenFolder) {
+  CTempDir temp;
+  const std::wstring recorded = temp / L"記録", other = temp / L"選択";
+  ASSERT_TRUE(MakeFolders(recorded) && MakeFolders(other));
+  Profile(0).Folder = recorded;
   ASSERT_NE(nullptr, OpenHost());
   Type(IDC_FOLDER1, L"");
-  auto browse = [&](int answer) {
+  // `select` is chosen in the chooser as a click in its tree would; empty leaves its selection.
+  auto browse = [&](int answer, const std::wstring& select) {
     bool titled = false;
     CBoxWatcher watcher(m_host->GetHwnd(), [&](HWND box) {
+      // The message first (it has a text), then the chooser.
+      if (!WindowText(GetDlgItem(box, 0xFFFF)).empty()) {
+        PressButton(box, IDOK);
+        return;
+      }
       for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         titled |= WindowText(child) == L"ファイルを保存するフォルダを指定してください";
       }
-      // The message first (it has a text), then the chooser.
-      PressButton(box, WindowText(GetDlgItem(box, 0xFFFF)).empty() ? answer : IDOK);
+      if (!select.empty()) {
+        SendMessageW(box, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(select.c_str()));
+      }
+      PressButton(box, answer);
     });
     SendMessageW(m_host->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_BROWSE1, BN_CLICKED),
                  reinterpret_cast<LPARAM>(HostItem(IDC_BROWSE1)));
     EXPECT_TRUE(titled);
     return watcher.Boxes();
   };
-  std::vector<SeenBox> boxes = browse(IDCANCEL);
+  std::vector<SeenBox> boxes = browse(IDCANCEL, other);
   ASSERT_EQ(2u, boxes.size());
   EXPECT_EQ(L"フォルダが空です ID: 1000", boxes[0].text);
   EXPECT_EQ(L"", WindowText(HostItem(IDC_FOLDER1)));
-  EXPECT_EQ(L"C:\\out\\small", Profile(0).Folder);
+  EXPECT_EQ(recorded, Profile(0).Folder);
   EXPECT_EQ(0, m_host->FolderChanges());
 
-  boxes = browse(IDOK);
+  // The chooser opens at the recorded folder.
+  boxes = browse(IDOK, L"");
   ASSERT_EQ(2u, boxes.size());
-  const std::wstring chosen = WindowText(HostItem(IDC_FOLDER1));
-  EXPECT_FALSE(chosen.empty());
-  EXPECT_EQ(chosen, Profile(0).Folder);
-  EXPECT_EQ(chosen, GetSettings().FolderHistory[0]);
+  EXPECT_EQ(recorded, WindowText(HostItem(IDC_FOLDER1)));
+  EXPECT_EQ(recorded, Profile(0).Folder);
   EXPECT_EQ(1, m_host->FolderChanges());
+
+  boxes = browse(IDOK, other);
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ(other, WindowText(HostItem(IDC_FOLDER1)));
+  EXPECT_EQ(other, Profile(0).Folder);
+  EXPECT_EQ(other, GetSettings().FolderHistory[0]);
+  EXPECT_EQ(recorded, GetSettings().FolderHistory[1]);
+  // Told again (the field's selection losing the focus to the chooser may tell it once more).
+  EXPECT_GE(m_host->FolderChanges(), 2);
 }
 
 TEST_F(ShrinkControllerTest, OpenFolderOpensNothingButAFolder) {

@@ -26,3 +26,6 @@ HRESULT ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* data);
 // write never leaves a partial file under the real name nor destroys an existing one.
 // E_FAIL on any failure, with the temporary file removed.
 HRESULT WriteFileReplacing(const std::wstring& path, const uint8_t* data, size_t size);
+
+// True when a folder exists at `path` (of any length, read as ExtendedPath reads it).
+bool IsExistingFolder(const std::wstring& path);

@@ -58,7 +58,9 @@ public:
   ~CProgram() {
     if (!m_started) return;
     if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {
+      // Ended before the user's key is put back, so that it cannot write there afterwards.
       TerminateProcess(m_process.hProcess, 99);
+      WaitForSingleObject(m_process.hProcess, 30000);
     }
     CloseHandle(m_process.hThread);
     CloseHandle(m_process.hProcess);

@@ -227,3 +227,9 @@ HRESULT WriteFileReplacing(const std::wstring& path, const uint8_t* data, size_t
   }
   return S_OK;
 }
+
+bool IsExistingFolder(const std::wstring& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(ExtendedPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}

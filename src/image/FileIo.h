@@ -51,3 +51,6 @@ extern const wchar_t kTemporaryFilePattern[];
 // made new for every write, so a name of any allowed length can be written and a file left by a
 // crash is never reused nor replaced. E_FAIL on any failure, with the temporary file removed.
 HRESULT WriteFileReplacing(const std::wstring& path, const uint8_t* data, size_t size);
+
+// True when a folder exists at `path` (of any length, read as ExtendedPath reads it).
+bool IsExistingFolder(const std::wstring& path);

@@ -4,10 +4,10 @@
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <cwchar>
 
+#include "image/FileIo.h"
 #include "job/JobStart.h"
 #include "job/Messages.h"
 #include "panel/ValueText.h"
@@ -47,6 +47,25 @@ int CALLBACK BrowseCallback(HWND chooser, UINT message, LPARAM, LPARAM folder) {
     SendMessageW(chooser, BFFM_SETEXPANDED, TRUE, folder);
   }
   return 0;
+}
+
+// The form of an existing folder's path that the shell opens. The shell keeps paths in buffers
+// of MAX_PATH and reads them as plain paths, which lose a last name's trailing dots and blanks:
+// such a folder is given by its short form, when the volume keeps short names and that fits.
+std::wstring ShellFolderPath(const std::wstring& folder) {
+  const wchar_t last = folder.empty() ? L'\0' : folder.back();
+  if (FullPath(folder).size() < MAX_PATH && last != L'.' && last != L' ') return folder;
+  const std::wstring extended = ExtendedPath(folder);
+  std::wstring shortPath(GetShortPathNameW(extended.c_str(), nullptr, 0), L'\0');
+  if (shortPath.empty()) return folder;
+  shortPath.resize(GetShortPathNameW(extended.c_str(), &shortPath[0],
+                                     static_cast<DWORD>(shortPath.size())));
+  if (shortPath.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    shortPath.replace(0, 8, L"\\\\");
+  } else if (shortPath.compare(0, 4, L"\\\\?\\") == 0) {
+    shortPath.erase(0, 4);
+  }
+  return !shortPath.empty() && shortPath.size() < MAX_PATH ? shortPath : folder;
 }
 
 bool IsQualityDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= 0xFF10 && c <= 0xFF19); }
@@ -169,7 +188,7 @@ bool CShrinkController::DropOnFolder(POINT screenPoint, const CFileList& paths) 
     ShowMessageId(IDS_MSG_FOLDER_DROP_NONE, MB_OK | MB_ICONERROR);
   } else if (paths.Count() > 1) {
     ShowMessageId(IDS_MSG_FOLDER_DROP_MULTIPLE, MB_OK | MB_ICONERROR);
-  } else if (!PathIsDirectoryW(paths.begin()->c_str())) {
+  } else if (!IsExistingFolder(*paths.begin())) {
     ShowMessageId(IDS_MSG_FOLDER_DROP_NOT_FOLDER, MB_OK | MB_ICONERROR);
   } else {
     TakeFolder(*paths.begin(), true);
@@ -241,8 +260,9 @@ void CShrinkController::OnOpenFolderClicked() {
   // Only a folder is handed to the shell: a typed or stored path naming a program or a document
   // would otherwise be run or opened by this button.
   const bool opened =
-      PathIsDirectoryW(m_profile.Folder.c_str()) &&
-      reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, nullptr, m_profile.Folder.c_str(), nullptr,
+      IsExistingFolder(m_profile.Folder) &&
+      reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, nullptr,
+                                              ShellFolderPath(m_profile.Folder).c_str(), nullptr,
                                               nullptr, SW_SHOWNORMAL)) > 32;
   if (!opened) ShowMessageId(IDS_MSG_OPEN_FOLDER_FAILED, MB_OK | MB_ICONERROR);
 }

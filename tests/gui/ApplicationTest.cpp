@@ -58,7 +58,9 @@ public:
   ~CProgram() {
     if (!m_started) return;
     if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {
+      // Ended before the user's key is put back, so that it cannot write there afterwards.
       TerminateProcess(m_process.hProcess, 99);
+      WaitForSingleObject(m_process.hProcess, 30000);
     }
     CloseHandle(m_process.hThread);
     CloseHandle(m_process.hProcess);
@@ -87,10 +89,13 @@ private:
   bool m_started = false;
 };
 
+// The program runs as a process of its own, which no stand-in for HKEY_CURRENT_USER reaches: the
+// user's key is set aside while it runs and put back as it was when the test ends.
 class ApplicationTest : public ::testing::Test {
 protected:
-  void SetUp() override { DeleteProductKey(); }
-  void TearDown() override { DeleteProductKey(); }
+  void SetUp() override { ASSERT_TRUE(m_userKey.IsSetAside()); }
+
+  CSetAsideKey m_userKey{kProductKey};
 };
 
 TEST_F(ApplicationTest, ClosedDialogEndsTheProgramWithTwoWhateverTheArguments) {
@@ -125,6 +130,8 @@ TEST_F(ApplicationTest, StoredMaximisedWindowStartsMaximised) {
 }
 
 TEST(ApplicationStart, WithoutItsDialogTemplateEndsWithZeroAndShowsNothing) {
+  CTestRegistry registry;  // the settings read at start-up are not the user's
+  ASSERT_TRUE(registry.StandInForCurrentUser());
   // A module that holds no dialog 129 stands for a program whose dialog cannot be created.
   HINSTANCE empty = GetModuleHandleW(L"ntdll.dll");
   ASSERT_EQ(nullptr, FindResourceW(empty, MAKEINTRESOURCEW(129), RT_DIALOG));

@@ -15,8 +15,6 @@ void CALLBACK EndStalledRun(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(kLoop
 
 }  // namespace
 
-void DeleteProductKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey); }
-
 std::wstring WindowText(HWND window) {
   std::wstring text;
   CWindowW::GetItemText(window, &text, false);
@@ -24,7 +22,8 @@ std::wstring WindowText(HWND window) {
 }
 
 void DialogTest::SetUp() {
-  DeleteProductKey();
+  m_registry.reset(new CTestRegistry);
+  ASSERT_TRUE(m_registry->StandInForCurrentUser());
   // The process's settings start each test as a first start would have them.
   const CSettings defaults;
   CSettings& settings = GetSettings();
@@ -44,7 +43,11 @@ void DialogTest::TearDown() {
   }
   GetAppModule().RemoveMessageLoop();
   GetAppModule().Term();
-  DeleteProductKey();
+  m_registry.reset();
+}
+
+void DialogTest::ClearStoredSettings() {
+  if (m_registry) RegDeleteTreeW(m_registry->Hive(), kProductKey);
 }
 
 HWND DialogTest::OpenDialog() {

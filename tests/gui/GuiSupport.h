@@ -1,5 +1,6 @@
 // What the dialog tests share: a main dialog created from its real template with the module and
-// message loop set up as at start-up, a clean settings key, runs of the real message loop,
+// message loop set up as at start-up, a private registry key standing in for the user's (so the
+// user's own settings are never read, written or deleted), runs of the real message loop,
 // keystrokes with modifier keys held, and an observer that answers the modal boxes a window owns.
 #pragma once
 
@@ -13,9 +14,10 @@
 #include <gtest/gtest.h>
 
 #include "app/MainDlg.h"
+#include "settings/TestRegistry.h"
 #include "win/MessageLoop.h"
 
-// The settings key of the program in the test prefix's registry.
+// The program's key and its settings key, below HKEY_CURRENT_USER.
 extern const wchar_t kProductKey[];
 extern const wchar_t kSettingKey[];
 
@@ -23,10 +25,15 @@ extern const wchar_t kSettingKey[];
 const int kQueueDrained = 1001;
 const int kLoopTimedOut = 1002;
 
+// Each test runs with a private key of its own as HKEY_CURRENT_USER, holding no program key at
+// the start: the program, and the test through HKEY_CURRENT_USER, read and write there.
 class DialogTest : public ::testing::Test {
 protected:
   void SetUp() override;
   void TearDown() override;
+
+  // Deletes the program's key with everything below it from the test's private key.
+  void ClearStoredSettings();
 
   // Creates the main dialog as start-up does and shows it; fails the test when it cannot.
   HWND OpenDialog();
@@ -43,6 +50,7 @@ protected:
 
   CMessageLoop m_loop;
   std::unique_ptr<CMainDlg> m_dialog;
+  std::unique_ptr<CTestRegistry> m_registry;
 };
 
 // Holds modifier keys down in the thread's keyboard state for its lifetime, so that the
@@ -120,5 +128,3 @@ private:
 };
 
 std::wstring WindowText(HWND window);
-// Deletes the program's settings key with everything below it.
-void DeleteProductKey();

@@ -11,12 +11,15 @@
 
 namespace {
 
-class MainDlgTest : public DialogTest {};
+class MainDlgTest : public DialogTest {
+protected:
+  // Makes the settings key refuse to store anything: the key is volatile, and a volatile key
+  // cannot hold the non-volatile keys that a save creates below it.
+  void MakeSettingsUnsaveable();
+};
 
-// Makes the settings key refuse to store anything: the key is volatile, and a volatile key
-// cannot hold the non-volatile keys that a save creates below it.
-void MakeSettingsUnsaveable() {
-  DeleteProductKey();
+void MainDlgTest::MakeSettingsUnsaveable() {
+  ClearStoredSettings();
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kSettingKey, 0, nullptr,
                                            REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
@@ -40,7 +43,7 @@ TEST_F(MainDlgTest, EscapeCloseBoxAndAltF4EndTheLoopWithTwoAndSaveTheSettings) {
   enum class How { Escape, CloseBox, AltF4 };
   for (How how : {How::Escape, How::CloseBox, How::AltF4}) {
     SCOPED_TRACE(static_cast<int>(how));
-    DeleteProductKey();
+    ClearStoredSettings();
     HWND dialog = OpenDialog();
     ASSERT_NE(nullptr, dialog);
     HWND focus = Item(IDC_USE1);
@@ -58,6 +61,37 @@ TEST_F(MainDlgTest, EscapeCloseBoxAndAltF4EndTheLoopWithTwoAndSaveTheSettings) {
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_TRUE(SettingsSaved());
   }
+}
+
+// A user's own stored settings, as a developer's machine holds them while the dialog tests run
+// (set aside around the test, so that the prefix's own key is what it was afterwards).
+class UsersOwnSettingsTest : public DialogTest {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_aside.IsSetAside());
+    CKeyHandle key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              OpenForWrite(HKEY_CURRENT_USER, std::wstring(kSettingKey) + L"\\Window", &key));
+    ASSERT_EQ(ERROR_SUCCESS, WriteDword(key.Get(), L"Left", 4321));
+    m_before = KeyTreeText(HKEY_CURRENT_USER, kProductKey);
+    DialogTest::SetUp();
+  }
+  void TearDown() override {
+    DialogTest::TearDown();
+    EXPECT_EQ(m_before, KeyTreeText(HKEY_CURRENT_USER, kProductKey));
+  }
+
+  CSetAsideKey m_aside{kProductKey};
+  std::string m_before;
+};
+
+TEST_F(UsersOwnSettingsTest, AreNeitherSeenNorChangedNorDeletedByADialogTest) {
+  EXPECT_FALSE(SettingsSaved());
+  HWND dialog = OpenDialog();
+  ASSERT_NE(nullptr, dialog);
+  PostKey(Item(IDC_USE1), VK_ESCAPE);
+  EXPECT_EQ(2, RunUntilQuit());
+  EXPECT_TRUE(SettingsSaved());  // in the test's own key
 }
 
 TEST_F(MainDlgTest, FailedSaveAtCloseIsReportedOnceWhileTheWindowExists) {

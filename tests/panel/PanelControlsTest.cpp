@@ -157,12 +157,16 @@ TEST_F(PanelControlsTest, ChoosingAFolderPutsItFirstInEveryPanelAndKeepsTypedTex
   EXPECT_EQ(L"C:\\out\\medium", WindowText(HostItem(IDC_FOLDER2)));
   EXPECT_EQ(L"E:\\typed but not chosen", WindowText(HostItem(IDC_FOLDER3)));
 
-  // The list closing without a new choice while an item is selected reports code 10.
+  // The list closing without a new choice while an item is selected reports code 10
+  // (CBN_SELENDCANCEL), not the code 1 of a choice.
   HWND folder2 = HostItem(IDC_FOLDER2);
+  CMessageRecorder recorder(folder2, {WM_APP});
   SendMessageW(folder2, CB_SETCURSEL, 1, 0);
   SendMessageW(m_host->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_FOLDER2, CBN_SELENDCANCEL),
                reinterpret_cast<LPARAM>(folder2));
   EXPECT_EQ(kQueueDrained, RunQueued());
+  ASSERT_EQ(1u, recorder.Count(WM_APP));
+  EXPECT_EQ(static_cast<WPARAM>(CBN_SELENDCANCEL), recorder.Seen()[0].wParam);
   EXPECT_EQ(2, m_host->FolderChanges());
   EXPECT_EQ(GetSettings().FolderHistory[0], Profile(1).Folder);
 

@@ -4,12 +4,38 @@
 // chooser. The last group runs the panels inside the real main dialog.
 #include <windows.h>
 
+#include <set>
 #include <string>
+
+#include <shlobj.h>
+#include <tlhelp32.h>
 
 #include "panel/PanelHost.h"
 #include "support/TempDir.h"
 
 namespace {
+
+// The processes this one has started that still run.
+std::set<DWORD> RunningChildren() {
+  std::set<DWORD> children;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return children;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID == GetCurrentProcessId()) children.insert(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return children;
+}
+
+void EndProcess(DWORD id) {
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+  if (!process) return;
+  TerminateProcess(process, 0);
+  WaitForSingleObject(process, 30000);
+  CloseHandle(process);
+}
 
 class ShrinkControllerTest : public PanelTest {
 protected:
@@ -258,6 +284,18 @@ TEST_F(ShrinkControllerTest, AFolderDroppedOnAFolderFieldBecomesThatPanelsFolder
   CComboBoxW(HostItem(IDC_FOLDER3)).GetLBText(0, &first);
   EXPECT_EQ(temp.Path(), first);
 
+  // A folder past the old length limit, named with a trailing dot that only the extended form
+  // of its path keeps.
+  const std::wstring deep = DeepFolder(temp.Path(), 280) + L"\\末尾.";
+  ASSERT_TRUE(MakeFolders(deep));
+  CFileList deepFolder;
+  deepFolder.Add(deep);
+  EXPECT_TRUE(BoxesDuring([&] {
+                EXPECT_TRUE(m_host->Panel(0).DropOnFolder(CentreOf(IDC_FOLDER1), deepFolder));
+              }).empty());
+  EXPECT_EQ(deep, Profile(0).Folder);
+  EXPECT_EQ(deep, WindowText(HostItem(IDC_FOLDER1)));
+
   CFileList none, file, two;
   file.Add(temp / L"picture.png");
   two.Add(temp.Path());
@@ -288,54 +326,90 @@ TEST_F(ShrinkControllerTest, AFolderDroppedOnAFolderFieldBecomesThatPanelsFolder
 }
 
 TEST_F(ShrinkControllerTest, BrowseReportsAnEmptyFieldThenTakesTheChosenFolder) {
+  CTempDir temp;
+  const std::wstring recorded = temp / L"記録", other = temp / L"選択";
+  ASSERT_TRUE(MakeFolders(recorded) && MakeFolders(other));
+  Profile(0).Folder = recorded;
   ASSERT_NE(nullptr, OpenHost());
   Type(IDC_FOLDER1, L"");
-  auto browse = [&](int answer) {
+  // `select` is chosen in the chooser as a click in its tree would; empty leaves its selection.
+  auto browse = [&](int answer, const std::wstring& select) {
     bool titled = false;
     CBoxWatcher watcher(m_host->GetHwnd(), [&](HWND box) {
+      // The message first (it has a text), then the chooser.
+      if (!WindowText(GetDlgItem(box, 0xFFFF)).empty()) {
+        PressButton(box, IDOK);
+        return;
+      }
       for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         titled |= WindowText(child) == L"ファイルを保存するフォルダを指定してください";
       }
-      // The message first (it has a text), then the chooser.
-      PressButton(box, WindowText(GetDlgItem(box, 0xFFFF)).empty() ? answer : IDOK);
+      if (!select.empty()) {
+        SendMessageW(box, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(select.c_str()));
+      }
+      PressButton(box, answer);
     });
     SendMessageW(m_host->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_BROWSE1, BN_CLICKED),
                  reinterpret_cast<LPARAM>(HostItem(IDC_BROWSE1)));
     EXPECT_TRUE(titled);
     return watcher.Boxes();
   };
-  std::vector<SeenBox> boxes = browse(IDCANCEL);
+  std::vector<SeenBox> boxes = browse(IDCANCEL, other);
   ASSERT_EQ(2u, boxes.size());
   EXPECT_EQ(L"フォルダが空です ID: 1000", boxes[0].text);
   EXPECT_EQ(L"", WindowText(HostItem(IDC_FOLDER1)));
-  EXPECT_EQ(L"C:\\out\\small", Profile(0).Folder);
+  EXPECT_EQ(recorded, Profile(0).Folder);
   EXPECT_EQ(0, m_host->FolderChanges());
 
-  boxes = browse(IDOK);
+  // The chooser opens at the recorded folder.
+  boxes = browse(IDOK, L"");
   ASSERT_EQ(2u, boxes.size());
-  const std::wstring chosen = WindowText(HostItem(IDC_FOLDER1));
-  EXPECT_FALSE(chosen.empty());
-  EXPECT_EQ(chosen, Profile(0).Folder);
-  EXPECT_EQ(chosen, GetSettings().FolderHistory[0]);
+  EXPECT_EQ(recorded, WindowText(HostItem(IDC_FOLDER1)));
+  EXPECT_EQ(recorded, Profile(0).Folder);
   EXPECT_EQ(1, m_host->FolderChanges());
+
+  boxes = browse(IDOK, other);
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ(other, WindowText(HostItem(IDC_FOLDER1)));
+  EXPECT_EQ(other, Profile(0).Folder);
+  EXPECT_EQ(other, GetSettings().FolderHistory[0]);
+  EXPECT_EQ(recorded, GetSettings().FolderHistory[1]);
+  // Told again (the field's selection losing the focus to the chooser may tell it once more).
+  EXPECT_GE(m_host->FolderChanges(), 2);
 }
 
-TEST_F(ShrinkControllerTest, OpenFolderOpensNothingButAFolder) {
+TEST_F(ShrinkControllerTest, OpenFolderOpensAFolderOfAnyLengthAndNothingElse) {
   CTempDir temp;
   const std::wstring program = temp / L"tool.exe";
   ASSERT_TRUE(CopyFileW(L"C:\\windows\\system32\\notepad.exe", program.c_str(), FALSE));
+  // Past the old length limit, and with a trailing dot that only the extended form keeps.
+  const std::wstring deep = DeepFolder(temp.Path(), 280) + L"\\末尾.";
+  ASSERT_TRUE(MakeFolders(deep));
   Profile(1).Use = false;  // the button works on a disabled panel too
   ASSERT_NE(nullptr, OpenHost());
   ASSERT_TRUE(Enabled(IDC_OPEN_FOLDER2));
-  for (const std::wstring& target : {temp / L"not there", program}) {
+  for (const std::wstring& target : {temp / L"not there", program, deep}) {
     SCOPED_TRACE(target);
     SelectOrSetText(HostItem(IDC_FOLDER2), target);
+    const std::set<DWORD> before = RunningChildren();
     const std::vector<SeenBox> boxes = BoxesDuring([&] {
       SendMessageW(m_host->GetHwnd(), WM_COMMAND, MAKEWPARAM(IDC_OPEN_FOLDER2, BN_CLICKED),
                    reinterpret_cast<LPARAM>(HostItem(IDC_OPEN_FOLDER2)));
     });
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(L"フォルダを開けませんでした", boxes[0].text);
+    // The shell has started what shows the folder by the time it returns; it is ended here.
+    std::vector<DWORD> started;
+    for (DWORD child : RunningChildren()) {
+      if (!before.count(child)) started.push_back(child);
+    }
+    for (DWORD child : started) EndProcess(child);
+    if (target == deep) {
+      EXPECT_TRUE(boxes.empty());
+      EXPECT_EQ(1u, started.size());
+    } else {
+      ASSERT_EQ(1u, boxes.size());
+      EXPECT_EQ(L"フォルダを開けませんでした", boxes[0].text);
+      EXPECT_TRUE(started.empty());
+    }
   }
   // Nothing was started from the copy: a running program would keep it from being deleted.
   EXPECT_TRUE(DeleteFileW(program.c_str()));

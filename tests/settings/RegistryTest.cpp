@@ -96,3 +96,43 @@ TEST(Registry, TheSettingsRootComesFromTheStringTableAndIsCreatedOnOpen) {
   EXPECT_FALSE(other.Exists(L"Software"));
   EXPECT_EQ(reg.Hive(), root.Hive());
 }
+
+// The tests' guard of the user's own key while a test's program runs as another process: the
+// key is set aside and comes back exactly, and parents that the program made go again. Played
+// out in a private key standing in for HKEY_CURRENT_USER, which keeps every write to itself.
+TEST(TestRegistry, ASetAsideKeyComesBackExactlyAndParentsMadeMeanwhileGo) {
+  const std::wstring product = L"Software\\Orvandel\\Kestrelle32";
+  const std::string realBefore = KeyTreeText(HKEY_CURRENT_USER, L"Software\\Orvandel");
+  {
+    CTestRegistry user;
+    ASSERT_TRUE(user.StandInForCurrentUser());
+    user.Set(kSettingPath + L"\\Window", L"Left", 1234);
+    user.Set(kSettingPath + L"\\Shrinks\\0", L"Prefix", L"mine_");
+    user.Set(product, L"Empty", REG_BINARY, "", 0);
+    user.Set(L"Software\\Orvandel", L"Beside", L"kept");
+    const std::string before = KeyTreeText(HKEY_CURRENT_USER, L"Software");
+    ASSERT_NE(std::string::npos, before.find("\"Prefix\" 1:6d0069006e0065005f000000"));
+    {
+      CSetAsideKey aside(product);
+      ASSERT_TRUE(aside.IsSetAside());
+      EXPECT_FALSE(user.Exists(product));
+      EXPECT_EQ("1:6b006500700074000000", user.Get(L"Software\\Orvandel", L"Beside"));
+      // What the test's program stores.
+      user.Set(kSettingPath + L"\\Window", L"Left", 5);
+      user.Set(product + L"\\New", L"Count", 1);
+    }
+    EXPECT_EQ(before, KeyTreeText(HKEY_CURRENT_USER, L"Software"));
+
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Orvandel");
+    const std::string bare = KeyTreeText(HKEY_CURRENT_USER, L"Software");
+    {
+      CSetAsideKey aside(product);
+      ASSERT_TRUE(aside.IsSetAside());
+      user.Set(kSettingPath, L"Count", 3);
+    }
+    EXPECT_EQ(bare, KeyTreeText(HKEY_CURRENT_USER, L"Software"));
+    EXPECT_FALSE(user.Exists(L"Software\\Orvandel"));
+  }
+  // None of it reached the registry's own HKEY_CURRENT_USER.
+  EXPECT_EQ(realBefore, KeyTreeText(HKEY_CURRENT_USER, L"Software\\Orvandel"));
+}

@@ -18,7 +18,7 @@
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
 #include "image/Shrink.h"
-#include "win/GdiplusStartup.h"
+#include "image/GdiplusStartup.h"
 
 namespace {
 

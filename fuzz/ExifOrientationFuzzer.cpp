@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "image/Orientation.h"
+#include "base/Orientation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int orientation = ExifOrientation(data, size);

@@ -1,7 +1,7 @@
 // The CF_HDROP file list of a drop (a DROPFILES header and zero-terminated names).
 #include <cstdlib>
 
-#include "app/drop/DropDecode.h"
+#include "base/DropDecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FileNameList list;

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "image/Orientation.h"
-#include "image/PixelBuffers.h"
+#include "base/Orientation.h"
+#include "base/PixelBuffers.h"
 
 class FuzzCanvas : public BgraCanvas {
 public:

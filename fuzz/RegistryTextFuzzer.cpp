@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "settings/RegistryText.h"
+#include "base/RegistryText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

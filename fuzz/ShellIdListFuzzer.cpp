@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/drop/DropDecode.h"
-#include "app/drop/ItemIdList.h"
+#include "base/DropDecode.h"
+#include "base/ItemIdList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ShellIdListArray array;

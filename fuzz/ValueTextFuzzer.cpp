@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "panel/ValueText.h"
+#include "base/ValueText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

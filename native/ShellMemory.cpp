@@ -2,7 +2,7 @@
 // build maps the same two functions on the task allocator (app/drop/DropData.cpp).
 #include <cstdlib>
 
-#include "app/drop/ItemIdList.h"
+#include "base/ItemIdList.h"
 
 void* ShellAlloc(size_t size) {
   return std::malloc(size);

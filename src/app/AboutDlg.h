@@ -6,7 +6,7 @@
 
 #include "res/ResourceIds.h"
 #include "win/Dialog.h"
-#include "win/Handle.h"
+#include "base/Handle.h"
 #include "win/MessageMap.h"
 
 class CAboutDlg : public CDialogImpl<CAboutDlg> {

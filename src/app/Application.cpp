@@ -5,27 +5,23 @@
 #include <ole2.h>
 
 #include "app/MainDlg.h"
+#include "base/Handle.h"
+#include "image/GdiplusStartup.h"
 #include "settings/Settings.h"
 #include "win/AppModule.h"
-#include "win/GdiplusStartup.h"
 #include "win/MessageLoop.h"
 
 namespace {
 
-// OLE for the user-interface thread (drag and drop needs it). A failed start is not reported:
-// it only means that the window accepts no drops.
-class COleSession {
-public:
-  COleSession() : m_started(SUCCEEDED(OleInitialize(nullptr))) {}
-  ~COleSession() {
-    if (m_started) OleUninitialize();
-  }
-  COleSession(const COleSession&) = delete;
-  COleSession& operator=(const COleSession&) = delete;
-
-private:
-  bool m_started;
+// OLE for the user-interface thread (drag and drop needs it), left when the owner goes. A failed
+// start is not reported: it only means that the window accepts no drops.
+struct OleSessionTraits {
+  typedef bool Type;  // started
+  static bool Empty() { return false; }
+  static bool IsEmpty(bool started) { return !started; }
+  static void Release(bool) { OleUninitialize(); }
 };
+typedef CScoped<OleSessionTraits> COleSession;
 
 class CModuleSession {
 public:
@@ -61,7 +57,7 @@ int RunMainDialog(int showCommand) {
 }  // namespace
 
 int RunApplication(HINSTANCE instance, int showCommand) {
-  COleSession ole;
+  COleSession ole(SUCCEEDED(OleInitialize(nullptr)));
   INITCOMMONCONTROLSEX controls = {};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_BAR_CLASSES;

@@ -5,7 +5,7 @@
 #include <commctrl.h>
 
 #include "job/JobStart.h"
-#include "job/Messages.h"
+#include "base/ResourceText.h"
 #include "settings/Settings.h"
 #include "win/Window.h"
 

@@ -7,15 +7,15 @@
 
 #include "cli/CliOptions.h"
 #include "cli/ConsoleText.h"
-#include "image/FileIo.h"
+#include "base/FilePaths.h"
 #include "job/JobStart.h"
-#include "job/Messages.h"
+#include "base/ResourceText.h"
 #include "job/MultiTaskPool.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
-#include "win/AutoCriticalSection.h"
-#include "win/GdiplusStartup.h"
-#include "win/Handle.h"
+#include "base/AutoCriticalSection.h"
+#include "image/GdiplusStartup.h"
+#include "base/Handle.h"
 
 namespace {
 
@@ -52,18 +52,6 @@ private:
   CHandle m_event;
 };
 
-std::wstring Text(unsigned id) {
-  std::wstring text;
-  LoadResourceString(&text, id);
-  return text;
-}
-
-std::wstring Formatted(unsigned id, const std::wstring& argument) {
-  std::wstring text;
-  FormatResourceString(&text, id, argument.c_str());
-  return text;
-}
-
 std::wstring CurrentFolder() {
   DWORD needed = GetCurrentDirectoryW(0, nullptr);
   std::wstring folder(needed, L'\0');
@@ -85,7 +73,7 @@ bool ValidateProfiles(const std::vector<ShrinkProfile>& profiles) {
   for (size_t later = 1; later < count; ++later) {
     for (size_t earlier = 0; earlier < later; ++earlier) {
       if (ProfilesConflict(profiles[earlier], profiles[later])) {
-        WriteErr(Text(IDS_MSG_PROFILE_CONFLICT) + L"\n");
+        WriteErr(ResourceString(IDS_MSG_PROFILE_CONFLICT) + L"\n");
         return false;
       }
     }
@@ -109,14 +97,14 @@ int RunJob(const CliOptions& options) {
   for (const std::wstring& file : options.files) files.Add(FullPath(file));
   std::wstring missing;
   if (FindMissingSource(files, &missing)) {
-    WriteErr(Formatted(IDS_MSG_FILE_NOT_FOUND, missing) + L"\n");
+    WriteErr(FormattedResourceString(IDS_MSG_FILE_NOT_FOUND, missing.c_str()) + L"\n");
     return kExitRefused;
   }
 
   size_t profile = 0;
   std::wstring source;
   if (FindOutputOverSource(files, profiles, &profile, &source)) {
-    WriteErr(Formatted(IDS_MSG_OUTPUT_IS_SOURCE, source) + L"\n");
+    WriteErr(FormattedResourceString(IDS_MSG_OUTPUT_IS_SOURCE, source.c_str()) + L"\n");
     return kExitRefused;
   }
 
@@ -134,7 +122,7 @@ int RunJob(const CliOptions& options) {
     }
     std::wstring failed;
     if (!DeleteExistingOutputs(existing, &failed)) {
-      WriteErr(Formatted(IDS_MSG_DELETE_FAILED, failed) + L"\n");
+      WriteErr(FormattedResourceString(IDS_MSG_DELETE_FAILED, failed.c_str()) + L"\n");
       return kExitRefused;
     }
   }

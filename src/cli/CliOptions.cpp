@@ -1,7 +1,7 @@
 // Argument parsing of kestrelle-cli.
 #include "cli/CliOptions.h"
 
-#include "panel/ValueText.h"
+#include "base/ValueText.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "image/PixelBuffers.h"
+#include "base/PixelBuffers.h"
 
 // Colour-space tags of a version-5 header (the SDK spells them as multi-character constants).
 const DWORD kColorSpaceEmbedded = 0x4D424544;  // PROFILE_EMBEDDED

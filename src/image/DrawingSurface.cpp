@@ -6,6 +6,8 @@
 
 #include <boost/make_shared.hpp>
 
+#include "image/GdiplusImage.h"
+
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
@@ -28,17 +30,17 @@ HRESULT CScreen::FrameRectAlpha(const RECT& rect, int width, COLORREF color, BYT
 }
 
 HRESULT CScreen::FillRectArgb(DWORD argb, const RECT& rect) {
-  GpSolidFill* brush = nullptr;
-  if (GdipCreateSolidFill(argb, &brush) != Ok || !brush) return E_FAIL;
+  CGdipBrush brush;
+  GpSolidFill* fill = nullptr;
+  if (GdipCreateSolidFill(argb, &fill) != Ok || !fill) return E_FAIL;
+  brush.Reset(fill);
   CComplexHDCPtr dcs = GetDCs();
   for (int i = 0; dcs && i < dcs->GetCount(); ++i) {
-    GpGraphics* graphics = nullptr;
-    if (GdipCreateFromHDC(dcs->GetAt(i), &graphics) != Ok || !graphics) continue;
-    GdipFillRectangleI(graphics, brush, rect.left, rect.top, rect.right - rect.left,
+    CGdipGraphics graphics;
+    if (GdipCreateFromHDC(dcs->GetAt(i), graphics.Receive()) != Ok || !graphics.IsValid()) continue;
+    GdipFillRectangleI(graphics.Get(), brush.Get(), rect.left, rect.top, rect.right - rect.left,
                        rect.bottom - rect.top);
-    GdipDeleteGraphics(graphics);
   }
-  GdipDeleteBrush(brush);
   return S_OK;
 }
 

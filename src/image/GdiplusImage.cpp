@@ -5,27 +5,13 @@
 
 #include <new>
 
+#include "base/ComPtr.h"
+
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
-namespace {
-
-struct ImageDisposer {
-  void operator()(GpImage* image) const {
-    if (image) GdipDisposeImage(image);
-  }
-};
-
-struct StreamReleaser {
-  void operator()(IStream* stream) const {
-    if (stream) stream->Release();
-  }
-};
-
-}  // namespace
-
-CBitmapViewPtr CreateBitmapView(const CDib& dib, bool direct) {
-  if (!dib.IsValid()) return CBitmapViewPtr();
+CBitmapView CreateBitmapView(const CDib& dib, bool direct) {
+  if (!dib.IsValid()) return CBitmapView();
   const BITMAPINFOHEADER* header = dib.GetHeader();
   GpBitmap* bitmap = nullptr;
   if (direct && (header->biBitCount == 32 || header->biBitCount == 8)) {
@@ -49,40 +35,42 @@ CBitmapViewPtr CreateBitmapView(const CDib& dib, bool direct) {
       }
       GdipSetImagePalette(bitmap, reinterpret_cast<ColorPalette*>(&palette));
     }
-    return CBitmapViewPtr(bitmap, ImageDisposer());
+    return CBitmapView(bitmap);
   }
   if (GdipCreateBitmapFromGdiDib(reinterpret_cast<const BITMAPINFO*>(header), dib.GetBits(),
                                  &bitmap) != Ok) {
-    return CBitmapViewPtr();
+    return CBitmapView();
   }
-  return CBitmapViewPtr(bitmap, ImageDisposer());
+  return CBitmapView(bitmap);
 }
 
 bool DrawImageRect(GpImage* source, const RECT& sourceRect, GpImage* target,
                    const RECT& targetRect, InterpolationMode interpolation) {
   if (!source || !target) return false;
-  GpGraphics* graphics = nullptr;
-  if (GdipGetImageGraphicsContext(target, &graphics) != Ok || !graphics) return false;
-  GdipSetInterpolationMode(graphics, interpolation);
-  GdipSetPixelOffsetMode(graphics, PixelOffsetModeHighQuality);
+  CGdipGraphics graphics;
+  if (GdipGetImageGraphicsContext(target, graphics.Receive()) != Ok || !graphics.IsValid()) {
+    return false;
+  }
+  GdipSetInterpolationMode(graphics.Get(), interpolation);
+  GdipSetPixelOffsetMode(graphics.Get(), PixelOffsetModeHighQuality);
   GpStatus status = GdipDrawImageRectRectI(
-      graphics, source, targetRect.left, targetRect.top, targetRect.right - targetRect.left,
+      graphics.Get(), source, targetRect.left, targetRect.top, targetRect.right - targetRect.left,
       targetRect.bottom - targetRect.top, sourceRect.left, sourceRect.top,
       sourceRect.right - sourceRect.left, sourceRect.bottom - sourceRect.top, UnitPixel, nullptr,
       nullptr, nullptr);
-  GdipDeleteGraphics(graphics);
   return status == Ok;
 }
 
-HRESULT LoadImageFromBytes(const uint8_t* data, size_t size, CGdipImagePtr* image) {
-  image->reset();
+HRESULT LoadImageFromBytes(const uint8_t* data, size_t size, CGdipImage* image) {
+  image->Reset();
   if (size > UINT_MAX) return E_NOTIMPL;
-  boost::shared_ptr<IStream> stream(SHCreateMemStream(data, static_cast<UINT>(size)),
-                                    StreamReleaser());
+  CComPtr<IStream> stream;
+  *stream.Receive() = SHCreateMemStream(data, static_cast<UINT>(size));
   if (!stream) return E_NOTIMPL;
-  GpImage* loaded = nullptr;
-  if (GdipLoadImageFromStream(stream.get(), &loaded) != Ok || !loaded) return E_NOTIMPL;
-  image->reset(loaded, ImageDisposer());
+  if (GdipLoadImageFromStream(stream.Get(), image->Receive()) != Ok || !image->IsValid()) {
+    image->Reset();
+    return E_NOTIMPL;
+  }
   return S_OK;
 }
 
@@ -106,11 +94,11 @@ HRESULT RenderImageToDib(GpImage* source, const RECT& sourceRect, CDibPtr* dib, 
     return kNoMemory;
   }
   result->ClearBits();
-  CBitmapViewPtr view = CreateBitmapView(*result, true);
-  if (!view) return kNoMemory;
+  CBitmapView view = CreateBitmapView(*result, true);
+  if (!view.IsValid()) return kNoMemory;
   RECT targetRect = {0, 0, width, height};
-  if (!DrawImageRect(source, sourceRect, view.get(), targetRect, interpolation)) return kNoMemory;
-  view.reset();
+  if (!DrawImageRect(source, sourceRect, view.Get(), targetRect, interpolation)) return kNoMemory;
+  view.Reset();
   *dib = result;
   return S_OK;
 }

@@ -8,17 +8,19 @@
 
 #include <cstdint>
 
-#include <boost/shared_ptr.hpp>
-
+#include "base/Handle.h"
 #include "image/Dib.h"
 
-typedef boost::shared_ptr<Gdiplus::GpBitmap> CBitmapViewPtr;
-typedef boost::shared_ptr<Gdiplus::GpImage> CGdipImagePtr;
+// Owners of GDI+ objects; each lives within one operation.
+typedef CScopedHandle<Gdiplus::GpBitmap*, Gdiplus::DllExports::GdipDisposeImage> CBitmapView;
+typedef CScopedHandle<Gdiplus::GpImage*, Gdiplus::DllExports::GdipDisposeImage> CGdipImage;
+typedef CScopedHandle<Gdiplus::GpGraphics*, Gdiplus::DllExports::GdipDeleteGraphics> CGdipGraphics;
+typedef CScopedHandle<Gdiplus::GpBrush*, Gdiplus::DllExports::GdipDeleteBrush> CGdipBrush;
 
 // A GDI+ bitmap showing the pixels of `dib`. Direct mode shares the CDib's memory (32-bit ARGB
 // or 8-bit indexed with the colour table as an alpha palette); GDI mode copies through
 // GdipCreateBitmapFromGdiDib. Empty when GDI+ refuses a GDI-mode view.
-CBitmapViewPtr CreateBitmapView(const CDib& dib, bool direct);
+CBitmapView CreateBitmapView(const CDib& dib, bool direct);
 
 // Draws sourceRect of `source` into targetRect of `target` with the given interpolation and
 // high-quality pixel offset; true when the draw succeeded.
@@ -26,7 +28,7 @@ bool DrawImageRect(Gdiplus::GpImage* source, const RECT& sourceRect, Gdiplus::Gp
                    const RECT& targetRect, Gdiplus::InterpolationMode interpolation);
 
 // Decodes an image held in memory; E_NOTIMPL for anything GDI+ cannot read.
-HRESULT LoadImageFromBytes(const uint8_t* data, size_t size, CGdipImagePtr* image);
+HRESULT LoadImageFromBytes(const uint8_t* data, size_t size, CGdipImage* image);
 
 // Image bounds (x, y, width, height) truncated to integers; the unit GDI+ reports is ignored.
 struct ImageBounds {

@@ -2,7 +2,7 @@
 // each setjmp lives in a small function that owns no C++ objects, so nothing is skipped by it.
 #include "image/JpegCodec.h"
 
-#include "image/Orientation.h"
+#include "base/Orientation.h"
 
 #include <csetjmp>
 #include <cstdio>

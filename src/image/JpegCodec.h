@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/PixelBuffers.h"
+#include "base/PixelBuffers.h"
 
 bool IsJpegSignature(const uint8_t* data, size_t size);
 

@@ -9,7 +9,7 @@
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
 #include "image/JpegCodec.h"
-#include "image/Orientation.h"
+#include "base/Orientation.h"
 #include "image/PngCodec.h"
 
 namespace {
@@ -94,17 +94,17 @@ HRESULT FromStatus(DecodeStatus status) {
 }
 
 HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CDibPtr* dib) {
-  CGdipImagePtr image;
+  CGdipImage image;
   HRESULT hr = LoadImageFromBytes(data, size, &image);
   if (FAILED(hr)) return hr;
   ImageBounds bounds;
-  if (GetImageRect(image.get(), &bounds) != Gdiplus::Ok) return E_FAIL;
+  if (GetImageRect(image.Get(), &bounds) != Gdiplus::Ok) return E_FAIL;
   if (bounds.width <= 0 || bounds.height <= 0) return E_NOTIMPL;
   if (!WithinBudget(static_cast<uint64_t>(bounds.width), static_cast<uint64_t>(bounds.height))) {
     return kNoMemory;
   }
   RECT sourceRect = {bounds.x, bounds.y, bounds.x + bounds.width, bounds.y + bounds.height};
-  return RenderImageToDib(image.get(), sourceRect, dib, bounds.width, bounds.height,
+  return RenderImageToDib(image.Get(), sourceRect, dib, bounds.width, bounds.height,
                           Gdiplus::InterpolationModeHighQualityBicubic);
 }
 

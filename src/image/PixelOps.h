@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "image/PixelBuffers.h"
+#include "base/PixelBuffers.h"
 
 // Source-over of straight-alpha BGRA `source` onto the opaque colour 0x00BBGGRR (a COLORREF),
 // rounded to nearest; every target pixel comes out opaque. Same sizes.

@@ -2,7 +2,7 @@
 // C++ objects; warnings are dropped, so nothing is ever printed.
 #include "image/PngCodec.h"
 
-#include "image/Orientation.h"
+#include "base/Orientation.h"
 
 #include <csetjmp>
 #include <cstring>

@@ -2,7 +2,7 @@
 // also builds natively for sanitizers and benchmarks).
 #pragma once
 
-#include "image/PixelBuffers.h"
+#include "base/PixelBuffers.h"
 
 // Resamples the whole of `source` into the whole of `target`; the sizes come from the two views.
 // The views must not overlap. False only when working memory cannot be had.

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "image/PixelBuffers.h"
+#include "base/PixelBuffers.h"
 
 namespace resample {
 

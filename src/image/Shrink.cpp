@@ -7,7 +7,7 @@
 
 #include "image/PixelOps.h"
 #include "image/Resample.h"
-#include "image/SizeRule.h"
+#include "base/SizeRule.h"
 
 namespace {
 

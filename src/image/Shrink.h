@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "image/Dib.h"
-#include "image/SizeRule.h"
+#include "base/SizeRule.h"
 
 // Message numbers the shrink step reports (string-table entries).
 enum ShrinkMessage : int32_t {

@@ -5,7 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "image/FileIo.h"
+#include "base/FilePaths.h"
 
 namespace {
 

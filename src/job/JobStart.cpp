@@ -6,8 +6,8 @@
 #include <map>
 #include <unordered_map>
 
-#include "image/FileIo.h"
-#include "job/PathNames.h"
+#include "base/FilePaths.h"
+#include "base/PathNames.h"
 
 namespace {
 

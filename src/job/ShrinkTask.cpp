@@ -8,7 +8,7 @@
 #include "image/LoadDib.h"
 #include "image/Shrink.h"
 #include "job/EnsureFolder.h"
-#include "job/Messages.h"
+#include "base/ResourceText.h"
 #include "job/Thread.h"
 #include "res/StringIds.h"
 

@@ -1,9 +1,9 @@
 // Building a task and naming its outputs.
 #include "job/ShrinkTaskEx.h"
 
-#include "image/FileIo.h"
+#include "base/FilePaths.h"
 #include "image/SaveFormat.h"
-#include "job/PathNames.h"
+#include "base/PathNames.h"
 
 CShrinkTaskExPtr CShrinkTaskEx::Create() {
   CShrinkTaskExPtr task(new CShrinkTaskEx);

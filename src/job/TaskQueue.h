@@ -7,7 +7,7 @@
 #include <list>
 
 #include "job/ShrinkTaskEx.h"
-#include "win/AutoCriticalSection.h"
+#include "base/AutoCriticalSection.h"
 
 class TaskQueue {
 public:

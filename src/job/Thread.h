@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-#include "win/Handle.h"
+#include "base/Handle.h"
 
 class CThread {
 public:

@@ -1,19 +1,9 @@
 // The named lists of the profile panels.
 #include "panel/NamedLists.h"
 
-#include "job/Messages.h"
-#include "panel/ValueText.h"
+#include "base/ResourceText.h"
+#include "base/ValueText.h"
 #include "res/StringIds.h"
-
-namespace {
-
-std::wstring StringOf(unsigned id) {
-  std::wstring text;
-  LoadResourceString(&text, id);
-  return text;
-}
-
-}  // namespace
 
 bool CNamedInt::Parse(const std::wstring& text, int32_t* value) {
   return ParseFixedPoint(text, 0, value);
@@ -35,11 +25,11 @@ CNamedSizes::CNamedSizes() {
 }
 
 CNamedJpegQualities::CNamedJpegQualities() {
-  Add(StringOf(IDS_QUALITY_LOWEST), 0);
-  Add(StringOf(IDS_QUALITY_LOW), 30);
-  Add(StringOf(IDS_QUALITY_MEDIUM), 50);
-  Add(StringOf(IDS_QUALITY_HIGH), 80);
-  Add(StringOf(IDS_QUALITY_HIGHEST), 100);
+  Add(ResourceString(IDS_QUALITY_LOWEST), 0);
+  Add(ResourceString(IDS_QUALITY_LOW), 30);
+  Add(ResourceString(IDS_QUALITY_MEDIUM), 50);
+  Add(ResourceString(IDS_QUALITY_HIGH), 80);
+  Add(ResourceString(IDS_QUALITY_HIGHEST), 100);
 }
 
 CNamedColors::CNamedColors() {
@@ -54,13 +44,13 @@ CNamedColors::CNamedColors() {
       {IDS_COLOR_ORANGE, 0x1981FF}, {IDS_COLOR_GREEN, 0x50C322},
       {IDS_COLOR_YELLOW_GREEN, 0x7FFFAB}, {IDS_COLOR_BROWN, 0x2D496B},
   };
-  for (const auto& color : kColors) Add(StringOf(color.name), color.colorref);
+  for (const auto& color : kColors) Add(ResourceString(color.name), color.colorref);
 }
 
 CNamedShrinks::CNamedShrinks(const CNamedSizes& sizes) {
-  Add(static_cast<int32_t>(ShrinkMethod::None), 0, 0, StringOf(IDS_SHRINK_NONE));
+  Add(static_cast<int32_t>(ShrinkMethod::None), 0, 0, ResourceString(IDS_SHRINK_NONE));
   Add(static_cast<int32_t>(ShrinkMethod::Custom), 0, 0,
-                       StringOf(IDS_SHRINK_CUSTOM));
+                       ResourceString(IDS_SHRINK_CUSTOM));
   for (const CNamedSizes::EntryPtr& size : sizes) {
     std::wstring name;
     FormatResourceString(&name, IDS_SHRINK_PRESET, size->Value, size->Value);

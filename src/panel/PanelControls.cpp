@@ -1,23 +1,22 @@
 // The combo box operations shared by the panel control classes.
 #include "panel/PanelControls.h"
 
+#include "base/Handle.h"
+
 namespace {
 
-// The window's whole-window context (GetWindowDC), given back when the owner goes.
-class CWindowDC {
-public:
-  explicit CWindowDC(HWND window) : m_window(window), m_dc(GetWindowDC(window)) {}
-  ~CWindowDC() {
-    if (m_dc) ReleaseDC(m_window, m_dc);
-  }
-  CWindowDC(const CWindowDC&) = delete;
-  CWindowDC& operator=(const CWindowDC&) = delete;
-  HDC Get() const { return m_dc; }
-
-private:
-  HWND m_window;
-  HDC m_dc;
+// The window's whole-window context (GetWindowDC), given back to its window when the owner goes.
+struct WindowDC {
+  HWND window;
+  HDC dc;
 };
+struct WindowDCTraits {
+  typedef WindowDC Type;
+  static WindowDC Empty() { return WindowDC{nullptr, nullptr}; }
+  static bool IsEmpty(const WindowDC& value) { return value.dc == nullptr; }
+  static void Release(const WindowDC& value) { ReleaseDC(value.window, value.dc); }
+};
+typedef CScoped<WindowDCTraits> CWindowDC;
 
 }  // namespace
 
@@ -49,13 +48,13 @@ void FitDroppedWidth(HWND box) {
   LONG widest = 0;
   {
     // Measured with the context's own font, as no font is selected into it.
-    CWindowDC dc(box);
-    if (!dc.Get()) return;
+    CWindowDC dc(WindowDC{box, GetWindowDC(box)});
+    if (!dc.IsValid()) return;
     std::wstring text;
     for (int i = 0; i < combo.GetCount(); ++i) {
       SIZE size;
       if (combo.GetLBText(i, &text) &&
-          GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size) &&
+          GetTextExtentPoint32W(dc.Get().dc, text.c_str(), static_cast<int>(text.size()), &size) &&
           size.cx > widest) {
         widest = size.cx;
       }

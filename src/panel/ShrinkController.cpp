@@ -7,10 +7,11 @@
 
 #include <cwchar>
 
-#include "image/FileIo.h"
+#include "base/FilePaths.h"
+#include "base/ItemIdList.h"
+#include "base/ResourceText.h"
+#include "base/ValueText.h"
 #include "job/JobStart.h"
-#include "job/Messages.h"
-#include "panel/ValueText.h"
 #include "res/ResourceIds.h"
 
 const PanelControlIds kPanelControlIds[3] = {
@@ -26,19 +27,6 @@ const PanelControlIds kPanelControlIds[3] = {
 };
 
 namespace {
-
-// An item identifier list from the shell, freed with CoTaskMemFree.
-class CItemIdList {
-public:
-  explicit CItemIdList(PIDLIST_ABSOLUTE list) : m_list(list) {}
-  ~CItemIdList() { CoTaskMemFree(m_list); }
-  CItemIdList(const CItemIdList&) = delete;
-  CItemIdList& operator=(const CItemIdList&) = delete;
-  PIDLIST_ABSOLUTE Get() const { return m_list; }
-
-private:
-  PIDLIST_ABSOLUTE m_list;
-};
 
 // Opens the folder chooser at the folder it is given, expanded.
 int CALLBACK BrowseCallback(HWND chooser, UINT message, LPARAM, LPARAM folder) {
@@ -249,9 +237,12 @@ void CShrinkController::OnBrowseClicked() {
   browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
   browse.lpfn = BrowseCallback;
   browse.lParam = reinterpret_cast<LPARAM>(start.c_str());
-  CItemIdList chosen(SHBrowseForFolderW(&browse));
+  CItemIDList chosen(SHBrowseForFolderW(&browse));
   wchar_t path[MAX_PATH] = {};
-  if (!chosen.Get() || !SHGetPathFromIDListW(chosen.Get(), path)) return;
+  if (chosen.IsNull() ||
+      !SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(chosen.Get()), path)) {
+    return;
+  }
   TakeFolder(path, false);
 }
 

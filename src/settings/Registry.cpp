@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "job/Messages.h"
+#include "base/ResourceText.h"
 
 namespace {
 
@@ -18,11 +18,6 @@ const REGSAM kWriteAccess = KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE;
 const DWORD kInitialStringChars = 1024;
 
 }  // namespace
-
-void CKeyHandle::Reset(HKEY key) {
-  if (m_key) RegCloseKey(m_key);
-  m_key = key;
-}
 
 LONG OpenForRead(HKEY parent, const std::wstring& path, CKeyHandle* key) {
   HKEY opened = nullptr;
@@ -143,7 +138,7 @@ LONG CSettingsKey::Open(HKEY hive, unsigned makerId, unsigned productId) {
   CKeyHandle root;
   LONG status = OpenForWrite(hive, path, &root);
   if (status != ERROR_SUCCESS) return status;
-  m_root.Swap(root);  // `root` now closes the handle of an earlier open
+  std::swap(m_root, root);  // `root` now closes the handle of an earlier open
   m_hive = hive;
   m_rootPath = path;
   return ERROR_SUCCESS;

@@ -13,25 +13,8 @@
 #include <string>
 #include <utility>
 
-#include "settings/RegistryText.h"
-
-// Owner of one open registry key; closes it when it ends or takes another.
-class CKeyHandle {
-public:
-  CKeyHandle() = default;
-  ~CKeyHandle() { Close(); }
-  CKeyHandle(const CKeyHandle&) = delete;
-  CKeyHandle& operator=(const CKeyHandle&) = delete;
-
-  HKEY Get() const { return m_key; }
-  bool IsOpen() const { return m_key != nullptr; }
-  void Reset(HKEY key);
-  void Close() { Reset(nullptr); }
-  void Swap(CKeyHandle& other) { std::swap(m_key, other.m_key); }
-
-private:
-  HKEY m_key = nullptr;
-};
+#include "base/Handle.h"
+#include "base/RegistryText.h"
 
 // Opens `path` below `parent` with KEY_READ.
 LONG OpenForRead(HKEY parent, const std::wstring& path, CKeyHandle* key);

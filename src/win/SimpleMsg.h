@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "job/Messages.h"
+#include "base/ResourceText.h"
 
 template <class T, unsigned TErrorCaption, unsigned TConfirmCaption>
 class CSimpleMsgImpl {

@@ -4,7 +4,7 @@
 #include <cwctype>
 #include <vector>
 
-#include "job/Messages.h"
+#include "base/ResourceText.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "image/FileIo.h"
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
-#include "job/Messages.h"
+#include "base/ResourceText.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
 #include "support/HostileCorpus.h"
@@ -55,12 +55,6 @@ POINT Centre(HWND window) {
   RECT area;
   GetWindowRect(window, &area);
   return POINT{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
-}
-
-std::wstring Text(unsigned id) {
-  std::wstring text;
-  LoadResourceString(&text, id);
-  return text;
 }
 
 std::wstring Finished(int count) {
@@ -243,7 +237,7 @@ TEST_F(JobTest, TwelveExistingOutputsAreListedAndKeptOnNoOrReplacedOnYes) {
     ASSERT_TRUE(RunUntil([&] { return !no.Boxes().empty(); }));
     Pump();
     ASSERT_EQ(1u, no.Boxes().size());
-    EXPECT_EQ(Text(IDS_CAPTION_CONFIRM), no.Boxes()[0].caption);
+    EXPECT_EQ(ResourceString(IDS_CAPTION_CONFIRM), no.Boxes()[0].caption);
     // Files in drop order, each with its profiles in order; ten of them, then "...".
     std::wstring listing;
     for (int i = 0; i < 5; ++i) listing += outputs[2 * i] + L"\n" + outputs[2 * i + 1] + L"\n";
@@ -277,11 +271,11 @@ TEST_F(JobTest, AFailedFileStopsTheJobWithItsMessage) {
   DropOn(ShellFiles({L"broken.png", L"next.png", L"later.png"}).Get(), Away());
   ASSERT_TRUE(RunUntil([&] { return !watcher.Boxes().empty(); }));
   Pump();
-  EXPECT_EQ(Text(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
+  EXPECT_EQ(ResourceString(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
   std::wstring expected;
   FormatResourceString(&expected, IDS_MSG_LOAD_FAILED, HResultText(E_NOTIMPL).c_str());
   EXPECT_EQ(expected + L"\n\n" + broken, watcher.Boxes()[0].text);
-  EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
+  EXPECT_EQ(ResourceString(IDS_STATUS_ABORTED), Status());
   EXPECT_FALSE(Running());
   // The worker stops at the failed file itself, however late the tick comes: nothing of a later
   // file is written.
@@ -320,9 +314,9 @@ TEST_F(JobTest, AJobStartedBeforeTheLastTickOfAFailedOneRunsWhole) {
   ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); }));
   // The old job ended first, with its own message; then the question; then the new job, whole.
   ASSERT_EQ(2u, watcher.Boxes().size());
-  EXPECT_EQ(Text(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
+  EXPECT_EQ(ResourceString(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
   EXPECT_NE(std::wstring::npos, watcher.Boxes()[0].text.find(m_temp / L"broken.png"));
-  EXPECT_EQ(Text(IDS_CAPTION_CONFIRM), watcher.Boxes()[1].caption);
+  EXPECT_EQ(ResourceString(IDS_CAPTION_CONFIRM), watcher.Boxes()[1].caption);
   CDibPtr written;
   EXPECT_EQ(S_OK, LoadDib(m_temp / L"out1\\p1_good.png", &written));
   EXPECT_FALSE(Running());
@@ -360,9 +354,9 @@ TEST_F(JobTest, RefusedStartsWriteNothing) {
        [&] {
          return ClipboardData(m_dialog->GetHwnd(), CF_UNICODETEXT, GlobalBytes(text, sizeof text));
        },
-       Text(IDS_MSG_DROP_NO_DATA)},
+       ResourceString(IDS_MSG_DROP_NO_DATA)},
       {"an item that is no file", [&] { return ShellData(nullptr, {&file, &drives}); },
-       Text(IDS_MSG_DROP_UNSUPPORTED)},
+       ResourceString(IDS_MSG_DROP_UNSUPPORTED)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -372,7 +366,7 @@ TEST_F(JobTest, RefusedStartsWriteNothing) {
     Pump();
     ASSERT_EQ(1u, watcher.Boxes().size());
     EXPECT_EQ(c.text, watcher.Boxes()[0].text);
-    EXPECT_EQ(Text(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
+    EXPECT_EQ(ResourceString(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
     EXPECT_FALSE(Running());
     EXPECT_EQ(initial, Status());
   }
@@ -394,7 +388,7 @@ TEST_F(JobTest, ProfilesWritingToTheSameNamesAreRefused) {
   RunUntil([&] { return !watcher.Boxes().empty(); });
   Pump();
   ASSERT_EQ(1u, watcher.Boxes().size());
-  EXPECT_EQ(Text(IDS_MSG_PROFILE_CONFLICT), watcher.Boxes()[0].text);
+  EXPECT_EQ(ResourceString(IDS_MSG_PROFILE_CONFLICT), watcher.Boxes()[0].text);
   EXPECT_EQ(ComboEdit(IDC_FOLDER3), GetFocus());
   EXPECT_FALSE(FileExists(m_temp / L"out1"));
 }
@@ -421,7 +415,7 @@ TEST_F(JobTest, AnOutputThatIsADroppedFileIsRefusedBeforeAnythingIsDeleted) {
   ASSERT_EQ(1u, watcher.Boxes().size());
   std::wstring refusal;
   FormatResourceString(&refusal, IDS_MSG_OUTPUT_IS_SOURCE, photo.c_str());
-  EXPECT_EQ(Text(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
+  EXPECT_EQ(ResourceString(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
   EXPECT_EQ(refusal, watcher.Boxes()[0].text);
   EXPECT_EQ(ComboEdit(IDC_FOLDER3), GetFocus());
   EXPECT_EQ(mine, ReadBytes(photo));
@@ -452,7 +446,7 @@ TEST_F(JobTest, DropsOnFolderFieldsSetTheFolderOrStartAJobWhenTheFieldIsOff) {
     RunUntil([&] { return !watcher.Boxes().empty(); });
     Pump();
     ASSERT_EQ(1u, watcher.Boxes().size());
-    EXPECT_EQ(Text(refusal.message), watcher.Boxes()[0].text);
+    EXPECT_EQ(ResourceString(refusal.message), watcher.Boxes()[0].text);
     EXPECT_EQ(m_temp / L"chosen", WindowText(ComboEdit(IDC_FOLDER1)));
   }
   EXPECT_FALSE(Running());
@@ -478,7 +472,7 @@ TEST_F(JobTest, ADropWhileRunningIsRefusedAndTheJobGoesOn) {
     DropOn(ShellFiles({L"other.png"}).Get(), Away());
     Pump();
     ASSERT_EQ(1u, watcher.Boxes().size());
-    EXPECT_EQ(Text(IDS_MSG_DROP_WHILE_RUNNING), watcher.Boxes()[0].text);
+    EXPECT_EQ(ResourceString(IDS_MSG_DROP_WHILE_RUNNING), watcher.Boxes()[0].text);
   }
   ASSERT_TRUE(RunUntil([&] { return Status() == Finished(2); }));
   EXPECT_FALSE(FileExists(m_temp / L"out1\\p1_other.png"));
@@ -493,7 +487,7 @@ TEST_F(JobTest, CancelEndsTheJobAbortedEvenDuringItsLastFile) {
   ASSERT_TRUE(RunUntil([&] { return Running(); }));
   PressButton(m_dialog->GetHwnd(), IDC_CANCEL_JOB);
   ASSERT_TRUE(RunUntil([&] { return !Running(); }));
-  EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
+  EXPECT_EQ(ResourceString(IDS_STATUS_ABORTED), Status());
   // Whatever the worker was doing when the cancel came, each output folder holds nothing but the
   // whole output, or nothing: no other file, no part of one under any name.
   for (const std::wstring& output : {m_temp / L"out1\\p1_last.png", m_temp / L"out3\\p3_last.jpg"}) {
@@ -520,7 +514,7 @@ TEST_F(JobTest, ProgressStaysTrueBeyond65535Files) {
   ASSERT_TRUE(RunUntil([&] { return SendMessageW(progress, PBM_GETRANGE, FALSE, 0) == kFiles; }));
   PressButton(m_dialog->GetHwnd(), IDC_CANCEL_JOB);
   ASSERT_TRUE(RunUntil([&] { return !Running(); }));
-  EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
+  EXPECT_EQ(ResourceString(IDS_STATUS_ABORTED), Status());
   const LRESULT position = SendMessageW(progress, PBM_GETPOS, 0, 0);
   EXPECT_GT(position, 0);
   EXPECT_LT(position, kFiles);
@@ -642,7 +636,7 @@ TEST_F(JobTest, HostileFilesEndInTheirMessagesWithNothingWrittenOrChanged) {
       DeleteFileW(output.c_str());
       continue;
     }
-    EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
+    EXPECT_EQ(ResourceString(IDS_STATUS_ABORTED), Status());
     ASSERT_EQ(1u, watcher.Boxes().size());
     const HRESULT failure = file.outcome == "budget" ? HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY)
                                                      : E_NOTIMPL;
@@ -682,7 +676,7 @@ TEST_F(JobTest, CancelOrCloseWhileALargePictureIsSavedLeavesItWholeOrAbsent) {
     } else {
       PressButton(dialog, IDC_CANCEL_JOB);
       ASSERT_TRUE(RunUntil([&] { return !Running(); }));
-      EXPECT_EQ(Text(IDS_STATUS_ABORTED), Status());
+      EXPECT_EQ(ResourceString(IDS_STATUS_ABORTED), Status());
     }
     if (FileExists(output)) {  // finished before the cancel or close was seen
       CDibPtr written;

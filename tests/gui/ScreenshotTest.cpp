@@ -13,7 +13,7 @@
 #include "gui/GuiSupport.h"
 #include "image/Dib.h"
 #include "image/ImageSaver.h"
-#include "job/Messages.h"
+#include "base/ResourceText.h"
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"

@@ -9,7 +9,7 @@
 #include <png.h>
 
 #include "image/LoadDib.h"
-#include "image/Orientation.h"
+#include "base/Orientation.h"
 #include "image/Shrink.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"

@@ -141,11 +141,11 @@ TEST(Save, EightBitPictureBecomesIndexedPngWithTrimmedTables) {
   // Read back by the program's decoder (libpng) and by GDI+: the same colours and alpha.
   CDibPtr ours;
   ASSERT_EQ(S_OK, LoadDib(path, &ours));
-  CGdipImagePtr image;
+  CGdipImage image;
   ASSERT_EQ(S_OK, LoadImageFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &image));
   CDibPtr theirs;
   RECT all = {0, 0, 4, 3};
-  ASSERT_EQ(S_OK, RenderImageToDib(image.get(), all, &theirs, 4, 3, Gdiplus::InterpolationModeNearestNeighbor));
+  ASSERT_EQ(S_OK, RenderImageToDib(image.Get(), all, &theirs, 4, 3, Gdiplus::InterpolationModeNearestNeighbor));
   const uint32_t expected[4] = {0xFFFF0000u, 0x400000FFu, 0xFF00FF00u, 0xFF1E140Au};
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 4; ++x) {

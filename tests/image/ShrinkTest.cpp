@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "image/Shrink.h"
-#include "image/SizeRule.h"
+#include "base/SizeRule.h"
 #include "support/Pictures.h"
 
 namespace {

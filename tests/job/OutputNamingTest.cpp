@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "job/PathNames.h"
+#include "base/PathNames.h"
 #include "job/ShrinkTaskEx.h"
 #include "support/TempDir.h"
 

@@ -7,7 +7,7 @@
 #include "image/FileIo.h"
 #include "image/LoadDib.h"
 #include "image/ImageSaver.h"
-#include "job/Messages.h"
+#include "base/ResourceText.h"
 #include "job/ShrinkTaskEx.h"
 #include "job/Thread.h"
 #include "res/StringIds.h"

@@ -20,8 +20,8 @@
 #include "support/Pictures.h"
 #include "support/ProcessCounters.h"
 #include "support/TempDir.h"
-#include "win/AutoCriticalSection.h"
-#include "win/Handle.h"
+#include "base/AutoCriticalSection.h"
+#include "base/Handle.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/drop/DropDecode.h"
-#include "app/drop/ItemIdList.h"
+#include "base/DropDecode.h"
+#include "base/ItemIdList.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "image/Orientation.h"
+#include "base/Orientation.h"
 #include "image/PixelOps.h"
-#include "image/SizeRule.h"
+#include "base/SizeRule.h"
 #include "native/PlainImage.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "image/PixelBuffers.h"
+#include "base/PixelBuffers.h"
 
 class PlainImage {
 public:

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "job/PathNames.h"
-#include "settings/RegistryText.h"
+#include "base/PathNames.h"
+#include "base/RegistryText.h"
 
 namespace {
 

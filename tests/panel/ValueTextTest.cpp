@@ -1,7 +1,7 @@
 // Typed numbers and colours: what the fields accept, what they refuse, and how values are shown.
 #include <gtest/gtest.h>
 
-#include "panel/ValueText.h"
+#include "base/ValueText.h"
 
 namespace {
 

@@ -44,7 +44,7 @@ TEST(Registry, ValuesHaveTheirEncodingsAndFailedReadsKeepTheirDestination) {
   EXPECT_EQ(L"\u753b\u50cf", text);
   CKeyHandle missing;
   EXPECT_NE(ERROR_SUCCESS, OpenForRead(reg.Hive(), L"nowhere", &missing));
-  EXPECT_FALSE(missing.IsOpen() || reg.Exists(L"nowhere"));
+  EXPECT_FALSE(missing.IsValid() || reg.Exists(L"nowhere"));
 }
 
 TEST(Registry, StringsAreReadOnlyWhenWellFormedAndOfSaneSize) {

@@ -51,8 +51,8 @@ bool SaveWithGdiplus(const CDib& dib, const std::wstring& path, const wchar_t* m
   if (GdipGetImageEncoders(count, size, codecs) != Ok) return false;
   for (UINT i = 0; i < count; ++i) {
     if (std::wcscmp(codecs[i].MimeType, mime) != 0) continue;
-    CBitmapViewPtr view = CreateBitmapView(dib, true);
-    return view && GdipSaveImageToFile(view.get(), path.c_str(), &codecs[i].Clsid, nullptr) == Ok;
+    CBitmapView view = CreateBitmapView(dib, true);
+    return view.IsValid() && GdipSaveImageToFile(view.Get(), path.c_str(), &codecs[i].Clsid, nullptr) == Ok;
   }
   return false;
 }

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "image/FileIo.h"
+#include "base/FilePaths.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "win/GdiplusStartup.h"
+#include "image/GdiplusStartup.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

@@ -7,23 +7,16 @@
 
 #include <vector>
 
-#include "app/drop/DropDecode.h"
+#include "base/DropDecode.h"
 #include "app/drop/GlobalLocker.h"
-#include "win/ComPtr.h"
+#include "base/ComPtr.h"
+#include "base/Handle.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide names are UTF-16 code units");
 static_assert(kDropDecodeInvalid == HRESULT_FROM_WIN32(ERROR_INVALID_DATA), "decoder codes");
 static_assert(kDropDecodeNoMemory == E_OUTOFMEMORY, "decoder codes");
 
 // The item identifier lists of the decoders live in the shell's allocator.
-void* ShellAlloc(size_t size) {
-  return CoTaskMemAlloc(size);
-}
-
-void ShellFree(void* block) {
-  CoTaskMemFree(block);
-}
-
 namespace {
 
 // Room for the longest path the platform knows (the "\\?\" form's limit).
@@ -73,29 +66,25 @@ bool NarrowToWide(const std::string& narrow, std::wstring* wide) {
 }
 
 // A storage medium from a data object, released by its owner.
-class CStgMedium {
-public:
-  CStgMedium() = default;
-  ~CStgMedium() {
-    if (m_medium.tymed != TYMED_NULL) ReleaseStgMedium(&m_medium);
-  }
-  CStgMedium(const CStgMedium&) = delete;
-  CStgMedium& operator=(const CStgMedium&) = delete;
-
-  // Asks `data` for `format` in global memory. False when it does not deliver it so; a medium
-  // of another kind is released at once.
-  bool GetGlobal(IDataObject* data, CLIPFORMAT format) {
-    FORMATETC request = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium = {};
-    if (FAILED(data->GetData(&request, &medium))) return false;
-    m_medium = medium;
-    return m_medium.tymed == TYMED_HGLOBAL;
-  }
-  HGLOBAL Global() const { return m_medium.hGlobal; }
-
-private:
-  STGMEDIUM m_medium = {};
+struct StgMediumTraits {
+  typedef STGMEDIUM Type;
+  static STGMEDIUM Empty() { return STGMEDIUM{}; }
+  static bool IsEmpty(const STGMEDIUM& medium) { return medium.tymed == TYMED_NULL; }
+  static void Release(STGMEDIUM& medium) { ReleaseStgMedium(&medium); }
 };
+typedef CScoped<StgMediumTraits> CStgMedium;
+
+// Asks `data` for `format` in global memory. False when it does not deliver it so; a medium of
+// another kind is released at once.
+bool GetGlobalMedium(IDataObject* data, CLIPFORMAT format, CStgMedium* medium) {
+  FORMATETC request = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM delivered = {};
+  if (FAILED(data->GetData(&request, &delivered))) return false;
+  medium->Reset(delivered);
+  if (delivered.tymed == TYMED_HGLOBAL) return true;
+  medium->Reset();
+  return false;
+}
 
 }  // namespace
 
@@ -172,11 +161,11 @@ HRESULT ReadDroppedFiles(IDataObject* data, CFileList* files) {
       static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"Shell IDList Array"));
   if (shellIdListArray != 0) {
     CStgMedium medium;
-    if (medium.GetGlobal(data, shellIdListArray)) {
-      return ShellIdListArrayToPaths(medium.Global(), files);
+    if (GetGlobalMedium(data, shellIdListArray, &medium)) {
+      return ShellIdListArrayToPaths(medium.Get().hGlobal, files);
     }
   }
   CStgMedium medium;
-  if (medium.GetGlobal(data, CF_HDROP)) return FileNameListToPaths(medium.Global(), files);
+  if (GetGlobalMedium(data, CF_HDROP, &medium)) return FileNameListToPaths(medium.Get().hGlobal, files);
   return kDropNoData;
 }

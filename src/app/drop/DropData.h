@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/drop/ItemIdList.h"
+#include "base/ItemIdList.h"
 #include "job/FileList.h"
 
 // What ReadDroppedFiles returns for data that offers neither format in global memory.

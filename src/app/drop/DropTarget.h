@@ -21,7 +21,7 @@
 
 #include "job/FileList.h"
 #include "res/StringIds.h"
-#include "win/ComPtr.h"
+#include "base/ComPtr.h"
 #include "win/MessageMap.h"
 
 class CDropTargetBase : public IDropTarget {

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/drop/DropDecode.h"
-#include "app/drop/ItemIdList.h"
+#include "base/DropDecode.h"
+#include "base/ItemIdList.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/drop/ItemIdList.h"
-#include "win/ComPtr.h"
+#include "base/ItemIdList.h"
+#include "base/ComPtr.h"
 
 // A moveable global block holding a copy of the bytes.
 HGLOBAL GlobalBytes(const void* bytes, size_t size);

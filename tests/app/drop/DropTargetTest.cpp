@@ -14,9 +14,9 @@
 #include "app/drop/DropData.h"
 #include "app/drop/DropObjects.h"
 #include "app/drop/DropTarget.h"
-#include "app/drop/ItemIdList.h"
+#include "base/ItemIdList.h"
 #include "support/TempDir.h"
-#include "win/ComPtr.h"
+#include "base/ComPtr.h"
 #include "win/Window.h"
 
 namespace {

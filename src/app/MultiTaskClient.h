@@ -12,7 +12,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "job/MultiTaskPool.h"
-#include "win/AutoCriticalSection.h"
+#include "base/AutoCriticalSection.h"
 #include "win/SingleTimer.h"
 
 template <class T, class Task, class Client>

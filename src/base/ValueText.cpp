@@ -1,5 +1,5 @@
 // Number and colour texts of the profile fields.
-#include "panel/ValueText.h"
+#include "base/ValueText.h"
 
 #include <cwchar>
 #include <limits>

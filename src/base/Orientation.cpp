@@ -1,5 +1,5 @@
 // EXIF orientation tag parsing and the eight pixel transforms.
-#include "image/Orientation.h"
+#include "base/Orientation.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // The registry's string value rule, on plain bytes.
-#include "settings/RegistryText.h"
+#include "base/RegistryText.h"
 
 bool RegistryStringText(uint32_t type, const uint8_t* data, size_t bytes, std::wstring* text) {
   if (type != kRegTypeString && type != kRegTypeExpandString) return false;

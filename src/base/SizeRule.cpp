@@ -1,5 +1,5 @@
 // The size rule, on plain integers.
-#include "image/SizeRule.h"
+#include "base/SizeRule.h"
 
 #include <limits>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/drop/ItemIdList.h"
+#include "base/ItemIdList.h"
 
 // Result codes, valued as the platform's HRESULTs so that the Windows side passes them on.
 const int32_t kDropDecodeOk = 0;

@@ -1,5 +1,5 @@
 // Resource strings and failure texts.
-#include "job/Messages.h"
+#include "base/ResourceText.h"
 
 #include <windows.h>
 
@@ -31,21 +31,45 @@ bool LoadResourceString(std::wstring* out, unsigned id) {
   }
 }
 
-bool FormatResourceString(std::wstring* out, unsigned id, ...) {
+namespace {
+
+bool FormatResourceStringV(std::wstring* out, unsigned id, va_list args) {
   std::wstring format;
   if (!LoadResourceString(&format, id)) return false;
   size_t room = format.size() + 1024;
   std::vector<wchar_t> buffer(room);
-  va_list args;
-  va_start(args, id);
   int written = _vsnwprintf(buffer.data(), room - 1, format.c_str(), args);
-  va_end(args);
   if (written < 0 || static_cast<size_t>(written) >= room - 1) {
     out->assign(buffer.data(), room - 1);  // truncated: the first (length + 1,023) characters
   } else {
     out->assign(buffer.data(), static_cast<size_t>(written));
   }
   return true;
+}
+
+}  // namespace
+
+bool FormatResourceString(std::wstring* out, unsigned id, ...) {
+  va_list args;
+  va_start(args, id);
+  const bool formatted = FormatResourceStringV(out, id, args);
+  va_end(args);
+  return formatted;
+}
+
+std::wstring ResourceString(unsigned id) {
+  std::wstring text;
+  LoadResourceString(&text, id);
+  return text;
+}
+
+std::wstring FormattedResourceString(unsigned id, ...) {
+  std::wstring text;
+  va_list args;
+  va_start(args, id);
+  FormatResourceStringV(&text, id, args);
+  va_end(args);
+  return text;
 }
 
 std::wstring HResultText(long code) {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "image/PixelBuffers.h"
+#include "base/PixelBuffers.h"
 
 // The orientation (1..8) in a TIFF-structured EXIF block (the payload of a JPEG APP1 segment
 // after "Exif\0\0", or a PNG eXIf chunk), IFD0 tag 0x0112, either byte order. 1 when the tag is

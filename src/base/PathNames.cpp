@@ -1,5 +1,5 @@
 // Path text helpers; plain strings only, so they build natively too.
-#include "job/PathNames.h"
+#include "base/PathNames.h"
 
 SplitName SplitFileName(const std::wstring& path) {
   size_t slash = path.find_last_of(L"\\/");

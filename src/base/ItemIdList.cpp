@@ -1,5 +1,5 @@
 // Measuring, owning and joining item identifier lists.
-#include "app/drop/ItemIdList.h"
+#include "base/ItemIdList.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // Decoding the "Shell IDList Array" and CF_HDROP blocks of a drop.
-#include "app/drop/DropDecode.h"
+#include "base/DropDecode.h"
 
 #include <utility>
 

@@ -1,0 +1,24 @@
+# The sources that include no Windows header, relative to src/. The program builds them into its
+# libraries; native/ builds the same list for this machine, for the sanitizer tests and the
+# fuzzers. One list, so that a file moved or added is built both ways.
+set(KESTRELLE_BASE_PLAIN_SOURCES
+  base/DropDecode.cpp
+  base/ItemIdList.cpp
+  base/Orientation.cpp
+  base/PathNames.cpp
+  base/RegistryText.cpp
+  base/SizeRule.cpp
+  base/ValueText.cpp
+)
+set(KESTRELLE_IMAGE_PLAIN_SOURCES
+  image/JpegCodec.cpp
+  image/PixelOps.cpp
+  image/PngCodec.cpp
+)
+# The resampler's vector kernels are compiled per function for their instruction sets with GCC's
+# target pragmas: the native build takes them with GCC only.
+set(KESTRELLE_RESAMPLE_SOURCES
+  image/Resample.cpp
+  image/ResampleAvx2.cpp
+  image/ResampleSse2.cpp
+)

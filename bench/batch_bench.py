@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Batch benchmark: kestrelle-cli (under wine64) side by side with vipsthumbnail, ImageMagick and
-Pillow, in one run, on the same files.
+"""Batch benchmark: kestrelle-cli (under wine, either build) side by side with vipsthumbnail,
+ImageMagick and Pillow, in one run, on the same files.
 
 Tasks: (a) JPEG photos -> fit 640x640, JPEG q80; (b) PNG photos and one PNG with alpha -> fit
 640x640, PNG. Each tool runs one batch per task (one process over all files where it allows it),

@@ -1,17 +1,22 @@
 // A small per-thread cache of large freed blocks.
 #include "image/BlockCache.h"
 
+#include <malloc.h>
+
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-// Each block starts with a header; it keeps the payload 16-byte aligned.
+// Each block starts with a header; it keeps the payload 16-byte aligned. The C library's blocks
+// are 16-byte aligned on 64 bits but only 8-byte aligned on 32, so blocks come from the aligned
+// allocator.
 struct BlockHeader {
   size_t capacity;  // bytes the block can hold
   size_t touched;   // bytes from its start that some request has had, and so touched
 };
 const size_t kHeader = 16;
+const size_t kAlign = 16;
 static_assert(sizeof(BlockHeader) <= kHeader, "the header fits in front of the payload");
 const size_t kLargeBlock = 1u << 20;
 const size_t kMaxKept = 8;
@@ -27,7 +32,7 @@ struct KeptBlocks {
 
   void Release() {
     for (void*& block : blocks) {
-      std::free(block);
+      _aligned_free(block);
       block = nullptr;
     }
     total = 0;
@@ -61,7 +66,7 @@ void* Payload(void* raw, size_t size) {
 }  // namespace
 
 void* AllocateBlock(size_t size) {
-  if (size > SIZE_MAX - kHeader) return nullptr;
+  if (size > SIZE_MAX / 2) return nullptr;  // no block is that large; leaves room for the header
   if (size >= kLargeBlock) {
     // Best is a kept block already touched as far as the request goes (the least touched of
     // those); failing that, the one touched furthest, which leaves the fewest fresh pages.
@@ -88,11 +93,11 @@ void* AllocateBlock(size_t size) {
     }
   }
   size_t capacity = size >= kLargeBlock ? RoomFor(size) : size;
-  void* raw = std::malloc(capacity + kHeader);
+  void* raw = _aligned_malloc(capacity + kHeader, kAlign);
   if (!raw) {
     ReleaseCachedBlocks();  // memory kept for reuse must not make a picture fail
     capacity = size;
-    raw = std::malloc(capacity + kHeader);
+    raw = _aligned_malloc(capacity + kHeader, kAlign);
     if (!raw) return nullptr;
   }
   *Header(raw) = {capacity, 0};
@@ -104,7 +109,7 @@ void FreeBlock(void* block) {
   void* raw = static_cast<char*>(block) - kHeader;
   size_t capacity = Capacity(raw);
   if (capacity < kLargeBlock || capacity > kMaxKeptBytes) {
-    std::free(raw);
+    _aligned_free(raw);
     return;
   }
   // Keep it, dropping smaller kept blocks while there is no room for it.
@@ -124,11 +129,11 @@ void FreeBlock(void* block) {
       return;
     }
     if (smallest == kMaxKept || Capacity(t_kept.blocks[smallest]) > capacity) {
-      std::free(raw);
+      _aligned_free(raw);
       return;
     }
     t_kept.total -= Capacity(t_kept.blocks[smallest]);
-    std::free(t_kept.blocks[smallest]);
+    _aligned_free(t_kept.blocks[smallest]);
     t_kept.blocks[smallest] = nullptr;
   }
 }

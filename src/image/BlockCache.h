@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-// A block of at least `size` bytes (contents undefined), or null.
+// A 16-byte aligned block of at least `size` bytes (contents undefined), or null.
 void* AllocateBlock(size_t size);
 // Gives back a block from AllocateBlock (null is ignored); large ones are kept for reuse.
 void FreeBlock(void* block);

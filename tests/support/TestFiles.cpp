@@ -89,6 +89,60 @@ bool EncodeTestJpegC(int width, int height, int colorSpace, int components, int 
   return true;
 }
 
+bool EncodeLargeJpegC(int width, int height, JpegLayout layout, bool fullChroma,
+                      const RowSource* row, uint8_t* samples, unsigned char** buffer,
+                      unsigned long* size) {
+  jpeg_compress_struct cinfo;
+  JpegErrors errors;
+  cinfo.err = jpeg_std_error(&errors.base);
+  errors.base.error_exit = JpegErrorExit;
+  if (setjmp(errors.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    return false;
+  }
+  jpeg_create_compress(&cinfo);
+  jpeg_mem_dest(&cinfo, buffer, size);
+  cinfo.image_width = width;
+  cinfo.image_height = height;
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 75, TRUE);
+  if (fullChroma) cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
+  if (layout == JpegLayout::Progressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    (*row)(static_cast<int>(cinfo.next_scanline), samples);  // no C++ object lives in this frame
+    JSAMPROW rows[1] = {samples};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  return true;
+}
+
+bool EncodeLargePngC(int width, int height, bool alpha, const RowSource* row, uint8_t* samples,
+                     std::string* out) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_set_write_fn(png, out, PngWrite, PngFlush);
+  png_set_compression_level(png, 1);
+  png_set_IHDR(png, info, width, height, 8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y) {
+    (*row)(y, samples);
+    png_write_row(png, samples);
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
 }  // namespace
 
 std::string EncodeTestPng(const TestPng& layout) {
@@ -220,4 +274,24 @@ std::vector<uint8_t> EncodeItemIdList(const std::vector<std::string>& payloads) 
   }
   AppendLe16(&list, 0);
   return list;
+}
+
+std::string EncodeLargeJpeg(int width, int height, JpegLayout layout, bool fullChroma,
+                            const RowSource& row) {
+  std::vector<uint8_t> samples(static_cast<size_t>(width) * 3);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  std::string out;
+  if (EncodeLargeJpegC(width, height, layout, fullChroma, &row, samples.data(), &buffer, &size)) {
+    out.assign(reinterpret_cast<char*>(buffer), size);
+  }
+  std::free(buffer);
+  return out;
+}
+
+std::string EncodeLargePng(int width, int height, bool alpha, const RowSource& row) {
+  std::vector<uint8_t> samples(static_cast<size_t>(width) * (alpha ? 4 : 3));
+  std::string out;
+  if (!EncodeLargePngC(width, height, alpha, &row, samples.data(), &out)) return std::string();
+  return out;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,15 @@ std::string EncodeTestJpeg(int width, int height, int colorSpace, int components
                            const std::vector<uint8_t>& samples, int quality,
                            const std::vector<uint8_t>& app1 = std::vector<uint8_t>(),
                            JpegLayout layout = JpegLayout::Baseline);
+
+// Pictures too large to hold as samples, encoded row by row: `row(y, samples)` fills row y with
+// RGB (3 bytes per pixel) or, for the PNG with alpha, RGBA. The JPEG keeps full chroma resolution
+// when `fullChroma` (the largest coefficient buffer a progressive decode needs); the PNG is
+// written at zlib's fastest level.
+typedef std::function<void(int y, uint8_t* samples)> RowSource;
+std::string EncodeLargeJpeg(int width, int height, JpegLayout layout, bool fullChroma,
+                            const RowSource& row);
+std::string EncodeLargePng(int width, int height, bool alpha, const RowSource& row);
 
 // A TIFF-structured EXIF block whose IFD0 holds the orientation tag (and one other tag before it).
 std::vector<uint8_t> MakeExifBlock(int orientation, bool bigEndian);

@@ -13,6 +13,7 @@
 #include "app/DialogEdit.h"
 #include "app/drop/DropTarget.h"
 #include "job/FileList.h"
+#include "job/JobStart.h"
 #include "app/MultiTaskClient.h"
 #include "job/ShrinkTaskEx.h"
 #include "panel/ShrinkController.h"
@@ -30,6 +31,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CMultiTaskClient<CMainDlg, CShrinkTaskEx, CShrinkTaskExClient>,
                  public CSimpleMsgImpl<CMainDlg, IDS_CAPTION_ERROR, IDS_CAPTION_CONFIRM>,
                  public CShrinkControllerClient,
+                 public CJobStartClient,
                  public CMessageFilter {
 public:
   enum { IDD = IDD_MAIN };
@@ -80,6 +82,9 @@ private:
   void AbortJob(const CShrinkTaskExPtr& failed);
   void FinishJob();
   void EndPreviousJob();
+  // The job start's refusals and question, as message boxes of the dialog.
+  void ShowStartError(const std::wstring& text, int profile) override;
+  bool ConfirmOverwrite(const std::wstring& question) override;
 
   void LoadIcons();
   // The three profile panels, each bound to its profile record of the settings.

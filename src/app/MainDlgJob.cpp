@@ -57,46 +57,26 @@ bool CMainDlg::ValidateProfiles(bool show) {
 void CMainDlg::StartShrink(const CFileListPtr& files) {
   EndPreviousJob();
   if (!ValidateProfiles(true)) return;
-  std::wstring missing;
-  if (FindMissingSource(*files, &missing)) {
-    std::wstring text;
-    FormatResourceString(&text, IDS_MSG_FILE_NOT_FOUND, missing.c_str());
-    ShowMessage(text, MB_ICONERROR);
-    return;
-  }
-  size_t profile = 0;
-  std::wstring source;
-  if (FindOutputOverSource(*files, GetSettings().Profiles, &profile, &source)) {
-    std::wstring text;
-    FormatResourceString(&text, IDS_MSG_OUTPUT_IS_SOURCE, source.c_str());
-    ShowMessage(text, MB_ICONERROR);
-    const HWND folder = GetDlgItem(m_hWnd, m_panels[profile]->GetIds().Folder);
-    SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(folder), TRUE);
-    return;
-  }
   Pool().CancelAll(true);
   Pool().WaitAll(INFINITE);
   Pool().Pending().Clear();
   Pool().Cancelled().Clear();
-
-  CFileList existing;
-  QueueTasks(*files, GetSettings().Profiles, this, &Pool().Pending(), &existing);
-  if (existing.Count() > 0) {
-    std::wstring question;
-    FormatResourceString(&question, IDS_ASK_OVERWRITE, static_cast<int>(existing.Count()),
-                         ListExistingOutputs(existing).c_str());
-    if (ShowMessage(question, MB_YESNO) != IDYES) return;  // the queued tasks wait for the next start
-    std::wstring failed;
-    if (!DeleteExistingOutputs(existing, &failed)) {
-      std::wstring text;
-      FormatResourceString(&text, IDS_MSG_DELETE_FAILED, failed.c_str());
-      ShowMessage(text, MB_ICONERROR);
-      return;
-    }
-  }
+  // A start that ends early leaves its queued tasks for the next start to discard.
+  if (!PrepareJob(*files, GetSettings().Profiles, this, &Pool().Pending(), this)) return;
   if (!GetSettings().SaveSettings()) ShowMessageId(IDS_MSG_SAVE_SETTINGS_FAILED, MB_ICONERROR);
   SetRunning(true);
   StartJob();
+}
+
+void CMainDlg::ShowStartError(const std::wstring& text, int profile) {
+  ShowMessage(text, MB_ICONERROR);
+  if (profile < 0 || static_cast<size_t>(profile) >= m_panels.size()) return;
+  const HWND folder = GetDlgItem(m_hWnd, m_panels[profile]->GetIds().Folder);
+  SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(folder), TRUE);
+}
+
+bool CMainDlg::ConfirmOverwrite(const std::wstring& question) {
+  return ShowMessage(question, MB_YESNO) == IDYES;
 }
 
 void CMainDlg::OnTick() {

@@ -14,7 +14,7 @@
 // Result codes, valued as the platform's HRESULTs so that the Windows side passes them on.
 const int32_t kDropDecodeOk = 0;
 const int32_t kDropDecodeInvalid = -2147024883;   // 0x8007000D: the data is invalid
-const int32_t kDropDecodeNoMemory = -2147024882;  // 0x8007000E: out of memory
+const int32_t kDropDecodeNoMemory = -2147024888;  // 0x80070008: not enough memory
 
 // The lists of one "Shell IDList Array" block, as views into the block: they live as long as the
 // block does. Every list lies wholly inside the block.

@@ -11,6 +11,7 @@
 #include "job/JobStart.h"
 #include "base/ResourceText.h"
 #include "job/MultiTaskPool.h"
+#include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
 #include "base/AutoCriticalSection.h"
@@ -24,7 +25,22 @@ const int kExitFailed = 1;
 const int kExitRefused = 2;
 
 // The folder fields of the three panels: the empty-folder message names the field.
-const int kFolderFieldIds[3] = {1000, 1006, 1020};
+const int kFolderFieldIds[3] = {IDC_FOLDER1, IDC_FOLDER2, IDC_FOLDER3};
+
+// The job start's refusals and its question on standard error; the question is answered by
+// --overwrite.
+class CCliStart : public CJobStartClient {
+public:
+  explicit CCliStart(bool overwrite) : m_overwrite(overwrite) {}
+  void ShowStartError(const std::wstring& text, int) override { WriteErr(text + L"\n"); }
+  bool ConfirmOverwrite(const std::wstring& question) override {
+    if (!m_overwrite) WriteErr(question + L"\n(--overwrite deletes them first)\n");
+    return m_overwrite;
+  }
+
+private:
+  bool m_overwrite;
+};
 
 // Receives finished tasks on the worker thread and wakes the main thread for each.
 class CCliClient : public CShrinkTaskExClient {
@@ -95,37 +111,10 @@ int RunJob(const CliOptions& options) {
   CFileList files;
   // Typed paths may be relative; the dialog's come from the shell as full paths.
   for (const std::wstring& file : options.files) files.Add(FullPath(file));
-  std::wstring missing;
-  if (FindMissingSource(files, &missing)) {
-    WriteErr(FormattedResourceString(IDS_MSG_FILE_NOT_FOUND, missing.c_str()) + L"\n");
-    return kExitRefused;
-  }
-
-  size_t profile = 0;
-  std::wstring source;
-  if (FindOutputOverSource(files, profiles, &profile, &source)) {
-    WriteErr(FormattedResourceString(IDS_MSG_OUTPUT_IS_SOURCE, source.c_str()) + L"\n");
-    return kExitRefused;
-  }
-
   CCliClient client;
   CMultiTaskPool pool;
-  CFileList existing;
-  QueueTasks(files, profiles, &client, &pool.Pending(), &existing);
-  if (existing.Count() > 0) {
-    std::wstring question;
-    FormatResourceString(&question, IDS_ASK_OVERWRITE, static_cast<int>(existing.Count()),
-                         ListExistingOutputs(existing).c_str());
-    if (!options.overwrite) {
-      WriteErr(question + L"\n(--overwrite deletes them first)\n");
-      return kExitRefused;
-    }
-    std::wstring failed;
-    if (!DeleteExistingOutputs(existing, &failed)) {
-      WriteErr(FormattedResourceString(IDS_MSG_DELETE_FAILED, failed.c_str()) + L"\n");
-      return kExitRefused;
-    }
-  }
+  CCliStart start(options.overwrite);
+  if (!PrepareJob(files, profiles, &client, &pool.Pending(), &start)) return kExitRefused;
 
   const size_t total = pool.Pending().Count();
   pool.Resize(1);

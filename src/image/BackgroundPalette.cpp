@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "base/ErrorCodes.h"
 #include "image/PixelOps.h"
 
 HRESULT ApplyBackgroundColor(const CDib& source, uint32_t colorref, CDibPtr* result) {
@@ -10,7 +11,7 @@ HRESULT ApplyBackgroundColor(const CDib& source, uint32_t colorref, CDibPtr* res
   if (!source.IsValid() || source.BitCount() != 32) return E_INVALIDARG;
   CDibPtr flat(new (std::nothrow) CDib);
   if (!flat || !flat->Create(source.Width(), source.Height(), 32, 0, BI_RGB) || !flat->AllocBits()) {
-    return E_OUTOFMEMORY;
+    return kOutOfMemory;
   }
   CompositeOverColor(source.Rows(), flat->Rows(), colorref);
   *result = flat;
@@ -19,14 +20,14 @@ HRESULT ApplyBackgroundColor(const CDib& source, uint32_t colorref, CDibPtr* res
 
 HRESULT ReduceToPalette(const CDib& source, CDibPtr* result) {
   result->reset();
-  if (!source.IsValid() || source.BitCount() != 32) return E_NOTIMPL;
+  if (!source.IsValid() || source.BitCount() != 32) return S_FALSE;
   uint32_t palette[256];
   int count = CollectPalette(source.Rows(), palette);
-  if (count < 0) return E_NOTIMPL;
+  if (count < 0) return S_FALSE;
   CDibPtr indexed(new (std::nothrow) CDib);
   if (!indexed || !indexed->Create(source.Width(), source.Height(), 8, 0, BI_RGB) ||
       !indexed->AllocBits()) {
-    return E_OUTOFMEMORY;
+    return kOutOfMemory;
   }
   RGBQUAD* table = indexed->ColorTable();
   for (int i = 0; i < count; ++i) {

@@ -7,10 +7,11 @@
 #include "image/Dib.h"
 
 // A new opaque 32-bit picture: `source` drawn over the COLORREF `colorref` (0x00BBGGRR).
-// E_INVALIDARG when the source is not 32-bit, E_OUTOFMEMORY when storage fails.
+// E_INVALIDARG when the source is not 32-bit, kOutOfMemory when storage fails.
 HRESULT ApplyBackgroundColor(const CDib& source, uint32_t colorref, CDibPtr* result);
 
 // A new 8-bit picture whose colour table holds the distinct values in ascending unsigned order of
-// 0xAARRGGBB (alpha in each entry's fourth byte; unused entries keep the grey ramp). E_NOTIMPL
-// when the source is not 32-bit or has more than 256 values: the caller keeps the source.
+// 0xAARRGGBB (alpha in each entry's fourth byte; unused entries keep the grey ramp). S_FALSE, with
+// no picture, when no palette is possible (the source is not 32-bit or has more than 256 values):
+// the caller keeps the source.
 HRESULT ReduceToPalette(const CDib& source, CDibPtr* result);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <new>
 
+#include "base/ErrorCodes.h"
 #include "base/FilePaths.h"
 #include "base/Handle.h"
 
@@ -40,13 +41,13 @@ HRESULT ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* data) {
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) return LastErrorResult();
   if (static_cast<unsigned long long>(size.QuadPart) > data->max_size() ||
       static_cast<unsigned long long>(size.QuadPart) > static_cast<size_t>(-1) / 2) {
-    return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+    return kOutOfMemory;
   }
   size_t total = static_cast<size_t>(size.QuadPart);
   try {
     data->resize(total);
   } catch (const std::bad_alloc&) {
-    return HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+    return kOutOfMemory;
   }
   size_t done = 0;
   while (done < total) {

@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "base/ErrorCodes.h"
 #include "base/ComPtr.h"
 
 using namespace Gdiplus;
@@ -88,16 +89,15 @@ GpStatus GetImageRect(GpImage* image, ImageBounds* bounds) {
 
 HRESULT RenderImageToDib(GpImage* source, const RECT& sourceRect, CDibPtr* dib, LONG width,
                          LONG height, InterpolationMode interpolation) {
-  const HRESULT kNoMemory = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
   CDibPtr result(new (std::nothrow) CDib);
   if (!result || !result->Create(width, height, 32, 0, BI_RGB) || !result->AllocBits()) {
-    return kNoMemory;
+    return kOutOfMemory;
   }
   result->ClearBits();
   CBitmapView view = CreateBitmapView(*result, true);
-  if (!view.IsValid()) return kNoMemory;
+  if (!view.IsValid()) return kOutOfMemory;
   RECT targetRect = {0, 0, width, height};
-  if (!DrawImageRect(source, sourceRect, view.Get(), targetRect, interpolation)) return kNoMemory;
+  if (!DrawImageRect(source, sourceRect, view.Get(), targetRect, interpolation)) return kOutOfMemory;
   view.Reset();
   *dib = result;
   return S_OK;

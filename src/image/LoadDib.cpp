@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "base/ErrorCodes.h"
 #include "image/BlockCache.h"
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
@@ -13,8 +14,6 @@
 #include "image/PngCodec.h"
 
 namespace {
-
-const HRESULT kNoMemory = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
 
 bool WithinBudget(uint64_t width, uint64_t height) {
   return width * height <= kPixelBudget;
@@ -88,7 +87,7 @@ private:
 HRESULT FromStatus(DecodeStatus status) {
   switch (status) {
     case DecodeStatus::Ok: return S_OK;
-    case DecodeStatus::OutOfMemory: return kNoMemory;
+    case DecodeStatus::OutOfMemory: return kOutOfMemory;
     default: return E_NOTIMPL;
   }
 }
@@ -101,7 +100,7 @@ HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CDibPtr* dib) {
   if (GetImageRect(image.Get(), &bounds) != Gdiplus::Ok) return E_FAIL;
   if (bounds.width <= 0 || bounds.height <= 0) return E_NOTIMPL;
   if (!WithinBudget(static_cast<uint64_t>(bounds.width), static_cast<uint64_t>(bounds.height))) {
-    return kNoMemory;
+    return kOutOfMemory;
   }
   RECT sourceRect = {bounds.x, bounds.y, bounds.x + bounds.width, bounds.y + bounds.height};
   return RenderImageToDib(image.Get(), sourceRect, dib, bounds.width, bounds.height,

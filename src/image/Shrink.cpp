@@ -5,13 +5,13 @@
 #include <cstring>
 #include <new>
 
+#include "base/ErrorCodes.h"
 #include "image/PixelOps.h"
 #include "image/Resample.h"
 #include "base/SizeRule.h"
 
 namespace {
 
-const HRESULT kNoMemory = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
 
 // The target size for a picture that exceeds the box. The rule can round a side to 0 (a 1000 x 1
 // picture in a 10 x 10 box); such a side becomes 1 pixel so the picture still shrinks. A product
@@ -50,31 +50,20 @@ ShrinkPlan PlanShrink(const ShrinkSettings& settings, const FitSize& picture, Fi
 ShrinkResult ShrinkImage(const ShrinkSettings& settings, const CDibPtr& source, const FitSize* fileSize) {
   ShrinkResult result;
   if (settings.ShrinkType != 0 && (!source || !source->IsValid())) {
-    result.message = kShrinkResizeFailed;
+    result.plan = ShrinkPlan::Scale;
     result.code = E_INVALIDARG;
     return result;
   }
   FitSize picture = fileSize ? *fileSize : FitSize{source ? source->Width() : 0, source ? source->Height() : 0};
   FitSize target = {0, 0};
-  switch (PlanShrink(settings, picture, &target)) {
-    case ShrinkPlan::Keep:
-      result.image = source;
-      return result;
-    case ShrinkPlan::BoxNotPositive:
-      result.message = kShrinkBoxNotPositive;
-      return result;
-    case ShrinkPlan::UnknownMethod:
-      result.message = kShrinkUnknownMethod;
-      return result;
-    case ShrinkPlan::Scale:
-      break;
-  }
+  result.plan = PlanShrink(settings, picture, &target);
+  if (result.plan == ShrinkPlan::Keep) result.image = source;
+  if (result.plan != ShrinkPlan::Scale) return result;
   RECT sourceRect = {0, 0, source->Width(), source->Height()};
   RECT targetRect = {0, 0, target.width, target.height};
   HRESULT hr = ResizeDib(*source, sourceRect, targetRect, &result.image);
   if (FAILED(hr)) {
     result.image.reset();
-    result.message = kShrinkResizeFailed;
     result.code = hr;
   }
   return result;
@@ -82,7 +71,7 @@ ShrinkResult ShrinkImage(const ShrinkSettings& settings, const CDibPtr& source, 
 
 HRESULT ResizeDib(const CDib& source, const RECT& sourceRect, const RECT& targetRect, CDibPtr* result) {
   result->reset();
-  if (!source.IsValid()) return kNoMemory;
+  if (!source.IsValid()) return kOutOfMemory;
   size_t headerSize = CalcHeaderSize(*source.GetHeader());
   if (headerSize == 0) return E_INVALIDARG;
   LONG width = targetRect.right - targetRect.left, height = targetRect.bottom - targetRect.top;
@@ -93,7 +82,7 @@ HRESULT ResizeDib(const CDib& source, const RECT& sourceRect, const RECT& target
   }
   // The new header starts as a copy of the source's, so its other fields and table carry over.
   BYTE* header = static_cast<BYTE*>(std::malloc(headerSize));
-  if (!header) return kNoMemory;
+  if (!header) return kOutOfMemory;
   std::memcpy(header, source.GetHeader(), headerSize);
   BITMAPINFOHEADER* h = reinterpret_cast<BITMAPINFOHEADER*>(header);
   h->biWidth = width;
@@ -105,13 +94,13 @@ HRESULT ResizeDib(const CDib& source, const RECT& sourceRect, const RECT& target
   bool made = resized && resized->CreateFromHeader(reinterpret_cast<BITMAPINFO*>(header)) &&
               resized->AllocBits();
   std::free(header);
-  if (!made) return kNoMemory;
+  if (!made) return kOutOfMemory;
 
   PixelRows from = source.Rows();
   from.top = from.Row(static_cast<uint32_t>(sourceRect.top)) + 4 * static_cast<size_t>(sourceRect.left);
   from.width = static_cast<uint32_t>(sourceRect.right - sourceRect.left);
   from.height = static_cast<uint32_t>(sourceRect.bottom - sourceRect.top);
-  if (!ResampleBgra(from, resized->Rows())) return kNoMemory;
+  if (!ResampleBgra(from, resized->Rows())) return kOutOfMemory;
 
   if (IsGrayPalette(*source.GetHeader())) return ExtractChannel(*resized, 1, result);
   *result = resized;
@@ -133,7 +122,7 @@ HRESULT ExtractChannel(const CDib& source, int channel, CDibPtr* result) {
   if (!source.IsValid() || source.BitCount() != 32 || channel < 0 || channel > 3) return E_INVALIDARG;
   CDibPtr grey(new (std::nothrow) CDib);
   if (!grey || !grey->Create(source.Width(), source.Height(), 8, 0, BI_RGB) || !grey->AllocBits()) {
-    return E_OUTOFMEMORY;
+    return kOutOfMemory;
   }
   ExtractChannelBytes(source.Rows(), channel, grey->Rows());
   *result = grey;

@@ -6,14 +6,6 @@
 #include "image/Dib.h"
 #include "base/SizeRule.h"
 
-// Message numbers the shrink step reports (string-table entries).
-enum ShrinkMessage : int32_t {
-  kShrinkOk = 0,
-  kShrinkResizeFailed = 1030,
-  kShrinkBoxNotPositive = 1031,
-  kShrinkUnknownMethod = 1032,
-};
-
 // The five shrink fields of a profile.
 struct ShrinkSettings {
   int32_t ShrinkType;
@@ -23,15 +15,18 @@ struct ShrinkSettings {
   int32_t CustomHeight;
 };
 
-struct ShrinkResult {
-  CDibPtr image;        // the source itself when nothing is scaled
-  int32_t message = 0;  // 0 or one of ShrinkMessage
-  HRESULT code = 0;     // detail of kShrinkResizeFailed
-};
-
 // What the size rule decides for a picture of the given size.
 enum class ShrinkPlan { Keep, Scale, BoxNotPositive, UnknownMethod };
 ShrinkPlan PlanShrink(const ShrinkSettings& settings, const FitSize& picture, FitSize* target);
+
+// The plan, and for Keep and Scale the picture: the source itself when nothing is scaled. A
+// failed resampling is a Scale plan with a failure code and no picture. The task turns a result
+// without a picture into its message.
+struct ShrinkResult {
+  CDibPtr image;
+  ShrinkPlan plan = ShrinkPlan::Keep;
+  HRESULT code = S_OK;
+};
 
 // `fileSize`, when given, is the picture's own size in its file; the rule is applied to it even
 // when `source` was decoded at a reduced scale.

@@ -8,6 +8,8 @@
 
 #include "base/FilePaths.h"
 #include "base/PathNames.h"
+#include "base/ResourceText.h"
+#include "res/StringIds.h"
 
 namespace {
 
@@ -142,6 +144,32 @@ bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed) {
       *failed = path;
       return false;
     }
+  }
+  return true;
+}
+
+bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
+                CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client) {
+  std::wstring path;
+  if (FindMissingSource(files, &path)) {
+    client->ShowStartError(FormattedResourceString(IDS_MSG_FILE_NOT_FOUND, path.c_str()), -1);
+    return false;
+  }
+  size_t profile = 0;
+  if (FindOutputOverSource(files, profiles, &profile, &path)) {
+    client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_IS_SOURCE, path.c_str()),
+                           static_cast<int>(profile));
+    return false;
+  }
+  CFileList existing;
+  QueueTasks(files, profiles, taskClient, queue, &existing);
+  if (existing.Count() == 0) return true;
+  const std::wstring question = FormattedResourceString(
+      IDS_ASK_OVERWRITE, static_cast<int>(existing.Count()), ListExistingOutputs(existing).c_str());
+  if (!client->ConfirmOverwrite(question)) return false;
+  if (!DeleteExistingOutputs(existing, &path)) {
+    client->ShowStartError(FormattedResourceString(IDS_MSG_DELETE_FAILED, path.c_str()), -1);
+    return false;
   }
   return true;
 }

@@ -10,6 +10,19 @@
 #include "job/ShrinkTaskEx.h"
 #include "job/TaskQueue.h"
 
+// What a front end (the dialog, the command line) shows while a job starts: its refusals and its
+// one question.
+class CJobStartClient {
+public:
+  // A refusal, in error style. `profile` is the profile whose folder is to blame (0 to 2), or -1.
+  virtual void ShowStartError(const std::wstring& text, int profile) = 0;
+  // The overwrite question; true to delete the listed outputs and go on.
+  virtual bool ConfirmOverwrite(const std::wstring& question) = 0;
+
+protected:
+  ~CJobStartClient() = default;
+};
+
 // Every job copies this many profiles into each task: one per profile panel.
 const size_t kJobProfileCount = 3;
 
@@ -41,3 +54,11 @@ std::wstring ListExistingOutputs(const CFileList& existing);
 // Deletes every listed path in order; on the first path that still exists afterwards, false
 // with that path (files deleted before stay deleted).
 bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed);
+
+// The start of a job, once its profiles are valid and what a previous job left is cleared: every
+// dropped path must be a file (1009) and no output one of them (1010); one task per file is
+// queued with `taskClient`; outputs that already exist are listed in the overwrite question and,
+// when the client agrees, deleted (1008 on the first that cannot be). False when a step ended the
+// start, after the client has been told why; the tasks queued by then stay queued.
+bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
+                CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client);

@@ -12,6 +12,20 @@
 #include "job/Thread.h"
 #include "res/StringIds.h"
 
+namespace {
+
+// The one place where the shrink step's refusals become messages: a box side that is not
+// positive, a method that does not exist, and (for a Scale plan) a failed resampling.
+int32_t ShrinkFailureMessage(ShrinkPlan plan) {
+  switch (plan) {
+    case ShrinkPlan::BoxNotPositive: return IDS_MSG_SIZE_NOT_POSITIVE;
+    case ShrinkPlan::UnknownMethod: return IDS_MSG_UNKNOWN_SHRINK;
+    default: return IDS_MSG_RESIZE_FAILED;
+  }
+}
+
+}  // namespace
+
 void CShrinkTaskEx::Run() {
   // No stop check between profiles: a stopped task still passes each remaining folder step.
   for (const ShrinkProfile& profile : m_profiles) ProcessProfile(profile);
@@ -55,8 +69,8 @@ void CShrinkTaskEx::ProcessProfile(const ShrinkProfile& profile) {
   if (IsStopRequested()) return;
 
   ShrinkResult shrunk = ShrinkImage(shrink, picture, &fileSize);
-  if (shrunk.message != 0) {
-    RecordError(shrunk.message, shrunk.code, m_source);
+  if (!shrunk.image) {
+    RecordError(ShrinkFailureMessage(shrunk.plan), shrunk.code, m_source);
     return;
   }
   picture = shrunk.image;
@@ -84,12 +98,11 @@ void CShrinkTaskEx::ProcessProfile(const ShrinkProfile& profile) {
   if (saver->TryPalette) {
     CDibPtr indexed;
     hr = ReduceToPalette(*picture, &indexed);
-    if (SUCCEEDED(hr)) {
-      picture = indexed;
-    } else if (hr != E_NOTIMPL) {
+    if (FAILED(hr)) {
       RecordError(IDS_MSG_BACKGROUND_FAILED, hr, std::wstring());
       return;
     }
+    if (indexed) picture = indexed;  // S_FALSE: no palette possible, the picture stays as it is
   }
   std::wstring output = BuildOutputPath(profile);
   hr = saver->Save(*picture, output);

@@ -70,19 +70,19 @@ TEST(ShrinkImage, NothingToDoPassesTheSameImageOn) {
 TEST(ShrinkImage, UnusableBoxesAndMethodsAreReported) {
   CDibPtr picture = Grey(64, 48);
   ShrinkResult r = ShrinkImage(Settings(1, 0, 600), picture);
-  EXPECT_EQ(kShrinkBoxNotPositive, r.message);
+  EXPECT_EQ(ShrinkPlan::BoxNotPositive, r.plan);
   EXPECT_EQ(0, r.code);
   EXPECT_FALSE(r.image);
-  EXPECT_EQ(kShrinkBoxNotPositive, ShrinkImage(Settings(2, 32, -5), picture).message);
+  EXPECT_EQ(ShrinkPlan::BoxNotPositive, ShrinkImage(Settings(2, 32, -5), picture).plan);
   r = ShrinkImage(Settings(7, 10, 10), picture);
-  EXPECT_EQ(kShrinkUnknownMethod, r.message);
+  EXPECT_EQ(ShrinkPlan::UnknownMethod, r.plan);
   EXPECT_FALSE(r.image);
-  EXPECT_EQ(kShrinkUnknownMethod, ShrinkImage(Settings(-1, 10, 10), picture).message);
+  EXPECT_EQ(ShrinkPlan::UnknownMethod, ShrinkImage(Settings(-1, 10, 10), picture).plan);
 }
 
 TEST(ShrinkImage, SideRoundedToZeroBecomesOnePixel) {
   ShrinkResult r = ShrinkImage(Settings(1, 10, 10), Grey(1000, 1));
-  ASSERT_EQ(0, r.message);
+  ASSERT_EQ(S_OK, r.code);
   ASSERT_TRUE(r.image);
   EXPECT_EQ(10, r.image->Width());
   EXPECT_EQ(1, r.image->Height());

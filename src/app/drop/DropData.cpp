@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "base/ErrorCodes.h"
 #include "base/DropDecode.h"
 #include "app/drop/GlobalLocker.h"
 #include "base/ComPtr.h"
@@ -14,7 +15,7 @@
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide names are UTF-16 code units");
 static_assert(kDropDecodeInvalid == HRESULT_FROM_WIN32(ERROR_INVALID_DATA), "decoder codes");
-static_assert(kDropDecodeNoMemory == E_OUTOFMEMORY, "decoder codes");
+static_assert(kDropDecodeNoMemory == kOutOfMemory, "decoder codes");
 
 // The item identifier lists of the decoders live in the shell's allocator.
 namespace {
@@ -120,7 +121,7 @@ HRESULT ShellIdListArrayToPaths(HGLOBAL block, CFileList* files) {
     const CItemIDList absolute = array.AbsoluteItem(i);
     if (absolute.IsNull()) {
       files->Clear();
-      return E_OUTOFMEMORY;
+      return kOutOfMemory;
     }
     if (!PathFromItemIdList(absolute, &path)) {
       files->Clear();

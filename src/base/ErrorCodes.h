@@ -1,0 +1,8 @@
+// The program's one code for memory that could not be had: a picture over the pixel budget, a
+// buffer that could not be allocated, dropped data too large to copy. Its system text reads "Not
+// enough memory" in the messages that name it.
+#pragma once
+
+#include <windows.h>
+
+const HRESULT kOutOfMemory = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);

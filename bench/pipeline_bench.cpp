@@ -14,11 +14,11 @@
 
 #include "image/BackgroundPalette.h"
 #include "image/FileIo.h"
-#include "image/PngCodec.h"
+#include "image/GdiplusStartup.h"
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
+#include "image/PngCodec.h"
 #include "image/Shrink.h"
-#include "image/GdiplusStartup.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
+#include "base/Handle.h"
 #include "res/ResourceIds.h"
 #include "win/Dialog.h"
-#include "base/Handle.h"
 #include "win/MessageMap.h"
 
 class CAboutDlg : public CDialogImpl<CAboutDlg> {

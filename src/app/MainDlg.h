@@ -12,15 +12,16 @@
 
 #include "app/DialogEdit.h"
 #include "app/drop/DropTarget.h"
+#include "app/MultiTaskClient.h"
+#include "base/Handle.h"
 #include "job/FileList.h"
 #include "job/JobStart.h"
-#include "app/MultiTaskClient.h"
 #include "job/ShrinkTaskEx.h"
 #include "panel/ShrinkController.h"
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
+#include "win/AppMessages.h"
 #include "win/Dialog.h"
-#include "base/Handle.h"
 #include "win/MessageLoop.h"
 #include "win/MessageMap.h"
 #include "win/SimpleMsg.h"
@@ -35,13 +36,13 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CMessageFilter {
 public:
   enum { IDD = IDD_MAIN };
-  typedef CSingleTimerImpl<CMainDlg, 200, 1> CJobTimer;  // the job's progress tick
+  typedef CMultiTaskClient<CMainDlg, CShrinkTaskEx, CShrinkTaskExClient>::CJobTimer CJobTimer;
 
   BEGIN_MSG_MAP(CMainDlg)
     MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     COMMAND_ID_HANDLER(IDCANCEL, OnClose)
-    MESSAGE_HANDLER(WM_APP, OnDropReady)
+    MESSAGE_HANDLER(kDropReadyMessage, OnDropReady)
     COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAbout)
     COMMAND_ID_HANDLER(IDC_CANCEL_JOB, OnCancelJob)
     CHAIN_MSG_MAP(CDialogEdit<CMainDlg>)

@@ -4,8 +4,8 @@
 
 #include <commctrl.h>
 
-#include "job/JobStart.h"
 #include "base/ResourceText.h"
+#include "job/JobStart.h"
 #include "settings/Settings.h"
 #include "win/Window.h"
 

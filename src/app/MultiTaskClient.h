@@ -11,13 +11,15 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "job/MultiTaskPool.h"
 #include "base/AutoCriticalSection.h"
+#include "job/MultiTaskPool.h"
 #include "win/SingleTimer.h"
 
 template <class T, class Task, class Client>
 class CMultiTaskClient : public Client, public CSingleTimerImpl<T, 200, 1> {
 public:
+  // The job's progress tick, 200 ms on timer 1; the window chains its message map.
+  typedef CSingleTimerImpl<T, 200, 1> CJobTimer;
   typedef boost::shared_ptr<Task> TaskPtr;
 
   CMultiTaskClient() = default;
@@ -63,8 +65,6 @@ public:
   }
 
   CMultiTaskPool& Pool() { return m_pool; }
-  bool IsCancelled() const { return m_cancelled; }
-  void SetCancelled(bool cancelled) { m_cancelled = cancelled; }
   int32_t GetTotal() const { return m_total; }
   int32_t GetDone() const { return m_done; }
 

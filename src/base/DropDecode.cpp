@@ -1,15 +1,14 @@
 // Decoding the "Shell IDList Array" and CF_HDROP blocks of a drop.
 #include "base/DropDecode.h"
 
+#include "base/ByteOrder.h"
+
 #include <utility>
 
 namespace {
 
-// Both blocks hold little-endian 32-bit fields at offsets that need not be aligned.
-uint32_t Read32(const unsigned char* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-         (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
+// Both blocks hold little-endian 32-bit fields (read with ReadLe32) at offsets that need not be
+// aligned.
 
 const size_t kFieldSize = 4;
 
@@ -35,8 +34,7 @@ public:
     while (!m_ends[at]) {
       m_walk.push_back(at);
       if (m_size - at < kItemCountSize) return nullptr;
-      const size_t count =
-          static_cast<size_t>(m_block[at]) | (static_cast<size_t>(m_block[at + 1]) << 8);
+      const size_t count = ReadLe16(m_block + at);
       if (count == 0) break;
       // An item shorter than its own count would never move the walk on; one reaching the
       // block's end leaves no room for the terminator.
@@ -85,7 +83,7 @@ int32_t DecodeShellIdListArray(const void* block, size_t size, ShellIdListArray*
   *out = ShellIdListArray();
   if (!block || size < kFieldSize) return kDropDecodeInvalid;
   const unsigned char* bytes = static_cast<const unsigned char*>(block);
-  const uint32_t count = Read32(bytes);
+  const uint32_t count = ReadLe32(bytes);
   // The count is followed by count + 1 offsets; comparing in table slots cannot overflow.
   const size_t slots = (size - kFieldSize) / kFieldSize;
   if (count >= slots) return kDropDecodeInvalid;
@@ -93,11 +91,11 @@ int32_t DecodeShellIdListArray(const void* block, size_t size, ShellIdListArray*
 
   ShellIdListArray decoded;
   CListLocator lists(bytes, size, headerSize);
-  decoded.parent = lists.ListAt(Read32(bytes + kFieldSize));
+  decoded.parent = lists.ListAt(ReadLe32(bytes + kFieldSize));
   if (!decoded.parent) return kDropDecodeInvalid;
   decoded.items.reserve(count);
   for (size_t i = 1; i <= count; ++i) {
-    const unsigned char* item = lists.ListAt(Read32(bytes + kFieldSize * (i + 1)));
+    const unsigned char* item = lists.ListAt(ReadLe32(bytes + kFieldSize * (i + 1)));
     if (!item) return kDropDecodeInvalid;
     decoded.items.push_back(item);
   }
@@ -109,19 +107,19 @@ int32_t DecodeFileNameList(const void* block, size_t size, FileNameList* out) {
   *out = FileNameList();
   if (!block || size < kDropFilesSize) return kDropDecodeInvalid;
   const unsigned char* bytes = static_cast<const unsigned char*>(block);
-  const uint32_t namesOffset = Read32(bytes);
+  const uint32_t namesOffset = ReadLe32(bytes);
   if (namesOffset < kDropFilesSize || namesOffset > size) return kDropDecodeInvalid;
   const unsigned char* names = bytes + namesOffset;
   const size_t available = size - namesOffset;
 
   FileNameList decoded;
-  decoded.wide = Read32(bytes + kDropFilesWideOffset) != 0;
+  decoded.wide = ReadLe32(bytes + kDropFilesWideOffset) != 0;
   bool ended;
   if (decoded.wide) {
     ended = SplitNames(
         available / 2,
         [names](size_t i) {
-          return static_cast<char16_t>(names[2 * i] | (names[2 * i + 1] << 8));
+          return static_cast<char16_t>(ReadLe16(names + 2 * i));
         },
         &decoded.wideNames);
   } else {

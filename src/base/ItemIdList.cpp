@@ -1,6 +1,8 @@
 // Measuring, owning and joining item identifier lists.
 #include "base/ItemIdList.h"
 
+#include "base/ByteOrder.h"
+
 #include <cstring>
 
 namespace {
@@ -8,7 +10,7 @@ namespace {
 // The 16-bit count that starts an item, in the shell's byte order (little-endian) whatever the
 // host's, and readable at any alignment.
 size_t ItemCount(const unsigned char* item) {
-  return static_cast<size_t>(item[0]) | (static_cast<size_t>(item[1]) << 8);
+  return ReadLe16(item);
 }
 
 const size_t kTerminatorSize = 2;

@@ -1,6 +1,8 @@
 // EXIF orientation tag parsing and the eight pixel transforms.
 #include "base/Orientation.h"
 
+#include "base/ByteOrder.h"
+
 #include <cstring>
 
 namespace {
@@ -12,14 +14,12 @@ struct TiffReader {
 
   bool U16(size_t at, uint32_t* out) const {
     if (at > size || size - at < 2) return false;
-    *out = bigEndian ? (data[at] << 8 | data[at + 1]) : (data[at + 1] << 8 | data[at]);
+    *out = bigEndian ? ReadBe16(data + at) : ReadLe16(data + at);
     return true;
   }
   bool U32(size_t at, uint32_t* out) const {
     if (at > size || size - at < 4) return false;
-    const uint8_t* p = data + at;
-    *out = bigEndian ? (static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3])
-                     : (static_cast<uint32_t>(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
+    *out = bigEndian ? ReadBe32(data + at) : ReadLe32(data + at);
     return true;
   }
 };

@@ -1,6 +1,8 @@
 // The registry's string value rule, on plain bytes.
 #include "base/RegistryText.h"
 
+#include "base/ByteOrder.h"
+
 bool RegistryStringText(uint32_t type, const uint8_t* data, size_t bytes, std::wstring* text) {
   if (type != kRegTypeString && type != kRegTypeExpandString) return false;
   if (bytes == 0) {
@@ -12,7 +14,7 @@ bool RegistryStringText(uint32_t type, const uint8_t* data, size_t bytes, std::w
   if (bytes % 2 != 0 || bytes / 2 > kMaxRegStringChars) return false;
   const size_t units = bytes / 2;
   auto unit = [data](size_t i) {
-    return static_cast<wchar_t>(data[2 * i] | static_cast<unsigned>(data[2 * i + 1]) << 8);
+    return static_cast<wchar_t>(ReadLe16(data + 2 * i));
   };
   if (unit(units - 1) != L'\0') return false;
   // A NUL inside the data would make the stored text differ from what every path or file call

@@ -5,18 +5,18 @@
 
 #include <vector>
 
+#include "base/AutoCriticalSection.h"
+#include "base/FilePaths.h"
+#include "base/Handle.h"
+#include "base/ResourceText.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleText.h"
-#include "base/FilePaths.h"
+#include "image/GdiplusStartup.h"
 #include "job/JobStart.h"
-#include "base/ResourceText.h"
 #include "job/MultiTaskPool.h"
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
-#include "base/AutoCriticalSection.h"
-#include "image/GdiplusStartup.h"
-#include "base/Handle.h"
 
 namespace {
 

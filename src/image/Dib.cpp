@@ -1,6 +1,8 @@
 // Header arithmetic and storage of CDib and CDibSection.
 #include "image/Dib.h"
 
+#include "base/CheckedMath.h"
+
 #include "image/BlockCache.h"
 
 #include <cstdlib>
@@ -11,12 +13,6 @@ namespace {
 
 const DWORD kV5HeaderSize = sizeof(BITMAPV5HEADER);  // 124
 const DWORD kInfoHeaderSize = sizeof(BITMAPINFOHEADER);  // 40
-
-bool MultiplyFits(size_t a, size_t b, size_t* out) {
-  if (a != 0 && b > std::numeric_limits<size_t>::max() / a) return false;
-  *out = a * b;
-  return true;
-}
 
 }  // namespace
 

@@ -5,8 +5,8 @@
 
 #include <new>
 
-#include "base/ErrorCodes.h"
 #include "base/ComPtr.h"
+#include "base/ErrorCodes.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;

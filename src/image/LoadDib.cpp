@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "base/ErrorCodes.h"
+#include "base/Orientation.h"
 #include "image/BlockCache.h"
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
 #include "image/JpegCodec.h"
-#include "base/Orientation.h"
 #include "image/PngCodec.h"
 
 namespace {

@@ -24,6 +24,8 @@
 // rows whatever the factor.
 #include "image/Resample.h"
 
+#include "base/CheckedMath.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -45,12 +47,6 @@ double CatmullRom(double t) {
   if (t < 1.0) return (1.5 * t - 2.5) * t * t + 1.0;
   if (t < 2.0) return ((-0.5 * t + 2.5) * t - 4.0) * t + 2.0;
   return 0.0;
-}
-
-bool MultiplyFits(size_t a, size_t b, size_t* out) {
-  if (a != 0 && b > std::numeric_limits<size_t>::max() / a) return false;
-  *out = a * b;
-  return true;
 }
 
 bool AddFits(size_t a, size_t b, size_t* out) {

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "base/ErrorCodes.h"
+#include "base/SizeRule.h"
 #include "image/PixelOps.h"
 #include "image/Resample.h"
-#include "base/SizeRule.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ HRESULT ResizeDib(const CDib& source, const RECT& sourceRect, const RECT& target
   if (source.BitCount() != 32 || width <= 0 || height <= 0 || sourceRect.left < 0 ||
       sourceRect.top < 0 || sourceRect.right > source.Width() || sourceRect.bottom > source.Height() ||
       sourceRect.right <= sourceRect.left || sourceRect.bottom <= sourceRect.top) {
-    return E_NOTIMPL;  // what the drawing step refuses
+    return E_NOTIMPL;  // a picture or rectangle the resampler does not take
   }
   // The new header starts as a copy of the source's, so its other fields and table carry over.
   BYTE* header = static_cast<BYTE*>(std::malloc(headerSize));

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "image/Dib.h"
 #include "base/SizeRule.h"
+#include "image/Dib.h"
 
 // The five shrink fields of a profile.
 struct ShrinkSettings {

@@ -3,12 +3,12 @@
 
 #include <windows.h>
 
+#include "base/ResourceText.h"
 #include "image/BackgroundPalette.h"
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
 #include "image/Shrink.h"
 #include "job/EnsureFolder.h"
-#include "base/ResourceText.h"
 #include "job/Thread.h"
 #include "res/StringIds.h"
 

@@ -2,8 +2,8 @@
 #include "job/ShrinkTaskEx.h"
 
 #include "base/FilePaths.h"
-#include "image/SaveFormat.h"
 #include "base/PathNames.h"
+#include "image/SaveFormat.h"
 
 CShrinkTaskExPtr CShrinkTaskEx::Create() {
   CShrinkTaskExPtr task(new CShrinkTaskEx);

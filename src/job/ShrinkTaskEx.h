@@ -45,7 +45,6 @@ public:
   CShrinkTaskExPtr GetSelf() const { return m_self.lock(); }
 
   const std::wstring& GetSource() const { return m_source; }
-  const std::wstring& GetBaseName() const { return m_baseName; }
   const std::vector<ShrinkProfile>& GetProfiles() const { return m_profiles; }
   int32_t GetErrorNumber() const { return m_errorNumber; }
   const std::wstring& GetErrorText() const { return m_errorText; }

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <list>
 
-#include "job/ShrinkTaskEx.h"
 #include "base/AutoCriticalSection.h"
+#include "job/ShrinkTaskEx.h"
 
 class TaskQueue {
 public:

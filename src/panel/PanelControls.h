@@ -10,6 +10,7 @@
 #include <string>
 
 #include "panel/NamedLists.h"
+#include "win/AppMessages.h"
 #include "win/Controls.h"
 #include "win/MessageMap.h"
 #include "win/WindowImpl.h"
@@ -131,7 +132,7 @@ private:
 };
 
 // Combo boxes with an edit field. A choice from the list (or the list closing with an item
-// selected) is acted on once the box has settled: the notification posts WM_APP to the box itself
+// selected) is acted on once the box has settled: the notification posts kComboSettledMessage to the box itself
 // with the code, as the box updates its edit field only after notifying. Typing is reported at
 // once with CBN_EDITCHANGE.
 template <class T>
@@ -145,7 +146,7 @@ private:
   LRESULT OnReflectedCommand(UINT, WPARAM wParam, LPARAM, bool& handled) {
     const WORD code = HIWORD(wParam);
     if (code == CBN_SELCHANGE || code == CBN_SELENDCANCEL) {
-      if (this->GetCurSel() >= 0) PostMessageW(this->m_hWnd, WM_APP, code, 0);
+      if (this->GetCurSel() >= 0) PostMessageW(this->m_hWnd, kComboSettledMessage, code, 0);
     } else if (code == CBN_EDITCHANGE) {
       this->Notify(CBN_EDITCHANGE);
     } else {
@@ -161,7 +162,7 @@ template <class TList>
 class CComboBox2 : public CEditComboImpl<CComboBox2<TList>> {
 public:
   BEGIN_MSG_MAP(CComboBox2)
-    MESSAGE_HANDLER(WM_APP, OnSettled)
+    MESSAGE_HANDLER(kComboSettledMessage, OnSettled)
     MESSAGE_HANDLER(WM_MOUSEWHEEL, OnMouseWheel)
     CHAIN_MSG_MAP(CEditComboImpl<CComboBox2<TList>>)
   END_MSG_MAP()
@@ -207,7 +208,7 @@ template <class THistory>
 class CComboBoxS : public CEditComboImpl<CComboBoxS<THistory>> {
 public:
   BEGIN_MSG_MAP(CComboBoxS)
-    MESSAGE_HANDLER(WM_APP, OnSettled)
+    MESSAGE_HANDLER(kComboSettledMessage, OnSettled)
     CHAIN_MSG_MAP(CEditComboImpl<CComboBoxS<THistory>>)
   END_MSG_MAP()
 

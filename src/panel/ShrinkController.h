@@ -98,7 +98,6 @@ public:
   // else is refused with a message. False leaves the drop to the caller (a job).
   bool DropOnFolder(POINT screenPoint, const CFileList& paths);
 
-  const ShrinkProfile& GetProfile() const { return m_profile; }
   const PanelControlIds& GetIds() const { return m_ids; }
 
 private:

@@ -58,7 +58,6 @@ public:
   // created. The hive, path and handle of an earlier open are replaced only on success.
   LONG Open(HKEY hive, unsigned makerId, unsigned productId);
   HKEY Hive() const { return m_hive; }
-  const std::wstring& RootPath() const { return m_rootPath; }
   // Root path + "\" + name.
   std::wstring Path(const std::wstring& name) const;
 

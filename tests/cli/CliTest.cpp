@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/ResourceText.h"
 #include "cli/CliOptions.h"
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
-#include "base/ResourceText.h"
 #include "res/StringIds.h"
 #include "support/HostileCorpus.h"
 #include "support/Pictures.h"

@@ -8,8 +8,8 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "image/LoadDib.h"
 #include "base/Orientation.h"
+#include "image/LoadDib.h"
 #include "image/Shrink.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"

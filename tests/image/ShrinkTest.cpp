@@ -2,8 +2,8 @@
 // messages for boxes that cannot be used.
 #include <gtest/gtest.h>
 
-#include "image/Shrink.h"
 #include "base/SizeRule.h"
+#include "image/Shrink.h"
 #include "support/Pictures.h"
 
 namespace {

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "image/FileIo.h"
-#include "image/LoadDib.h"
-#include "image/ImageSaver.h"
 #include "base/ResourceText.h"
+#include "image/FileIo.h"
+#include "image/ImageSaver.h"
+#include "image/LoadDib.h"
 #include "job/ShrinkTaskEx.h"
 #include "job/Thread.h"
 #include "res/StringIds.h"

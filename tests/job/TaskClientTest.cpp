@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "job/JobTasks.h"
 #include "app/MultiTaskClient.h"
+#include "job/JobTasks.h"
 #include "job/ShrinkTaskEx.h"
 #include "res/StringIds.h"
 

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/AutoCriticalSection.h"
+#include "base/Handle.h"
 #include "image/FileIo.h"
 #include "job/JobTasks.h"
 #include "job/MultiTaskPool.h"
@@ -20,8 +22,6 @@
 #include "support/Pictures.h"
 #include "support/ProcessCounters.h"
 #include "support/TempDir.h"
-#include "base/AutoCriticalSection.h"
-#include "base/Handle.h"
 
 namespace {
 

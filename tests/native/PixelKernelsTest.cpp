@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "base/Orientation.h"
-#include "image/PixelOps.h"
 #include "base/SizeRule.h"
+#include "image/PixelOps.h"
 #include "native/PlainImage.h"
 
 namespace {

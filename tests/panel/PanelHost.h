@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/GuiSupport.h"
+#include "app/GuiSupport.h"
 #include "panel/ShrinkController.h"
 #include "res/ResourceIds.h"
 #include "win/Dialog.h"

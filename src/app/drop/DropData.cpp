@@ -7,10 +7,10 @@
 
 #include <vector>
 
-#include "base/ErrorCodes.h"
-#include "base/DropDecode.h"
 #include "app/drop/GlobalLocker.h"
 #include "base/ComPtr.h"
+#include "base/DropDecode.h"
+#include "base/ErrorCodes.h"
 #include "base/Handle.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide names are UTF-16 code units");

@@ -11,7 +11,7 @@
 //   void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint)
 //                                                  keeps the drop's list (null: none) and point
 //   int ShowMessageId(unsigned id, UINT flags)     a message box owned by the window
-// An accepted drop posts WM_APP (wParam 0, lParam 0) to the window after SetDroppedFiles, so that
+// An accepted drop posts kDropReadyMessage to the window after SetDroppedFiles, so that
 // T acts on it once the drag has ended.
 #pragma once
 
@@ -19,9 +19,10 @@
 #include <ole2.h>
 #include <shlobj.h>
 
+#include "base/ComPtr.h"
 #include "job/FileList.h"
 #include "res/StringIds.h"
-#include "base/ComPtr.h"
+#include "win/AppMessages.h"
 #include "win/MessageMap.h"
 
 class CDropTargetBase : public IDropTarget {
@@ -50,7 +51,6 @@ public:
   void StopDragImageService();
 
   // Whether a data object is held, which is the case from entering until leaving or dropping.
-  bool HoldsData() const { return static_cast<bool>(m_data); }
 
 protected:
   CDropTargetBase() = default;
@@ -123,7 +123,6 @@ public:
     m_registeredWindow = nullptr;
     m_dropTarget.StopDragImageService();
   }
-  bool IsDropTargetRegistered() const { return m_registeredWindow != nullptr; }
   CDropTargetBase* DropTarget() { return &m_dropTarget; }
 
   // Entering and moving alike: while a job runs nothing moves; over a folder field that field
@@ -137,7 +136,7 @@ public:
     return kDropEffect;
   }
 
-  // Refuses the drop with a message, or hands its files and point to the owner and posts WM_APP.
+  // Refuses the drop with a message, or hands its files and point to the owner and posts kDropReadyMessage.
   void OnDrop(IDataObject* data, POINT screenPoint) {
     T* owner = static_cast<T*>(this);
     if (owner->IsJobRunning()) {
@@ -155,7 +154,7 @@ public:
       owner->ShowMessageId(refusal, MB_OK | MB_ICONERROR);
       return;
     }
-    PostMessageW(owner->m_hWnd, WM_APP, 0, 0);
+    PostMessageW(owner->m_hWnd, kDropReadyMessage, 0, 0);
   }
 
   // Chained by T's map: the registration ends with the window.

@@ -81,3 +81,47 @@ std::wstring MakeFile(const std::wstring& path) {
   EXPECT_TRUE(WriteBytes(path, std::string()));
   return path;
 }
+
+ULONG ReferenceCount(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
+namespace {
+
+// A drop target that takes nothing: only its registration is of interest.
+class CProbeTarget : public IDropTarget {
+public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (iid != IID_IUnknown && iid != IID_IDropTarget) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = this;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+    *effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
+    *effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+    *effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+};
+
+}  // namespace
+
+bool IsRegisteredDropTarget(HWND window) {
+  CProbeTarget probe;
+  const HRESULT registered = RegisterDragDrop(window, &probe);
+  if (registered == S_OK) RevokeDragDrop(window);
+  return registered == DRAGDROP_E_ALREADYREGISTERED;
+}

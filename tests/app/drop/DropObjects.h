@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "base/ItemIdList.h"
 #include "base/ComPtr.h"
+#include "base/ItemIdList.h"
 
 // A moveable global block holding a copy of the bytes.
 HGLOBAL GlobalBytes(const void* bytes, size_t size);
@@ -30,6 +30,13 @@ CComPtr<IDataObject> ShellData(IShellFolder* folder, const std::vector<const CIt
 // The shell's data object for items of one folder, in the given order.
 CComPtr<IDataObject> FolderItemsData(const std::wstring& folder,
                                      const std::vector<std::wstring>& names);
+
+// The references `object` holds now (its count after an AddRef and a Release).
+ULONG ReferenceCount(IUnknown* object);
+
+// Whether OLE holds `window` as a drop target: a second registration is refused then. A probe
+// registration that succeeds is revoked at once.
+bool IsRegisteredDropTarget(HWND window);
 
 // Makes the folders of `path` and an empty file at its end, whatever its length; returns `path`.
 std::wstring MakeFile(const std::wstring& path);

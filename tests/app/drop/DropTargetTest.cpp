@@ -14,9 +14,9 @@
 #include "app/drop/DropData.h"
 #include "app/drop/DropObjects.h"
 #include "app/drop/DropTarget.h"
+#include "base/ComPtr.h"
 #include "base/ItemIdList.h"
 #include "support/TempDir.h"
-#include "base/ComPtr.h"
 #include "win/Window.h"
 
 namespace {
@@ -70,11 +70,12 @@ public:
 
   // A drag entering and released at `point`; the drop's effect.
   DWORD DropAt(IDataObject* data, POINT point) {
+    const ULONG references = ReferenceCount(data);
     DWORD effect = kAnyEffect;
     DropTarget()->DragEnter(data, MK_LBUTTON, {point.x, point.y}, &effect);
     effect = kAnyEffect;
     EXPECT_EQ(S_OK, DropTarget()->Drop(data, 0, {point.x, point.y}, &effect));
-    EXPECT_FALSE(DropTarget()->HoldsData());
+    EXPECT_EQ(references, ReferenceCount(data)) << "the target lets the data go";
     return effect;
   }
   POINT Elsewhere() const {
@@ -261,17 +262,19 @@ TEST_F(DropTargetTest, DragsShowCopyAndMoveTheFocusUnlessAJobRuns) {
     return GetFocus();
   };
   SetFocus(m_window->m_hWnd);
+  const ULONG references = ReferenceCount(data.Get());
   EXPECT_EQ(m_window->field, drag(true, field));
-  EXPECT_TRUE(target->HoldsData());
+  EXPECT_EQ(references + 1, ReferenceCount(data.Get())) << "the target keeps the data while dragged";
   EXPECT_EQ(m_window->m_hWnd, drag(false, elsewhere));
   EnableWindow(m_window->field, FALSE);
   EXPECT_EQ(m_window->m_hWnd, drag(false, field)) << "a disabled field takes nothing";
   EnableWindow(m_window->field, TRUE);
   EXPECT_EQ(S_OK, target->DragLeave());
-  EXPECT_FALSE(target->HoldsData());
+  EXPECT_EQ(references, ReferenceCount(data.Get()));
 
   m_window->running = true;
   EXPECT_EQ(m_window->m_hWnd, drag(true, field)) << "the focus stays while a job runs";
+  EXPECT_EQ(S_OK, target->DragLeave());
   EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), m_window->DropAt(data.Get(), field));
   EXPECT_EQ(std::vector<unsigned>{IDS_MSG_DROP_WHILE_RUNNING}, m_window->messages);
   EXPECT_EQ(0, m_window->stored);
@@ -299,7 +302,7 @@ TEST_F(DropTargetTest, RegistrationLastsAsLongAsTheWindow) {
 
   ASSERT_TRUE(window.RegisterDropTarget());
   DestroyWindow(window.m_hWnd);
-  EXPECT_FALSE(window.IsDropTargetRegistered());
+  EXPECT_FALSE(IsRegisteredDropTarget(window.m_hWnd));
   EXPECT_EQ(1u, target->AddRef());
   EXPECT_EQ(0u, target->Release());
 }

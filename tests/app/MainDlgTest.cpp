@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/GuiSupport.h"
+#include "app/GuiSupport.h"
 #include "res/ResourceIds.h"
 
 namespace {

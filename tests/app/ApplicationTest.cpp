@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Application.h"
-#include "gui/GuiSupport.h"
+#include "app/GuiSupport.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "gui/GuiSupport.h"
+#include "app/GuiSupport.h"
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "win/SimpleMsg.h"

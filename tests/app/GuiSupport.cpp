@@ -1,5 +1,5 @@
 // Dialog test support.
-#include "gui/GuiSupport.h"
+#include "app/GuiSupport.h"
 
 #include <commctrl.h>
 

@@ -2,8 +2,8 @@
 // the virtual screen, at its own size, maximised when it was.
 #include <windows.h>
 
+#include "app/GuiSupport.h"
 #include "app/Placement.h"
-#include "gui/GuiSupport.h"
 #include "settings/Settings.h"
 
 namespace {

@@ -10,11 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "app/drop/DropObjects.h"
-#include "gui/GuiSupport.h"
+#include "app/GuiSupport.h"
+#include "base/ResourceText.h"
 #include "image/FileIo.h"
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
-#include "base/ResourceText.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
 #include "support/HostileCorpus.h"
@@ -96,7 +96,7 @@ protected:
   // registered target.
   void DropOn(IDataObject* data, POINT point) {
     ASSERT_TRUE(data);
-    ASSERT_TRUE(m_dialog->IsDropTargetRegistered());
+    ASSERT_TRUE(IsRegisteredDropTarget(m_dialog->GetHwnd()));
     CDropTargetBase* target = m_dialog->DropTarget();
     DWORD effect = DROPEFFECT_COPY;
     target->DragEnter(data, MK_LBUTTON, {point.x, point.y}, &effect);

@@ -10,10 +10,10 @@
 #include <string>
 
 #include "app/drop/DropObjects.h"
-#include "gui/GuiSupport.h"
+#include "app/GuiSupport.h"
+#include "base/ResourceText.h"
 #include "image/Dib.h"
 #include "image/ImageSaver.h"
-#include "base/ResourceText.h"
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"

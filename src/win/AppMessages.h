@@ -1,0 +1,13 @@
+// The program's own window messages, each posted by a window class to a window it serves. They
+// share the first private number: each goes to windows of one class only, which handle no other.
+#pragma once
+
+#include <windows.h>
+
+// Posted by the drop target to its window once a drop's files are stored: the window acts on the
+// drop after the drag has ended. wParam and lParam are 0.
+const UINT kDropReadyMessage = WM_APP;
+
+// Posted by an edit combo box to itself after a choice from its list, once the box has updated
+// its edit field. wParam is the notification code (CBN_SELCHANGE or CBN_SELENDCANCEL).
+const UINT kComboSettledMessage = WM_APP;

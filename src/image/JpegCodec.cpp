@@ -67,15 +67,14 @@ void CmykRowToBgra(uint8_t* row, uint32_t width, bool inverted) {
   }
 }
 
-// Returns 0 on success, 1 undecodable, 2 out of memory.
-int DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
+DecodeStatus DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   jpeg_decompress_struct cinfo;
   ErrorManager errors;
   cinfo.err = &errors.base;
   InitErrors(&errors);
   if (setjmp(errors.jump)) {
     jpeg_destroy_decompress(&cinfo);
-    return 1;
+    return DecodeStatus::Undecodable;
   }
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
@@ -90,7 +89,7 @@ int DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   unsigned denominator = canvas->Prepare(cinfo.image_width, cinfo.image_height, orientation);
   if (denominator == 0) {
     jpeg_destroy_decompress(&cinfo);
-    return 2;
+    return DecodeStatus::OutOfMemory;
   }
   if (denominator == 2 || denominator == 4 || denominator == 8) {
     cinfo.scale_num = 1;
@@ -101,7 +100,8 @@ int DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   }
   jpeg_start_decompress(&cinfo);
   if (cinfo.output_components != 4 || !canvas->Begin(cinfo.output_width, cinfo.output_height)) {
-    int result = cinfo.output_components != 4 ? 1 : 2;
+    const DecodeStatus result =
+        cinfo.output_components != 4 ? DecodeStatus::Undecodable : DecodeStatus::OutOfMemory;
     jpeg_destroy_decompress(&cinfo);
     return result;
   }
@@ -120,7 +120,7 @@ int DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   }
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
-  return canvas->Finish(orientation) ? 0 : 2;
+  return canvas->Finish(orientation) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }
 
 // Returns true on success; *buffer is malloc'ed by libjpeg and always handed back for freeing.
@@ -167,11 +167,7 @@ bool IsJpegSignature(const uint8_t* data, size_t size) {
 
 DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   if (!IsJpegSignature(data, size)) return DecodeStatus::Undecodable;
-  switch (DecodeJpegC(data, size, canvas)) {
-    case 0: return DecodeStatus::Ok;
-    case 2: return DecodeStatus::OutOfMemory;
-    default: return DecodeStatus::Undecodable;
-  }
+  return DecodeJpegC(data, size, canvas);
 }
 
 bool EncodeJpeg(const PixelRows& rows, int quality, std::vector<uint8_t>* out) {

@@ -49,19 +49,18 @@ void WriteCallback(png_structp png, png_bytep data, png_size_t length) {
 
 void FlushCallback(png_structp) {}
 
-// Returns 0 on success, 1 undecodable, 2 out of memory.
-int DecodePngC(MemoryReader* reader, BgraCanvas* canvas) {
+DecodeStatus DecodePngC(MemoryReader* reader, BgraCanvas* canvas) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorCallback,
                                            WarningCallback);
-  if (!png) return 2;
+  if (!png) return DecodeStatus::OutOfMemory;
   png_infop info = png_create_info_struct(png);
   if (!info) {
     png_destroy_read_struct(&png, nullptr, nullptr);
-    return 2;
+    return DecodeStatus::OutOfMemory;
   }
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
-    return 1;
+    return DecodeStatus::Undecodable;
   }
   png_set_read_fn(png, reader, ReadCallback);
   png_read_info(png, info);
@@ -81,11 +80,11 @@ int DecodePngC(MemoryReader* reader, BgraCanvas* canvas) {
   png_read_update_info(png, info);
   if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * 4) {
     png_destroy_read_struct(&png, &info, nullptr);
-    return 1;
+    return DecodeStatus::Undecodable;
   }
   if (!canvas->Begin(width, height)) {
     png_destroy_read_struct(&png, &info, nullptr);
-    return 2;
+    return DecodeStatus::OutOfMemory;
   }
   PixelRows rows = canvas->Rows();
   for (int pass = 0; pass < passes; ++pass) {
@@ -98,7 +97,7 @@ int DecodePngC(MemoryReader* reader, BgraCanvas* canvas) {
   png_bytep exif = nullptr;
   if (png_get_eXIf_1(png, info, &exifSize, &exif) && exif) orientation = ExifOrientation(exif, exifSize);
   png_destroy_read_struct(&png, &info, nullptr);
-  return canvas->Finish(orientation) ? 0 : 2;
+  return canvas->Finish(orientation) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }
 
 enum class PngLayout { Rgba, Rgb, Palette };
@@ -159,11 +158,7 @@ bool IsPngSignature(const uint8_t* data, size_t size) {
 DecodeStatus DecodePng(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   if (!IsPngSignature(data, size)) return DecodeStatus::Undecodable;
   MemoryReader reader = {data, size, 0};
-  switch (DecodePngC(&reader, canvas)) {
-    case 0: return DecodeStatus::Ok;
-    case 2: return DecodeStatus::OutOfMemory;
-    default: return DecodeStatus::Undecodable;
-  }
+  return DecodePngC(&reader, canvas);
 }
 
 bool EncodePngRgba(const PixelRows& rows, std::vector<uint8_t>* out) {

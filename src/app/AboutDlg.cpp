@@ -5,23 +5,50 @@
 
 #include <string>
 
+#include "res/Version.h"
+
+namespace {
+
+// The licence file beside the running program, as the release package places it.
+std::wstring NoticesPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  path.resize(path.find_last_of(L'\\') + 1);
+  return path + L"" KESTRELLE_NOTICES_FILE;
+}
+
+}  // namespace
+
 LRESULT CAboutDlg::OnInitDialog(UINT, WPARAM, LPARAM, bool&) {
   CenterWindow(m_hWnd, nullptr);
+  const wchar_t* bits = sizeof(void*) == 4 ? L"32 ビット版" : L"64 ビット版";
+  const std::wstring about = L"" KESTRELLE_PRODUCT L" バージョン " KESTRELLE_VERSION_TEXT L" (" +
+                             std::wstring(bits) + L")\n\n" KESTRELLE_COPYRIGHT;
+  SetDlgItemTextW(m_hWnd, IDC_ABOUT_TEXT, about.c_str());
   HFONT font = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
   LOGFONTW description;
   if (font && GetObjectW(font, sizeof description, &description) == sizeof description) {
     description.lfUnderline = TRUE;
     m_linkFont.Reset(CreateFontIndirectW(&description));
     if (m_linkFont.Get()) {
-      SendDlgItemMessageW(m_hWnd, IDC_HOME_LINK, WM_SETFONT,
-                          reinterpret_cast<WPARAM>(m_linkFont.Get()), TRUE);
+      for (int link : {IDC_HOME_LINK, IDC_NOTICES_LINK}) {
+        SendDlgItemMessageW(m_hWnd, link, WM_SETFONT, reinterpret_cast<WPARAM>(m_linkFont.Get()), TRUE);
+      }
     }
   }
   return TRUE;
 }
 
 LRESULT CAboutDlg::OnSetCursor(UINT, WPARAM wParam, LPARAM, bool& handled) {
-  if (reinterpret_cast<HWND>(wParam) != GetItem(IDC_HOME_LINK)) {
+  if (!IsLink(reinterpret_cast<HWND>(wParam))) {
     handled = false;
     return FALSE;
   }
@@ -31,15 +58,24 @@ LRESULT CAboutDlg::OnSetCursor(UINT, WPARAM wParam, LPARAM, bool& handled) {
 
 LRESULT CAboutDlg::OnCtlColorStatic(UINT, WPARAM wParam, LPARAM lParam, bool&) {
   HDC dc = reinterpret_cast<HDC>(wParam);
-  const bool link = reinterpret_cast<HWND>(lParam) == GetItem(IDC_HOME_LINK);
+  const bool link = IsLink(reinterpret_cast<HWND>(lParam));
   SetTextColor(dc, link ? RGB(0, 0, 255) : GetSysColor(COLOR_BTNTEXT));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
-LRESULT CAboutDlg::OnLink(WORD, WORD, HWND, bool&) {
+bool CAboutDlg::IsLink(HWND control) const {
+  return control && (control == GetItem(IDC_HOME_LINK) || control == GetItem(IDC_NOTICES_LINK));
+}
+
+// The home page opens in the browser, the notices in the editor that opens text files.
+LRESULT CAboutDlg::OnLink(WORD, WORD id, HWND, bool&) {
   std::wstring address;
-  GetItemText(GetItem(IDC_HOME_LINK), &address, true);
+  if (id == IDC_NOTICES_LINK) {
+    address = NoticesPath();
+  } else {
+    GetItemText(GetItem(IDC_HOME_LINK), &address, true);
+  }
   SHELLEXECUTEINFOW execute = {};
   execute.cbSize = sizeof execute;
   execute.lpFile = address.c_str();

@@ -166,6 +166,10 @@ int RunCli(const std::vector<std::wstring>& args) {
     WriteOut(CliUsage());
     return kExitDone;
   }
+  if (options.version) {
+    WriteOut(CliVersion());
+    return kExitDone;
+  }
   CGdiplusStartup gdiplus;
   return RunJob(options);
 }

@@ -2,6 +2,7 @@
 #include "cli/CliOptions.h"
 
 #include "base/ValueText.h"
+#include "res/Version.h"
 
 namespace {
 
@@ -43,6 +44,8 @@ bool ParseCliArguments(const std::vector<std::wstring>& args, CliOptions* option
     std::wstring text;
     if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
       options->help = true;
+    } else if (arg == L"--version") {
+      options->version = true;
     } else if (arg == L"--overwrite") {
       options->overwrite = true;
     } else if (arg == L"--out") {
@@ -84,7 +87,7 @@ bool ParseCliArguments(const std::vector<std::wstring>& args, CliOptions* option
       return false;
     }
   }
-  if (!options->help && options->files.empty()) {
+  if (!options->help && !options->version && options->files.empty()) {
     *error = L"no files given";
     return false;
   }
@@ -119,5 +122,12 @@ std::wstring CliUsage() {
          L"  --background HEX   put this colour (1, 2 or 6 hex digits) behind transparency\n"
          L"  --overwrite        delete existing outputs first instead of refusing the job\n"
          L"  --help             this text\n"
+         L"  --version          the program's version\n"
          L"Exit code: 0 every output written, 1 a file failed, 2 usage error or start refused.\n";
+}
+
+std::wstring CliVersion() {
+  return L"kestrelle-cli " KESTRELLE_VERSION_TEXT L"\n"
+         L"" KESTRELLE_COPYRIGHT L". MIT License (LICENSE.txt); the licences of the libraries\n"
+         L"built into it are in " KESTRELLE_NOTICES_FILE L".\n";
 }

@@ -9,6 +9,7 @@
 
 struct CliOptions {
   bool help = false;
+  bool version = false;
   bool overwrite = false;
   // Any of the profile options below was given: one profile built from them replaces the stored
   // ones.
@@ -26,7 +27,7 @@ struct CliOptions {
 };
 
 // False with a one-line reason for unknown options, missing or malformed values and a missing
-// file list (unless --help).
+// file list (unless --help or --version).
 bool ParseCliArguments(const std::vector<std::wstring>& args, CliOptions* options, std::wstring* error);
 
 // The single profile the options describe; `currentFolder` stands in for a missing --out.
@@ -34,3 +35,7 @@ ShrinkProfile ProfileFromOptions(const CliOptions& options, const std::wstring& 
 
 // The text of --help.
 std::wstring CliUsage();
+
+// The text of --version: "kestrelle-cli VERSION" on the first line, then the copyright and where
+// the licences are.
+std::wstring CliVersion();

@@ -73,7 +73,11 @@
 #define IDC_COLOR_BUTTON3               1044
 #define IDC_COLOR_TEXT3                 1029
 
-/* About box: the home-page link (1000 is also panel 1's folder; the two never share a dialog). */
+/* About box: the home-page link, the name and version (filled at run time from res/Version.h)
+   and the link to the libraries' licences beside the program. 1000 to 1002 are also panel 1's
+   controls; the two never share a dialog. */
 #define IDC_HOME_LINK                   1000
+#define IDC_ABOUT_TEXT                  1001
+#define IDC_NOTICES_LINK                1002
 
 #endif /* KESTRELLE_RES_RESOURCEIDS_H */

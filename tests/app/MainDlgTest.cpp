@@ -8,6 +8,7 @@
 
 #include "app/GuiSupport.h"
 #include "res/ResourceIds.h"
+#include "res/Version.h"
 
 namespace {
 
@@ -254,10 +255,11 @@ TEST_F(MainDlgTest, AboutBoxOpensOverTheDialogAndClosesEveryWay) {
   }
 }
 
-TEST_F(MainDlgTest, AboutBoxLinkIsBlueUnderlinedAndShowsTheHand) {
+TEST_F(MainDlgTest, AboutBoxShowsTheVersionAndItsLinksAreBlueUnderlinedWithTheHand) {
   HWND dialog = OpenDialog();
   ASSERT_NE(nullptr, dialog);
-  std::wstring address;
+  std::wstring address, about, notices;
+  bool noticesUnderlined = false, noticesBlue = false, handOverNotices = false;
   bool underlined = false;
   COLORREF linkColour = 0, textColour = 0;
   HBRUSH linkBrush = nullptr;
@@ -265,6 +267,13 @@ TEST_F(MainDlgTest, AboutBoxLinkIsBlueUnderlinedAndShowsTheHand) {
   CBoxWatcher watcher(dialog, [&](HWND box) {
     HWND link = GetDlgItem(box, IDC_HOME_LINK);
     address = WindowText(link);
+    about = WindowText(GetDlgItem(box, IDC_ABOUT_TEXT));
+    HWND noticesLink = GetDlgItem(box, IDC_NOTICES_LINK);
+    notices = WindowText(noticesLink);
+    LOGFONTW noticesFont = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(noticesLink, WM_GETFONT, 0, 0)), sizeof noticesFont,
+               &noticesFont);
+    noticesUnderlined = noticesFont.lfUnderline != 0;
     LOGFONTW font = {};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(link, WM_GETFONT, 0, 0)), sizeof font, &font);
     underlined = font.lfUnderline != 0;
@@ -272,6 +281,8 @@ TEST_F(MainDlgTest, AboutBoxLinkIsBlueUnderlinedAndShowsTheHand) {
     linkBrush = reinterpret_cast<HBRUSH>(
         SendMessageW(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(link)));
     linkColour = GetTextColor(dc);
+    SendMessageW(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(noticesLink));
+    noticesBlue = GetTextColor(dc) == RGB(0, 0, 255);
     HWND other = GetWindow(link, GW_HWNDPREV);
     SendMessageW(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(other));
     textColour = GetTextColor(dc);
@@ -279,6 +290,9 @@ TEST_F(MainDlgTest, AboutBoxLinkIsBlueUnderlinedAndShowsTheHand) {
     const LPARAM hit = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
     handOverLink = SendMessageW(box, WM_SETCURSOR, reinterpret_cast<WPARAM>(link), hit) != 0 &&
                    GetCursor() == LoadCursorW(nullptr, IDC_HAND);
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    handOverNotices = SendMessageW(box, WM_SETCURSOR, reinterpret_cast<WPARAM>(noticesLink), hit) != 0 &&
+                      GetCursor() == LoadCursorW(nullptr, IDC_HAND);
     SendMessageW(box, WM_SETCURSOR, reinterpret_cast<WPARAM>(GetDlgItem(box, IDOK)), hit);
     arrowElsewhere = GetCursor() == LoadCursorW(nullptr, IDC_ARROW);
     PressButton(box, IDOK);
@@ -293,6 +307,13 @@ TEST_F(MainDlgTest, AboutBoxLinkIsBlueUnderlinedAndShowsTheHand) {
   EXPECT_EQ(GetSysColorBrush(COLOR_BTNFACE), linkBrush);
   EXPECT_TRUE(handOverLink);
   EXPECT_TRUE(arrowElsewhere);
+  // Filled in at run time from the project's version, not typed into the dialog template.
+  EXPECT_EQ(0u, about.find(L"Kestrelle バージョン " KESTRELLE_VERSION_TEXT L" (")) << about;
+  EXPECT_NE(std::wstring::npos, about.find(L"" KESTRELLE_COPYRIGHT)) << about;
+  EXPECT_EQ(L"" KESTRELLE_NOTICES_FILE, notices);
+  EXPECT_TRUE(noticesUnderlined);
+  EXPECT_TRUE(noticesBlue);
+  EXPECT_TRUE(handOverNotices);
 }
 
 TEST_F(MainDlgTest, ControlNotificationsAreReflectedToTheirControl) {

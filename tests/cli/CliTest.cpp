@@ -12,6 +12,7 @@
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
 #include "res/StringIds.h"
+#include "res/Version.h"
 #include "support/HostileCorpus.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
@@ -107,6 +108,8 @@ TEST(CliArguments, ProfileOptionsBuildOneProfile) {
   EXPECT_FALSE(o.ownProfile);  // the stored profiles apply
   ASSERT_TRUE(Parse({L"--help"}, &o, &error));
   EXPECT_TRUE(o.help);
+  ASSERT_TRUE(Parse({L"--version"}, &o, &error));  // needs no files either
+  EXPECT_TRUE(o.version);
 }
 
 TEST(CliArguments, MalformedInputIsAUsageErrorWithAReason) {
@@ -208,6 +211,12 @@ TEST(CliRun, RefusedStartsAndFailedFilesHaveTheirExitCodesAndTexts) {
   RunResult help = RunCli(L"--help", dir.Path());
   EXPECT_EQ(0u, help.exitCode);
   EXPECT_NE(std::string::npos, help.output.find("usage: kestrelle-cli"));
+
+  // The version the resources and the about box show too, and no job even with files given.
+  RunResult version = RunCli(L"--version --out versioned good.png", dir.Path());
+  EXPECT_EQ(0u, version.exitCode);
+  EXPECT_EQ(0u, version.output.find("kestrelle-cli " KESTRELLE_VERSION_TEXT "\n")) << version.output;
+  EXPECT_FALSE(FileExists(dir / L"versioned"));
 }
 
 TEST(CliRun, UnusualNamesAndPathsPastTheOldLimitComeOutUnchanged) {

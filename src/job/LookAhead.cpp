@@ -102,11 +102,14 @@ CLookAhead::Entry* CLookAhead::FindUnclaimed() {
   // or, if it still was, the worker's Take comes after this claim and finds it.
   for (const CShrinkTaskExPtr& task : m_queue->Front(m_maxAhead + 1)) {
     if (Find(task.get())) continue;
+    // Everything that can fail comes before the entry exists: the worker waits for any entry
+    // that is being worked on.
+    CSharedSourcePtr source(new CSharedSource(task->GetSource(), task->GetProfiles()));
     m_entries.emplace_back();
     Entry& entry = m_entries.back();
     entry.owner = this;
     entry.task = task;
-    entry.source.reset(new CSharedSource(task->GetSource(), task->GetProfiles()));
+    entry.source = source;
     return &entry;
   }
   return nullptr;

@@ -59,17 +59,17 @@ bool CSharedSource::MakeAll(const CThread& stop, CLoadAdmission* admission) {
 }
 
 uint64_t CSharedSource::HeldPixels() const {
-  std::vector<const CDib*> seen;
-  uint64_t pixels = 0;
-  auto count = [&](const CDibPtr& dib) {
-    if (!dib) return;
-    for (const CDib* known : seen) {
-      if (known == dib.get()) return;
-    }
-    seen.push_back(dib.get());
-    pixels += static_cast<uint64_t>(dib->Width()) * static_cast<uint64_t>(dib->Height());
+  // A shrink that keeps the picture's size is the decoded picture itself: each counts once. No
+  // allocation here, so that a helper can always report what it holds.
+  auto pixels = [](const CDibPtr& dib) {
+    return dib ? static_cast<uint64_t>(dib->Width()) * static_cast<uint64_t>(dib->Height()) : 0;
   };
-  count(m_picture);
-  for (const ShrinkResult& made : m_made) count(made.image);
-  return pixels;
+  uint64_t total = pixels(m_picture);
+  for (size_t i = 0; i < m_made.size(); ++i) {
+    const CDib* image = m_made[i].image.get();
+    bool counted = image == m_picture.get();
+    for (size_t j = 0; j < i && !counted; ++j) counted = m_made[j].image.get() == image;
+    if (!counted) total += pixels(m_made[i].image);
+  }
+  return total;
 }

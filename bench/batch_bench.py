@@ -37,17 +37,41 @@ def run_timed(commands, env=None):
     return time.perf_counter() - start
 
 
-def peak_of(commands, env=None):
-    """Peak resident memory of one batch (the largest of its commands), measured by GNU time."""
-    peak = float("nan")
-    for command in commands:
+def process_peak(command, env=None):
+    """Peak resident memory in MB of one command. For a Windows program under Wine the program
+    runs in a process of its own, not the `wine` launcher that GNU time would see: its peak
+    (VmHWM, which only grows) is read from /proc while it runs."""
+    if command[0] != "wine":
         result = subprocess.run(["/usr/bin/time", "-f", "%M"] + command, env=env, capture_output=True, text=True)
         try:
-            mb = int(result.stderr.strip().splitlines()[-1]) / 1024.0
-            peak = mb if peak != peak else max(peak, mb)
+            return int(result.stderr.strip().splitlines()[-1]) / 1024.0
         except (ValueError, IndexError):
-            pass
-    return peak
+            return float("nan")
+    exe = os.path.basename(command[1]).encode()
+    process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    peak = 0
+    while process.poll() is None:
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    if exe not in f.read():
+                        continue
+                with open(f"/proc/{pid}/status") as f:
+                    for line in f:
+                        if line.startswith("VmHWM:"):
+                            peak = max(peak, int(line.split()[1]))
+            except OSError:
+                continue
+        time.sleep(0.02)
+    return peak / 1024.0 if peak else float("nan")
+
+
+def peak_of(commands, env=None):
+    """Peak resident memory of one batch: the largest of its commands'."""
+    peaks = [process_peak(command, env) for command in commands]
+    return max(peaks) if all(p == p for p in peaks) else float("nan")
 
 
 def store_profiles(out, wine_env):

@@ -47,7 +47,9 @@ def process_peak(command, env=None):
             return int(result.stderr.strip().splitlines()[-1]) / 1024.0
         except (ValueError, IndexError):
             return float("nan")
-    exe = os.path.basename(command[1]).encode()
+    # The program's own process is named by its Windows path (Z: maps the Linux root); other
+    # builds of it that may run on the machine at the same time have other paths.
+    exe = ("Z:" + os.path.abspath(command[1]).replace("/", "\\")).encode() + b"\0"
     process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     peak = 0
     while process.poll() is None:

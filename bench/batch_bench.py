@@ -3,15 +3,18 @@
 ImageMagick and Pillow, in one run, on the same files.
 
 Tasks: (a) JPEG photos -> fit 640x640, JPEG q80; (b) PNG photos and one PNG with alpha -> fit
-640x640, PNG. Each tool runs one batch per task (one process over all files where it allows it),
-RUNS times; the table gives the median batch time with min and max, the ratio of each peer's
-median to ours (above 1.0: we are faster), peak resident memory, and the mean PSNR of each tool's
-outputs against an exact area-average downscale of the same picture.
+640x640, PNG; (c) the JPEG photos through three profiles at once (fit 240x240 PNG, 640x640 JPEG
+q80, 1280x1280 JPEG q90): ours in one job with the three profiles stored in the registry of the
+Wine prefix, each peer in three batches, one per profile. Each tool runs one batch per task (one
+process over all files where it allows it), RUNS times; the table gives the median batch time
+with min and max, the ratio of each tool's median to ours with the default number of threads
+(above 1.0: we are faster), peak resident memory, and the mean PSNR of each tool's outputs (the
+640 ones for (c)) against an exact area-average downscale of the same picture. Ours runs twice:
+with --threads 1 (the worker alone) and with the default, one loading thread per processor.
 
 Usage: batch_bench.py CORPUS_DIR WORK_DIR CLI_EXE [RUNS]
 """
 import os
-import resource
 import shutil
 import statistics
 import subprocess
@@ -22,24 +25,76 @@ import numpy as np
 from PIL import Image
 
 BOX = 640
+# Task (c): (box, format, JPEG quality) of each profile; the 640 one is scored.
+PROFILES = ((240, "png", 0), (640, "jpg", 80), (1280, "jpg", 90))
 
 
-def run_timed(command, env=None):
-    """Runs one batch; returns (seconds, peak RSS in MB of the largest child so far)."""
+def run_timed(commands, env=None):
+    """Runs one batch (one or more commands in turn); returns its seconds."""
     start = time.perf_counter()
-    subprocess.run(command, check=True, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    seconds = time.perf_counter() - start
-    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
-    return seconds, peak
+    for command in commands:
+        subprocess.run(command, check=True, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - start
 
 
-def peak_of(command, env=None):
-    """Peak resident memory of one batch, measured by GNU time in a separate process."""
-    result = subprocess.run(["/usr/bin/time", "-f", "%M"] + command, env=env, capture_output=True, text=True)
-    try:
-        return int(result.stderr.strip().splitlines()[-1]) / 1024.0
-    except (ValueError, IndexError):
-        return float("nan")
+def process_peak(command, env=None):
+    """Peak resident memory in MB of one command. For a Windows program under Wine the program
+    runs in a process of its own, not the `wine` launcher that GNU time would see: its peak
+    (VmHWM, which only grows) is read from /proc while it runs."""
+    if command[0] != "wine":
+        result = subprocess.run(["/usr/bin/time", "-f", "%M"] + command, env=env, capture_output=True, text=True)
+        try:
+            return int(result.stderr.strip().splitlines()[-1]) / 1024.0
+        except (ValueError, IndexError):
+            return float("nan")
+    # The program's own process is named by its Windows path (Z: maps the Linux root); other
+    # builds of it that may run on the machine at the same time have other paths.
+    exe = ("Z:" + os.path.abspath(command[1]).replace("/", "\\")).encode() + b"\0"
+    process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    peak = 0
+    while process.poll() is None:
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    if exe not in f.read():
+                        continue
+                with open(f"/proc/{pid}/status") as f:
+                    for line in f:
+                        if line.startswith("VmHWM:"):
+                            peak = max(peak, int(line.split()[1]))
+            except OSError:
+                continue
+        time.sleep(0.02)
+    return peak / 1024.0 if peak else float("nan")
+
+
+def peak_of(commands, env=None):
+    """Peak resident memory of one batch: the largest of its commands'."""
+    peaks = [process_peak(command, env) for command in commands]
+    return max(peaks) if all(p == p for p in peaks) else float("nan")
+
+
+def store_profiles(out, wine_env):
+    """Writes task (c)'s three profiles as the stored ones of the Wine prefix's user; the folders
+    are out/p240, out/p640 and out/p1280."""
+    key = r"HKEY_CURRENT_USER\Software\Orvandel\Kestrelle32\Setting\Shrinks"
+    lines = ["REGEDIT4", "", f"[{key}]", '"Count"=dword:00000003']
+    for i, (box, fmt, quality) in enumerate(PROFILES):
+        folder = "Z:" + os.path.join(out, f"p{box}").replace("/", "\\")
+        folder = folder.replace("\\", "\\\\")
+        lines += ["", f"[{key}\\{i:02d}]", '"Use"=dword:00000001', f'"Folder"="{folder}"', '"Prefix"=""',
+                  '"BkColor"=dword:00ffffff', '"Transparent"=dword:00000000', '"ShrinkType"=dword:00000001',
+                  f'"ShrinkWidth"=dword:{box:08x}', f'"ShrinkHeight"=dword:{box:08x}',
+                  f'"CustomWidth"=dword:{box:08x}', f'"CustomHeight"=dword:{box:08x}',
+                  "", f"[{key}\\{i:02d}\\SaveFormat]", f'"Type"=dword:{1 if fmt == "jpg" else 0:08x}',
+                  f'"JpegQuality"=dword:{quality or 80:08x}']
+    path = os.path.join(out, "profiles.reg")
+    with open(path, "w") as f:
+        f.write("\r\n".join(lines) + "\r\n")
+    subprocess.run(["wine", "regedit", "/S", "Z:" + path.replace("/", "\\")], check=True, env=wine_env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def box_axis(a, size):
@@ -80,41 +135,65 @@ def psnr(output, source, cache):
     return 99.0 if mse == 0 else 10 * np.log10(1.0 / mse)
 
 
+def peer_batches(files, box, ext, quality, scripts):
+    """Each peer's command for one batch into {out} at `box`, in format `ext`."""
+    jpeg = ext == "jpg"
+    return {
+        "vipsthumbnail": (["vipsthumbnail"] + files + ["--size", f"{box}x{box}", "-o",
+                          "{out}/%s." + (f"jpg[Q={quality}]" if jpeg else "png")]),
+        "imagemagick": (["/usr/bin/mogrify", "-path", "{out}", "-thumbnail", f"{box}x{box}"] +
+                        (["-quality", str(quality), "-format", "jpg"] if jpeg else ["-format", "png"]) + files),
+        "pillow": ["/usr/bin/python3", scripts["pillow"], "{out}", ext, str(box), str(quality)] + files,
+        "pillow-draft": ["/usr/bin/python3", scripts["pillow-draft"], "{out}", ext, str(box), str(quality)] + files,
+    }
+
+
 def tools(task, files, out, cli, wine_env):
-    jpeg = task == "a"
-    ext = "jpg" if jpeg else "png"
+    """name -> (list of (command, output folder suffix), env); the commands of one batch."""
     # Pillow twice: thumbnail() alone, which asks the JPEG reader for a reduced scale that keeps
     # at least twice the box (the rule this program follows), and with an explicit draft() to the
     # box itself first, which decodes smaller still at some cost in quality.
     scripts = {}
-    for name, draft in (("pillow", ""), ("pillow-draft", f"    im.draft('RGB', ({BOX}, {BOX}))\n")):
+    for name, draft in (("pillow", ""), ("pillow-draft", "    im.draft('RGB', (box, box))\n")):
         scripts[name] = os.path.join(out, name.replace("-", "_") + "_batch.py")
         with open(scripts[name], "w") as f:
             f.write(
                 "import sys, os\nfrom PIL import Image\n"
-                "out, jpeg = sys.argv[1], sys.argv[2] == 'jpg'\n"
-                "for path in sys.argv[3:]:\n"
+                "out, jpeg, box, quality = sys.argv[1], sys.argv[2] == 'jpg', int(sys.argv[3]), int(sys.argv[4])\n"
+                "for path in sys.argv[5:]:\n"
                 "    im = Image.open(path)\n"
                 f"{draft}"
-                f"    im.thumbnail(({BOX}, {BOX}))\n"
+                "    im.thumbnail((box, box))\n"
                 "    name = os.path.splitext(os.path.basename(path))[0] + ('.jpg' if jpeg else '.png')\n"
-                "    if jpeg: im.convert('RGB').save(os.path.join(out, name), quality=80)\n"
+                "    if jpeg: im.convert('RGB').save(os.path.join(out, name), quality=quality)\n"
                 "    else: im.save(os.path.join(out, name))\n")
-    cli_args = ["--out", "{out}", "--fit", f"{BOX}x{BOX}", "--overwrite"] + (["--jpeg=80"] if jpeg else [])
-    return {
-        "kestrelle-cli": (["wine", cli] + cli_args + files, wine_env),
-        "vipsthumbnail": (["vipsthumbnail"] + files + ["--size", f"{BOX}x{BOX}", "-o",
-                          "{out}/%s." + ("jpg[Q=80]" if jpeg else "png")], None),
-        "imagemagick": (["/usr/bin/mogrify", "-path", "{out}", "-thumbnail", f"{BOX}x{BOX}"] +
-                        (["-quality", "80", "-format", "jpg"] if jpeg else ["-format", "png"]) + files, None),
-        "pillow": (["/usr/bin/python3", scripts["pillow"], "{out}", ext] + files, None),
-        "pillow-draft": (["/usr/bin/python3", scripts["pillow-draft"], "{out}", ext] + files, None),
-    }
+    ours = {"kestrelle-cli -t1": ["--threads", "1"], "kestrelle-cli": []}
+    result = {}
+    if task in ("a", "b"):
+        jpeg = task == "a"
+        ext = "jpg" if jpeg else "png"
+        cli_args = ["--out", "{out}", "--fit", f"{BOX}x{BOX}", "--overwrite"] + (["--jpeg=80"] if jpeg else [])
+        for name, threads in ours.items():
+            result[name] = ([(["wine", cli] + threads + cli_args + files, "")], wine_env)
+        for name, command in peer_batches(files, BOX, ext, 80, scripts).items():
+            result[name] = ([(command, "")], None)
+        return result
+    for name, threads in ours.items():
+        result[name] = ([(["wine", cli, "--overwrite"] + threads + files, "")], wine_env)
+    batches = {}
+    for box, ext, quality in PROFILES:
+        for name, command in peer_batches(files, box, ext, quality, scripts).items():
+            batches.setdefault(name, []).append((command, f"/p{box}"))
+    for name, commands in batches.items():
+        result[name] = (commands, None)
+    return result
 
 
-def output_for(tool, out, source, jpeg):
+def output_for(out, source, task):
     base = os.path.splitext(os.path.basename(source))[0]
-    return os.path.join(out, base + (".jpg" if jpeg else ".png"))
+    if task == "c":
+        return os.path.join(out, f"p{BOX}", base + ".jpg")
+    return os.path.join(out, base + (".jpg" if task == "a" else ".png"))
 
 
 def main():
@@ -122,39 +201,54 @@ def main():
     runs = int(sys.argv[4]) if len(sys.argv) > 4 else 5
     os.makedirs(work, exist_ok=True)
     wine_env = dict(os.environ, WINEDEBUG="-all")
+    jpegs = sorted(os.path.join(corpus, "jpeg", f) for f in os.listdir(os.path.join(corpus, "jpeg")))
     tasks = {
-        "a": sorted(os.path.join(corpus, "jpeg", f) for f in os.listdir(os.path.join(corpus, "jpeg"))),
+        "a": jpegs,
         "b": sorted(os.path.join(corpus, "png", f) for f in os.listdir(os.path.join(corpus, "png"))),
+        "c": jpegs,
     }
     for task, files in tasks.items():
         megapixels = sum(Image.open(f).size[0] * Image.open(f).size[1] for f in files) / 1e6
-        print(f"\ntask ({task}): {len(files)} files, {megapixels:.1f} MP, fit {BOX}x{BOX} "
-              f"{'JPEG q80' if task == 'a' else 'PNG'}, {runs} runs")
-        print(f"{'tool':<15}{'median s':>10}{'min':>8}{'max':>8}{'MP/s':>8}{'ratio':>8}{'peak MB':>9}{'PSNR dB':>9}")
+        what = {"a": f"fit {BOX}x{BOX} JPEG q80", "b": f"fit {BOX}x{BOX} PNG",
+                "c": "three profiles: 240 PNG, 640 JPEG q80, 1280 JPEG q90 (peers: three batches)"}[task]
+        print(f"\ntask ({task}): {len(files)} files, {megapixels:.1f} MP, {what}, {runs} runs")
+        print(f"{'tool':<19}{'median s':>10}{'min':>8}{'max':>8}{'MP/s':>8}{'ratio':>8}{'peak MB':>9}{'PSNR dB':>9}")
         results = {}
         cache = {}
         commands = {}
-        for name, (command, env) in tools(task, files, work, cli, wine_env).items():
-            out = os.path.join(work, f"{task}-{name}")
+        for name, (batch, env) in tools(task, files, work, cli, wine_env).items():
+            out = os.path.join(work, f"{task}-{name.replace(' ', '')}")
             shutil.rmtree(out, ignore_errors=True)
             os.makedirs(out)
-            commands[name] = ([c.replace("{out}", out) for c in command], env, out)
-            subprocess.run(commands[name][0], check=True, env=env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
+            concrete = []
+            for command, suffix in batch:
+                os.makedirs(out + suffix, exist_ok=True)
+                concrete.append([c.replace("{out}", out + suffix) for c in command])
+            commands[name] = (concrete, env, out)
+        if task == "c":
+            # Both of our runs write into the same three folders, those of the stored profiles.
+            shared = os.path.join(work, "c-kestrelle")
+            for box, _, _ in PROFILES:
+                os.makedirs(os.path.join(shared, f"p{box}"), exist_ok=True)
+            store_profiles(shared, wine_env)
+            for name in ("kestrelle-cli -t1", "kestrelle-cli"):
+                commands[name] = (commands[name][0], commands[name][1], shared)
+        for name, (batch, env, out) in commands.items():
+            run_timed(batch, env)
         # The tools take turns within each run, so a burst of load elsewhere on the machine
         # falls on all of them alike instead of on one tool's runs.
         times = {name: [] for name in commands}
         for _ in range(runs):
-            for name, (command, env, out) in commands.items():
-                times[name].append(run_timed(command, env)[0])
-        for name, (command, env, out) in commands.items():
-            peak = peak_of(command, env)
-            scores = [psnr(output_for(name, out, f, task == "a"), f, cache) for f in files]
+            for name, (batch, env, out) in commands.items():
+                times[name].append(run_timed(batch, env))
+        for name, (batch, env, out) in commands.items():
+            peak = peak_of(batch, env)
+            scores = [psnr(output_for(out, f, task), f, cache) for f in files]
             t = times[name]
             results[name] = (statistics.median(t), min(t), max(t), peak, statistics.mean(scores))
         ours = results["kestrelle-cli"][0]
         for name, (median, low, high, peak, score) in results.items():
-            print(f"{name:<15}{median:>10.2f}{low:>8.2f}{high:>8.2f}{megapixels / median:>8.1f}"
+            print(f"{name:<19}{median:>10.2f}{low:>8.2f}{high:>8.2f}{megapixels / median:>8.1f}"
                   f"{median / ours:>8.2f}{peak:>9.0f}{score:>9.2f}")
 
 

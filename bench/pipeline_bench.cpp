@@ -3,9 +3,13 @@
 //   wine pipeline_bench.exe BOX (jpg|png) FILE...
 // The outputs go into the current folder, named after their sources. With "compare" in place of
 // the format, each file is shrunk twice, from a reduced-scale and from a full-scale decode, and the
-// two load times and the PSNR between the two results are printed.
+// two load times and the PSNR between the two results are printed. With "shared" (BOX a list such
+// as 240,640,1280), each file is decoded once for all the boxes, as a job of several profiles
+// does, and each box's result is compared with a full-scale decode's, beside the result from the
+// decode that box alone would get.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -75,11 +79,44 @@ int Compare(const ShrinkSettings& fit, int count, wchar_t** files) {
   return 0;
 }
 
+// One decode for several boxes: PSNR against the full-scale result, shared and alone.
+int Shared(const std::vector<ShrinkSettings>& fits, int count, wchar_t** files) {
+  std::vector<double> worstShared(fits.size(), 99), worstAlone(fits.size(), 99);
+  for (int i = 0; i < count; ++i) {
+    CDibPtr shared, full;
+    FitSize sharedSize;
+    if (FAILED(LoadDibForShrinks(files[i], fits, &shared, &sharedSize)) || FAILED(LoadDib(files[i], &full))) {
+      return 1;
+    }
+    std::fwprintf(stderr, L"%ls: shared decode %dx%d\n", files[i], shared->Width(), shared->Height());
+    for (size_t k = 0; k < fits.size(); ++k) {
+      CDibPtr alone;
+      FitSize aloneSize;
+      if (FAILED(LoadDibForShrink(files[i], fits[k], &alone, &aloneSize))) return 1;
+      ShrinkResult fromShared = ShrinkImage(fits[k], shared, &sharedSize);
+      ShrinkResult fromAlone = ShrinkImage(fits[k], alone, &aloneSize);
+      ShrinkResult fromFull = ShrinkImage(fits[k], full);
+      if (!fromShared.image || !fromAlone.image || !fromFull.image) return 1;
+      double s = Psnr(*fromShared.image, *fromFull.image), a = Psnr(*fromAlone.image, *fromFull.image);
+      worstShared[k] = std::min(worstShared[k], s);
+      worstAlone[k] = std::min(worstAlone[k], a);
+      std::fwprintf(stderr, L"  box %d: alone decode %dx%d; against full scale: shared %.1f dB, alone %.1f dB\n",
+                    fits[k].ShrinkWidth, alone->Width(), alone->Height(), s, a);
+    }
+  }
+  for (size_t k = 0; k < fits.size(); ++k) {
+    std::fwprintf(stderr, L"box %d: lowest PSNR against full scale: shared %.1f dB, alone %.1f dB\n",
+                  fits[k].ShrinkWidth, worstShared[k], worstAlone[k]);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
-    std::fwprintf(stderr, L"usage: pipeline_bench BOX (jpg|png|compare) FILE...\n");
+    std::fwprintf(stderr, L"usage: pipeline_bench BOX (jpg|png|compare) FILE...\n"
+                          L"       pipeline_bench BOX,BOX,... shared FILE...\n");
     return 2;
   }
   CGdiplusStartup gdiplus;
@@ -87,6 +124,13 @@ int wmain(int argc, wchar_t** argv) {
   bool jpeg = std::wstring(argv[2]) == L"jpg";
   ShrinkSettings fit = {2, box, box, 0, 0};
   if (std::wstring(argv[2]) == L"compare") return Compare(fit, argc - 3, argv + 3);
+  if (std::wstring(argv[2]) == L"shared") {
+    std::vector<ShrinkSettings> fits;
+    for (const wchar_t* at = argv[1]; *at; ++at) {
+      if (at == argv[1] || at[-1] == L',') fits.push_back({2, _wtoi(at), _wtoi(at), 0, 0});
+    }
+    return Shared(fits, argc - 3, argv + 3);
+  }
   SaveFormat format;
   format.Type = jpeg ? 1 : 0;
   double load = 0, shrink = 0, finish = 0, pixels = 0;

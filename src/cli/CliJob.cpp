@@ -118,6 +118,7 @@ int RunJob(const CliOptions& options) {
 
   const size_t total = pool.Pending().Count();
   pool.Resize(1);
+  if (options.threads > 0) pool.SetThreadCount(options.threads);
   // The console program has no window and its worker no message loop: it joins the
   // multithreaded apartment (see CThread::SetComApartment).
   pool.Workers().front()->SetComApartment(COINIT_MULTITHREADED);

@@ -48,6 +48,12 @@ bool ParseCliArguments(const std::vector<std::wstring>& args, CliOptions* option
       options->version = true;
     } else if (arg == L"--overwrite") {
       options->overwrite = true;
+    } else if (arg == L"--threads") {
+      if (!value(&text)) return false;
+      if (!ParsePositive(text, &options->threads)) {
+        *error = L"--threads takes a positive whole number, not \"" + text + L"\"";
+        return false;
+      }
     } else if (arg == L"--out") {
       if (!value(&options->out)) return false;
       if (options->out.empty()) {
@@ -121,6 +127,8 @@ std::wstring CliUsage() {
          L"  --jpeg[=Q]         JPEG at quality Q, 0 to 100 (default 80); without it, PNG\n"
          L"  --background HEX   put this colour (1, 2 or 6 hex digits) behind transparency\n"
          L"  --overwrite        delete existing outputs first instead of refusing the job\n"
+         L"  --threads N        threads that load and shrink pictures (default: one per\n"
+         L"                     processor; 1 loads every picture on the writing thread)\n"
          L"  --help             this text\n"
          L"  --version          the program's version\n"
          L"Exit code: 0 every output written, 1 a file failed, 2 usage error or start refused.\n";

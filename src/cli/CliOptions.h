@@ -23,6 +23,7 @@ struct CliOptions {
   int32_t quality = 80;
   bool background = false;
   uint32_t backgroundColor = 0xFFFFFF;
+  int32_t threads = 0;  // --threads: threads that load and shrink; 0 for the number of processors
   std::vector<std::wstring> files;
 };
 

@@ -35,26 +35,25 @@ CDibPtr NewDib32(uint32_t width, uint32_t height) {
 // the result upright.
 class CDibCanvas : public BgraCanvas {
 public:
-  explicit CDibCanvas(const ShrinkSettings* settings) : m_settings(settings) {}
+  CDibCanvas(const ShrinkSettings* settings, size_t count, CLoadAdmission* admission)
+      : m_settings(settings), m_count(count), m_admission(admission) {}
 
   unsigned Prepare(uint32_t width, uint32_t height, int orientation) override {
     if (!WithinBudget(width, height)) return 0;  // refused before the decoder allocates
+    if (!Admit(width, height)) return 0;
     m_fileSize = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
     if (SwapsSides(orientation)) m_fileSize = {m_fileSize.height, m_fileSize.width};
     m_sizeKnown = true;
-    FitSize target;
-    if (!m_settings || PlanShrink(*m_settings, m_fileSize, &target) != ShrinkPlan::Scale) return 1;
-    for (unsigned denominator = 8; denominator >= 2; denominator /= 2) {
-      int64_t w = (static_cast<int64_t>(m_fileSize.width) + denominator - 1) / denominator;
-      int64_t h = (static_cast<int64_t>(m_fileSize.height) + denominator - 1) / denominator;
-      if (w >= 2 * static_cast<int64_t>(target.width) && h >= 2 * static_cast<int64_t>(target.height)) {
-        return denominator;
-      }
+    unsigned scale = 8;
+    for (size_t i = 0; i < m_count && scale > 1; ++i) {
+      unsigned own = ScaleFor(m_settings[i]);
+      if (own < scale) scale = own;
     }
-    return 1;
+    return m_count == 0 ? 1 : scale;
   }
   bool Begin(uint32_t width, uint32_t height) override {
     if (!WithinBudget(width, height)) return false;
+    if (!Admit(width, height)) return false;
     m_dib = NewDib32(width, height);
     return m_dib != nullptr;
   }
@@ -76,12 +75,39 @@ public:
   }
   CDibPtr Take() { return m_dib; }
   FitSize FileSize() const { return m_fileSize; }
+  bool Refused() const { return m_refused; }
 
 private:
+  // The largest reduction of 1/2, 1/4 or 1/8 that leaves at least twice the target of one shrink.
+  unsigned ScaleFor(const ShrinkSettings& settings) const {
+    FitSize target;
+    if (PlanShrink(settings, m_fileSize, &target) != ShrinkPlan::Scale) return 1;
+    for (unsigned denominator = 8; denominator >= 2; denominator /= 2) {
+      int64_t w = (static_cast<int64_t>(m_fileSize.width) + denominator - 1) / denominator;
+      int64_t h = (static_cast<int64_t>(m_fileSize.height) + denominator - 1) / denominator;
+      if (w >= 2 * static_cast<int64_t>(target.width) && h >= 2 * static_cast<int64_t>(target.height)) {
+        return denominator;
+      }
+    }
+    return 1;
+  }
+  // The admission is asked once per picture, with its stored size (the decoders that learn it
+  // first call Prepare, the others Begin).
+  bool Admit(uint32_t width, uint32_t height) {
+    if (!m_admission || m_admitted) return true;
+    m_admitted = m_admission->Admit(static_cast<uint64_t>(width) * height);
+    m_refused = !m_admitted;
+    return m_admitted;
+  }
+
   const ShrinkSettings* m_settings;
+  size_t m_count;
+  CLoadAdmission* m_admission;
   CDibPtr m_dib;
   FitSize m_fileSize = {0, 0};
   bool m_sizeKnown = false;
+  bool m_admitted = false;
+  bool m_refused = false;
 };
 
 HRESULT FromStatus(DecodeStatus status) {
@@ -92,7 +118,7 @@ HRESULT FromStatus(DecodeStatus status) {
   }
 }
 
-HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CDibPtr* dib) {
+HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CLoadAdmission* admission, CDibPtr* dib) {
   CGdipImage image;
   HRESULT hr = LoadImageFromBytes(data, size, &image);
   if (FAILED(hr)) return hr;
@@ -102,28 +128,35 @@ HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CDibPtr* dib) {
   if (!WithinBudget(static_cast<uint64_t>(bounds.width), static_cast<uint64_t>(bounds.height))) {
     return kOutOfMemory;
   }
+  if (admission && !admission->Admit(static_cast<uint64_t>(bounds.width) * bounds.height)) return E_ABORT;
   RECT sourceRect = {bounds.x, bounds.y, bounds.x + bounds.width, bounds.y + bounds.height};
   return RenderImageToDib(image.Get(), sourceRect, dib, bounds.width, bounds.height,
                           Gdiplus::InterpolationModeHighQualityBicubic);
+}
+
+HRESULT DecodeFor(const uint8_t* data, size_t size, const ShrinkSettings* settings, size_t count,
+                  CLoadAdmission* admission, CDibPtr* dib, FitSize* fileSize) {
+  dib->reset();
+  if (IsJpegSignature(data, size) || IsPngSignature(data, size)) {
+    CDibCanvas canvas(settings, count, admission);
+    DecodeStatus status = IsJpegSignature(data, size) ? DecodeJpeg(data, size, &canvas)
+                                                      : DecodePng(data, size, &canvas);
+    if (canvas.Refused()) return E_ABORT;
+    if (status != DecodeStatus::Ok) return FromStatus(status);
+    *dib = canvas.Take();
+    if (fileSize) *fileSize = canvas.FileSize();
+    return S_OK;
+  }
+  HRESULT hr = DecodeWithGdiplus(data, size, admission, dib);
+  if (SUCCEEDED(hr) && fileSize) *fileSize = {(*dib)->Width(), (*dib)->Height()};
+  return hr;
 }
 
 }  // namespace
 
 HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settings, CDibPtr* dib,
                   FitSize* fileSize) {
-  dib->reset();
-  if (IsJpegSignature(data, size) || IsPngSignature(data, size)) {
-    CDibCanvas canvas(settings);
-    DecodeStatus status = IsJpegSignature(data, size) ? DecodeJpeg(data, size, &canvas)
-                                                      : DecodePng(data, size, &canvas);
-    if (status != DecodeStatus::Ok) return FromStatus(status);
-    *dib = canvas.Take();
-    if (fileSize) *fileSize = canvas.FileSize();
-    return S_OK;
-  }
-  HRESULT hr = DecodeWithGdiplus(data, size, dib);
-  if (SUCCEEDED(hr) && fileSize) *fileSize = {(*dib)->Width(), (*dib)->Height()};
-  return hr;
+  return DecodeFor(data, size, settings, settings ? 1 : 0, nullptr, dib, fileSize);
 }
 
 namespace {
@@ -133,15 +166,15 @@ namespace {
 // toolchain (see BlockCache.cpp); ReleaseThreadImageBuffers deletes it.
 thread_local std::vector<uint8_t>* t_fileBuffer = nullptr;
 
-HRESULT LoadFile(const std::wstring& path, const ShrinkSettings* settings, CDibPtr* dib,
-                 FitSize* fileSize) {
+HRESULT LoadFile(const std::wstring& path, const ShrinkSettings* settings, size_t count,
+                 CLoadAdmission* admission, CDibPtr* dib, FitSize* fileSize) {
   dib->reset();
   if (!t_fileBuffer) t_fileBuffer = new (std::nothrow) std::vector<uint8_t>;
   std::vector<uint8_t> local;
   std::vector<uint8_t>& data = t_fileBuffer ? *t_fileBuffer : local;
   const size_t kKeep = 64u << 20;  // a very large buffer is given back afterwards
   HRESULT hr = ReadWholeFile(path, &data);
-  if (SUCCEEDED(hr)) hr = DecodeDib(data.data(), data.size(), settings, dib, fileSize);
+  if (SUCCEEDED(hr)) hr = DecodeFor(data.data(), data.size(), settings, count, admission, dib, fileSize);
   if (data.capacity() > kKeep) std::vector<uint8_t>().swap(data);
   return hr;
 }
@@ -156,9 +189,14 @@ void ReleaseThreadImageBuffers() {
 
 HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
                          FitSize* fileSize) {
-  return LoadFile(path, &settings, dib, fileSize);
+  return LoadFile(path, &settings, 1, nullptr, dib, fileSize);
+}
+
+HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
+                          CDibPtr* dib, FitSize* fileSize, CLoadAdmission* admission) {
+  return LoadFile(path, settings.data(), settings.size(), admission, dib, fileSize);
 }
 
 HRESULT LoadDib(const std::wstring& path, CDibPtr* dib) {
-  return LoadFile(path, nullptr, dib, nullptr);
+  return LoadFile(path, nullptr, 0, nullptr, dib, nullptr);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "image/Dib.h"
 #include "image/Shrink.h"
@@ -26,6 +27,24 @@ HRESULT LoadDib(const std::wstring& path, CDibPtr* dib);
 // turned upright.
 HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
                          FitSize* fileSize);
+
+// Told the stored size of a picture before its pixels are allocated. It may hold the loading
+// thread until there is room for the picture; false ends the load with E_ABORT (the load is no
+// longer wanted).
+class CLoadAdmission {
+public:
+  virtual bool Admit(uint64_t pixels) = 0;
+
+protected:
+  ~CLoadAdmission() = default;
+};
+
+// LoadDibForShrink for a picture that several shrinks are made from: the reduced scale is the
+// largest that suits every one of `settings` (the smallest of the scales each would get alone),
+// so one decode serves them all; with one entry it is exactly LoadDibForShrink. `admission`, when
+// given, is asked before the pixels are allocated.
+HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
+                          CDibPtr* dib, FitSize* fileSize, CLoadAdmission* admission = nullptr);
 
 // Decoding of a file already read into memory; `settings` may be null (no reduced decoding).
 HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settings, CDibPtr* dib,

@@ -3,6 +3,18 @@
 
 CMultiTaskPool::CMultiTaskPool() {
   Resize(1);
+  SetThreadCount(DefaultThreadCount());
+}
+
+int CMultiTaskPool::DefaultThreadCount() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
+}
+
+void CMultiTaskPool::SetThreadCount(int threads) {
+  if (threads < 1) return;
+  m_threads = threads < kMaxThreads ? threads : kMaxThreads;
 }
 
 CMultiTaskPool::~CMultiTaskPool() {
@@ -20,6 +32,7 @@ void CMultiTaskPool::Resize(int count) {
 bool CMultiTaskPool::StartAll() {
   bool all = true;
   for (const WorkerPtr& worker : m_workers) {
+    if (!worker->IsRunning()) worker->SetHelperCount(m_threads > 1 ? m_threads : 0);
     if (!worker->Start()) all = false;
   }
   return all;

@@ -26,6 +26,18 @@ public:
 
   // Keeps the first `count` workers or adds unstarted ones up to `count`; below 1 does nothing.
   void Resize(int count);
+  // The threads that load and shrink pictures: 1 is the worker alone, as it always was; with
+  // more, that many helper threads load and shrink the next files behind it while the worker
+  // writes (see CLookAhead), at most kMaxThreads. Below 1 does nothing. Read by StartAll; the
+  // default is DefaultThreadCount().
+  void SetThreadCount(int threads);
+  int GetThreadCount() const { return m_threads; }
+  // The number of processors.
+  static int DefaultThreadCount();
+  // Every helper keeps its own buffers for its next picture, which a 32-bit address space
+  // affords for a few threads only.
+  static const int kMaxThreads = sizeof(void*) == 4 ? 4 : 64;
+
   // Starts every worker in order; true when every one started.
   bool StartAll();
   // True while some worker's thread has not ended.
@@ -45,6 +57,7 @@ public:
 
 private:
   std::atomic<bool> m_closing{false};
+  int m_threads = 1;
   std::vector<WorkerPtr> m_workers;
   TaskQueue m_pending;
   TaskQueue m_cancelled;

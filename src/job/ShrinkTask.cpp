@@ -9,6 +9,7 @@
 #include "image/LoadDib.h"
 #include "image/Shrink.h"
 #include "job/EnsureFolder.h"
+#include "job/SharedSource.h"
 #include "job/Thread.h"
 #include "res/StringIds.h"
 
@@ -27,8 +28,13 @@ int32_t ShrinkFailureMessage(ShrinkPlan plan) {
 }  // namespace
 
 void CShrinkTaskEx::Run() {
+  CSharedSource source(m_source, m_profiles);
+  Run(&source, nullptr);
+}
+
+void CShrinkTaskEx::Run(CSharedSource* source, CLoadAdmission* admission) {
   // No stop check between profiles: a stopped task still passes each remaining folder step.
-  for (const ShrinkProfile& profile : m_profiles) ProcessProfile(profile);
+  for (size_t i = 0; i < m_profiles.size(); ++i) ProcessProfile(i, source, admission);
 }
 
 bool CShrinkTaskEx::IsStopRequested() const {
@@ -47,7 +53,8 @@ void CShrinkTaskEx::RecordError(int32_t number, long code, const std::wstring& d
   if (!detail.empty()) m_errorText += L"\n\n" + detail;
 }
 
-void CShrinkTaskEx::ProcessProfile(const ShrinkProfile& profile) {
+void CShrinkTaskEx::ProcessProfile(size_t index, CSharedSource* source, CLoadAdmission* admission) {
+  const ShrinkProfile& profile = m_profiles[index];
   if (!profile.Use) return;
   if (EnsureFolder(profile.Folder) != 0) {
     RecordError(IDS_MSG_CREATE_FOLDER_FAILED, 0, profile.Folder);
@@ -55,25 +62,22 @@ void CShrinkTaskEx::ProcessProfile(const ShrinkProfile& profile) {
   }
   if (IsStopRequested()) return;
 
-  // The decoder learns the shrink so that a large JPEG can be decoded at a reduced scale; the
-  // size rule still applies to the picture's own size.
-  ShrinkSettings shrink = {profile.ShrinkType, profile.ShrinkWidth, profile.ShrinkHeight,
-                           profile.CustomWidth, profile.CustomHeight};
-  CDibPtr picture;
-  FitSize fileSize = {0, 0};
-  HRESULT hr = LoadDibForShrink(m_source, shrink, &picture, &fileSize);
+  // The first profile to get here loads the source, at a reduced scale that suits every enabled
+  // profile; the others find the same result, a failed load included. The size rule still
+  // applies to the picture's own size.
+  HRESULT hr = source->Load(admission);
   if (FAILED(hr)) {
     RecordError(IDS_MSG_LOAD_FAILED, hr, m_source);
     return;
   }
   if (IsStopRequested()) return;
 
-  ShrinkResult shrunk = ShrinkImage(shrink, picture, &fileSize);
+  ShrinkResult shrunk = source->ShrinkFor(index);
   if (!shrunk.image) {
     RecordError(ShrinkFailureMessage(shrunk.plan), shrunk.code, m_source);
     return;
   }
-  picture = shrunk.image;
+  CDibPtr picture = shrunk.image;
   if (IsStopRequested()) return;
 
   CImageSaverPtr saver = CreateSaver(profile.SaveFormat);

@@ -11,6 +11,8 @@
 #include "job/FileList.h"
 #include "job/ShrinkProfile.h"
 
+class CLoadAdmission;
+class CSharedSource;
 class CThread;
 class CShrinkTaskEx;
 typedef boost::shared_ptr<CShrinkTaskEx> CShrinkTaskExPtr;
@@ -49,14 +51,18 @@ public:
   int32_t GetErrorNumber() const { return m_errorNumber; }
   const std::wstring& GetErrorText() const { return m_errorText; }
 
-  // Processing (runs on the worker thread).
+  // Processing (runs on the worker thread). Every enabled profile in order: its folder, then its
+  // output from the one load of the source, made here when first needed.
   void Run();
+  // The same with `source` (of this task), whose load and shrinks a helper thread may have made
+  // already; `admission`, when given, is asked before a load made here.
+  void Run(CSharedSource* source, CLoadAdmission* admission);
   bool IsStopRequested() const;
   void RecordError(int32_t number, long code, const std::wstring& detail);
 
 private:
   CShrinkTaskEx() = default;
-  void ProcessProfile(const ShrinkProfile& profile);
+  void ProcessProfile(size_t index, CSharedSource* source, CLoadAdmission* admission);
 
   CThread* m_worker = nullptr;
   boost::weak_ptr<CShrinkTaskEx> m_self;

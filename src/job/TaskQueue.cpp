@@ -18,6 +18,16 @@ CShrinkTaskExPtr TaskQueue::PopFront() {
   return task;
 }
 
+std::vector<CShrinkTaskExPtr> TaskQueue::Front(size_t count) const {
+  std::vector<CShrinkTaskExPtr> tasks;
+  CAutoLock lock(m_lock);
+  for (const CShrinkTaskExPtr& task : m_tasks) {
+    if (tasks.size() == count) break;
+    tasks.push_back(task);
+  }
+  return tasks;
+}
+
 size_t TaskQueue::Count() const {
   CAutoLock lock(m_lock);
   return m_count;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <list>
+#include <vector>
 
 #include "base/AutoCriticalSection.h"
 #include "job/ShrinkTaskEx.h"
@@ -18,6 +19,8 @@ public:
   void Append(const CShrinkTaskExPtr& task);
   // The first task, taken out of the queue; empty when the queue is empty.
   CShrinkTaskExPtr PopFront();
+  // The first `count` tasks (fewer when the queue holds fewer), left in the queue.
+  std::vector<CShrinkTaskExPtr> Front(size_t count) const;
   size_t Count() const;
   void Clear();
   // Moves every task, first to last, to the end of `target`. The tasks leave this queue in one

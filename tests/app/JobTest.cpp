@@ -5,7 +5,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <set>
 
 #include <gtest/gtest.h>
 
@@ -153,7 +152,7 @@ bool JobTest::s_ole = false;
 
 TEST_F(JobTest, DroppedFilesAreShrunkByEveryEnabledProfileWithProgress) {
   SetProfiles();
-  // Each file keeps the worker busy for more than a tick, so that every count shows.
+  // Large enough for the job to last several ticks.
   const std::wstring first = Source(L"a.png", 3600, 2700);
   ASSERT_TRUE(CopyFileW(first.c_str(), (m_temp / L"b.png").c_str(), TRUE));
   ASSERT_TRUE(CopyFileW(first.c_str(), (m_temp / L"c.png").c_str(), TRUE));
@@ -179,8 +178,9 @@ TEST_F(JobTest, DroppedFilesAreShrunkByEveryEnabledProfileWithProgress) {
   EXPECT_EQ(3, SendMessageW(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
 
   // While it ran, the status line counted the files and its full stops cycled, one more on each
-  // tick, from whatever the last job left.
-  std::set<int> counted;
+  // tick, from whatever the last job left. Files whose pictures helper threads made ahead can
+  // pass within one tick, so a count may be skipped, but never go back.
+  int lastFile = 0;
   int lastDots = -1;
   for (const std::wstring& text : status.Texts()) {
     if (text == Finished(3)) continue;
@@ -191,7 +191,8 @@ TEST_F(JobTest, DroppedFilesAreShrunkByEveryEnabledProfileWithProgress) {
       if (text.compare(0, progress.size(), progress) == 0) file = n;
     }
     ASSERT_NE(0, file) << "unexpected status text";
-    counted.insert(file);
+    EXPECT_LE(lastFile, file);
+    lastFile = file;
     std::wstring progress;
     FormatResourceString(&progress, IDS_STATUS_PROGRESS, file, 3);
     const std::wstring dots = text.substr(progress.size());
@@ -202,7 +203,6 @@ TEST_F(JobTest, DroppedFilesAreShrunkByEveryEnabledProfileWithProgress) {
     }
     lastDots = count;
   }
-  EXPECT_EQ((std::set<int>{1, 2, 3}), counted);
   EXPECT_EQ(Finished(3), status.Texts().back());
 }
 

@@ -80,8 +80,9 @@ TEST(CliArguments, ProfileOptionsBuildOneProfile) {
   CliOptions o;
   std::wstring error;
   ASSERT_TRUE(Parse({L"--out", L"D:\\out", L"--prefix", L"s_", L"--fit", L"640x480", L"--jpeg=90",
-                     L"--background", L"ff8119", L"--overwrite", L"a.png", L"--", L"--b.png"}, &o, &error));
+                     L"--background", L"ff8119", L"--overwrite", L"--threads", L"3", L"a.png", L"--", L"--b.png"}, &o, &error));
   EXPECT_TRUE(o.ownProfile);
+  EXPECT_EQ(3, o.threads);
   EXPECT_TRUE(o.overwrite);
   EXPECT_EQ((std::vector<std::wstring>{L"a.png", L"--b.png"}), o.files);
   ShrinkProfile p = ProfileFromOptions(o, L"C:\\here");
@@ -106,6 +107,7 @@ TEST(CliArguments, ProfileOptionsBuildOneProfile) {
 
   ASSERT_TRUE(Parse({L"x.png"}, &o, &error));
   EXPECT_FALSE(o.ownProfile);  // the stored profiles apply
+  EXPECT_EQ(0, o.threads);     // one per processor
   ASSERT_TRUE(Parse({L"--help"}, &o, &error));
   EXPECT_TRUE(o.help);
   ASSERT_TRUE(Parse({L"--version"}, &o, &error));  // needs no files either
@@ -119,7 +121,9 @@ TEST(CliArguments, MalformedInputIsAUsageErrorWithAReason) {
                                               {L"--fit", L"-5x10", L"a"}, {L"--jpeg=101", L"a"},
                                               {L"--jpeg=", L"a"}, {L"--jpeg=8x", L"a"},
                                               {L"--background", L"GG", L"a"}, {L"--background", L"FFF", L"a"},
-                                              {L"--out"}, {L"--frobnicate", L"a"}, {}, {L"--overwrite"}}) {
+                                              {L"--out"}, {L"--frobnicate", L"a"}, {}, {L"--overwrite"},
+                                              {L"--threads", L"0", L"a"}, {L"--threads", L"two", L"a"},
+                                              {L"--threads", L"-2", L"a"}, {L"a", L"--threads"}}) {
     std::wstring error;
     EXPECT_FALSE(Parse(bad, &o, &error));
     EXPECT_FALSE(error.empty());
@@ -149,6 +153,20 @@ TEST(CliRun, BatchWritesEveryOutputAndReportsProgress) {
   EXPECT_EQ(100, b->Height());
   EXPECT_EQ(100, c->Width());
   EXPECT_EQ(100, c->Height());
+
+  // The worker alone writes the same bytes as the worker with helpers.
+  RunResult alone = RunCli(L"--out one --prefix s_ --fit 100x100 --jpeg=85 --threads 1 \"写真.png\" b.jpg c.bmp",
+                           dir.Path());
+  EXPECT_EQ(0u, alone.exitCode) << alone.output;
+  RunResult helped = RunCli(L"--out four --prefix s_ --fit 100x100 --jpeg=85 --threads 4 \"写真.png\" b.jpg c.bmp",
+                            dir.Path());
+  EXPECT_EQ(0u, helped.exitCode) << helped.output;
+  for (const wchar_t* name : {L"\\s_写真.jpg", L"\\s_b.jpg", L"\\s_c.jpg"}) {
+    const std::string bytes = ReadBytes(dir / (std::wstring(L"one") + name));
+    EXPECT_FALSE(bytes.empty());
+    EXPECT_EQ(bytes, ReadBytes(dir / (std::wstring(L"four") + name)));
+    EXPECT_EQ(bytes, ReadBytes(dir / (std::wstring(L"out") + name)));
+  }
 }
 
 TEST(CliRun, ExistingOutputsRefuseTheJobUnlessOverwriteIsGiven) {
@@ -201,7 +219,7 @@ TEST(CliRun, RefusedStartsAndFailedFilesHaveTheirExitCodesAndTexts) {
 
   ASSERT_TRUE(WriteBytes(dir / L"broken.jpg", "\xFF\xD8\xFF not a real picture"));
   ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(40, 30), dir / L"good.png"));
-  RunResult failed = RunCli(L"--out out broken.jpg good.png", dir.Path());
+  RunResult failed = RunCli(L"--out out --threads 3 broken.jpg good.png good.png good.png", dir.Path());
   EXPECT_EQ(1u, failed.exitCode);
   EXPECT_NE(std::string::npos, failed.output.find(Utf8(L"画像の読み込みに失敗しました - ")));
   EXPECT_NE(std::string::npos, failed.output.find(Utf8(dir / L"broken.jpg")));

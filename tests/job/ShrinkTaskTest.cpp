@@ -2,12 +2,15 @@
 // exact texts, and the points where it gives way to a stop request.
 #include <windows.h>
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "base/ResourceText.h"
 #include "image/FileIo.h"
 #include "image/ImageSaver.h"
 #include "image/LoadDib.h"
+#include "job/SharedSource.h"
 #include "job/ShrinkTaskEx.h"
 #include "job/Thread.h"
 #include "res/StringIds.h"
@@ -125,6 +128,56 @@ TEST(ShrinkTask, FailedLoadIsRecordedPerProfileAndTheLastErrorWins) {
   task->Run();
   EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, task->GetErrorNumber());
   EXPECT_EQ(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\nQ:\\", task->GetErrorText());
+
+  // Three profiles around a folder that cannot be made: the source is read once, its failure is
+  // still each loading profile's own message, and the folder's message stays where it fell.
+  for (const bool folderLast : {false, true}) {
+    std::vector<ShrinkProfile> three = {Profile(dir / L"c", L"s", 0), Profile(L"Q:\\", L"s", 0),
+                                        Profile(dir / L"d", L"s", 1)};
+    if (folderLast) std::swap(three[1], three[2]);
+    task = Task(source, three);
+    task->Run();
+    EXPECT_EQ(folderLast ? IDS_MSG_CREATE_FOLDER_FAILED : IDS_MSG_LOAD_FAILED, task->GetErrorNumber());
+    EXPECT_TRUE(FileExists(dir / L"c") && FileExists(dir / L"d"));
+    EXPECT_EQ(0, CountEntries(dir / L"c") + CountEntries(dir / L"d"));
+  }
+}
+
+TEST(ShrinkTask, ProfilesShareOneDecodeAtTheScaleTheLargestNeeds) {
+  // A 1600 x 1200 JPEG: alone, a 240 box would be decoded at half size, a 640 box at full size.
+  CTempDir dir;
+  const std::wstring source = dir / L"photo.jpg";
+  ASSERT_EQ(S_OK, CreateJpegSaver(92)->Save(*MakePhotoLike(1600, 1200), source));
+  auto fit = [&](const wchar_t* folder, int box, int type) {
+    ShrinkProfile p = Profile(dir / folder, L"s", type);
+    p.ShrinkType = 1;
+    p.CustomWidth = p.CustomHeight = box;
+    return p;
+  };
+  const ShrinkProfile small = fit(L"small", 240, 0), middle = fit(L"middle", 640, 1),
+                      large = fit(L"large", 1280, 1);
+  const ShrinkProfile alone[3] = {fit(L"small1", 240, 0), fit(L"middle1", 640, 1), fit(L"large1", 1280, 1)};
+  CShrinkTaskExPtr task = Task(source, {small, middle, large});
+  task->Run();
+  ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText();
+  for (const ShrinkProfile& p : alone) {
+    CShrinkTaskExPtr one = Task(source, {p});
+    one->Run();
+    ASSERT_EQ(0, one->GetErrorNumber());
+  }
+  // The profiles that decode at full size alone write the same bytes from the shared decode.
+  EXPECT_EQ(ReadBytes(dir / L"middle1\\sphoto.jpg"), ReadBytes(dir / L"middle\\sphoto.jpg"));
+  EXPECT_EQ(ReadBytes(dir / L"large1\\sphoto.jpg"), ReadBytes(dir / L"large\\sphoto.jpg"));
+  // The small one is made from the full-size decode, exactly as a shrink of the whole picture.
+  CDibPtr full, shared, halfScale;
+  ASSERT_EQ(S_OK, LoadDib(source, &full));
+  ShrinkResult expected = ShrinkImage(ShrinkSettingsOf(small), full);
+  ASSERT_EQ(0, expected.message);
+  ASSERT_EQ(S_OK, LoadDib(dir / L"small\\sphoto.png", &shared));
+  ASSERT_EQ(S_OK, LoadDib(dir / L"small1\\sphoto.png", &halfScale));
+  ASSERT_EQ(240, shared->Width());
+  EXPECT_EQ(0.0, MeanAbsoluteError(*expected.image, *shared));
+  EXPECT_NE(0.0, MeanAbsoluteError(*expected.image, *halfScale));
 }
 
 TEST(ShrinkTask, FoldersThatCannotBeMadeFailBeforeLoading) {

@@ -13,7 +13,9 @@
 #include "base/AutoCriticalSection.h"
 #include "base/Handle.h"
 #include "image/FileIo.h"
+#include "image/ImageSaver.h"
 #include "job/JobTasks.h"
+#include "job/LookAhead.h"
 #include "job/MultiTaskPool.h"
 #include "job/ShrinkTaskEx.h"
 #include "job/TaskQueue.h"
@@ -240,28 +242,149 @@ TEST(WorkerPool, RunsQueuedTasksInOrderOnOneIdleThreadAndHandsEachToItsClient) {
 TEST(WorkerPool, AFailedTaskIsTheLastOneTheWorkerRuns) {
   // The client learns of the failure only when it looks; until then nothing of a later file may
   // be written. The worker ends after handing the failed task over, and the tasks behind it stay
-  // queued, unrun, for the client's cancel.
+  // queued, unrun, for the client's cancel. With helpers, the pictures they made of the later
+  // files are dropped: helpers never write.
   CTempDir dir;
-  const std::wstring source = dir / L"pic.bmp";
+  const std::wstring source = dir / L"pic.bmp", photo = dir / L"photo.jpg", broken = dir / L"broken.jpg";
   ASSERT_TRUE(SaveWithGdiplus(*MakePhotoLike(40, 30), source, L"image/bmp"));
-  CRecordingClient client;
-  CMultiTaskPool pool;
-  const CMultiTaskPool::WorkerPtr& worker = pool.Workers()[0];
-  std::vector<CShrinkTaskExPtr> tasks = {PictureTask(&client, source, {dir / L"before"}),
-                                         MissingDriveTask(&client),
-                                         PictureTask(&client, source, {dir / L"after"}),
-                                         PictureTask(&client, source, {dir / L"later"})};
-  for (const CShrinkTaskExPtr& task : tasks) pool.Pending().Append(task);
-  ASSERT_TRUE(pool.StartAll());
-  ASSERT_TRUE(ThreadEnds(worker->GetHandle()));
-  EXPECT_EQ(0u, ExitCodeOf(worker->GetHandle()));
-  pool.WaitAll(INFINITE);
+  ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*MakePhotoLike(800, 600), photo));
+  ASSERT_TRUE(WriteBytes(broken, "\xFF\xD8\xFF not a real picture"));
+  for (int threads : {1, 3}) {
+    for (bool loadFails : {false, true}) {
+      SCOPED_TRACE(threads * 10 + loadFails);
+      CTempDir out;
+      CRecordingClient client;
+      CMultiTaskPool pool;
+      pool.SetThreadCount(threads);
+      const CMultiTaskPool::WorkerPtr& worker = pool.Workers()[0];
+      std::vector<CShrinkTaskExPtr> tasks = {
+          PictureTask(&client, source, {out / L"before"}),
+          loadFails ? PictureTask(&client, broken, {out / L"failed", out / L"failed2"}) : MissingDriveTask(&client)};
+      for (int i = 0; i < 8; ++i) {
+        tasks.push_back(PictureTask(&client, i % 2 ? photo : source, {out / (L"after" + std::to_wstring(i))}));
+      }
+      for (const CShrinkTaskExPtr& task : tasks) pool.Pending().Append(task);
+      ASSERT_TRUE(pool.StartAll());
+      ASSERT_TRUE(ThreadEnds(worker->GetHandle()));
+      EXPECT_EQ(0u, ExitCodeOf(worker->GetHandle()));
+      pool.WaitAll(INFINITE);
 
-  EXPECT_EQ(std::vector<CShrinkTaskExPtr>(tasks.begin(), tasks.begin() + 2), TasksOf(client.Handovers()));
-  EXPECT_TRUE(FileExists(dir / L"before\\spic.png"));
-  EXPECT_FALSE(FileExists(dir / L"after"));
-  EXPECT_FALSE(FileExists(dir / L"later"));
-  EXPECT_EQ(std::vector<CShrinkTaskExPtr>(tasks.begin() + 2, tasks.end()), Drain(pool.Pending()));
+      EXPECT_EQ(std::vector<CShrinkTaskExPtr>(tasks.begin(), tasks.begin() + 2), TasksOf(client.Handovers()));
+      EXPECT_EQ(loadFails ? IDS_MSG_LOAD_FAILED : IDS_MSG_CREATE_FOLDER_FAILED, tasks[1]->GetErrorNumber());
+      EXPECT_TRUE(FileExists(out / L"before\\spic.png"));
+      // Only the folders of the first two files: nothing of the files behind the failed one.
+      EXPECT_EQ(loadFails ? 3 : 1, CountEntries(out.Path()));
+      EXPECT_EQ(std::vector<CShrinkTaskExPtr>(tasks.begin() + 2, tasks.end()), Drain(pool.Pending()));
+      for (size_t i = 2; i < tasks.size(); ++i) EXPECT_EQ(0, tasks[i]->GetErrorNumber());
+    }
+  }
+}
+
+TEST(WorkerPool, OutputsAreTheSameBytesWhateverTheNumberOfThreads) {
+  // A batch of JPEG, PNG and BMP sources of several sizes through three profiles: one picture
+  // decoded per source, by the worker alone or by helpers ahead of it.
+  CTempDir dir;
+  std::vector<std::wstring> sources;
+  const int sizes[][2] = {{1600, 1200}, {900, 1400}, {300, 200}, {2000, 700}, {640, 640}, {1200, 900}};
+  for (int i = 0; i < 6; ++i) {
+    CDibPtr picture = MakePhotoLike(sizes[i][0], sizes[i][1]);
+    std::wstring path = dir / (L"src" + std::to_wstring(i));
+    if (i % 3 == 0) {
+      path += L".jpg";
+      ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*picture, path));
+    } else if (i % 3 == 1) {
+      path += L".png";
+      ASSERT_EQ(S_OK, CreatePngSaver()->Save(*picture, path));
+    } else {
+      path += L".bmp";
+      ASSERT_TRUE(SaveWithGdiplus(*picture, path, L"image/bmp"));
+    }
+    sources.push_back(path);
+  }
+  auto runJob = [&](int threads, const std::wstring& out) {
+    std::vector<ShrinkProfile> profiles(3);
+    const int boxes[3] = {240, 640, 1280};
+    for (int p = 0; p < 3; ++p) {
+      profiles[p].Folder = out + L"\\p" + std::to_wstring(p);
+      profiles[p].ShrinkType = 1;
+      profiles[p].CustomWidth = profiles[p].CustomHeight = boxes[p];
+      profiles[p].SaveFormat.Type = p == 0 ? SaveFormat::Png : SaveFormat::Jpeg;
+      profiles[p].SaveFormat.JpegQuality = p == 1 ? 80 : 90;
+    }
+    CRecordingClient client;
+    CMultiTaskPool pool;
+    pool.SetThreadCount(threads);
+    for (const std::wstring& source : sources) {
+      CShrinkTaskExPtr task = CShrinkTaskEx::Create();
+      task->SetSource(source);
+      task->AddProfiles(profiles, profiles.size());
+      task->SetClient(&client);
+      pool.Pending().Append(task);
+    }
+    ASSERT_TRUE(pool.StartAll());
+    pool.WaitAll(INFINITE);
+    std::vector<CShrinkTaskExPtr> done = TasksOf(client.Handovers());
+    ASSERT_EQ(sources.size(), done.size());
+    for (size_t i = 0; i < done.size(); ++i) {
+      EXPECT_EQ(sources[i], done[i]->GetSource());
+      EXPECT_EQ(0, done[i]->GetErrorNumber()) << done[i]->GetErrorText();
+    }
+  };
+  CTempDir one;
+  runJob(1, one.Path());
+  for (int threads : {2, 4}) {
+    SCOPED_TRACE(threads);
+    CTempDir many;
+    runJob(threads, many.Path());
+    for (int p = 0; p < 3; ++p) {
+      for (int i = 0; i < 6; ++i) {
+        const std::wstring name = L"\\p" + std::to_wstring(p) + L"\\ssrc" + std::to_wstring(i) +
+                                  (p == 0 ? L".png" : L".jpg");
+        const std::string expected = ReadBytes(one.Path() + name);
+        EXPECT_FALSE(expected.empty());
+        EXPECT_EQ(expected, ReadBytes(many.Path() + name)) << p << " " << i;
+      }
+    }
+  }
+}
+
+TEST(WorkerPool, CancelOrCloseWithHelpersAheadWritesNothingOfTheFilesBehind) {
+  // The worker is held in the hand-over of the first file while three helpers make the next
+  // ones; then the job is cancelled, or the dialog closes (quit, then wait).
+  CTempDir dir;
+  const std::wstring photo = dir / L"photo.jpg";
+  ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*MakePhotoLike(1600, 1200), photo));
+  for (bool close : {false, true}) {
+    SCOPED_TRACE(close);
+    CTempDir out;
+    CRecordingClient client;
+    CMultiTaskPool pool;
+    pool.SetThreadCount(3);
+    std::vector<CShrinkTaskExPtr> tasks;
+    for (int i = 0; i < 10; ++i) {
+      tasks.push_back(PictureTask(&client, photo, {out / (L"a" + std::to_wstring(i)), out / (L"b" + std::to_wstring(i))}));
+      pool.Pending().Append(tasks.back());
+    }
+    client.HoldAt(tasks[0]);
+    ASSERT_TRUE(pool.StartAll());
+    ASSERT_TRUE(client.WaitHeld());
+    if (close) {
+      pool.QuitAll(true);
+    } else {
+      pool.CancelAll(true);
+    }
+    client.Release();
+    pool.WaitAll(INFINITE);
+    EXPECT_FALSE(pool.AnyRunning());
+
+    EXPECT_EQ(std::vector<CShrinkTaskExPtr>{tasks[0]}, TasksOf(client.Handovers()));
+    EXPECT_TRUE(FileExists(out / L"a0\\sphoto.png"));
+    EXPECT_TRUE(FileExists(out / L"b0\\sphoto.png"));
+    EXPECT_EQ(2, CountEntries(out.Path()));  // no folder, output or temporary file of a later file
+    EXPECT_EQ(2, CountEntries(out / L"a0") + CountEntries(out / L"b0"));
+    EXPECT_EQ(std::vector<CShrinkTaskExPtr>(tasks.begin() + 1, tasks.end()),
+              Drain(close ? pool.Pending() : pool.Cancelled()));
+  }
 }
 
 TEST(WorkerPool, StartWhileTheWorkerRunsMakesNoSecondThread) {
@@ -436,4 +559,50 @@ TEST(WorkerThread, FaultsInTheMiddleOfATaskEndWithTheirMessagesAndLeaveNothingPa
   CShrinkTaskExPtr task = PictureTask(nullptr, dir / L"pic.bmp", {dir / L"taken\\out"});
   task->Run();
   EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, task->GetErrorNumber());
+}
+
+TEST(LookAhead, TheWorkerTakesEveryTaskInOrderWhateverTheBudgetAndAStopDropsWhatWasMadeAhead) {
+  // The test thread is the worker: it takes tasks from the queue and asks for their pictures. A
+  // budget of one pixel admits a picture only when nothing else is held, so helpers wait for the
+  // worker between pictures; a generous one lets them run ahead.
+  class CIdleOwner : public CThread {
+  public:
+    unsigned Run() override { return 0; }
+    bool Start() override { return false; }
+    void Wait(DWORD) override {}
+  };
+  CTempDir dir;
+  const std::wstring photo = dir / L"photo.jpg", small = dir / L"small.png";
+  ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*MakePhotoLike(1200, 900), photo));
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(300, 200), small));
+  for (uint64_t budget : {uint64_t(1), kPixelBudget}) {
+    SCOPED_TRACE(budget);
+    CTempDir out;
+    CIdleOwner owner;
+    TaskQueue queue;
+    std::vector<CShrinkTaskExPtr> tasks;
+    for (int i = 0; i < 6; ++i) {
+      tasks.push_back(PictureTask(nullptr, i % 2 ? small : photo, {out / (L"o" + std::to_wstring(i))}));
+      queue.Append(tasks.back());
+    }
+    CLookAhead lookAhead(&queue, &owner, 2, budget);
+    ASSERT_TRUE(lookAhead.Start());
+    for (int i = 0; i < 4; ++i) {
+      CShrinkTaskExPtr task = queue.PopFront();
+      ASSERT_EQ(tasks[i], task);
+      task->SetWorker(&owner);
+      CLoadAdmission* admission = nullptr;
+      CSharedSourcePtr source = lookAhead.Take(task, &admission);
+      ASSERT_TRUE(source && admission);
+      task->Run(source.get(), admission);
+      EXPECT_EQ(0, task->GetErrorNumber());
+      lookAhead.Done(task);
+    }
+    // Two tasks are left, perhaps made ahead: a stop ends the helpers, and nothing of them is
+    // written.
+    lookAhead.Stop();
+    EXPECT_EQ(4, CountEntries(out.Path()));
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(FileExists(out / (L"o" + std::to_wstring(i) + (i % 2 ? L"\\ssmall.png" : L"\\sphoto.png"))));
+    EXPECT_EQ(2u, queue.Count());
+  }
 }

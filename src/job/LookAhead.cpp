@@ -1,0 +1,217 @@
+// CLookAhead: claims in queue order, the pixel budget, and the hand-over to the worker.
+#include "job/LookAhead.h"
+
+#include <new>
+
+#include "image/BlockCache.h"
+
+namespace {
+
+// Exclusive hold of an SRW lock for a scope.
+class CSrwHold {
+public:
+  explicit CSrwHold(SRWLOCK* lock) : m_lock(lock) { AcquireSRWLockExclusive(m_lock); }
+  ~CSrwHold() { ReleaseSRWLockExclusive(m_lock); }
+  CSrwHold(const CSrwHold&) = delete;
+  CSrwHold& operator=(const CSrwHold&) = delete;
+
+private:
+  SRWLOCK* m_lock;
+};
+
+}  // namespace
+
+unsigned CLookAheadHelper::Run() {
+  // The buffers the image code keeps for this thread's next picture go with the thread.
+  struct CBuffersRelease {
+    ~CBuffersRelease() { ReleaseThreadImageBuffers(); }
+  } release;
+  while (CLookAhead::Entry* entry = m_owner->Claim()) {
+    bool complete = false;
+    // A failure here (out of memory) leaves the task to the worker, which meets it again and
+    // reports it as it would have without help.
+    try {
+      complete = entry->source->MakeAll(*this, entry);
+    } catch (...) {
+      complete = false;
+    }
+    m_owner->Finish(entry, complete);
+  }
+  return 0;
+}
+
+bool CLookAheadHelper::IsStopping() const {
+  return CThread::IsStopping() || m_owner->IsStopping();
+}
+
+CLookAhead::CLookAhead(TaskQueue* queue, const CThread* worker, int helpers, uint64_t pixelBudget)
+    : m_queue(queue),
+      m_worker(worker),
+      m_maxAhead(kAheadPerHelper * static_cast<size_t>(helpers > 0 ? helpers : 0)),
+      m_budget(pixelBudget) {
+  for (int i = 0; i < helpers; ++i) {
+    m_helpers.emplace_back(new CLookAheadHelper(this));
+    // No message loop on a helper: the multithreaded apartment (see CThread::SetComApartment).
+    m_helpers.back()->SetComApartment(COINIT_MULTITHREADED);
+  }
+}
+
+CLookAhead::~CLookAhead() {
+  Stop();
+}
+
+bool CLookAhead::Start() {
+  bool any = false;
+  for (const auto& helper : m_helpers) {
+    if (helper->Start()) any = true;
+  }
+  return any;
+}
+
+void CLookAhead::Stop() {
+  {
+    CSrwHold hold(&m_lock);
+    m_stop.store(true);
+  }
+  WakeAllConditionVariable(&m_changed);
+  for (const auto& helper : m_helpers) helper->Wait(INFINITE);
+  // The pictures made for tasks the worker never took go here, on the worker's thread.
+  std::list<Entry> dropped;
+  CSrwHold hold(&m_lock);
+  dropped.swap(m_entries);
+}
+
+bool CLookAhead::IsStopping() const {
+  return m_stop.load() || m_worker->IsStopping();
+}
+
+CLookAhead::Entry* CLookAhead::Find(const CShrinkTaskEx* task) {
+  for (Entry& entry : m_entries) {
+    if (entry.task.get() == task) return &entry;
+  }
+  return nullptr;
+}
+
+CLookAhead::Entry* CLookAhead::FindUnclaimed() {
+  size_t ahead = 0;
+  for (const Entry& entry : m_entries) {
+    if (entry.state != State::Worker) ++ahead;
+  }
+  if (ahead >= m_maxAhead) return nullptr;
+  // Taken under this object's lock: a task the worker has popped is either not in the snapshot
+  // or, if it still was, the worker's Take comes after this claim and finds it.
+  for (const CShrinkTaskExPtr& task : m_queue->Front(m_maxAhead + 1)) {
+    if (Find(task.get())) continue;
+    // Everything that can fail comes before the entry exists: the worker waits for any entry
+    // that is being worked on.
+    CSharedSourcePtr source(new CSharedSource(task->GetSource(), task->GetProfiles()));
+    m_entries.emplace_back();
+    Entry& entry = m_entries.back();
+    entry.owner = this;
+    entry.task = task;
+    entry.source = source;
+    return &entry;
+  }
+  return nullptr;
+}
+
+CLookAhead::Entry* CLookAhead::Claim() {
+  CSrwHold hold(&m_lock);
+  for (;;) {
+    if (IsStopping()) return nullptr;
+    if (Entry* entry = FindUnclaimed()) return entry;
+    SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+  }
+}
+
+void CLookAhead::Finish(Entry* entry, bool complete) {
+  {
+    CSrwHold hold(&m_lock);
+    entry->state = complete ? State::Ready : State::Unmade;
+    entry->admitted = true;
+    // What is kept ahead now is the shrinks; a given-up entry keeps its reservation until the
+    // worker has run its task.
+    if (complete) entry->reserved = entry->source->HeldPixels();
+  }
+  WakeAllConditionVariable(&m_changed);
+}
+
+bool CLookAhead::MayAdmit(const Entry* entry, uint64_t pixels) const {
+  // Reservations go in claim order, so a picture further ahead never takes the room an earlier
+  // one needs; with nothing reserved, any picture goes (each alone is within kPixelBudget).
+  uint64_t reserved = 0;
+  bool before = true;
+  for (const Entry& other : m_entries) {
+    if (&other == entry) before = false;
+    if (before && !other.admitted) return false;
+    reserved += other.reserved;
+  }
+  return reserved == 0 || reserved + pixels <= m_budget;
+}
+
+bool CLookAhead::Admit(Entry* entry, uint64_t pixels) {
+  {
+    CSrwHold hold(&m_lock);
+    // The worker's own task is never held back: it is the earliest in the job, and the one the
+    // budget waits for.
+    if (entry->state != State::Worker) {
+      bool waited = false;
+      for (;;) {
+        if (IsStopping()) return false;
+        if (MayAdmit(entry, pixels)) break;
+        // A helper that waits for room holds no freed blocks meanwhile (this runs on its thread).
+        if (!waited) ReleaseCachedBlocks();
+        waited = true;
+        SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+      }
+    }
+    entry->admitted = true;
+    entry->reserved = pixels;
+  }
+  WakeAllConditionVariable(&m_changed);
+  return true;
+}
+
+CSharedSourcePtr CLookAhead::Take(const CShrinkTaskExPtr& task, CLoadAdmission** admission) {
+  CSharedSourcePtr source;
+  {
+    CSrwHold hold(&m_lock);
+    auto it = m_entries.begin();
+    while (it != m_entries.end() && it->task != task) ++it;
+    if (it == m_entries.end()) {
+      // No helper has claimed it: the worker loads it.
+      it = m_entries.emplace(m_entries.begin());
+      it->owner = this;
+      it->task = task;
+      it->state = State::Unmade;
+    } else {
+      // The worker's task goes first in the budget's order.
+      m_entries.splice(m_entries.begin(), m_entries, it);
+    }
+    Entry* entry = &*it;
+    while (entry->state == State::Working) SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+    if (entry->state != State::Ready) {
+      entry->source.reset(new CSharedSource(task->GetSource(), task->GetProfiles()));
+    }
+    entry->state = State::Worker;
+    entry->admitted = true;
+    source = entry->source;
+    *admission = entry;
+  }
+  WakeAllConditionVariable(&m_changed);
+  return source;
+}
+
+void CLookAhead::Done(const CShrinkTaskExPtr& task) {
+  std::list<Entry> done;
+  {
+    CSrwHold hold(&m_lock);
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+      if (it->task == task) {
+        done.splice(done.begin(), m_entries, it);
+        break;
+      }
+    }
+  }
+  WakeAllConditionVariable(&m_changed);
+}

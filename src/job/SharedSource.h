@@ -1,0 +1,55 @@
+// CSharedSource: the source of one task, loaded once and shrunk from that one picture for each
+// of the task's enabled profiles.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "image/Dib.h"
+#include "image/LoadDib.h"
+#include "image/Shrink.h"
+#include "job/ShrinkProfile.h"
+
+class CThread;
+
+// The shrink fields of a profile.
+ShrinkSettings ShrinkSettingsOf(const ShrinkProfile& profile);
+
+class CSharedSource {
+public:
+  // `profiles` are the task's, in its order; they must outlive this object.
+  CSharedSource(const std::wstring& path, const std::vector<ShrinkProfile>& profiles);
+  CSharedSource(const CSharedSource&) = delete;
+  CSharedSource& operator=(const CSharedSource&) = delete;
+
+  // The result of the one load, made by the first call: decoded at the reduced scale that suits
+  // every enabled profile (see LoadDibForShrinks).
+  HRESULT Load(CLoadAdmission* admission);
+  // The shrink of the loaded picture for profile `index` (after a successful Load), asked once
+  // per profile. The decoded picture is let go once the last enabled profile has had its shrink.
+  ShrinkResult ShrinkFor(size_t index);
+
+  // Ahead of the writes: the load and every enabled profile's shrink, with a look at
+  // `stop.IsStopping()` between steps. True when everything was made (a failed load included);
+  // false when a stop came first or the load was refused admission.
+  bool MakeAll(const CThread& stop, CLoadAdmission* admission);
+  // Pixels of the distinct pictures this object still holds.
+  uint64_t HeldPixels() const;
+
+private:
+  std::wstring m_path;
+  const std::vector<ShrinkProfile>& m_profiles;
+  size_t m_remaining = 0;  // enabled profiles whose shrink has not been made
+  HRESULT m_load = E_PENDING;
+  FitSize m_fileSize = {0, 0};
+  CDibPtr m_picture;
+  std::vector<ShrinkResult> m_made;  // by profile index, made ahead by MakeAll
+  std::vector<bool> m_ready;         // by profile index: m_made holds its shrink
+};
+
+typedef boost::shared_ptr<CSharedSource> CSharedSourcePtr;

@@ -50,8 +50,10 @@ void DialogTest::ClearStoredSettings() {
   if (m_registry) RegDeleteTreeW(m_registry->Hive(), kProductKey);
 }
 
-HWND DialogTest::OpenDialog() {
-  m_dialog.reset(new CMainDlg);
+HWND DialogTest::OpenDialog() { return OpenDialog(std::make_shared<CMainDlg>()); }
+
+HWND DialogTest::OpenDialog(const std::shared_ptr<CMainDlg>& dialog) {
+  m_dialog = dialog;
   HWND window = m_dialog->Create(nullptr);
   EXPECT_NE(nullptr, window);
   // A window that its placement has maximised is already shown.

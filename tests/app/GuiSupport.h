@@ -37,6 +37,9 @@ protected:
 
   // Creates the main dialog as start-up does and shows it; fails the test when it cannot.
   HWND OpenDialog();
+  // The same with a dialog of a class derived from the main dialog (shared ownership keeps the
+  // derived class's destructor).
+  HWND OpenDialog(const std::shared_ptr<CMainDlg>& dialog);
   HWND Item(int id) const { return GetDlgItem(m_dialog->GetHwnd(), id); }
   // The edit field inside an editable combo box.
   HWND ComboEdit(int id) const;
@@ -49,7 +52,7 @@ protected:
   static void PostKey(HWND window, UINT key, bool alt = false);
 
   CMessageLoop m_loop;
-  std::unique_ptr<CMainDlg> m_dialog;
+  std::shared_ptr<CMainDlg> m_dialog;
   std::unique_ptr<CTestRegistry> m_registry;
 };
 

@@ -47,9 +47,12 @@ def process_peak(command, env=None):
             return int(result.stderr.strip().splitlines()[-1]) / 1024.0
         except (ValueError, IndexError):
             return float("nan")
-    # The program's own process is named by its Windows path (Z: maps the Linux root); other
-    # builds of it that may run on the machine at the same time have other paths.
-    exe = ("Z:" + os.path.abspath(command[1]).replace("/", "\\")).encode() + b"\0"
+    # The program's own process is named by its path: the 64-bit one by its Windows path (Z: maps
+    # the Linux root; the launcher runs it through start.exe), the 32-bit one under WoW64 by the
+    # Linux path it was given. Other builds of it that may run on the machine at the same time
+    # have other paths.
+    unix_path = os.path.abspath(command[1])
+    names = {unix_path.encode(), ("Z:" + unix_path.replace("/", "\\")).encode()}
     process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     peak = 0
     while process.poll() is None:
@@ -58,7 +61,7 @@ def process_peak(command, env=None):
                 continue
             try:
                 with open(f"/proc/{pid}/cmdline", "rb") as f:
-                    if exe not in f.read():
+                    if f.read().split(b"\0", 1)[0] not in names:
                         continue
                 with open(f"/proc/{pid}/status") as f:
                     for line in f:

@@ -1,6 +1,8 @@
 // A small per-thread cache of large freed blocks.
 #include "image/BlockCache.h"
 
+#include <atomic>
+
 #include <malloc.h>
 
 #include <cstdint>
@@ -30,16 +32,39 @@ struct KeptBlocks {
   void* blocks[kMaxKept];
   size_t total;
 
-  void Release() {
-    for (void*& block : blocks) {
-      _aligned_free(block);
-      block = nullptr;
-    }
-    total = 0;
-  }
+  void Release();
 };
 
 thread_local KeptBlocks t_kept = {};
+
+// The bytes kept by all threads together: however many threads load pictures, what they keep
+// for reuse stays within one thread's allowance.
+std::atomic<size_t> g_keptByAll{0};
+
+// Counts `capacity` more kept bytes when both the thread's and the process's allowance have room.
+bool ReserveKept(size_t capacity) {
+  if (t_kept.total + capacity > kMaxKeptBytes) return false;
+  if (g_keptByAll.fetch_add(capacity) + capacity > kMaxKeptBytes) {
+    g_keptByAll.fetch_sub(capacity);
+    return false;
+  }
+  t_kept.total += capacity;
+  return true;
+}
+
+void UnreserveKept(size_t capacity) {
+  t_kept.total -= capacity;
+  g_keptByAll.fetch_sub(capacity);
+}
+
+void KeptBlocks::Release() {
+  for (void*& block : blocks) {
+    _aligned_free(block);
+    block = nullptr;
+  }
+  g_keptByAll.fetch_sub(total);
+  total = 0;
+}
 
 BlockHeader* Header(void* raw) {
   return static_cast<BlockHeader*>(raw);
@@ -88,7 +113,7 @@ void* AllocateBlock(size_t size) {
     if (best != kMaxKept) {
       void* raw = t_kept.blocks[best];
       t_kept.blocks[best] = nullptr;
-      t_kept.total -= Capacity(raw);
+      UnreserveKept(Capacity(raw));
       return Payload(raw, size);
     }
   }
@@ -123,16 +148,15 @@ void FreeBlock(void* block) {
         smallest = i;
       }
     }
-    if (empty != kMaxKept && t_kept.total + capacity <= kMaxKeptBytes) {
+    if (empty != kMaxKept && ReserveKept(capacity)) {
       t_kept.blocks[empty] = raw;
-      t_kept.total += capacity;
       return;
     }
     if (smallest == kMaxKept || Capacity(t_kept.blocks[smallest]) > capacity) {
       _aligned_free(raw);
       return;
     }
-    t_kept.total -= Capacity(t_kept.blocks[smallest]);
+    UnreserveKept(Capacity(t_kept.blocks[smallest]));
     _aligned_free(t_kept.blocks[smallest]);
     t_kept.blocks[smallest] = nullptr;
   }

@@ -1,9 +1,14 @@
 // The thread's block cache: which kept block a request gets decides how much fresh memory a
 // batch touches.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
+
+#include "base/Handle.h"
 
 #include "image/BlockCache.h"
 
@@ -59,5 +64,56 @@ TEST(BlockCache, OnSixtyFourBitsAFreshBlockHasRoomForASomewhatLargerNextPicture)
   EXPECT_EQ(sizeof(void*) == 8, first == next);
   std::memset(next, 2, 15 * kMB);
   FreeBlock(next);
+  ReleaseCachedBlocks();
+}
+
+namespace {
+
+// A thread that keeps as many freed blocks of `size` bytes as its allowance takes, tells the test
+// so, and gives them back when the test says.
+struct CKeepingThread {
+  size_t size;
+  CHandle kept{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  CHandle giveBack{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  size_t keptBytes = 0;
+
+  static DWORD WINAPI Run(void* self) {
+    CKeepingThread& thread = *static_cast<CKeepingThread*>(self);
+    std::vector<void*> blocks;
+    for (int i = 0; i < 8; ++i) blocks.push_back(AllocateBlock(thread.size));
+    for (void* block : blocks) FreeBlock(block);
+    thread.keptBytes = CachedBlockBytes();
+    SetEvent(thread.kept.Get());
+    WaitForSingleObject(thread.giveBack.Get(), INFINITE);
+    ReleaseCachedBlocks();
+    return 0;
+  }
+};
+
+}  // namespace
+
+TEST(BlockCache, WhatAllThreadsKeepStaysWithinOneThreadsAllowance) {
+  // However many threads load pictures, the blocks they keep for reuse add up to no more than
+  // one thread may keep: another thread's freed block is given back while the first keeps its
+  // full share, and kept again once the first has returned its blocks.
+  ReleaseCachedBlocks();
+  const size_t size = 40 * kMB;
+  CKeepingThread keeper{size};
+  CHandle thread(CreateThread(nullptr, 0, CKeepingThread::Run, &keeper, 0, nullptr));
+  ASSERT_TRUE(thread.IsValid());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(keeper.kept.Get(), 60000));
+  EXPECT_GE(keeper.keptBytes, 2 * size);
+
+  void* block = AllocateBlock(size);
+  ASSERT_TRUE(block);
+  FreeBlock(block);
+  EXPECT_EQ(0u, CachedBlockBytes());
+
+  SetEvent(keeper.giveBack.Get());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.Get(), 60000));
+  block = AllocateBlock(size);
+  ASSERT_TRUE(block);
+  FreeBlock(block);
+  EXPECT_GE(CachedBlockBytes(), size);
   ReleaseCachedBlocks();
 }

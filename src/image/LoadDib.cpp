@@ -40,7 +40,6 @@ public:
 
   unsigned Prepare(uint32_t width, uint32_t height, int orientation) override {
     if (!WithinBudget(width, height)) return 0;  // refused before the decoder allocates
-    if (!Admit(width, height)) return 0;
     m_fileSize = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
     if (SwapsSides(orientation)) m_fileSize = {m_fileSize.height, m_fileSize.width};
     m_sizeKnown = true;
@@ -49,11 +48,17 @@ public:
       unsigned own = ScaleFor(m_settings[i]);
       if (own < scale) scale = own;
     }
-    return m_count == 0 ? 1 : scale;
+    if (m_count == 0) scale = 1;
+    // What the decode holds: the picture at its reduced size, and, for a progressive file, the
+    // coefficients of the whole stored picture (about two bytes per pixel with the usual
+    // subsampling, counted as half a pixel).
+    const uint64_t w = width, h = height;
+    if (!Admit((w + scale - 1) / scale * ((h + scale - 1) / scale) + w * h / 2)) return 0;
+    return scale;
   }
   bool Begin(uint32_t width, uint32_t height) override {
     if (!WithinBudget(width, height)) return false;
-    if (!Admit(width, height)) return false;
+    if (!Admit(static_cast<uint64_t>(width) * height)) return false;
     m_dib = NewDib32(width, height);
     return m_dib != nullptr;
   }
@@ -91,11 +96,11 @@ private:
     }
     return 1;
   }
-  // The admission is asked once per picture, with its stored size (the decoders that learn it
-  // first call Prepare, the others Begin).
-  bool Admit(uint32_t width, uint32_t height) {
+  // The admission is asked once per picture, with the pixels its decode holds (the decoders that
+  // learn the size first call Prepare, the others Begin).
+  bool Admit(uint64_t pixels) {
     if (!m_admission || m_admitted) return true;
-    m_admitted = m_admission->Admit(static_cast<uint64_t>(width) * height);
+    m_admitted = m_admission->Admit(pixels);
     m_refused = !m_admitted;
     return m_admitted;
   }

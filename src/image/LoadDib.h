@@ -28,9 +28,10 @@ HRESULT LoadDib(const std::wstring& path, CDibPtr* dib);
 HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
                          FitSize* fileSize);
 
-// Told the stored size of a picture before its pixels are allocated. It may hold the loading
-// thread until there is room for the picture; false ends the load with E_ABORT (the load is no
-// longer wanted).
+// Told what a picture's decode will hold before it is allocated, in pixels: its decoded size,
+// and for a JPEG also half a pixel per stored pixel, room for a progressive file's coefficients.
+// It may hold the loading thread until there is room for the picture; false ends the load with
+// E_ABORT (the load is no longer wanted).
 class CLoadAdmission {
 public:
   virtual bool Admit(uint64_t pixels) = 0;

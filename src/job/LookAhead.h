@@ -36,8 +36,8 @@ class CLookAhead {
 public:
   // `queue` is the worker's pending queue and `worker` the worker: its stop requests end the
   // helpers' work too. `helpers` threads are started by Start; `pixelBudget` bounds the pixels
-  // of the pictures loaded ahead of the worker (the stored size of every picture being loaded,
-  // then what is kept of it), except that the worker's own task is never held back.
+  // of the pictures in flight (what each load holds, as CLoadAdmission is told, then what is
+  // kept of it), except that the worker's own task is never held back.
   CLookAhead(TaskQueue* queue, const CThread* worker, int helpers, uint64_t pixelBudget);
   // Stop().
   ~CLookAhead();
@@ -57,6 +57,11 @@ public:
 
   // The most tasks claimed ahead of the worker at once, per helper.
   static const size_t kAheadPerHelper = 2;
+  // The pixels in flight, the worker's own picture among them: about 160 MB of pictures and
+  // decoder buffers besides what one picture alone takes. Two 12-megapixel photos go at once at
+  // full scale, and several when they are decoded at a reduced scale; a larger picture goes
+  // alone, so several 160-megapixel files in a row are loaded one at a time, as without help.
+  static const uint64_t kInFlightPixels = 40000000;
 
 private:
   friend class CLookAheadHelper;

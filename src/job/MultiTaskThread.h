@@ -47,7 +47,7 @@ public:
     } release;
     std::unique_ptr<CLookAhead> lookAhead;
     if (m_helpers > 0) {
-      lookAhead.reset(new CLookAhead(m_queue, this, m_helpers, kPixelBudget));
+      lookAhead.reset(new CLookAhead(m_queue, this, m_helpers, CLookAhead::kInFlightPixels));
       lookAhead->Start();
     }
     for (;;) {

@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include "image/BlockCache.h"
+#include "image/ImageSaver.h"
 #include "image/LoadDib.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
@@ -309,4 +310,53 @@ TEST(LoadDib, PicturesBeyondThePixelBudgetAreRefusedBeforeDecoding) {
   // Within the budget, a header that lies about its size is merely undecodable.
   EXPECT_FALSE(LoadBytes(dir, PngClaiming(4000, 4000), &hr));
   EXPECT_EQ(E_NOTIMPL, hr);
+}
+
+namespace {
+
+// Records what each load tells it, and lets the load go on or not.
+class CRecordingAdmission : public CLoadAdmission {
+public:
+  explicit CRecordingAdmission(bool allow) : m_allow(allow) {}
+  bool Admit(uint64_t pixels) override {
+    told.push_back(pixels);
+    return m_allow;
+  }
+  std::vector<uint64_t> told;
+
+private:
+  bool m_allow;
+};
+
+}  // namespace
+
+TEST(LoadDib, TheAdmissionIsToldWhatTheDecodeHoldsOnceAndCanRefuseIt) {
+  CTempDir dir;
+  const std::wstring jpeg = dir / L"photo.jpg", png = dir / L"photo.png";
+  ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*MakePhotoLike(1600, 1200), jpeg));
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(320, 240), png));
+  const ShrinkSettings small = {1, 0, 0, 240, 240}, large = {1, 0, 0, 1280, 1280};
+  struct Case {
+    const std::wstring& path;
+    std::vector<ShrinkSettings> shrinks;
+    uint64_t told;
+  } cases[] = {
+      // Decoded at half size for the small box; the stored picture's coefficients count half.
+      {jpeg, {small}, 800 * 600 + 1600 * 1200 / 2},
+      // The large box keeps the full size, for both boxes together too.
+      {jpeg, {small, large}, 1600 * 1200 + 1600 * 1200 / 2},
+      {png, {small}, 320 * 240},
+  };
+  for (const Case& c : cases) {
+    CRecordingAdmission allow(true);
+    CDibPtr dib;
+    FitSize size;
+    EXPECT_EQ(S_OK, LoadDibForShrinks(c.path, c.shrinks, &dib, &size, &allow));
+    EXPECT_EQ(std::vector<uint64_t>{c.told}, allow.told);
+
+    CRecordingAdmission refuse(false);
+    EXPECT_EQ(E_ABORT, LoadDibForShrinks(c.path, c.shrinks, &dib, &size, &refuse));
+    EXPECT_FALSE(dib);
+    EXPECT_EQ(1u, refuse.told.size());
+  }
 }

@@ -49,9 +49,9 @@ public:
       if (own < scale) scale = own;
     }
     if (m_count == 0) scale = 1;
-    // What the decode holds: the picture at its reduced size, and, for a progressive file, the
-    // coefficients of the whole stored picture (about two bytes per pixel with the usual
-    // subsampling, counted as half a pixel).
+    // What the decode holds: the picture at its reduced size, and half a pixel per stored pixel
+    // for the coefficients. A progressive file holds those of the whole stored picture while it
+    // decodes (three bytes per pixel with 4:2:0 subsampling), a baseline one only a few rows.
     const uint64_t w = width, h = height;
     if (!Admit((w + scale - 1) / scale * ((h + scale - 1) / scale) + w * h / 2)) return 0;
     return scale;

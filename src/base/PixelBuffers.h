@@ -35,10 +35,14 @@ public:
     (void)orientation;
     return true;
   }
+  // Looked at while decoding, every few rows: true once the picture is no longer wanted, and the
+  // decoder stops with DecodeStatus::Abandoned.
+  virtual bool Abandoned() const { return false; }
 };
 
 enum class DecodeStatus {
   Ok,
   Undecodable,   // not this format, corrupt or truncated
   OutOfMemory,   // the canvas refused the size
+  Abandoned,     // the canvas no longer wanted the picture
 };

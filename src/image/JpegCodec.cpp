@@ -19,6 +19,23 @@ struct ErrorManager {
   std::jmp_buf jump;
 };
 
+// The library's progress hook, called every row of blocks while it reads a progressive file's
+// scans and every output row: leaves the decode through the error path once the canvas no longer
+// wants the picture.
+struct AbandonWatch {
+  jpeg_progress_mgr base;
+  const BgraCanvas* canvas;
+  volatile bool abandoned;  // read after the longjmp
+};
+
+void LookForAbandon(j_common_ptr cinfo) {
+  AbandonWatch* watch = reinterpret_cast<AbandonWatch*>(cinfo->progress);
+  if (watch->canvas->Abandoned()) {
+    watch->abandoned = true;
+    (*cinfo->err->error_exit)(cinfo);
+  }
+}
+
 void ErrorExit(j_common_ptr cinfo) {
   std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
@@ -72,11 +89,16 @@ DecodeStatus DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   ErrorManager errors;
   cinfo.err = &errors.base;
   InitErrors(&errors);
+  AbandonWatch watch;
+  watch.base.progress_monitor = LookForAbandon;
+  watch.canvas = canvas;
+  watch.abandoned = false;
   if (setjmp(errors.jump)) {
     jpeg_destroy_decompress(&cinfo);
-    return DecodeStatus::Undecodable;
+    return watch.abandoned ? DecodeStatus::Abandoned : DecodeStatus::Undecodable;
   }
   jpeg_create_decompress(&cinfo);
+  cinfo.progress = &watch.base;
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
   jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(&cinfo, TRUE);

@@ -78,6 +78,7 @@ public:
     m_dib = upright;
     return true;
   }
+  bool Abandoned() const override { return m_admission && !m_admission->StillWanted(); }
   CDibPtr Take() { return m_dib; }
   FitSize FileSize() const { return m_fileSize; }
   bool Refused() const { return m_refused; }
@@ -119,6 +120,7 @@ HRESULT FromStatus(DecodeStatus status) {
   switch (status) {
     case DecodeStatus::Ok: return S_OK;
     case DecodeStatus::OutOfMemory: return kOutOfMemory;
+    case DecodeStatus::Abandoned: return E_ABORT;
     default: return E_NOTIMPL;
   }
 }

@@ -35,6 +35,8 @@ HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& setting
 class CLoadAdmission {
 public:
   virtual bool Admit(uint64_t pixels) = 0;
+  // Asked every few rows while the picture decodes: false ends the load with E_ABORT there.
+  virtual bool StillWanted() const { return true; }
 
 protected:
   ~CLoadAdmission() = default;

@@ -88,7 +88,13 @@ DecodeStatus DecodePngC(MemoryReader* reader, BgraCanvas* canvas) {
   }
   PixelRows rows = canvas->Rows();
   for (int pass = 0; pass < passes; ++pass) {
-    for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, rows.Row(y), nullptr);
+    for (png_uint_32 y = 0; y < height; ++y) {
+      if (y % 16 == 0 && canvas->Abandoned()) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return DecodeStatus::Abandoned;
+      }
+      png_read_row(png, rows.Row(y), nullptr);
+    }
   }
   // An eXIf chunk may stand before or after the pixel data.
   png_read_end(png, info);

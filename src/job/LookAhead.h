@@ -76,6 +76,8 @@ private:
     bool admitted = false;  // has its reservation (or needs none any more)
     uint64_t reserved = 0;  // pixels counted against the budget
     bool Admit(uint64_t pixels) override { return owner->Admit(this, pixels); }
+    // A helper's load ends at a stop request; the worker's own goes on as without helpers.
+    bool StillWanted() const override { return state == State::Worker || !owner->IsStopping(); }
   };
 
   // Helper: the next task to work on, or null once stopping. Waits while nothing is to be done.

@@ -11,6 +11,7 @@
 #include "image/LoadDib.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -314,18 +315,26 @@ TEST(LoadDib, PicturesBeyondThePixelBudgetAreRefusedBeforeDecoding) {
 
 namespace {
 
-// Records what each load tells it, and lets the load go on or not.
+// Records what each load tells it, and lets the load go on or not; with `wantedLooks` >= 0, it
+// still wants the picture at that many looks during the decode and no more.
 class CRecordingAdmission : public CLoadAdmission {
 public:
-  explicit CRecordingAdmission(bool allow) : m_allow(allow) {}
+  explicit CRecordingAdmission(bool allow, int wantedLooks = -1)
+      : m_allow(allow), m_wantedLooks(wantedLooks) {}
   bool Admit(uint64_t pixels) override {
     told.push_back(pixels);
     return m_allow;
   }
+  bool StillWanted() const override {
+    ++looks;
+    return m_wantedLooks < 0 || looks <= m_wantedLooks;
+  }
   std::vector<uint64_t> told;
+  mutable int looks = 0;
 
 private:
   bool m_allow;
+  int m_wantedLooks;
 };
 
 }  // namespace
@@ -358,5 +367,35 @@ TEST(LoadDib, TheAdmissionIsToldWhatTheDecodeHoldsOnceAndCanRefuseIt) {
     EXPECT_EQ(E_ABORT, LoadDibForShrinks(c.path, c.shrinks, &dib, &size, &refuse));
     EXPECT_FALSE(dib);
     EXPECT_EQ(1u, refuse.told.size());
+  }
+}
+
+TEST(LoadDib, ALoadNoLongerWantedStopsWhileItDecodes) {
+  // Baseline and progressive JPEG and PNG alike look every few rows whether the picture is still
+  // wanted, and stop at the first look that says no: nothing is kept of the picture.
+  CTempDir dir;
+  const int width = 640, height = 480;
+  std::vector<uint8_t> samples(static_cast<size_t>(width) * height * 3);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint8_t>(i * 7 / 5);
+  const std::wstring baseline = dir / L"baseline.jpg", progressive = dir / L"progressive.jpg",
+                     png = dir / L"photo.png";
+  ASSERT_TRUE(WriteBytes(baseline, EncodeTestJpeg(width, height, JCS_RGB, 3, JCS_YCbCr, samples, 90)));
+  ASSERT_TRUE(WriteBytes(progressive, EncodeTestJpeg(width, height, JCS_RGB, 3, JCS_YCbCr, samples, 90,
+                                                     {}, JpegLayout::Progressive)));
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(width, height), png));
+  const std::vector<ShrinkSettings> keepSize = {{0, 0, 0, 0, 0}};
+  for (const std::wstring& path : {baseline, progressive, png}) {
+    SCOPED_TRACE(path);
+    CDibPtr dib;
+    FitSize size;
+    CRecordingAdmission wanted(true);
+    ASSERT_EQ(S_OK, LoadDibForShrinks(path, keepSize, &dib, &size, &wanted));
+    EXPECT_TRUE(dib);
+    EXPECT_GT(wanted.looks, 3);
+
+    CRecordingAdmission dropped(true, 2);
+    EXPECT_EQ(E_ABORT, LoadDibForShrinks(path, keepSize, &dib, &size, &dropped));
+    EXPECT_FALSE(dib);
+    EXPECT_EQ(3, dropped.looks);
   }
 }

@@ -193,8 +193,12 @@ CSharedSourcePtr CLookAhead::Take(const CShrinkTaskExPtr& task, CLoadAdmission**
     if (entry->state != State::Ready) {
       entry->source.reset(new CSharedSource(task->GetSource(), task->GetProfiles()));
     }
+    // A picture the worker loads itself counts as admitted once its load has told its size (or
+    // the task is done): until then no helper's picture is admitted, so that no helper takes the
+    // room that the worker's own picture, never held back, is about to need; two very large
+    // pictures would otherwise load at once. A given-up entry keeps what its helper had.
+    if (entry->state == State::Ready) entry->admitted = true;
     entry->state = State::Worker;
-    entry->admitted = true;
     source = entry->source;
     *admission = entry;
   }

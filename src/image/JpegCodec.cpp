@@ -20,8 +20,8 @@ struct ErrorManager {
 };
 
 // The library's progress hook, called every row of blocks while it reads a progressive file's
-// scans and every output row: leaves the decode through the error path once the canvas no longer
-// wants the picture.
+// scans and at every batch of output rows: leaves the decode through the error path once the
+// canvas no longer wants the picture.
 struct AbandonWatch {
   jpeg_progress_mgr base;
   const BgraCanvas* canvas;

@@ -361,3 +361,20 @@ TEST(ResampleVariants, EveryInstructionSetGivesTheSameBytes) {
     }
   }
 }
+
+// The bytes of a shrink are part of what the program promises: a batch run again, by any build
+// on any processor, writes the same files. Any change to the filter, its rounding or the order of
+// its sums shows here. Heights of every remainder by four and reductions of up to 40 times.
+TEST(ResampleVariants, ResultsStayTheBytesTheyHaveAlwaysBeen) {
+  std::mt19937 random(11);
+  uint32_t hash = 2166136261u;
+  for (int trial = 0; trial < 60; ++trial) {
+    uint32_t w = 1 + random() % 200, h = 1 + random() % 200;
+    uint32_t tw = 1 + random() % (trial % 3 == 0 ? 5 : 60), th = 1 + random() % (trial % 2 ? 5 : 60);
+    Picture out = Resampled(RandomPicture(w, h, &random), tw, th);
+    for (uint32_t pixel : out.pixels) {
+      for (int c = 0; c < 4; ++c) hash = (hash ^ Channel(pixel, c)) * 16777619u;
+    }
+  }
+  EXPECT_EQ(4032924514u, hash);
+}

@@ -62,6 +62,39 @@ inline void AccumulateBlock(const uint8_t* a, const uint8_t* b, size_t x, const 
   }
 }
 
+// Four pixels of four rows (`a` to `d` point at them in each row; `x` is the first pixel's
+// index, a multiple of four), kept in the order 0 2 1 3 of their block: rows a and b weighted by
+// pairs01, c and d by pairs23, both products added before the accumulator is touched. Four
+// pixels, not eight, so that the 32-bit build, with eight vector registers, does not spill.
+inline void AccumulateFourRowsOfFour(const uint8_t* a, const uint8_t* b, const uint8_t* c,
+                                     const uint8_t* d, size_t x, const int32_t* pairs01,
+                                     const int32_t* pairs23, int32_t* const* acc, uint32_t count) {
+  __m256i a03 = Premultiply(LoadFour(a)), b03 = Premultiply(LoadFour(b));
+  __m256i c03 = Premultiply(LoadFour(c)), d03 = Premultiply(LoadFour(d));
+  __m256i ab02 = _mm256_unpacklo_epi16(a03, b03), cd02 = _mm256_unpacklo_epi16(c03, d03);
+  __m256i ab13 = _mm256_unpackhi_epi16(a03, b03), cd13 = _mm256_unpackhi_epi16(c03, d03);
+  for (uint32_t i = 0; i < count; ++i) {
+    __m256i w01 = _mm256_set1_epi32(pairs01[i]), w23 = _mm256_set1_epi32(pairs23[i]);
+    int32_t* out = acc[i] + 4 * x;
+    AddTo(out + 0, _mm256_add_epi32(_mm256_madd_epi16(ab02, w01), _mm256_madd_epi16(cd02, w23)));
+    AddTo(out + 8, _mm256_add_epi32(_mm256_madd_epi16(ab13, w01), _mm256_madd_epi16(cd13, w23)));
+  }
+}
+
+void AccumulateFourAvx2(const uint8_t* const* rows, uint32_t width, const int32_t* pairs01,
+                        const int32_t* pairs23, int32_t* const* acc, uint32_t count) {
+  const size_t whole = width / 4 * 4;
+  for (size_t x = 0; x < whole; x += 4) {
+    AccumulateFourRowsOfFour(rows[0] + 4 * x, rows[1] + 4 * x, rows[2] + 4 * x, rows[3] + 4 * x,
+                             x, pairs01, pairs23, acc, count);
+  }
+  if (whole < width) {
+    uint8_t rest[4][16] = {};
+    for (int k = 0; k < 4; ++k) std::memcpy(rest[k], rows[k] + 4 * whole, 4 * (width - whole));
+    AccumulateFourRowsOfFour(rest[0], rest[1], rest[2], rest[3], whole, pairs01, pairs23, acc, count);
+  }
+}
+
 void AccumulateAvx2(const uint8_t* a, const uint8_t* b, uint32_t width, const int32_t* pairs,
                     int32_t* const* acc, uint32_t count) {
   const size_t whole = width / kBlockPixels * kBlockPixels;
@@ -117,7 +150,7 @@ void FilterRowAvx2(const int16_t* row, const HorizontalTable& table, uint32_t wi
   }
 }
 
-const RowKernels kAvx2Kernels = {AccumulateAvx2, SettleAvx2, FilterRowAvx2};
+const RowKernels kAvx2Kernels = {AccumulateAvx2, AccumulateFourAvx2, SettleAvx2, FilterRowAvx2};
 
 }  // namespace
 }  // namespace resample

@@ -36,6 +36,11 @@ struct RowKernels {
   // acc[0..count): acc[i] += a × low half of pairs[i] + b × high half (int16 weights).
   void (*accumulate)(const uint8_t* a, const uint8_t* b, uint32_t width, const int32_t* pairs,
                      int32_t* const* acc, uint32_t count);
+  // The same for four source rows at once: acc[i] += rows 0 and 1 weighted by pairs01[i] and
+  // rows 2 and 3 by pairs23[i]. Each accumulator is read and written once per four rows instead
+  // of twice; integer sums in any order give the same result.
+  void (*accumulateFour)(const uint8_t* const* rows, uint32_t width, const int32_t* pairs01,
+                         const int32_t* pairs23, int32_t* const* acc, uint32_t count);
   // Rounds an accumulator row of `paddedWidth` pixels to premultiplied int16 samples (clamped,
   // in plain pixel order) and clears the accumulators for their next target row.
   void (*settle)(int32_t* acc, int16_t* row, uint32_t paddedWidth);

@@ -49,6 +49,52 @@ inline void AccumulateBlock(const uint8_t* a, const uint8_t* b, size_t x, const 
   }
 }
 
+// Four pixels of four rows: rows a and b weighted by pairs01, c and d by pairs23, both products
+// added before the accumulator is touched.
+inline void AccumulateFourBlock(const uint8_t* a, const uint8_t* b, const uint8_t* c, const uint8_t* d,
+                                size_t x, const int32_t* pairs01, const int32_t* pairs23,
+                                int32_t* const* acc, uint32_t count) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+  __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+  __m128i vc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+  __m128i vd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+  __m128i a01 = Premultiply(_mm_unpacklo_epi8(va, zero)), a23 = Premultiply(_mm_unpackhi_epi8(va, zero));
+  __m128i b01 = Premultiply(_mm_unpacklo_epi8(vb, zero)), b23 = Premultiply(_mm_unpackhi_epi8(vb, zero));
+  __m128i c01 = Premultiply(_mm_unpacklo_epi8(vc, zero)), c23 = Premultiply(_mm_unpackhi_epi8(vc, zero));
+  __m128i d01 = Premultiply(_mm_unpacklo_epi8(vd, zero)), d23 = Premultiply(_mm_unpackhi_epi8(vd, zero));
+  __m128i ab0 = _mm_unpacklo_epi16(a01, b01), cd0 = _mm_unpacklo_epi16(c01, d01);
+  __m128i ab1 = _mm_unpackhi_epi16(a01, b01), cd1 = _mm_unpackhi_epi16(c01, d01);
+  __m128i ab2 = _mm_unpacklo_epi16(a23, b23), cd2 = _mm_unpacklo_epi16(c23, d23);
+  __m128i ab3 = _mm_unpackhi_epi16(a23, b23), cd3 = _mm_unpackhi_epi16(c23, d23);
+  for (uint32_t i = 0; i < count; ++i) {
+    __m128i w01 = _mm_set1_epi32(pairs01[i]), w23 = _mm_set1_epi32(pairs23[i]);
+    __m128i* out = reinterpret_cast<__m128i*>(acc[i] + 4 * x);
+    _mm_storeu_si128(out + 0, _mm_add_epi32(_mm_loadu_si128(out + 0),
+                                            _mm_add_epi32(_mm_madd_epi16(ab0, w01), _mm_madd_epi16(cd0, w23))));
+    _mm_storeu_si128(out + 1, _mm_add_epi32(_mm_loadu_si128(out + 1),
+                                            _mm_add_epi32(_mm_madd_epi16(ab1, w01), _mm_madd_epi16(cd1, w23))));
+    _mm_storeu_si128(out + 2, _mm_add_epi32(_mm_loadu_si128(out + 2),
+                                            _mm_add_epi32(_mm_madd_epi16(ab2, w01), _mm_madd_epi16(cd2, w23))));
+    _mm_storeu_si128(out + 3, _mm_add_epi32(_mm_loadu_si128(out + 3),
+                                            _mm_add_epi32(_mm_madd_epi16(ab3, w01), _mm_madd_epi16(cd3, w23))));
+  }
+}
+
+void AccumulateFourSse2(const uint8_t* const* rows, uint32_t width, const int32_t* pairs01,
+                        const int32_t* pairs23, int32_t* const* acc, uint32_t count) {
+  const size_t whole = width / 4 * 4;
+  for (size_t x = 0; x < whole; x += 4) {
+    AccumulateFourBlock(rows[0] + 4 * x, rows[1] + 4 * x, rows[2] + 4 * x, rows[3] + 4 * x, x,
+                        pairs01, pairs23, acc, count);
+  }
+  if (whole < width) {
+    uint8_t rest[4][16] = {};
+    for (int k = 0; k < 4; ++k) std::memcpy(rest[k], rows[k] + 4 * whole, 4 * (width - whole));
+    AccumulateFourBlock(rest[0], rest[1], rest[2], rest[3], whole, pairs01, pairs23, acc, count);
+  }
+}
+
 void AccumulateSse2(const uint8_t* a, const uint8_t* b, uint32_t width, const int32_t* pairs,
                     int32_t* const* acc, uint32_t count) {
   const size_t whole = width / 4 * 4;
@@ -100,7 +146,7 @@ void FilterRowSse2(const int16_t* row, const HorizontalTable& table, uint32_t wi
   }
 }
 
-const RowKernels kSse2Kernels = {AccumulateSse2, SettleSse2, FilterRowSse2};
+const RowKernels kSse2Kernels = {AccumulateSse2, AccumulateFourSse2, SettleSse2, FilterRowSse2};
 
 }  // namespace
 }  // namespace resample

@@ -20,10 +20,11 @@ class BgraCanvas {
 public:
   virtual ~BgraCanvas() = default;
   // Told the stored size and EXIF orientation before decoding, by decoders that can decode at a
-  // reduced scale; returns the reduction wanted (1, 2, 4 or 8), or 0 to refuse the picture as too
-  // large before the decoder allocates for it.
-  virtual unsigned Prepare(uint32_t width, uint32_t height, int orientation) {
-    (void)width, (void)height, (void)orientation;
+  // reduced scale, and whether the decoder holds the whole stored picture's coefficients while it
+  // decodes (a JPEG of several scans) or only a few rows of them; returns the reduction wanted
+  // (1, 2, 4 or 8), or 0 to refuse the picture as too large before the decoder allocates for it.
+  virtual unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool wholeCoefficients) {
+    (void)width, (void)height, (void)orientation, (void)wholeCoefficients;
     return 1;
   }
   // Called once the decoded size is known; false refuses the picture (no memory for it).

@@ -108,7 +108,8 @@ DecodeStatus DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   }
   bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
-  unsigned denominator = canvas->Prepare(cinfo.image_width, cinfo.image_height, orientation);
+  unsigned denominator = canvas->Prepare(cinfo.image_width, cinfo.image_height, orientation,
+                                         jpeg_has_multiple_scans(&cinfo) != FALSE);
   if (denominator == 0) {
     jpeg_destroy_decompress(&cinfo);
     return DecodeStatus::OutOfMemory;

@@ -38,7 +38,7 @@ public:
   CDibCanvas(const ShrinkSettings* settings, size_t count, CLoadAdmission* admission)
       : m_settings(settings), m_count(count), m_admission(admission) {}
 
-  unsigned Prepare(uint32_t width, uint32_t height, int orientation) override {
+  unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool wholeCoefficients) override {
     if (!WithinBudget(width, height)) return 0;  // refused before the decoder allocates
     m_fileSize = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
     if (SwapsSides(orientation)) m_fileSize = {m_fileSize.height, m_fileSize.width};
@@ -49,11 +49,13 @@ public:
       if (own < scale) scale = own;
     }
     if (m_count == 0) scale = 1;
-    // What the decode holds: the picture at its reduced size, and half a pixel per stored pixel
-    // for the coefficients. A progressive file holds those of the whole stored picture while it
-    // decodes (three bytes per pixel with 4:2:0 subsampling), a baseline one only a few rows.
+    // What the decode holds: the picture at its reduced size, and for a file of several scans
+    // (progressive) half a pixel per stored pixel for the coefficients of the whole stored
+    // picture (three bytes per pixel with 4:2:0 subsampling). A file of one scan holds the
+    // coefficients of a few rows only.
     const uint64_t w = width, h = height;
-    if (!Admit((w + scale - 1) / scale * ((h + scale - 1) / scale) + w * h / 2)) return 0;
+    const uint64_t coefficients = wholeCoefficients ? w * h / 2 : 0;
+    if (!Admit((w + scale - 1) / scale * ((h + scale - 1) / scale) + coefficients)) return 0;
     return scale;
   }
   bool Begin(uint32_t width, uint32_t height) override {

@@ -29,7 +29,7 @@ HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& setting
                          FitSize* fileSize);
 
 // Told what a picture's decode will hold before it is allocated, in pixels: its decoded size,
-// and for a JPEG also half a pixel per stored pixel for the decoder's coefficients.
+// and for a progressive JPEG also half a pixel per stored pixel for the decoder's coefficients.
 // It may hold the loading thread until there is room for the picture; false ends the load with
 // E_ABORT (the load is no longer wanted).
 class CLoadAdmission {

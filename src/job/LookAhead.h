@@ -57,11 +57,12 @@ public:
 
   // The most tasks claimed ahead of the worker at once, per helper.
   static const size_t kAheadPerHelper = 2;
-  // The pixels in flight, the worker's own picture among them: about 160 MB of pictures and
-  // decoder buffers besides what one picture alone takes. Two 12-megapixel photos go at once at
-  // full scale, and several when they are decoded at a reduced scale; a larger picture goes
-  // alone, so several 160-megapixel files in a row are loaded one at a time, as without help.
-  static const uint64_t kInFlightPixels = 40000000;
+  // The pixels in flight, the worker's own picture among them: about 180 MB of pictures and
+  // decoder buffers besides what one picture alone takes. A 16-megapixel progressive photo and
+  // a 10-megapixel one go at once at full scale (25 + 15 million), and several when they are
+  // decoded at a reduced scale; a larger picture goes alone, so several 160-megapixel files in
+  // a row are loaded one at a time, as without help.
+  static const uint64_t kInFlightPixels = 44000000;
 
 private:
   friend class CLookAheadHelper;

@@ -341,8 +341,13 @@ private:
 
 TEST(LoadDib, TheAdmissionIsToldWhatTheDecodeHoldsOnceAndCanRefuseIt) {
   CTempDir dir;
-  const std::wstring jpeg = dir / L"photo.jpg", png = dir / L"photo.png";
+  const std::wstring jpeg = dir / L"photo.jpg", progressive = dir / L"progressive.jpg",
+                     png = dir / L"photo.png";
   ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*MakePhotoLike(1600, 1200), jpeg));
+  std::vector<uint8_t> samples(1600 * 1200 * 3);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint8_t>(i * 7 / 5);
+  ASSERT_TRUE(WriteBytes(progressive, EncodeTestJpeg(1600, 1200, JCS_RGB, 3, JCS_YCbCr, samples, 90, {},
+                                                     JpegLayout::Progressive)));
   ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(320, 240), png));
   const ShrinkSettings small = {1, 0, 0, 240, 240}, large = {1, 0, 0, 1280, 1280};
   struct Case {
@@ -350,10 +355,14 @@ TEST(LoadDib, TheAdmissionIsToldWhatTheDecodeHoldsOnceAndCanRefuseIt) {
     std::vector<ShrinkSettings> shrinks;
     uint64_t told;
   } cases[] = {
-      // Decoded at half size for the small box; the stored picture's coefficients count half.
-      {jpeg, {small}, 800 * 600 + 1600 * 1200 / 2},
+      // Decoded at half size for the small box; a file of one scan holds a few rows of
+      // coefficients, which do not count.
+      {jpeg, {small}, 800 * 600},
       // The large box keeps the full size, for both boxes together too.
-      {jpeg, {small, large}, 1600 * 1200 + 1600 * 1200 / 2},
+      {jpeg, {small, large}, 1600 * 1200},
+      // A progressive file holds the stored picture's coefficients: they count half.
+      {progressive, {small}, 800 * 600 + 1600 * 1200 / 2},
+      {progressive, {small, large}, 1600 * 1200 + 1600 * 1200 / 2},
       {png, {small}, 320 * 240},
   };
   for (const Case& c : cases) {

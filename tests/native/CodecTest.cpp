@@ -33,10 +33,12 @@ public:
   int prepareCalls = 0, beginCalls = 0, finishCalls = 0;
   uint32_t fileWidth = 0, fileHeight = 0;
   int preparedOrientation = 0, finishedOrientation = 0;
+  bool wholeCoefficients = false;
   std::unique_ptr<PlainImage> image;
 
-  unsigned Prepare(uint32_t width, uint32_t height, int orientation) override {
+  unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool whole) override {
     ++prepareCalls;
+    wholeCoefficients = whole;
     fileWidth = width;
     fileHeight = height;
     preparedOrientation = orientation;
@@ -196,6 +198,7 @@ TEST(JpegCodec, TheCanvasLearnsSizeAndOrientationFirstAndMayAskForLess) {
       EXPECT_EQ(static_cast<uint32_t>(w), canvas.fileWidth);
       EXPECT_EQ(static_cast<uint32_t>(h), canvas.fileHeight);
       EXPECT_EQ(orientations[f], canvas.preparedOrientation);
+      EXPECT_FALSE(canvas.wholeCoefficients);  // one scan: a few rows of coefficients
       EXPECT_EQ(orientations[f], canvas.finishedOrientation);
       unsigned used = reduction == 3 ? 1 : reduction;  // only powers of two are honoured
       ASSERT_EQ((w + used - 1) / used, canvas.image->Width());
@@ -221,6 +224,7 @@ TEST(JpegCodec, ARefusalAtTheHeaderStopsTheDecoderBeforeItsFirstScan) {
                                     JpegLayout::ArithmeticProgressive);
   RecordingCanvas valid;
   ASSERT_EQ(DecodeStatus::Ok, Decode(DecodeJpeg, file, &valid));
+  EXPECT_TRUE(valid.wholeCoefficients);  // a progressive file holds all its coefficients
   const size_t frame = file.find("\xFF\xCA");  // progressive, arithmetic coded
   ASSERT_NE(std::string::npos, frame);
   const char size[4] = {'\x3E', '\x80', '\xFA', '\x00'};  // height 16000, width 64000

@@ -31,6 +31,12 @@ public:
   virtual bool Begin(uint32_t width, uint32_t height) = 0;
   // The rows to write into, valid after Begin succeeded.
   virtual PixelRows Rows() const = 0;
+  // Where row y goes, for decoders that write rows top to bottom and report them with Written:
+  // such a decoder asks for at most 16 rows past the last one it reported. By default a row of
+  // Rows(); a canvas that passes rows on may hand out the same memory again later.
+  virtual uint8_t* Row(uint32_t y) { return Rows().Row(y); }
+  // Rows [first, first + count) hold their final pixels.
+  virtual void Written(uint32_t first, uint32_t count) { (void)first, (void)count; }
   // Called after every row was written, with the orientation the file records (1 when none).
   virtual bool Finish(int orientation) {
     (void)orientation;

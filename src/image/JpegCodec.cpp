@@ -128,18 +128,18 @@ DecodeStatus DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
     jpeg_destroy_decompress(&cinfo);
     return result;
   }
-  PixelRows rows = canvas->Rows();
   while (cinfo.output_scanline < cinfo.output_height) {
     JSAMPROW batch[16];
     JDIMENSION first = cinfo.output_scanline;
     JDIMENSION count = cinfo.output_height - first < 16 ? cinfo.output_height - first : 16;
-    for (JDIMENSION i = 0; i < count; ++i) batch[i] = rows.Row(first + i);
+    for (JDIMENSION i = 0; i < count; ++i) batch[i] = canvas->Row(first + i);
     JDIMENSION read = jpeg_read_scanlines(&cinfo, batch, count);
     if (cmyk) {
       for (JDIMENSION i = 0; i < read; ++i) {
         CmykRowToBgra(batch[i], cinfo.output_width, cinfo.saw_Adobe_marker);
       }
     }
+    canvas->Written(first, read);
   }
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);

@@ -2,6 +2,7 @@
 #include "image/LoadDib.h"
 
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "image/GdiplusImage.h"
 #include "image/JpegCodec.h"
 #include "image/PngCodec.h"
+#include "image/Resample.h"
 
 namespace {
 
@@ -32,11 +34,12 @@ CDibPtr NewDib32(uint32_t width, uint32_t height) {
 
 // Receives a decoder's rows straight into the pixel storage of a new 32-bit CDib (the decoders
 // write every pixel, so it is not cleared first), chooses the reduced decoding scale, and turns
-// the result upright.
+// the result upright. With `streamShrinks`, a JPEG stored upright that every shrink scales down
+// is not kept at all: its rows pass through a band of memory into one resampler per shrink.
 class CDibCanvas : public BgraCanvas {
 public:
-  CDibCanvas(const ShrinkSettings* settings, size_t count, CLoadAdmission* admission)
-      : m_settings(settings), m_count(count), m_admission(admission) {}
+  CDibCanvas(const ShrinkSettings* settings, size_t count, CLoadAdmission* admission, bool streamShrinks)
+      : m_settings(settings), m_count(count), m_admission(admission), m_mayStream(streamShrinks) {}
 
   unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool wholeCoefficients) override {
     if (!WithinBudget(width, height)) return 0;  // refused before the decoder allocates
@@ -49,23 +52,46 @@ public:
       if (own < scale) scale = own;
     }
     if (m_count == 0) scale = 1;
-    // What the decode holds: the picture at its reduced size, and for a file of several scans
-    // (progressive) half a pixel per stored pixel for the coefficients of the whole stored
-    // picture (three bytes per pixel with 4:2:0 subsampling). A file of one scan holds the
-    // coefficients of a few rows only.
+    m_streaming = m_mayStream && orientation == 1 && PlanTargets();
+    // What the decode holds: the picture at its reduced size (or, streamed, only the shrinks),
+    // and for a file of several scans (progressive) half a pixel per stored pixel for the
+    // coefficients of the whole stored picture (three bytes per pixel with 4:2:0 subsampling).
+    // A file of one scan holds the coefficients of a few rows only.
     const uint64_t w = width, h = height;
     const uint64_t coefficients = wholeCoefficients ? w * h / 2 : 0;
-    if (!Admit((w + scale - 1) / scale * ((h + scale - 1) / scale) + coefficients)) return 0;
+    const uint64_t picture = m_streaming ? TargetPixels() : (w + scale - 1) / scale * ((h + scale - 1) / scale);
+    if (!Admit(picture + coefficients)) return 0;
     return scale;
   }
   bool Begin(uint32_t width, uint32_t height) override {
     if (!WithinBudget(width, height)) return false;
+    if (m_streaming && BeginStreaming(width, height)) return true;
+    // Without memory for the shrinks, the picture is kept whole after all, as without streaming.
+    m_streaming = false;
+    m_shrinks.clear();
+    m_resamplers.clear();
     if (!Admit(static_cast<uint64_t>(width) * height)) return false;
     m_dib = NewDib32(width, height);
     return m_dib != nullptr;
   }
   PixelRows Rows() const override { return m_dib->Rows(); }
+  uint8_t* Row(uint32_t y) override {
+    if (!m_streaming) return m_dib->Rows().Row(y);
+    return m_band.get() + (y % kBandRows) * m_bandStride;
+  }
+  void Written(uint32_t first, uint32_t count) override {
+    if (!m_streaming) return;
+    for (uint32_t y = first; y < first + count; ++y) {
+      for (const auto& resampler : m_resamplers) resampler->AddRow(Row(y));
+    }
+  }
   bool Finish(int orientation) override {
+    if (m_streaming) {
+      for (const auto& resampler : m_resamplers) {
+        if (!resampler->Complete()) return false;
+      }
+      return true;
+    }
     if (!m_sizeKnown) {
       // Decoders that learn the orientation only at the end (PNG) decode at full scale.
       m_fileSize = {m_dib->Width(), m_dib->Height()};
@@ -82,10 +108,47 @@ public:
   }
   bool Abandoned() const override { return m_admission && !m_admission->StillWanted(); }
   CDibPtr Take() { return m_dib; }
+  // The shrinks, one per setting, when the picture was streamed; otherwise empty.
+  std::vector<ShrinkResult> TakeShrinks() { return m_streaming ? m_shrinks : std::vector<ShrinkResult>(); }
   FitSize FileSize() const { return m_fileSize; }
   bool Refused() const { return m_refused; }
 
 private:
+  // Rows of the band the decoder writes into: the 16 it may ask for past the last row it reported,
+  // and the three a resampler may still be waiting to read (it takes rows four at a time).
+  static const uint32_t kBandRows = 32;
+
+  // The target of every shrink, when each one scales the picture (none keeps it as it is).
+  bool PlanTargets() {
+    if (m_count == 0) return false;
+    m_targets.resize(m_count);
+    for (size_t i = 0; i < m_count; ++i) {
+      if (PlanShrink(m_settings[i], m_fileSize, &m_targets[i]) != ShrinkPlan::Scale) return false;
+    }
+    return true;
+  }
+  uint64_t TargetPixels() const {
+    uint64_t total = 0;
+    for (const FitSize& target : m_targets) total += static_cast<uint64_t>(target.width) * target.height;
+    return total;
+  }
+  bool BeginStreaming(uint32_t width, uint32_t height) {
+    const size_t stride = 4 * static_cast<size_t>(width);
+    m_band.reset(new (std::nothrow) uint8_t[stride * kBandRows]);
+    if (!m_band) return false;
+    m_bandStride = stride;
+    for (const FitSize& target : m_targets) {
+      ShrinkResult result;
+      result.plan = ShrinkPlan::Scale;
+      result.image = NewDib32(static_cast<uint32_t>(target.width), static_cast<uint32_t>(target.height));
+      std::unique_ptr<CRowResampler> resampler(new (std::nothrow) CRowResampler);
+      if (!result.image || !resampler || !resampler->Begin(width, height, result.image->Rows())) return false;
+      m_shrinks.push_back(result);
+      m_resamplers.push_back(std::move(resampler));
+    }
+    return true;
+  }
+
   // The largest reduction of 1/2, 1/4 or 1/8 that leaves at least twice the target of one shrink.
   unsigned ScaleFor(const ShrinkSettings& settings) const {
     FitSize target;
@@ -111,6 +174,13 @@ private:
   const ShrinkSettings* m_settings;
   size_t m_count;
   CLoadAdmission* m_admission;
+  const bool m_mayStream;
+  bool m_streaming = false;
+  std::vector<FitSize> m_targets;
+  std::unique_ptr<uint8_t[]> m_band;
+  size_t m_bandStride = 0;
+  std::vector<std::unique_ptr<CRowResampler>> m_resamplers;
+  std::vector<ShrinkResult> m_shrinks;
   CDibPtr m_dib;
   FitSize m_fileSize = {0, 0};
   bool m_sizeKnown = false;
@@ -143,16 +213,20 @@ HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CLoadAdmission* admi
                           Gdiplus::InterpolationModeHighQualityBicubic);
 }
 
+// `shrinks`, when given, asks for the shrinks to be streamed where the picture allows.
 HRESULT DecodeFor(const uint8_t* data, size_t size, const ShrinkSettings* settings, size_t count,
-                  CLoadAdmission* admission, CDibPtr* dib, FitSize* fileSize) {
+                  CLoadAdmission* admission, CDibPtr* dib, std::vector<ShrinkResult>* shrinks,
+                  FitSize* fileSize) {
   dib->reset();
+  if (shrinks) shrinks->clear();
   if (IsJpegSignature(data, size) || IsPngSignature(data, size)) {
-    CDibCanvas canvas(settings, count, admission);
+    CDibCanvas canvas(settings, count, admission, shrinks != nullptr);
     DecodeStatus status = IsJpegSignature(data, size) ? DecodeJpeg(data, size, &canvas)
                                                       : DecodePng(data, size, &canvas);
     if (canvas.Refused()) return E_ABORT;
     if (status != DecodeStatus::Ok) return FromStatus(status);
     *dib = canvas.Take();
+    if (shrinks) *shrinks = canvas.TakeShrinks();
     if (fileSize) *fileSize = canvas.FileSize();
     return S_OK;
   }
@@ -165,7 +239,7 @@ HRESULT DecodeFor(const uint8_t* data, size_t size, const ShrinkSettings* settin
 
 HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settings, CDibPtr* dib,
                   FitSize* fileSize) {
-  return DecodeFor(data, size, settings, settings ? 1 : 0, nullptr, dib, fileSize);
+  return DecodeFor(data, size, settings, settings ? 1 : 0, nullptr, dib, nullptr, fileSize);
 }
 
 namespace {
@@ -176,14 +250,17 @@ namespace {
 thread_local std::vector<uint8_t>* t_fileBuffer = nullptr;
 
 HRESULT LoadFile(const std::wstring& path, const ShrinkSettings* settings, size_t count,
-                 CLoadAdmission* admission, CDibPtr* dib, FitSize* fileSize) {
+                 CLoadAdmission* admission, CDibPtr* dib, std::vector<ShrinkResult>* shrinks,
+                 FitSize* fileSize) {
   dib->reset();
   if (!t_fileBuffer) t_fileBuffer = new (std::nothrow) std::vector<uint8_t>;
   std::vector<uint8_t> local;
   std::vector<uint8_t>& data = t_fileBuffer ? *t_fileBuffer : local;
   const size_t kKeep = 64u << 20;  // a very large buffer is given back afterwards
   HRESULT hr = ReadWholeFile(path, &data);
-  if (SUCCEEDED(hr)) hr = DecodeFor(data.data(), data.size(), settings, count, admission, dib, fileSize);
+  if (SUCCEEDED(hr)) {
+    hr = DecodeFor(data.data(), data.size(), settings, count, admission, dib, shrinks, fileSize);
+  }
   if (data.capacity() > kKeep) std::vector<uint8_t>().swap(data);
   return hr;
 }
@@ -198,14 +275,20 @@ void ReleaseThreadImageBuffers() {
 
 HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
                          FitSize* fileSize) {
-  return LoadFile(path, &settings, 1, nullptr, dib, fileSize);
+  return LoadFile(path, &settings, 1, nullptr, dib, nullptr, fileSize);
 }
 
 HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
                           CDibPtr* dib, FitSize* fileSize, CLoadAdmission* admission) {
-  return LoadFile(path, settings.data(), settings.size(), admission, dib, fileSize);
+  return LoadFile(path, settings.data(), settings.size(), admission, dib, nullptr, fileSize);
+}
+
+HRESULT LoadDibOrShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
+                         CDibPtr* dib, std::vector<ShrinkResult>* shrinks, FitSize* fileSize,
+                         CLoadAdmission* admission) {
+  return LoadFile(path, settings.data(), settings.size(), admission, dib, shrinks, fileSize);
 }
 
 HRESULT LoadDib(const std::wstring& path, CDibPtr* dib) {
-  return LoadFile(path, nullptr, 0, nullptr, dib, nullptr);
+  return LoadFile(path, nullptr, 0, nullptr, dib, nullptr, nullptr);
 }

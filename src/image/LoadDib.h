@@ -49,6 +49,16 @@ protected:
 HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
                           CDibPtr* dib, FitSize* fileSize, CLoadAdmission* admission = nullptr);
 
+// LoadDibForShrinks that makes the shrinks too. Where the picture allows (a JPEG stored upright
+// that every one of `settings` scales down) they are made from the rows as the decoder makes
+// them, so the decoded picture is never held whole: `*shrinks` then holds one result per entry of
+// `settings`, the bytes ShrinkImage would make of the loaded picture, and `*dib` stays empty. The
+// admission is told the shrinks' pixels instead of the picture's. Otherwise `*dib` is the picture
+// LoadDibForShrinks gives and `*shrinks` is empty.
+HRESULT LoadDibOrShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
+                         CDibPtr* dib, std::vector<ShrinkResult>* shrinks, FitSize* fileSize,
+                         CLoadAdmission* admission = nullptr);
+
 // Decoding of a file already read into memory; `settings` may be null (no reduced decoding).
 HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settings, CDibPtr* dib,
                   FitSize* fileSize);

@@ -285,27 +285,59 @@ int32_t WeightPair(int32_t first, int32_t second) {
                               static_cast<uint32_t>(static_cast<uint16_t>(second)) << 16);
 }
 
-bool Run(const RowKernels& kernels, const PixelRows& source, const PixelRows& target,
-         Scratch& s) {
-  const size_t paddedWidth = (static_cast<size_t>(source.width) + kBlockPixels - 1) /
+// One resampling fed its source rows in order, a group of four at a time: the whole picture by
+// ResampleBgra, or a decoder's rows as they come by CRowResampler. Either way the same groups
+// meet the same sums, so the bytes are the same.
+class CResampleRun {
+public:
+  CResampleRun(const RowKernels& kernels, Scratch& scratch) : m_kernels(kernels), m_s(scratch) {}
+
+  // Tables and working memory for `sourceWidth` x `sourceHeight` into `target`; false when they
+  // cannot be had.
+  bool Begin(uint32_t sourceWidth, uint32_t sourceHeight, const PixelRows& target);
+  // Source rows the next group takes (0 once every row has been added).
+  uint32_t GroupRows() const { return m_more ? m_walk->Count() : 0; }
+  // Adds the next group: rows[0 .. GroupRows()) in order; the others are not read.
+  void AddGroup(const uint8_t* const* rows);
+  // Every target row written.
+  bool Complete() const { return m_next == m_target.height; }
+
+private:
+  const RowKernels& m_kernels;
+  Scratch& m_s;
+  PixelRows m_target;
+  uint32_t m_sourceWidth = 0;
+  size_t m_paddedWidth = 0, m_accInts = 0;
+  uint32_t m_open = 1;
+  HorizontalTable m_columns;
+  std::unique_ptr<CRowGroupWalk> m_walk;
+  bool m_more = false;
+  uint32_t m_next = 0;  // the next target row to write
+};
+
+bool CResampleRun::Begin(uint32_t sourceWidth, uint32_t sourceHeight, const PixelRows& target) {
+  Scratch& s = m_s;
+  m_target = target;
+  m_sourceWidth = sourceWidth;
+  const size_t paddedWidth = (static_cast<size_t>(sourceWidth) + kBlockPixels - 1) /
                              kBlockPixels * kBlockPixels;
-  if (paddedWidth < source.width) return false;
+  if (paddedWidth < sourceWidth) return false;
   // Before building any table, refuse sizes whose accumulators cannot even be counted: when
   // enlarging, every target row whose centre lies within the first source row is open at once.
   size_t accInts = 0, accRowBytes = 0, leastAccBytes = 0;
-  const size_t leastOpen = std::max<size_t>(1, target.height / source.height);
+  const size_t leastOpen = std::max<size_t>(1, target.height / sourceHeight);
   if (!MultiplyFits(paddedWidth, 4, &accInts) ||
       !MultiplyFits(accInts, sizeof(int32_t), &accRowBytes) ||
       !MultiplyFits(accRowBytes, leastOpen, &leastAccBytes)) {
     return false;
   }
 
-  if (!BuildAxis(source.width, target.width, kTapGroup, &s.columns, &s.taps)) return false;
-  if (!BuildAxis(source.height, target.height, 1, &s.rows, &s.taps)) return false;
+  if (!BuildAxis(sourceWidth, target.width, kTapGroup, &s.columns, &s.taps)) return false;
+  if (!BuildAxis(sourceHeight, target.height, 1, &s.rows, &s.taps)) return false;
 
-  // Accumulator rows open at once: the widest run of target rows one row pair reaches.
+  // Accumulator rows open at once: the widest run of target rows one group of rows reaches.
   uint32_t open = 1;
-  for (CRowGroupWalk walk(s.rows, source.height); walk.Next(); walk.Advance()) {
+  for (CRowGroupWalk walk(s.rows, sourceHeight); walk.Next(); walk.Advance()) {
     open = std::max(open, walk.Last() - walk.First());
   }
 
@@ -320,45 +352,65 @@ bool Run(const RowKernels& kernels, const PixelRows& source, const PixelRows& ta
   s.pairs23.resize(open);
   s.accRows.resize(open);
 
-  int32_t* acc = s.acc.As<int32_t>();
-  int16_t* row = s.row.As<int16_t>();
-  std::memset(acc, 0, accBytes);
+  std::memset(s.acc.As<int32_t>(), 0, accBytes);
   // The horizontal kernels read up to a stride past the last window with zero weights.
-  std::memset(row + accInts, 0, rowBytes - accInts * sizeof(int16_t));
+  std::memset(s.row.As<int16_t>() + accInts, 0, rowBytes - accInts * sizeof(int16_t));
 
-  HorizontalTable columns;
-  columns.start = s.columns.start.data();
-  columns.weights = s.columns.weights.data();
-  columns.stride = s.columns.stride;
+  m_columns.start = s.columns.start.data();
+  m_columns.weights = s.columns.weights.data();
+  m_columns.stride = s.columns.stride;
+  m_paddedWidth = paddedWidth;
+  m_accInts = accInts;
+  m_open = open;
+  m_walk.reset(new CRowGroupWalk(s.rows, sourceHeight));
+  m_more = m_walk->Next();
+  m_next = 0;
+  return true;
+}
 
-  uint32_t next = 0;
-  for (CRowGroupWalk walk(s.rows, source.height); walk.Next(); walk.Advance()) {
-    const uint32_t n = walk.Last() - walk.First(), count = walk.Count();
-    for (uint32_t i = 0; i < n; ++i) {
-      uint32_t t = walk.First() + i;
-      int32_t w[CRowGroupWalk::kGroup];
-      for (uint32_t k = 0; k < CRowGroupWalk::kGroup; ++k) {
-        w[k] = k < count ? s.rows.WeightAt(t, walk.Y() + k) : 0;
-      }
-      s.pairs01[i] = WeightPair(w[0], w[1]);
-      s.pairs23[i] = WeightPair(w[2], w[3]);
-      s.accRows[i] = acc + (t % open) * accInts;
+void CResampleRun::AddGroup(const uint8_t* const* given) {
+  if (!m_more) return;
+  Scratch& s = m_s;
+  CRowGroupWalk& walk = *m_walk;
+  int32_t* acc = s.acc.As<int32_t>();
+  const uint32_t n = walk.Last() - walk.First(), count = walk.Count();
+  for (uint32_t i = 0; i < n; ++i) {
+    uint32_t t = walk.First() + i;
+    int32_t w[CRowGroupWalk::kGroup];
+    for (uint32_t k = 0; k < CRowGroupWalk::kGroup; ++k) {
+      w[k] = k < count ? s.rows.WeightAt(t, walk.Y() + k) : 0;
     }
-    // Rows past the picture's end stand in as its last row, with weight 0.
-    const uint8_t* rows[CRowGroupWalk::kGroup];
-    for (uint32_t k = 0; k < CRowGroupWalk::kGroup; ++k) rows[k] = source.Row(walk.Y() + std::min(k, count - 1));
-    if (count > 2) {
-      kernels.accumulateFour(rows, source.width, s.pairs01.data(), s.pairs23.data(), s.accRows.data(), n);
-    } else {
-      kernels.accumulate(rows[0], rows[1], source.width, s.pairs01.data(), s.accRows.data(), n);
-    }
-    while (next < target.height && s.rows.End(next) <= walk.Done()) {
-      kernels.settle(acc + (next % open) * accInts, row, static_cast<uint32_t>(paddedWidth));
-      kernels.filterRow(row, columns, target.width, target.Row(next));
-      ++next;
-    }
+    s.pairs01[i] = WeightPair(w[0], w[1]);
+    s.pairs23[i] = WeightPair(w[2], w[3]);
+    s.accRows[i] = acc + (t % m_open) * m_accInts;
   }
-  return next == target.height;
+  // Rows past the picture's end stand in as its last row, with weight 0.
+  const uint8_t* rows[CRowGroupWalk::kGroup];
+  for (uint32_t k = 0; k < CRowGroupWalk::kGroup; ++k) rows[k] = given[std::min(k, count - 1)];
+  if (count > 2) {
+    m_kernels.accumulateFour(rows, m_sourceWidth, s.pairs01.data(), s.pairs23.data(), s.accRows.data(), n);
+  } else {
+    m_kernels.accumulate(rows[0], rows[1], m_sourceWidth, s.pairs01.data(), s.accRows.data(), n);
+  }
+  while (m_next < m_target.height && s.rows.End(m_next) <= walk.Done()) {
+    m_kernels.settle(acc + (m_next % m_open) * m_accInts, s.row.As<int16_t>(),
+                     static_cast<uint32_t>(m_paddedWidth));
+    m_kernels.filterRow(s.row.As<int16_t>(), m_columns, m_target.width, m_target.Row(m_next));
+    ++m_next;
+  }
+  walk.Advance();
+  m_more = walk.Next();
+}
+
+bool Run(const RowKernels& kernels, const PixelRows& source, const PixelRows& target, Scratch& s) {
+  CResampleRun run(kernels, s);
+  if (!run.Begin(source.width, source.height, target)) return false;
+  for (uint32_t y = 0; run.GroupRows() > 0; y += CRowGroupWalk::kGroup) {
+    const uint8_t* rows[CRowGroupWalk::kGroup];
+    for (uint32_t k = 0; k < run.GroupRows(); ++k) rows[k] = source.Row(y + k);
+    run.AddGroup(rows);
+  }
+  return run.Complete();
 }
 
 // Portable kernels: the reference for the vector variants, and the path for processors without
@@ -475,4 +527,44 @@ bool ResampleBgraWith(Isa isa, const PixelRows& source, const PixelRows& target)
 
 bool ResampleBgra(const PixelRows& source, const PixelRows& target) {
   return resample::ResampleBgraWith(resample::BestIsa(), source, target);
+}
+
+struct CRowResampler::State {
+  resample::CScratchLease lease;
+  std::unique_ptr<resample::CResampleRun> run;
+  const uint8_t* pending[resample::CRowGroupWalk::kGroup] = {};
+  uint32_t pendingCount = 0;
+};
+
+CRowResampler::CRowResampler() = default;
+CRowResampler::~CRowResampler() = default;
+
+bool CRowResampler::Begin(uint32_t sourceWidth, uint32_t sourceHeight, const PixelRows& target) {
+  m_state.reset();
+  if (sourceWidth == 0 || sourceHeight == 0 || target.width == 0 || target.height == 0) return false;
+  try {
+    std::unique_ptr<State> state(new State);
+    if (!state->lease.get()) return false;
+    state->run.reset(new resample::CResampleRun(*resample::KernelsFor(resample::BestIsa()), *state->lease.get()));
+    if (!state->run->Begin(sourceWidth, sourceHeight, target)) return false;
+    m_state = std::move(state);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+}
+
+void CRowResampler::AddRow(const uint8_t* row) {
+  if (!m_state || m_state->run->GroupRows() == 0) return;
+  m_state->pending[m_state->pendingCount++] = row;
+  if (m_state->pendingCount == m_state->run->GroupRows()) {
+    m_state->run->AddGroup(m_state->pending);
+    m_state->pendingCount = 0;
+  }
+}
+
+bool CRowResampler::Complete() const {
+  return m_state && m_state->run->Complete();
 }

@@ -23,9 +23,20 @@ HRESULT CSharedSource::Load(CLoadAdmission* admission) {
   for (const ShrinkProfile& profile : m_profiles) {
     if (profile.Use) shrinks.push_back(ShrinkSettingsOf(profile));
   }
-  HRESULT hr = LoadDibForShrinks(m_path, shrinks, &m_picture, &m_fileSize, admission);
+  std::vector<ShrinkResult> streamed;
+  HRESULT hr = LoadDibOrShrinks(m_path, shrinks, &m_picture, &streamed, &m_fileSize, admission);
   // A refused admission is no result: a later Load may try again.
   if (hr != E_ABORT) m_load = hr;
+  if (SUCCEEDED(hr) && !streamed.empty()) {
+    // Made while the picture decoded, which was never held whole.
+    size_t next = 0;
+    for (size_t i = 0; i < m_profiles.size(); ++i) {
+      if (!m_profiles[i].Use) continue;
+      m_made[i] = streamed[next++];
+      m_ready[i] = true;
+    }
+    m_remaining = 0;
+  }
   return hr;
 }
 
@@ -48,7 +59,7 @@ bool CSharedSource::MakeAll(const CThread& stop, CLoadAdmission* admission) {
   if (hr == E_ABORT) return false;
   if (FAILED(hr)) return true;
   for (size_t i = 0; i < m_profiles.size(); ++i) {
-    if (!m_profiles[i].Use) continue;
+    if (!m_profiles[i].Use || m_ready[i]) continue;
     if (stop.IsStopping()) return false;
     m_made[i] = ShrinkImage(ShrinkSettingsOf(m_profiles[i]), m_picture, &m_fileSize);
     m_ready[i] = true;

@@ -28,7 +28,8 @@ public:
   CSharedSource& operator=(const CSharedSource&) = delete;
 
   // The result of the one load, made by the first call: decoded at the reduced scale that suits
-  // every enabled profile (see LoadDibForShrinks).
+  // every enabled profile, and where the picture allows, shrunk for each of them as it decodes
+  // (see LoadDibOrShrinks).
   HRESULT Load(CLoadAdmission* admission);
   // The shrink of the loaded picture for profile `index` (after a successful Load), asked once
   // per profile. The decoded picture is let go once the last enabled profile has had its shrink.

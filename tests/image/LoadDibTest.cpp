@@ -2,6 +2,9 @@
 // anything undecodable becomes E_NOTIMPL, a file that cannot be opened the system's reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include <jpeglib.h>
 #include <png.h>
 #include <zlib.h>
@@ -406,5 +409,110 @@ TEST(LoadDib, ALoadNoLongerWantedStopsWhileItDecodes) {
     EXPECT_EQ(E_ABORT, LoadDibForShrinks(path, keepSize, &dib, &size, &dropped));
     EXPECT_FALSE(dib);
     EXPECT_EQ(3, dropped.looks);
+  }
+}
+
+namespace {
+
+bool SameBytes(const CDib& a, const CDib& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount()) return false;
+  PixelRows ra = a.Rows(), rb = b.Rows();
+  for (uint32_t y = 0; y < ra.height; ++y) {
+    if (std::memcmp(ra.Row(y), rb.Row(y), ra.width * 4) != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(LoadDib, ShrinksMadeAsTheRowsComeAreTheBytesOfShrinksOfTheWholePicture) {
+  // A task's shrinks are made from the decoder's rows as they come, and the decoded picture is
+  // never held: each must be exactly the shrink of the picture loaded whole. Baseline,
+  // progressive and CMYK files; decoded heights of every remainder by four (803, 402, 201, 101);
+  // every JPEG scale, alone and together.
+  CTempDir dir;
+  const int width = 1203, height = 803;
+  CDibPtr photo = MakePhotoLike(width, height);
+  const std::vector<uint8_t> rgb = RgbSamples(*photo);
+  std::vector<uint8_t> cmyk;
+  for (size_t i = 0; i < rgb.size(); i += 3) {
+    uint8_t k = static_cast<uint8_t>(255 - std::max({rgb[i], rgb[i + 1], rgb[i + 2]}) / 2);
+    cmyk.insert(cmyk.end(), {static_cast<uint8_t>(255 - rgb[i]), static_cast<uint8_t>(255 - rgb[i + 1]),
+                             static_cast<uint8_t>(255 - rgb[i + 2]), k});
+  }
+  const std::wstring baseline = dir / L"baseline.jpg", progressive = dir / L"progressive.jpg",
+                     inks = dir / L"cmyk.jpg";
+  ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*photo, baseline));
+  ASSERT_TRUE(WriteBytes(progressive, EncodeTestJpeg(width, height, JCS_RGB, 3, JCS_YCbCr, rgb, 90, {},
+                                                     JpegLayout::Progressive)));
+  ASSERT_TRUE(WriteBytes(inks, EncodeTestJpeg(width, height, JCS_CMYK, 4, JCS_YCCK, cmyk, 90)));
+  const ShrinkSettings eighth = {1, 0, 0, 70, 70}, quarter = {1, 0, 0, 140, 140}, half = {1, 0, 0, 300, 300},
+                       whole = {1, 0, 0, 700, 700}, odd = {1, 0, 0, 333, 97};
+  const std::vector<std::vector<ShrinkSettings>> sets = {
+      {eighth}, {quarter}, {half}, {whole}, {eighth, half, whole}, {odd, quarter}};
+  for (const std::wstring& path : {baseline, progressive, inks}) {
+    for (const std::vector<ShrinkSettings>& set : sets) {
+      SCOPED_TRACE(testing::Message() << std::string(path.begin(), path.end()) << ", first box "
+                                      << set[0].CustomWidth << ", " << set.size() << " shrinks");
+      CRecordingAdmission admission(true);
+      CDibPtr dib;
+      std::vector<ShrinkResult> shrinks;
+      FitSize size = {0, 0};
+      ASSERT_EQ(S_OK, LoadDibOrShrinks(path, set, &dib, &shrinks, &size, &admission));
+      EXPECT_FALSE(dib);
+      ASSERT_EQ(set.size(), shrinks.size());
+      EXPECT_EQ(width, size.width);
+      EXPECT_EQ(height, size.height);
+
+      CDibPtr loaded;
+      FitSize loadedSize;
+      ASSERT_EQ(S_OK, LoadDibForShrinks(path, set, &loaded, &loadedSize));
+      uint64_t shrunkPixels = 0;
+      for (size_t i = 0; i < set.size(); ++i) {
+        ShrinkResult expected = ShrinkImage(set[i], loaded, &loadedSize);
+        ASSERT_TRUE(expected.image && shrinks[i].image);
+        EXPECT_EQ(ShrinkPlan::Scale, shrinks[i].plan);
+        EXPECT_TRUE(SameBytes(*expected.image, *shrinks[i].image)) << "shrink " << i;
+        shrunkPixels += static_cast<uint64_t>(expected.image->Width()) * expected.image->Height();
+      }
+      // The admission is told the shrinks, and a progressive file's coefficients, not the picture.
+      const uint64_t coefficients = path == progressive ? uint64_t(width) * height / 2 : 0;
+      EXPECT_EQ(std::vector<uint64_t>{shrunkPixels + coefficients}, admission.told);
+    }
+  }
+}
+
+TEST(LoadDib, APictureThatCannotBeStreamedIsLoadedWhole) {
+  // A picture stored turned must be turned upright first, a shrink that keeps the picture needs
+  // it whole, and a PNG is decoded whole: each comes back as the picture, with no shrinks.
+  CTempDir dir;
+  CDibPtr photo = MakePhotoLike(400, 300);
+  std::vector<uint8_t> app1 = {'E', 'x', 'i', 'f', 0, 0};
+  std::vector<uint8_t> exif = MakeExifBlock(6, false);
+  app1.insert(app1.end(), exif.begin(), exif.end());
+  const std::wstring turned = dir / L"turned.jpg", plain = dir / L"plain.jpg", png = dir / L"plain.png";
+  ASSERT_TRUE(WriteBytes(turned, EncodeTestJpeg(400, 300, JCS_RGB, 3, JCS_YCbCr, RgbSamples(*photo), 90, app1)));
+  ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*photo, plain));
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*photo, png));
+  const ShrinkSettings small = {1, 0, 0, 100, 100}, keep = {0, 0, 0, 0, 0}, larger = {1, 0, 0, 500, 500};
+  struct Case {
+    const std::wstring& path;
+    std::vector<ShrinkSettings> set;
+    int width, height;
+  } cases[] = {
+      {turned, {small}, 300, 400},
+      {plain, {small, keep}, 400, 300},
+      {plain, {larger, small}, 400, 300},
+      {png, {small}, 400, 300},
+  };
+  for (const Case& c : cases) {
+    CDibPtr dib;
+    std::vector<ShrinkResult> shrinks;
+    FitSize size;
+    ASSERT_EQ(S_OK, LoadDibOrShrinks(c.path, c.set, &dib, &shrinks, &size));
+    ASSERT_TRUE(dib);
+    EXPECT_TRUE(shrinks.empty());
+    EXPECT_EQ(c.width, size.width);
+    EXPECT_EQ(c.height, size.height);
   }
 }

@@ -53,6 +53,24 @@ struct JpegErrors {
 };
 void JpegErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->jump, 1); }
 
+// The compressor's parameters for a test file, once it is created: the colour space before the
+// quality, whose tables follow the components the colour space sets.
+void SetUpTestCompress(jpeg_compress_struct* cinfo, int width, int height, int colorSpace, int components,
+                       int storeAs, int quality, JpegLayout layout) {
+  cinfo->image_width = width;
+  cinfo->image_height = height;
+  cinfo->input_components = components;
+  cinfo->in_color_space = static_cast<J_COLOR_SPACE>(colorSpace);
+  jpeg_set_defaults(cinfo);
+  jpeg_set_colorspace(cinfo, static_cast<J_COLOR_SPACE>(storeAs));
+  jpeg_set_quality(cinfo, quality, TRUE);
+  if (layout == JpegLayout::Progressive || layout == JpegLayout::ArithmeticProgressive) {
+    jpeg_simple_progression(cinfo);
+  }
+  cinfo->arith_code = layout == JpegLayout::ArithmeticProgressive;
+  if (layout == JpegLayout::Restarts) cinfo->restart_in_rows = 1;
+}
+
 bool EncodeTestJpegC(int width, int height, int colorSpace, int components, int storeAs,
                      const uint8_t* samples, int quality, const std::vector<uint8_t>* app1,
                      JpegLayout layout, unsigned char** buffer, unsigned long* size) {
@@ -66,18 +84,7 @@ bool EncodeTestJpegC(int width, int height, int colorSpace, int components, int 
   }
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, buffer, size);
-  cinfo.image_width = width;
-  cinfo.image_height = height;
-  cinfo.input_components = components;
-  cinfo.in_color_space = static_cast<J_COLOR_SPACE>(colorSpace);
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_colorspace(&cinfo, static_cast<J_COLOR_SPACE>(storeAs));
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  if (layout == JpegLayout::Progressive || layout == JpegLayout::ArithmeticProgressive) {
-    jpeg_simple_progression(&cinfo);
-  }
-  cinfo.arith_code = layout == JpegLayout::ArithmeticProgressive;
-  if (layout == JpegLayout::Restarts) cinfo.restart_in_rows = 1;
+  SetUpTestCompress(&cinfo, width, height, colorSpace, components, storeAs, quality, layout);
   jpeg_start_compress(&cinfo, TRUE);
   if (!app1->empty()) jpeg_write_marker(&cinfo, JPEG_APP0 + 1, app1->data(), static_cast<unsigned>(app1->size()));
   while (cinfo.next_scanline < cinfo.image_height) {
@@ -102,14 +109,8 @@ bool EncodeLargeJpegC(int width, int height, JpegLayout layout, bool fullChroma,
   }
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, buffer, size);
-  cinfo.image_width = width;
-  cinfo.image_height = height;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 75, TRUE);
+  SetUpTestCompress(&cinfo, width, height, JCS_RGB, 3, JCS_YCbCr, 75, layout);
   if (fullChroma) cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
-  if (layout == JpegLayout::Progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     (*row)(static_cast<int>(cinfo.next_scanline), samples);  // no C++ object lives in this frame

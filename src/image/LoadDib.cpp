@@ -118,10 +118,15 @@ private:
   // and the three a resampler may still be waiting to read (it takes rows four at a time).
   static const uint32_t kBandRows = 32;
 
-  // The target of every shrink, when each one scales the picture (none keeps it as it is).
+  // The target of every shrink, when each one scales the picture (none keeps it as it is). Like
+  // BeginStreaming, called by the decoder: it must not throw.
   bool PlanTargets() {
     if (m_count == 0) return false;
-    m_targets.resize(m_count);
+    try {
+      m_targets.resize(m_count);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
     for (size_t i = 0; i < m_count; ++i) {
       if (PlanShrink(m_settings[i], m_fileSize, &m_targets[i]) != ShrinkPlan::Scale) return false;
     }
@@ -132,19 +137,24 @@ private:
     for (const FitSize& target : m_targets) total += static_cast<uint64_t>(target.width) * target.height;
     return total;
   }
+  // Called by the decoder, which owns no C++ objects: nothing may throw out of here.
   bool BeginStreaming(uint32_t width, uint32_t height) {
     const size_t stride = 4 * static_cast<size_t>(width);
     m_band.reset(new (std::nothrow) uint8_t[stride * kBandRows]);
     if (!m_band) return false;
     m_bandStride = stride;
-    for (const FitSize& target : m_targets) {
-      ShrinkResult result;
-      result.plan = ShrinkPlan::Scale;
-      result.image = NewDib32(static_cast<uint32_t>(target.width), static_cast<uint32_t>(target.height));
-      std::unique_ptr<CRowResampler> resampler(new (std::nothrow) CRowResampler);
-      if (!result.image || !resampler || !resampler->Begin(width, height, result.image->Rows())) return false;
-      m_shrinks.push_back(result);
-      m_resamplers.push_back(std::move(resampler));
+    try {
+      for (const FitSize& target : m_targets) {
+        ShrinkResult result;
+        result.plan = ShrinkPlan::Scale;
+        result.image = NewDib32(static_cast<uint32_t>(target.width), static_cast<uint32_t>(target.height));
+        std::unique_ptr<CRowResampler> resampler(new CRowResampler);
+        if (!result.image || !resampler->Begin(width, height, result.image->Rows())) return false;
+        m_shrinks.push_back(result);
+        m_resamplers.push_back(std::move(resampler));
+      }
+    } catch (const std::bad_alloc&) {
+      return false;
     }
     return true;
   }

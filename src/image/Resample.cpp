@@ -199,8 +199,9 @@ struct Scratch {
   CAlignedBuffer row;
 };
 
-// Working memory for the few threads that resample at once (the worker and, in tests, the main
-// thread); a call takes one, returns it afterwards, and the next call finds its pages warm.
+// Working memory for the resamplings that run at once (a call, or a row resampler for as long as
+// it lives); each takes one and returns it afterwards, and the next finds its pages warm. Two are
+// kept between pictures; more are made while more run.
 class CScratchPool {
 public:
   std::unique_ptr<Scratch> Take() {

@@ -103,11 +103,22 @@ struct AxisTable {
 // Index of the source pixel that stands at `i` once the picture is mirrored about its first and
 // last pixels, as often as needed.
 uint32_t Mirror(int64_t i, uint32_t size) {
+  if (i >= 0 && i < size) return static_cast<uint32_t>(i);  // most taps: no 64-bit division
   if (size == 1) return 0;
   const int64_t period = 2 * (static_cast<int64_t>(size) - 1);
   int64_t m = i % period;
   if (m < 0) m += period;
   return static_cast<uint32_t>(m < size ? m : period - m);
+}
+
+// std::lround (halves away from zero) for weights well within 32 bits, without the library call
+// that the 32-bit build makes for every tap: the fraction x - trunc(x) is exact.
+int32_t RoundHalfAway(double x) {
+  int32_t whole = static_cast<int32_t>(x);
+  double fraction = x - whole;
+  if (fraction >= 0.5) return whole + 1;
+  if (fraction <= -0.5) return whole - 1;
+  return whole;
 }
 
 uint32_t Clamp(int64_t i, uint32_t size) {
@@ -182,7 +193,7 @@ bool BuildAxis(uint32_t sourceSize, uint32_t targetSize, uint32_t group, AxisTab
     for (uint32_t i = 0; i < n; ++i) {
       running += (*taps)[i];
       int32_t reached = i + 1 == n ? kWeightUnit
-                                   : static_cast<int32_t>(std::lround(running / sum * kWeightUnit));
+                                   : RoundHalfAway(running / sum * kWeightUnit);
       out[i] = static_cast<int16_t>(reached - previous);
       previous = reached;
     }

@@ -154,7 +154,7 @@ int wmain(int argc, wchar_t** argv) {
     start = std::chrono::steady_clock::now();
     CImageSaverPtr saver = CreateSaver(format);
     CDibPtr out = r.image;
-    if (jpeg) ApplyBackgroundColor(*r.image, 0xFFFFFF, &out);
+    if (jpeg) ApplyBackgroundColor(r.image, 0xFFFFFF, &out);
     CDibPtr indexed;
     if (!jpeg && SUCCEEDED(ReduceToPalette(*out, &indexed))) out = indexed;
     saver->Save(*out, name + (jpeg ? L".bench.jpg" : L".bench.png"));

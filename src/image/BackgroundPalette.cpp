@@ -6,14 +6,18 @@
 #include "base/ErrorCodes.h"
 #include "image/PixelOps.h"
 
-HRESULT ApplyBackgroundColor(const CDib& source, uint32_t colorref, CDibPtr* result) {
+HRESULT ApplyBackgroundColor(const CDibPtr& source, uint32_t colorref, CDibPtr* result) {
   result->reset();
-  if (!source.IsValid() || source.BitCount() != 32) return E_INVALIDARG;
+  if (!source || !source->IsValid() || source->BitCount() != 32) return E_INVALIDARG;
+  if (IsOpaque(source->Rows())) {
+    *result = source;
+    return S_OK;
+  }
   CDibPtr flat(new (std::nothrow) CDib);
-  if (!flat || !flat->Create(source.Width(), source.Height(), 32, 0, BI_RGB) || !flat->AllocBits()) {
+  if (!flat || !flat->Create(source->Width(), source->Height(), 32, 0, BI_RGB) || !flat->AllocBits()) {
     return kOutOfMemory;
   }
-  CompositeOverColor(source.Rows(), flat->Rows(), colorref);
+  CompositeOverColor(source->Rows(), flat->Rows(), colorref);
   *result = flat;
   return S_OK;
 }

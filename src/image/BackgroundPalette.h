@@ -6,9 +6,11 @@
 
 #include "image/Dib.h"
 
-// A new opaque 32-bit picture: `source` drawn over the COLORREF `colorref` (0x00BBGGRR).
-// E_INVALIDARG when the source is not 32-bit, kOutOfMemory when storage fails.
-HRESULT ApplyBackgroundColor(const CDib& source, uint32_t colorref, CDibPtr* result);
+// An opaque 32-bit picture: `source` drawn over the COLORREF `colorref` (0x00BBGGRR). A source
+// without a pixel that lets the colour through (every photo) is that picture already: `*result`
+// is then the source itself, not a copy. E_INVALIDARG when the source is not 32-bit, kOutOfMemory
+// when storage fails.
+HRESULT ApplyBackgroundColor(const CDibPtr& source, uint32_t colorref, CDibPtr* result);
 
 // A new 8-bit picture whose colour table holds the distinct values in ascending unsigned order of
 // 0xAARRGGBB (alpha in each entry's fourth byte; unused entries keep the grey ramp). S_FALSE, with

@@ -68,6 +68,16 @@ void CompositeOverColor(const PixelRows& source, const PixelRows& target, uint32
   }
 }
 
+bool IsOpaque(const PixelRows& source) {
+  for (uint32_t y = 0; y < source.height; ++y) {
+    const uint32_t* row = reinterpret_cast<const uint32_t*>(source.Row(y));
+    uint32_t all = 0xFFFFFFFFu;  // AND of the row's pixels: a loop the compiler vectorises
+    for (uint32_t x = 0; x < source.width; ++x) all &= row[x];
+    if ((all >> 24) != 0xFF) return false;
+  }
+  return true;
+}
+
 int CollectPalette(const PixelRows& source, uint32_t palette[256]) {
   CColorSet set;
   for (uint32_t y = 0; y < source.height; ++y) {

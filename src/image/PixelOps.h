@@ -9,6 +9,9 @@
 // rounded to nearest; every target pixel comes out opaque. Same sizes.
 void CompositeOverColor(const PixelRows& source, const PixelRows& target, uint32_t colorref);
 
+// True when every pixel of BGRA `source` has alpha 255: drawn over any colour, it stays as it is.
+bool IsOpaque(const PixelRows& source);
+
 // Collects the distinct 32-bit values (0xAARRGGBB) of `source` in ascending unsigned order.
 // Returns their number, or -1 as soon as a 257th value appears.
 int CollectPalette(const PixelRows& source, uint32_t palette[256]);

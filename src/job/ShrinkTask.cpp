@@ -89,7 +89,7 @@ void CShrinkTaskEx::ProcessProfile(size_t index, CSharedSource* source, CLoadAdm
 
   if (!profile.Transparent || !saver->SupportsTransparency) {
     CDibPtr flat;
-    hr = ApplyBackgroundColor(*picture, profile.BkColor, &flat);
+    hr = ApplyBackgroundColor(picture, profile.BkColor, &flat);
     if (FAILED(hr)) {
       RecordError(IDS_MSG_BACKGROUND_FAILED, hr, std::wstring());
       return;

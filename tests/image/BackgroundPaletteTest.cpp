@@ -7,9 +7,9 @@
 TEST(Background, PureRedColourrefIsDrawnOpaqueRed) {
   CDibPtr clear = MakeDib(3, 3, [](int, int) { return 0u; });
   CDibPtr flat;
-  ASSERT_EQ(S_OK, ApplyBackgroundColor(*clear, 0x0000FF, &flat));
+  ASSERT_EQ(S_OK, ApplyBackgroundColor(clear, 0x0000FF, &flat));
   EXPECT_EQ(0xFFFF0000u, PixelAt(*flat, 1, 1));
-  ASSERT_EQ(S_OK, ApplyBackgroundColor(*clear, 0xCC000C, &flat));  // blue-ish COLORREF
+  ASSERT_EQ(S_OK, ApplyBackgroundColor(clear, 0xCC000C, &flat));  // blue-ish COLORREF
   EXPECT_EQ(0xFF0C00CCu, PixelAt(*flat, 2, 0));
 }
 
@@ -19,7 +19,7 @@ TEST(Background, EveryAlphaAndColourBlendsWithExactRounding) {
     return static_cast<uint32_t>(y) << 24 | x << 16 | (255 - x) << 8 | (x ^ y);
   });
   CDibPtr flat;
-  ASSERT_EQ(S_OK, ApplyBackgroundColor(*all, 0x4D4D4D, &flat));
+  ASSERT_EQ(S_OK, ApplyBackgroundColor(all, 0x4D4D4D, &flat));
   auto blend = [](int c, int a) { return (2 * (c * a + 77 * (255 - a)) + 255) / 510; };
   for (int a = 0; a < 256; ++a) {
     for (int x = 0; x < 256; ++x) {
@@ -30,11 +30,30 @@ TEST(Background, EveryAlphaAndColourBlendsWithExactRounding) {
       ASSERT_EQ(static_cast<uint32_t>(blend(x ^ a, a)), p & 0xFF);
     }
   }
-  CDib indexed;
-  ASSERT_TRUE(indexed.Create(2, 2, 8, 0, BI_RGB));
-  ASSERT_TRUE(indexed.AllocBits());
+  CDibPtr indexed(new CDib);
+  ASSERT_TRUE(indexed->Create(2, 2, 8, 0, BI_RGB));
+  ASSERT_TRUE(indexed->AllocBits());
   EXPECT_EQ(E_INVALIDARG, ApplyBackgroundColor(indexed, 0, &flat));
   EXPECT_FALSE(flat);
+}
+
+TEST(Background, AnOpaquePictureIsNotCopiedButOneClearPixelAnywhereIsDrawn) {
+  // Odd widths, so that the last pixel of a row is outside any whole vector of pixels.
+  for (int width : {1, 7, 33}) {
+    CDibPtr photo = MakeDib(width, 5, [](int x, int y) { return 0xFF000000u | (x * 40 + y * 7); });
+    CDibPtr flat;
+    ASSERT_EQ(S_OK, ApplyBackgroundColor(photo, 0x4D4D4D, &flat));
+    EXPECT_EQ(photo.get(), flat.get()) << width;
+    for (int y : {0, 4}) {
+      CDibPtr hole = MakeDib(width, 5, [&](int x, int row) {
+        return (x == width - 1 && row == y ? 0xFE000000u : 0xFF000000u) | 0x102030u;
+      });
+      ASSERT_EQ(S_OK, ApplyBackgroundColor(hole, 0xFFFFFF, &flat));
+      ASSERT_NE(hole.get(), flat.get()) << width << " " << y;
+      EXPECT_EQ(0xFF112131u, PixelAt(*flat, width - 1, y));  // (c * 254 + 255) / 255, rounded
+      EXPECT_EQ(0xFF102030u, PixelAt(*flat, 0, y == 0 ? 1 : 0));
+    }
+  }
 }
 
 TEST(Palette, TableIsSortedByUnsignedValueWithAlphaHighest) {

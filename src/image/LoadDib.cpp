@@ -1,6 +1,7 @@
 // Signature dispatch between the JPEG and PNG codecs and GDI+.
 #include "image/LoadDib.h"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <new>
@@ -52,7 +53,7 @@ public:
       if (own < scale) scale = own;
     }
     if (m_count == 0) scale = 1;
-    m_streaming = m_mayStream && orientation == 1 && PlanTargets();
+    m_streaming = m_mayStream && orientation == 1 && PlanTargets() && ChooseFeeders(scale);
     // What the decode holds: the picture at its reduced size (or, streamed, only the shrinks),
     // and for a file of several scans (progressive) half a pixel per stored pixel for the
     // coefficients of the whole stored picture (three bytes per pixel with 4:2:0 subsampling).
@@ -82,14 +83,17 @@ public:
   void Written(uint32_t first, uint32_t count) override {
     if (!m_streaming) return;
     for (uint32_t y = first; y < first + count; ++y) {
-      for (const auto& resampler : m_resamplers) resampler->AddRow(Row(y));
+      for (const auto& resampler : m_resamplers) {
+        if (resampler) resampler->AddRow(Row(y));
+      }
     }
   }
   bool Finish(int orientation) override {
     if (m_streaming) {
       for (const auto& resampler : m_resamplers) {
-        if (!resampler->Complete()) return false;
+        if (resampler && !resampler->Complete()) return false;
       }
+      MakeShrinksOfShrinks();
       return true;
     }
     if (!m_sizeKnown) {
@@ -132,6 +136,51 @@ private:
     }
     return true;
   }
+  // A shrink at most a quarter of another's size in both directions is made from that other
+  // shrink once it is complete, instead of from every decoded row: a fraction of the work, and
+  // closer to the result of a full-scale decode than the smaller decode it would get alone, which
+  // it must then be getting (else it keeps the bytes of that decode). Of several such shrinks,
+  // the smallest is used. Two passes of the filter at four times or more lose less than a DCT
+  // reduction to twice; at twice they lose more, so nearer sizes are both made from the rows.
+  // Called by the decoder: it must not throw.
+  bool ChooseFeeders(unsigned sharedScale) {
+    std::vector<size_t> order;
+    try {
+      order.resize(m_count);
+      m_feeders.assign(m_count, kFromRows);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    auto pixels = [&](size_t i) { return static_cast<uint64_t>(m_targets[i].width) * m_targets[i].height; };
+    // Largest first, so that whether a shrink is made from the rows is known before it is needed.
+    for (size_t i = 0; i < m_count; ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+      return pixels(a) != pixels(b) ? pixels(a) > pixels(b) : a < b;
+    });
+    for (size_t k = 0; k < m_count; ++k) {
+      const size_t i = order[k];
+      if (ScaleFor(m_settings[i]) <= sharedScale) continue;  // its own decode is this one
+      for (size_t j : order) {
+        if (j == i || m_feeders[j] != kFromRows) continue;
+        if (m_targets[j].width < 4 * static_cast<int64_t>(m_targets[i].width) ||
+            m_targets[j].height < 4 * static_cast<int64_t>(m_targets[i].height)) {
+          continue;
+        }
+        if (m_feeders[i] == kFromRows || pixels(j) < pixels(m_feeders[i])) m_feeders[i] = j;
+      }
+    }
+    return true;
+  }
+  void MakeShrinksOfShrinks() {
+    for (size_t i = 0; i < m_count; ++i) {
+      if (m_feeders[i] == kFromRows) continue;
+      ShrinkResult& result = m_shrinks[i];
+      if (!ResampleBgra(m_shrinks[m_feeders[i]].image->Rows(), result.image->Rows())) {
+        result.image.reset();  // fails at its own step, as a shrink without memory does
+        result.code = kOutOfMemory;
+      }
+    }
+  }
   uint64_t TargetPixels() const {
     uint64_t total = 0;
     for (const FitSize& target : m_targets) total += static_cast<uint64_t>(target.width) * target.height;
@@ -144,14 +193,18 @@ private:
     if (!m_band) return false;
     m_bandStride = stride;
     try {
-      for (const FitSize& target : m_targets) {
+      for (size_t i = 0; i < m_count; ++i) {
         ShrinkResult result;
         result.plan = ShrinkPlan::Scale;
-        result.image = NewDib32(static_cast<uint32_t>(target.width), static_cast<uint32_t>(target.height));
-        std::unique_ptr<CRowResampler> resampler(new CRowResampler);
-        if (!result.image || !resampler->Begin(width, height, result.image->Rows())) return false;
+        result.image = NewDib32(static_cast<uint32_t>(m_targets[i].width), static_cast<uint32_t>(m_targets[i].height));
+        if (!result.image) return false;
+        std::unique_ptr<CRowResampler> resampler;
+        if (m_feeders[i] == kFromRows) {
+          resampler.reset(new CRowResampler);
+          if (!resampler->Begin(width, height, result.image->Rows())) return false;
+        }
         m_shrinks.push_back(result);
-        m_resamplers.push_back(std::move(resampler));
+        m_resamplers.push_back(std::move(resampler));  // none for a shrink made from a shrink
       }
     } catch (const std::bad_alloc&) {
       return false;
@@ -187,6 +240,8 @@ private:
   const bool m_mayStream;
   bool m_streaming = false;
   std::vector<FitSize> m_targets;
+  static constexpr size_t kFromRows = static_cast<size_t>(-1);
+  std::vector<size_t> m_feeders;  // by shrink: kFromRows, or the shrink it is made from
   std::unique_ptr<uint8_t[]> m_band;
   size_t m_bandStride = 0;
   std::vector<std::unique_ptr<CRowResampler>> m_resamplers;

@@ -427,7 +427,9 @@ bool SameBytes(const CDib& a, const CDib& b) {
 
 TEST(LoadDib, ShrinksMadeAsTheRowsComeAreTheBytesOfShrinksOfTheWholePicture) {
   // A task's shrinks are made from the decoder's rows as they come, and the decoded picture is
-  // never held: each must be exactly the shrink of the picture loaded whole. Baseline,
+  // never held: each must be exactly the shrink of the picture loaded whole, or, where it is at
+  // most a quarter of another shrink and would alone get a smaller decode, the shrink of that
+  // shrink, as close to a full-scale decode's result as its own decode would be. Baseline,
   // progressive and CMYK files; decoded heights of every remainder by four (803, 402, 201, 101);
   // every JPEG scale, alone and together.
   CTempDir dir;
@@ -441,45 +443,74 @@ TEST(LoadDib, ShrinksMadeAsTheRowsComeAreTheBytesOfShrinksOfTheWholePicture) {
                              static_cast<uint8_t>(255 - rgb[i + 2]), k});
   }
   const std::wstring baseline = dir / L"baseline.jpg", progressive = dir / L"progressive.jpg",
-                     inks = dir / L"cmyk.jpg";
+                     inks = dir / L"cmyk.jpg", large = dir / L"large.jpg";
   ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*photo, baseline));
   ASSERT_TRUE(WriteBytes(progressive, EncodeTestJpeg(width, height, JCS_RGB, 3, JCS_YCbCr, rgb, 90, {},
                                                      JpegLayout::Progressive)));
   ASSERT_TRUE(WriteBytes(inks, EncodeTestJpeg(width, height, JCS_CMYK, 4, JCS_YCCK, cmyk, 90)));
+  ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*MakePhotoLike(2400, 1600), large));
   const ShrinkSettings eighth = {1, 0, 0, 70, 70}, quarter = {1, 0, 0, 140, 140}, half = {1, 0, 0, 300, 300},
                        whole = {1, 0, 0, 700, 700}, odd = {1, 0, 0, 333, 97};
-  const std::vector<std::vector<ShrinkSettings>> sets = {
-      {eighth}, {quarter}, {half}, {whole}, {eighth, half, whole}, {odd, quarter}};
-  for (const std::wstring& path : {baseline, progressive, inks}) {
-    for (const std::vector<ShrinkSettings>& set : sets) {
-      SCOPED_TRACE(testing::Message() << std::string(path.begin(), path.end()) << ", first box "
-                                      << set[0].CustomWidth << ", " << set.size() << " shrinks");
-      CRecordingAdmission admission(true);
-      CDibPtr dib;
-      std::vector<ShrinkResult> shrinks;
-      FitSize size = {0, 0};
-      ASSERT_EQ(S_OK, LoadDibOrShrinks(path, set, &dib, &shrinks, &size, &admission));
-      EXPECT_FALSE(dib);
-      ASSERT_EQ(set.size(), shrinks.size());
-      EXPECT_EQ(width, size.width);
-      EXPECT_EQ(height, size.height);
+  const size_t rows = static_cast<size_t>(-1);
+  struct Case {
+    std::vector<ShrinkSettings> set;
+    std::vector<size_t> madeFrom;  // by shrink: `rows`, or the shrink it is made from
+  };
+  const std::vector<Case> cases = {
+      {{eighth}, {rows}}, {{quarter}, {rows}}, {{half}, {rows}}, {{whole}, {rows}},
+      // 70x47 is a quarter of 300x200 and of 700x467 (the smaller one feeds it); 300x200 is not
+      // a quarter of 700x467.
+      {{eighth, half, whole}, {1, rows, rows}},
+      {{odd, quarter}, {rows, rows}}};
+  auto check = [&](const std::wstring& path, const Case& c) {
+    const std::vector<ShrinkSettings>& set = c.set;
+    CRecordingAdmission admission(true);
+    CDibPtr dib;
+    std::vector<ShrinkResult> shrinks;
+    FitSize size = {0, 0};
+    ASSERT_EQ(S_OK, LoadDibOrShrinks(path, set, &dib, &shrinks, &size, &admission));
+    EXPECT_FALSE(dib);
+    ASSERT_EQ(set.size(), shrinks.size());
 
-      CDibPtr loaded;
-      FitSize loadedSize;
-      ASSERT_EQ(S_OK, LoadDibForShrinks(path, set, &loaded, &loadedSize));
-      uint64_t shrunkPixels = 0;
-      for (size_t i = 0; i < set.size(); ++i) {
-        ShrinkResult expected = ShrinkImage(set[i], loaded, &loadedSize);
-        ASSERT_TRUE(expected.image && shrinks[i].image);
-        EXPECT_EQ(ShrinkPlan::Scale, shrinks[i].plan);
-        EXPECT_TRUE(SameBytes(*expected.image, *shrinks[i].image)) << "shrink " << i;
-        shrunkPixels += static_cast<uint64_t>(expected.image->Width()) * expected.image->Height();
-      }
-      // The admission is told the shrinks, and a progressive file's coefficients, not the picture.
-      const uint64_t coefficients = path == progressive ? uint64_t(width) * height / 2 : 0;
-      EXPECT_EQ(std::vector<uint64_t>{shrunkPixels + coefficients}, admission.told);
+    CDibPtr loaded, full;
+    FitSize loadedSize;
+    ASSERT_EQ(S_OK, LoadDibForShrinks(path, set, &loaded, &loadedSize));
+    ASSERT_EQ(S_OK, LoadDib(path, &full));
+    EXPECT_EQ(loadedSize.width, size.width);
+    EXPECT_EQ(loadedSize.height, size.height);
+    std::vector<ShrinkResult> expected(set.size());
+    uint64_t shrunkPixels = 0;
+    for (size_t i = set.size(); i-- > 0;) {  // a shrink is made from a larger one, later in the set
+      const bool fromRows = c.madeFrom[i] == rows;
+      expected[i] = ShrinkImage(set[i], fromRows ? loaded : expected[c.madeFrom[i]].image, &loadedSize);
+      ASSERT_TRUE(expected[i].image && shrinks[i].image);
+      EXPECT_EQ(ShrinkPlan::Scale, shrinks[i].plan);
+      EXPECT_TRUE(SameBytes(*expected[i].image, *shrinks[i].image)) << "shrink " << i;
+      shrunkPixels += static_cast<uint64_t>(expected[i].image->Width()) * expected[i].image->Height();
+      if (fromRows) continue;
+      CDibPtr alone;
+      FitSize aloneSize;
+      ASSERT_EQ(S_OK, LoadDibForShrink(path, set[i], &alone, &aloneSize));
+      EXPECT_LT(alone->Width(), loaded->Width());
+      ShrinkResult fromFull = ShrinkImage(set[i], full), fromAlone = ShrinkImage(set[i], alone, &aloneSize);
+      EXPECT_GT(Psnr(*shrinks[i].image, *fromFull.image), Psnr(*fromAlone.image, *fromFull.image) + 3.0)
+          << "shrink " << i;
+    }
+    // The admission is told the shrinks, and a progressive file's coefficients, not the picture.
+    const uint64_t coefficients = path == progressive ? uint64_t(width) * height / 2 : 0;
+    EXPECT_EQ(std::vector<uint64_t>{shrunkPixels + coefficients}, admission.told);
+  };
+  for (const std::wstring& path : {baseline, progressive, inks}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << std::string(path.begin(), path.end()) << ", first box "
+                                      << c.set[0].CustomWidth << ", " << c.set.size() << " shrinks");
+      check(path, c);
     }
   }
+  // 37x25 is a quarter of 150x100, but both alone get the same decode, an eighth of 2400x1600:
+  // the smaller one keeps the bytes of that decode.
+  SCOPED_TRACE("2400x1600, boxes 150 and 37");
+  check(large, {{{1, 0, 0, 150, 150}, {1, 0, 0, 37, 37}}, {rows, rows}});
 }
 
 TEST(LoadDib, APictureThatCannotBeStreamedIsLoadedWhole) {

@@ -74,21 +74,6 @@ std::vector<uint8_t> App1(int orientation, bool bigEndian) {
   return app1;
 }
 
-double Psnr(const CDib& a, const CDib& b) {
-  double sum = 0;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      uint32_t p = PixelAt(a, x, y), q = PixelAt(b, x, y);
-      for (int s = 0; s < 24; s += 8) {
-        double d = static_cast<double>((p >> s) & 0xFF) - static_cast<double>((q >> s) & 0xFF);
-        sum += d * d;
-      }
-    }
-  }
-  double mse = sum / (3.0 * a.Width() * a.Height());
-  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
 }  // namespace
 
 TEST(Orientation, TagIsReadInEitherByteOrderAndOnlyWithinTheBlock) {

@@ -70,6 +70,21 @@ double MeanAbsoluteError(const CDib& a, const CDib& b) {
   return sum / (3.0 * a.Width() * a.Height());
 }
 
+double Psnr(const CDib& a, const CDib& b) {
+  double sum = 0;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x) {
+      uint32_t p = PixelAt(a, x, y), q = PixelAt(b, x, y);
+      for (int s = 0; s < 24; s += 8) {
+        double d = static_cast<double>((p >> s) & 0xFF) - static_cast<double>((q >> s) & 0xFF);
+        sum += d * d;
+      }
+    }
+  }
+  double mse = sum / (3.0 * a.Width() * a.Height());
+  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
 std::vector<uint8_t> RgbSamples(const CDib& dib) {
   std::vector<uint8_t> samples;
   for (int y = 0; y < dib.Height(); ++y) {

@@ -24,3 +24,6 @@ std::vector<uint8_t> RgbSamples(const CDib& dib);
 
 // Mean absolute difference per channel between two 32-bit pictures of the same size.
 double MeanAbsoluteError(const CDib& a, const CDib& b);
+// Peak signal-to-noise ratio in dB over the colour channels of two 32-bit pictures of the same
+// size; 99 for equal ones.
+double Psnr(const CDib& a, const CDib& b);

@@ -36,7 +36,7 @@ CDibPtr NewDib32(uint32_t width, uint32_t height) {
 // Receives a decoder's rows straight into the pixel storage of a new 32-bit CDib (the decoders
 // write every pixel, so it is not cleared first), chooses the reduced decoding scale, and turns
 // the result upright. With `streamShrinks`, a JPEG stored upright that every shrink scales down
-// is not kept at all: its rows pass through a band of memory into one resampler per shrink.
+// is not kept at all: its rows pass through a band of memory into one resampler for the shrinks.
 class CDibCanvas : public BgraCanvas {
 public:
   CDibCanvas(const ShrinkSettings* settings, size_t count, CLoadAdmission* admission, bool streamShrinks)
@@ -70,7 +70,7 @@ public:
     // Without memory for the shrinks, the picture is kept whole after all, as without streaming.
     m_streaming = false;
     m_shrinks.clear();
-    m_resamplers.clear();
+    m_resampler.reset();
     if (!Admit(static_cast<uint64_t>(width) * height)) return false;
     m_dib = NewDib32(width, height);
     return m_dib != nullptr;
@@ -82,17 +82,11 @@ public:
   }
   void Written(uint32_t first, uint32_t count) override {
     if (!m_streaming) return;
-    for (uint32_t y = first; y < first + count; ++y) {
-      for (const auto& resampler : m_resamplers) {
-        if (resampler) resampler->AddRow(Row(y));
-      }
-    }
+    for (uint32_t y = first; y < first + count; ++y) m_resampler->AddRow(Row(y));
   }
   bool Finish(int orientation) override {
     if (m_streaming) {
-      for (const auto& resampler : m_resamplers) {
-        if (resampler && !resampler->Complete()) return false;
-      }
+      if (!m_resampler->Complete()) return false;
       MakeShrinksOfShrinks();
       return true;
     }
@@ -193,23 +187,20 @@ private:
     if (!m_band) return false;
     m_bandStride = stride;
     try {
+      std::vector<PixelRows> fromRows;
       for (size_t i = 0; i < m_count; ++i) {
         ShrinkResult result;
         result.plan = ShrinkPlan::Scale;
         result.image = NewDib32(static_cast<uint32_t>(m_targets[i].width), static_cast<uint32_t>(m_targets[i].height));
         if (!result.image) return false;
-        std::unique_ptr<CRowResampler> resampler;
-        if (m_feeders[i] == kFromRows) {
-          resampler.reset(new CRowResampler);
-          if (!resampler->Begin(width, height, result.image->Rows())) return false;
-        }
+        if (m_feeders[i] == kFromRows) fromRows.push_back(result.image->Rows());
         m_shrinks.push_back(result);
-        m_resamplers.push_back(std::move(resampler));  // none for a shrink made from a shrink
       }
+      m_resampler.reset(new CRowResampler);
+      return m_resampler->Begin(width, height, fromRows);
     } catch (const std::bad_alloc&) {
       return false;
     }
-    return true;
   }
 
   // The largest reduction of 1/2, 1/4 or 1/8 that leaves at least twice the target of one shrink.
@@ -244,7 +235,7 @@ private:
   std::vector<size_t> m_feeders;  // by shrink: kFromRows, or the shrink it is made from
   std::unique_ptr<uint8_t[]> m_band;
   size_t m_bandStride = 0;
-  std::vector<std::unique_ptr<CRowResampler>> m_resamplers;
+  std::unique_ptr<CRowResampler> m_resampler;  // the shrinks made from the rows
   std::vector<ShrinkResult> m_shrinks;
   CDibPtr m_dib;
   FitSize m_fileSize = {0, 0};

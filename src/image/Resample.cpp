@@ -201,11 +201,22 @@ bool BuildAxis(uint32_t sourceSize, uint32_t targetSize, uint32_t group, AxisTab
   return true;
 }
 
+// The accumulator rows one group of source rows is added into, with their weights: those of one
+// resampling, or of several fed the same rows.
+struct GroupLists {
+  std::vector<int32_t> pairs01, pairs23;
+  std::vector<int32_t*> accRows;
+  void Resize(size_t count) {  // may throw std::bad_alloc
+    pairs01.resize(count);
+    pairs23.resize(count);
+    accRows.resize(count);
+  }
+};
+
 struct Scratch {
   AxisTable columns, rows;
   std::vector<double> taps;
-  std::vector<int32_t> pairs01, pairs23;
-  std::vector<int32_t*> accRows;
+  GroupLists lists;
   CAlignedBuffer acc;
   CAlignedBuffer row;
 };
@@ -309,8 +320,16 @@ public:
   bool Begin(uint32_t sourceWidth, uint32_t sourceHeight, const PixelRows& target);
   // Source rows the next group takes (0 once every row has been added).
   uint32_t GroupRows() const { return m_more ? m_walk->Count() : 0; }
-  // Adds the next group: rows[0 .. GroupRows()) in order; the others are not read.
-  void AddGroup(const uint8_t* const* rows);
+  uint32_t SourceWidth() const { return m_sourceWidth; }
+  const RowKernels& Kernels() const { return m_kernels; }
+  // Accumulator rows open at once: the most that Accumulators gives.
+  uint32_t Open() const { return m_open; }
+  // The accumulator rows the next group is added into, with the group's weights for each; they
+  // go into the three arrays, whose room is at least Open(). Returns how many.
+  uint32_t Accumulators(int32_t* pairs01, int32_t* pairs23, int32_t** accRows) const;
+  // Once the group is in those accumulators: writes the target rows it completed and moves on to
+  // the next group.
+  void EndGroup();
   // Every target row written.
   bool Complete() const { return m_next == m_target.height; }
 
@@ -360,9 +379,7 @@ bool CResampleRun::Begin(uint32_t sourceWidth, uint32_t sourceHeight, const Pixe
     return false;
   }
   if (!s.acc.Reserve(accBytes) || !s.row.Reserve(rowBytes)) return false;
-  s.pairs01.resize(open);
-  s.pairs23.resize(open);
-  s.accRows.resize(open);
+  s.lists.Resize(open);
 
   std::memset(s.acc.As<int32_t>(), 0, accBytes);
   // The horizontal kernels read up to a stride past the last window with zero weights.
@@ -380,47 +397,68 @@ bool CResampleRun::Begin(uint32_t sourceWidth, uint32_t sourceHeight, const Pixe
   return true;
 }
 
-void CResampleRun::AddGroup(const uint8_t* const* given) {
-  if (!m_more) return;
-  Scratch& s = m_s;
-  CRowGroupWalk& walk = *m_walk;
-  int32_t* acc = s.acc.As<int32_t>();
+uint32_t CResampleRun::Accumulators(int32_t* pairs01, int32_t* pairs23, int32_t** accRows) const {
+  const CRowGroupWalk& walk = *m_walk;
+  int32_t* acc = m_s.acc.As<int32_t>();
   const uint32_t n = walk.Last() - walk.First(), count = walk.Count();
   for (uint32_t i = 0; i < n; ++i) {
     uint32_t t = walk.First() + i;
     int32_t w[CRowGroupWalk::kGroup];
     for (uint32_t k = 0; k < CRowGroupWalk::kGroup; ++k) {
-      w[k] = k < count ? s.rows.WeightAt(t, walk.Y() + k) : 0;
+      w[k] = k < count ? m_s.rows.WeightAt(t, walk.Y() + k) : 0;
     }
-    s.pairs01[i] = WeightPair(w[0], w[1]);
-    s.pairs23[i] = WeightPair(w[2], w[3]);
-    s.accRows[i] = acc + (t % m_open) * m_accInts;
+    pairs01[i] = WeightPair(w[0], w[1]);
+    pairs23[i] = WeightPair(w[2], w[3]);
+    accRows[i] = acc + (t % m_open) * m_accInts;
+  }
+  return n;
+}
+
+void CResampleRun::EndGroup() {
+  int32_t* acc = m_s.acc.As<int32_t>();
+  while (m_next < m_target.height && m_s.rows.End(m_next) <= m_walk->Done()) {
+    m_kernels.settle(acc + (m_next % m_open) * m_accInts, m_s.row.As<int16_t>(),
+                     static_cast<uint32_t>(m_paddedWidth));
+    m_kernels.filterRow(m_s.row.As<int16_t>(), m_columns, m_target.width, m_target.Row(m_next));
+    ++m_next;
+  }
+  m_walk->Advance();
+  m_more = m_walk->Next();
+}
+
+// Adds the next group of source rows, given[0 .. GroupRows()), to every one of `runs`: runs fed
+// the same rows, so all at the same group. The rows are premultiplied once for the accumulators
+// of them all; each accumulator gets the sums it would get alone, so the bytes are the same.
+// `lists` has room for the Open() of every run.
+void AddGroupToRuns(CResampleRun* const* runs, size_t runCount, const uint8_t* const* given,
+                    GroupLists& lists) {
+  const uint32_t count = runs[0]->GroupRows();
+  if (count == 0) return;
+  uint32_t n = 0;
+  for (size_t r = 0; r < runCount; ++r) {
+    n += runs[r]->Accumulators(lists.pairs01.data() + n, lists.pairs23.data() + n, lists.accRows.data() + n);
   }
   // Rows past the picture's end stand in as its last row, with weight 0.
   const uint8_t* rows[CRowGroupWalk::kGroup];
   for (uint32_t k = 0; k < CRowGroupWalk::kGroup; ++k) rows[k] = given[std::min(k, count - 1)];
+  const RowKernels& kernels = runs[0]->Kernels();
   if (count > 2) {
-    m_kernels.accumulateFour(rows, m_sourceWidth, s.pairs01.data(), s.pairs23.data(), s.accRows.data(), n);
+    kernels.accumulateFour(rows, runs[0]->SourceWidth(), lists.pairs01.data(), lists.pairs23.data(),
+                           lists.accRows.data(), n);
   } else {
-    m_kernels.accumulate(rows[0], rows[1], m_sourceWidth, s.pairs01.data(), s.accRows.data(), n);
+    kernels.accumulate(rows[0], rows[1], runs[0]->SourceWidth(), lists.pairs01.data(), lists.accRows.data(), n);
   }
-  while (m_next < m_target.height && s.rows.End(m_next) <= walk.Done()) {
-    m_kernels.settle(acc + (m_next % m_open) * m_accInts, s.row.As<int16_t>(),
-                     static_cast<uint32_t>(m_paddedWidth));
-    m_kernels.filterRow(s.row.As<int16_t>(), m_columns, m_target.width, m_target.Row(m_next));
-    ++m_next;
-  }
-  walk.Advance();
-  m_more = walk.Next();
+  for (size_t r = 0; r < runCount; ++r) runs[r]->EndGroup();
 }
 
 bool Run(const RowKernels& kernels, const PixelRows& source, const PixelRows& target, Scratch& s) {
   CResampleRun run(kernels, s);
   if (!run.Begin(source.width, source.height, target)) return false;
+  CResampleRun* runs[1] = {&run};
   for (uint32_t y = 0; run.GroupRows() > 0; y += CRowGroupWalk::kGroup) {
     const uint8_t* rows[CRowGroupWalk::kGroup];
     for (uint32_t k = 0; k < run.GroupRows(); ++k) rows[k] = source.Row(y + k);
-    run.AddGroup(rows);
+    AddGroupToRuns(runs, 1, rows, s.lists);
   }
   return run.Complete();
 }
@@ -542,8 +580,10 @@ bool ResampleBgra(const PixelRows& source, const PixelRows& target) {
 }
 
 struct CRowResampler::State {
-  resample::CScratchLease lease;
-  std::unique_ptr<resample::CResampleRun> run;
+  std::vector<std::unique_ptr<resample::CScratchLease>> leases;
+  std::vector<std::unique_ptr<resample::CResampleRun>> owned;
+  std::vector<resample::CResampleRun*> runs;
+  resample::GroupLists lists;
   const uint8_t* pending[resample::CRowGroupWalk::kGroup] = {};
   uint32_t pendingCount = 0;
 };
@@ -551,14 +591,24 @@ struct CRowResampler::State {
 CRowResampler::CRowResampler() = default;
 CRowResampler::~CRowResampler() = default;
 
-bool CRowResampler::Begin(uint32_t sourceWidth, uint32_t sourceHeight, const PixelRows& target) {
+bool CRowResampler::Begin(uint32_t sourceWidth, uint32_t sourceHeight, const std::vector<PixelRows>& targets) {
   m_state.reset();
-  if (sourceWidth == 0 || sourceHeight == 0 || target.width == 0 || target.height == 0) return false;
+  if (sourceWidth == 0 || sourceHeight == 0 || targets.empty()) return false;
   try {
     std::unique_ptr<State> state(new State);
-    if (!state->lease.get()) return false;
-    state->run.reset(new resample::CResampleRun(*resample::KernelsFor(resample::BestIsa()), *state->lease.get()));
-    if (!state->run->Begin(sourceWidth, sourceHeight, target)) return false;
+    const resample::RowKernels& kernels = *resample::KernelsFor(resample::BestIsa());
+    size_t open = 0;
+    for (const PixelRows& target : targets) {
+      if (target.width == 0 || target.height == 0) return false;
+      state->leases.emplace_back(new resample::CScratchLease);
+      resample::Scratch* scratch = state->leases.back()->get();
+      if (!scratch) return false;
+      state->owned.emplace_back(new resample::CResampleRun(kernels, *scratch));
+      if (!state->owned.back()->Begin(sourceWidth, sourceHeight, target)) return false;
+      state->runs.push_back(state->owned.back().get());
+      open += state->owned.back()->Open();
+    }
+    state->lists.Resize(open);
     m_state = std::move(state);
     return true;
   } catch (const std::bad_alloc&) {
@@ -569,14 +619,18 @@ bool CRowResampler::Begin(uint32_t sourceWidth, uint32_t sourceHeight, const Pix
 }
 
 void CRowResampler::AddRow(const uint8_t* row) {
-  if (!m_state || m_state->run->GroupRows() == 0) return;
+  if (!m_state || m_state->runs[0]->GroupRows() == 0) return;
   m_state->pending[m_state->pendingCount++] = row;
-  if (m_state->pendingCount == m_state->run->GroupRows()) {
-    m_state->run->AddGroup(m_state->pending);
+  if (m_state->pendingCount == m_state->runs[0]->GroupRows()) {
+    resample::AddGroupToRuns(m_state->runs.data(), m_state->runs.size(), m_state->pending, m_state->lists);
     m_state->pendingCount = 0;
   }
 }
 
 bool CRowResampler::Complete() const {
-  return m_state && m_state->run->Complete();
+  if (!m_state) return false;
+  for (const resample::CResampleRun* run : m_state->runs) {
+    if (!run->Complete()) return false;
+  }
+  return true;
 }

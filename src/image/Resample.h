@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "base/PixelBuffers.h"
 
@@ -11,8 +12,9 @@
 // The views must not overlap. False only when working memory cannot be had.
 bool ResampleBgra(const PixelRows& source, const PixelRows& target);
 
-// Resampling fed the source's rows one at a time, top to bottom, as a decoder makes them: the
-// same bytes as ResampleBgra of the whole picture, without the whole picture ever being held.
+// Resampling fed the source's rows one at a time, top to bottom, as a decoder makes them, into one
+// or several targets: the same bytes as ResampleBgra of the whole picture into each, without the
+// whole picture ever being held. Each group of rows is premultiplied once for all the targets.
 class CRowResampler {
 public:
   CRowResampler();
@@ -20,13 +22,13 @@ public:
   CRowResampler(const CRowResampler&) = delete;
   CRowResampler& operator=(const CRowResampler&) = delete;
 
-  // For a `sourceWidth` x `sourceHeight` source into the whole of `target`, which must stay valid
-  // until the last row is added. False when working memory cannot be had.
-  bool Begin(uint32_t sourceWidth, uint32_t sourceHeight, const PixelRows& target);
+  // For a `sourceWidth` x `sourceHeight` source into the whole of each of `targets`, which must
+  // stay valid until the last row is added. False when working memory cannot be had.
+  bool Begin(uint32_t sourceWidth, uint32_t sourceHeight, const std::vector<PixelRows>& targets);
   // The next source row (sourceWidth BGRA pixels). Rows are taken in groups of four: a row must
   // stay as it is until three more rows, or the last one, have been added.
   void AddRow(const uint8_t* row);
-  // True once the last row was added and every target row written.
+  // True once the last row was added and every row of every target written.
   bool Complete() const;
 
 private:

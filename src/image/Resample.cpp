@@ -219,6 +219,7 @@ struct Scratch {
   GroupLists lists;
   CAlignedBuffer acc;
   CAlignedBuffer row;
+  CAlignedBuffer spreadPairs;
 };
 
 // Working memory for the resamplings that run at once (a call, or a row resampler for as long as
@@ -308,6 +309,27 @@ int32_t WeightPair(int32_t first, int32_t second) {
                               static_cast<uint32_t>(static_cast<uint16_t>(second)) << 16);
 }
 
+// Fills HorizontalTable::spreadPairs from the column weights, in `buffer`.
+bool SpreadPairs(const AxisTable& columns, CAlignedBuffer* buffer, HorizontalTable* table) {
+  const size_t groups = columns.stride / kTapGroup;
+  size_t ints = 0, bytes = 0;
+  if (!MultiplyFits(columns.start.size(), groups, &ints) || !MultiplyFits(ints, 8, &ints) ||
+      !MultiplyFits(ints, sizeof(int32_t), &bytes) || !buffer->Reserve(bytes)) {
+    return false;
+  }
+  int32_t* out = buffer->As<int32_t>();
+  for (size_t i = 0; i < columns.weights.size(); i += kTapGroup, out += 8) {
+    const int16_t* w = &columns.weights[i];
+    const int32_t low = WeightPair(w[0], w[1]), high = WeightPair(w[2], w[3]);
+    for (int k = 0; k < 4; ++k) {
+      out[k] = low;
+      out[4 + k] = high;
+    }
+  }
+  table->spreadPairs = buffer->As<int32_t>();
+  return true;
+}
+
 // One resampling fed its source rows in order, a group of four at a time: the whole picture by
 // ResampleBgra, or a decoder's rows as they come by CRowResampler. Either way the same groups
 // meet the same sums, so the bytes are the same.
@@ -388,6 +410,8 @@ bool CResampleRun::Begin(uint32_t sourceWidth, uint32_t sourceHeight, const Pixe
   m_columns.start = s.columns.start.data();
   m_columns.weights = s.columns.weights.data();
   m_columns.stride = s.columns.stride;
+  m_columns.spreadPairs = nullptr;
+  if (m_kernels.spreadPairs && !SpreadPairs(s.columns, &s.spreadPairs, &m_columns)) return false;
   m_paddedWidth = paddedWidth;
   m_accInts = accInts;
   m_open = open;
@@ -517,7 +541,7 @@ void AccumulateFourScalar(const uint8_t* const* rows, uint32_t width, const int3
   AccumulateScalar(rows[2], rows[3], width, pairs23, acc, count);
 }
 
-const RowKernels kScalarKernels = {AccumulateScalar, AccumulateFourScalar, SettleScalar, FilterRowScalar};
+const RowKernels kScalarKernels = {AccumulateScalar, AccumulateFourScalar, SettleScalar, FilterRowScalar, false};
 
 int32_t RoundToByte(float v) {
   float r = std::nearbyint(v);

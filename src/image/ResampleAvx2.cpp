@@ -125,32 +125,58 @@ void SettleAvx2(int32_t* acc, int16_t* row, uint32_t paddedWidth) {
   }
 }
 
-void FilterRowAvx2(const int16_t* row, const HorizontalTable& table, uint32_t width,
-                   uint8_t* out) {
+// StraightPixelVector for two pixels' sums, one per 128-bit half: the same operations on each.
+inline void StraightPixelsTwo(__m256i sums, uint8_t* out) {
+  const __m256 scale = _mm256_setr_ps(255.0f, 255.0f, 255.0f, 1.0f, 255.0f, 255.0f, 255.0f, 1.0f);
+  const __m256 alphaUnit = _mm256_setr_ps(0.0f, 0.0f, 0.0f, 255.0f * kWeightUnit,
+                                          0.0f, 0.0f, 0.0f, 255.0f * kWeightUnit);
+  const __m256 colourLanes = _mm256_castsi256_ps(_mm256_setr_epi32(-1, -1, -1, 0, -1, -1, -1, 0));
+  __m256 values = _mm256_cvtepi32_ps(_mm256_add_epi32(sums, _mm256_set1_epi32(kSampleBias * kWeightUnit)));
+  __m256 alphaSum = _mm256_shuffle_ps(values, values, _MM_SHUFFLE(3, 3, 3, 3));
+  __m256 divisor = _mm256_or_ps(_mm256_and_ps(alphaSum, colourLanes), alphaUnit);
+  __m256i rounded = _mm256_cvtps_epi32(_mm256_div_ps(_mm256_mul_ps(values, scale), divisor));
+  __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(rounded, rounded), rounded);
+  uint32_t first = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(bytes)));
+  uint32_t second = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1)));
+  if ((first >> 24) == 0) first = 0;
+  if ((second >> 24) == 0) second = 0;
+  std::memcpy(out, &first, 4);
+  std::memcpy(out + 4, &second, 4);
+}
+
+// The filtered sums of target pixel x: taps two at a time in each 128-bit half, folded at the end.
+inline __m128i FilteredSums(const int16_t* row, const HorizontalTable& table, uint32_t x) {
   // Interleaves the two pixels of each half: B0 B1 G0 G1 R0 R1 A0 A1.
   const __m256i pairUp = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15,
                                           0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
-  // Weights w0 w1 to every lane pair of the low half, w2 w3 to the high half.
-  const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
-  for (uint32_t x = 0; x < width; ++x) {
-    const int16_t* w = table.weights + static_cast<size_t>(x) * table.stride;
-    const int16_t* s = row + 4 * static_cast<size_t>(table.start[x]);
-    __m256i sums = _mm256_setzero_si256();
-    for (uint32_t k = 0; k < table.stride; k += 4) {
-      __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * k));
-      __m256i weights = _mm256_permutevar8x32_epi32(
-          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + k))),
-          spread);
-      sums = _mm256_add_epi32(sums,
-                              _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, pairUp), weights));
-    }
-    __m128i total = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-    uint32_t pixel = StraightPixelVector(total);
+  // Weights w0 w1 for every lane pair of the low half, w2 w3 for the high half.
+  const __m256i* w = reinterpret_cast<const __m256i*>(table.spreadPairs) +
+                     static_cast<size_t>(x) * (table.stride / 4);
+  const int16_t* s = row + 4 * static_cast<size_t>(table.start[x]);
+  __m256i sums = _mm256_setzero_si256();
+  for (uint32_t k = 0; k < table.stride; k += 4, ++w) {
+    __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * k));
+    sums = _mm256_add_epi32(sums, _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, pairUp), _mm256_load_si256(w)));
+  }
+  return _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+}
+
+void FilterRowAvx2(const int16_t* row, const HorizontalTable& table, uint32_t width,
+                   uint8_t* out) {
+  uint32_t x = 0;
+  // Two pixels at a time share the conversion back to straight bytes.
+  for (; x + 2 <= width; x += 2) {
+    __m256i both = _mm256_inserti128_si256(_mm256_castsi128_si256(FilteredSums(row, table, x)),
+                                           FilteredSums(row, table, x + 1), 1);
+    StraightPixelsTwo(both, out + 4 * static_cast<size_t>(x));
+  }
+  if (x < width) {
+    uint32_t pixel = StraightPixelVector(FilteredSums(row, table, x));
     std::memcpy(out + 4 * static_cast<size_t>(x), &pixel, 4);
   }
 }
 
-const RowKernels kAvx2Kernels = {AccumulateAvx2, AccumulateFourAvx2, SettleAvx2, FilterRowAvx2};
+const RowKernels kAvx2Kernels = {AccumulateAvx2, AccumulateFourAvx2, SettleAvx2, FilterRowAvx2, true};
 
 }  // namespace
 }  // namespace resample

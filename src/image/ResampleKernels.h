@@ -29,6 +29,10 @@ struct HorizontalTable {
   const uint32_t* start = nullptr;   // first source column of each target column
   const int16_t* weights = nullptr;  // `stride` weights per target column
   uint32_t stride = 0;
+  // For kernels that ask for it (RowKernels::spreadPairs), the same weights laid out for 256-bit
+  // multiply-adds: per target column, stride / 4 groups of eight int32, 32-byte aligned: the
+  // pair (w0, w1) four times, then (w2, w3) four times.
+  const int32_t* spreadPairs = nullptr;
 };
 
 struct RowKernels {
@@ -47,6 +51,8 @@ struct RowKernels {
   // Filters a row of int16 samples into `width` straight-alpha BGRA pixels.
   void (*filterRow)(const int16_t* row, const HorizontalTable& table, uint32_t width,
                     uint8_t* out);
+  // Whether filterRow reads HorizontalTable::spreadPairs.
+  bool spreadPairs;
 };
 
 enum class Isa { Scalar, Sse2, Avx2 };

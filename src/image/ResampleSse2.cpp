@@ -146,7 +146,7 @@ void FilterRowSse2(const int16_t* row, const HorizontalTable& table, uint32_t wi
   }
 }
 
-const RowKernels kSse2Kernels = {AccumulateSse2, AccumulateFourSse2, SettleSse2, FilterRowSse2};
+const RowKernels kSse2Kernels = {AccumulateSse2, AccumulateFourSse2, SettleSse2, FilterRowSse2, false};
 
 }  // namespace
 }  // namespace resample

@@ -87,6 +87,7 @@ public:
   bool Finish(int orientation) override {
     if (m_streaming) {
       if (!m_resampler->Complete()) return false;
+      m_resampler.reset();  // its working memory serves the shrinks of shrinks
       MakeShrinksOfShrinks();
       return true;
     }

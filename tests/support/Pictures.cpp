@@ -57,31 +57,32 @@ bool SaveWithGdiplus(const CDib& dib, const std::wstring& path, const wchar_t* m
   return false;
 }
 
-double MeanAbsoluteError(const CDib& a, const CDib& b) {
+namespace {
+
+// The mean of `measure` (of a colour channel's difference) over every colour channel of two
+// pictures of the same size.
+template <class Measure>
+double MeanOverColourDifferences(const CDib& a, const CDib& b, Measure measure) {
   double sum = 0;
   for (int y = 0; y < a.Height(); ++y) {
     for (int x = 0; x < a.Width(); ++x) {
       uint32_t p = PixelAt(a, x, y), q = PixelAt(b, x, y);
       for (int shift = 0; shift < 24; shift += 8) {
-        sum += std::abs(static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((q >> shift) & 0xFF));
+        sum += measure(static_cast<double>((p >> shift) & 0xFF) - static_cast<double>((q >> shift) & 0xFF));
       }
     }
   }
   return sum / (3.0 * a.Width() * a.Height());
 }
 
+}  // namespace
+
+double MeanAbsoluteError(const CDib& a, const CDib& b) {
+  return MeanOverColourDifferences(a, b, [](double d) { return std::fabs(d); });
+}
+
 double Psnr(const CDib& a, const CDib& b) {
-  double sum = 0;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      uint32_t p = PixelAt(a, x, y), q = PixelAt(b, x, y);
-      for (int s = 0; s < 24; s += 8) {
-        double d = static_cast<double>((p >> s) & 0xFF) - static_cast<double>((q >> s) & 0xFF);
-        sum += d * d;
-      }
-    }
-  }
-  double mse = sum / (3.0 * a.Width() * a.Height());
+  double mse = MeanOverColourDifferences(a, b, [](double d) { return d * d; });
   return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 

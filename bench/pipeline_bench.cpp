@@ -159,7 +159,10 @@ int wmain(int argc, wchar_t** argv) {
     if (jpeg) ApplyBackgroundColor(r.image, 0xFFFFFF, &out);
     CDibPtr indexed;
     if (!jpeg && SUCCEEDED(ReduceToPalette(*out, &indexed))) out = indexed;
-    saver->Save(*out, name + (jpeg ? L".bench.jpg" : L".bench.png"));
+    // Saves never replace a file: the last run's outputs go first.
+    const std::wstring output = name + (jpeg ? L".bench.jpg" : L".bench.png");
+    DeleteFileW(output.c_str());
+    saver->Save(*out, output);
     double f = Seconds(start);
     if (!jpeg && out->BitCount() == 32) {
       auto t = std::chrono::steady_clock::now();
@@ -167,7 +170,8 @@ int wmain(int argc, wchar_t** argv) {
       EncodePngRgba(out->Rows(), &bytes);
       double e = Seconds(t);
       t = std::chrono::steady_clock::now();
-      WriteFileReplacing(name + L".bench2.png", bytes.data(), bytes.size());
+      DeleteFileW((name + L".bench2.png").c_str());
+      WriteNewFile(name + L".bench2.png", bytes.data(), bytes.size());
       std::fwprintf(stderr, L"  encode %.3f write %.3f (%zu bytes)\n", e, Seconds(t), bytes.size());
     }
     std::fwprintf(stderr, L"%ls: %dx%d decoded %dx%d: load %.3f shrink %.3f save %.3f\n", argv[i], size.width,

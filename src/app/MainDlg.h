@@ -84,7 +84,7 @@ private:
   void FinishJob();
   void EndPreviousJob();
   // The job start's refusals and question, as message boxes of the dialog.
-  void ShowStartError(const std::wstring& text, int profile) override;
+  void ShowStartError(const std::wstring& text, int profile, ProfileField field) override;
   bool ConfirmOverwrite(const std::wstring& question) override;
 
   void LoadIcons();

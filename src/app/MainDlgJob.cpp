@@ -68,11 +68,12 @@ void CMainDlg::StartShrink(const CFileListPtr& files) {
   StartJob();
 }
 
-void CMainDlg::ShowStartError(const std::wstring& text, int profile) {
+void CMainDlg::ShowStartError(const std::wstring& text, int profile, ProfileField field) {
   ShowMessage(text, MB_ICONERROR);
   if (profile < 0 || static_cast<size_t>(profile) >= m_panels.size()) return;
-  const HWND folder = GetDlgItem(m_hWnd, m_panels[profile]->GetIds().Folder);
-  SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(folder), TRUE);
+  const PanelControlIds& ids = m_panels[profile]->GetIds();
+  const HWND control = GetDlgItem(m_hWnd, field == ProfileField::Prefix ? ids.Prefix : ids.Folder);
+  SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
 bool CMainDlg::ConfirmOverwrite(const std::wstring& question) {
@@ -118,8 +119,9 @@ void CMainDlg::AbortJob(const CShrinkTaskExPtr& failed) {
 
 // A drop is taken only once the worker has ended, but the previous job's last tick may still be
 // due. Its timer is stopped before anything of the new job, and the old job ends here as its tick
-// would have ended it (its failed file shown, or its final status), so no old tick can come while
-// the new start asks its question and collect or cancel the new job's tasks.
+// would have ended it (its failed file shown, or its final status: unfinished when its worker
+// ended before every file was done), so no old tick can come while the new start asks its
+// question and collect or cancel the new job's tasks.
 void CMainDlg::EndPreviousJob() {
   if (!IsTimerRunning()) return;
   StopTimer();
@@ -135,7 +137,7 @@ void CMainDlg::FinishJob() {
   StopTimer();
   Pool().WaitAll(INFINITE);
   HWND status = GetDlgItem(m_hWnd, IDC_STATUS);
-  if (m_cancelled) {
+  if (m_cancelled || m_done < m_total) {
     CWindowW::SetItemTextFromString(status, IDS_STATUS_ABORTED, true);
   } else {
     std::wstring text;

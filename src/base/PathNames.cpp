@@ -1,6 +1,8 @@
 // Path text helpers; plain strings only, so they build natively too.
 #include "base/PathNames.h"
 
+#include <cwchar>
+
 SplitName SplitFileName(const std::wstring& path) {
   size_t slash = path.find_last_of(L"\\/");
   std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -23,4 +25,18 @@ std::wstring AppendPath(const std::wstring& folder, const std::wstring& name) {
   }
   result += name;
   return result;
+}
+
+bool HasCharacterForbiddenInNames(const std::wstring& text) {
+  for (wchar_t c : text) {
+    if (c < 0x20 || std::wcschr(L"\\/:*?\"<>|", c) != nullptr) return true;
+  }
+  return false;
+}
+
+bool IsPlainFileName(const std::wstring& name) {
+  if (name.empty() || name.size() > kMaxFileNameLength || HasCharacterForbiddenInNames(name)) return false;
+  // "." and ".." name folders, and the file system drops blanks and dots at a name's end.
+  const wchar_t last = name.back();
+  return last != L' ' && last != L'.';
 }

@@ -32,7 +32,7 @@ const int kFolderFieldIds[3] = {IDC_FOLDER1, IDC_FOLDER2, IDC_FOLDER3};
 class CCliStart : public CJobStartClient {
 public:
   explicit CCliStart(bool overwrite) : m_overwrite(overwrite) {}
-  void ShowStartError(const std::wstring& text, int) override { WriteErr(text + L"\n"); }
+  void ShowStartError(const std::wstring& text, int, ProfileField) override { WriteErr(text + L"\n"); }
   bool ConfirmOverwrite(const std::wstring& question) override {
     if (!m_overwrite) WriteErr(question + L"\n(--overwrite deletes them first)\n");
     return m_overwrite;
@@ -136,14 +136,14 @@ int RunJob(const CliOptions& options) {
     }
     std::vector<CShrinkTaskExPtr> finished = client.TakeFinished();
     for (const CShrinkTaskExPtr& task : finished) {
-      ++done;
-      WriteErr(std::to_wstring(done) + L" / " + std::to_wstring(total) + L"\n");
       if (task->GetErrorNumber() != 0) {
         pool.CancelAll(true);
         pool.WaitAll(INFINITE);
         WriteErr(task->GetErrorText() + L"\n");
         return kExitFailed;
       }
+      ++done;  // the progress line counts the files whose every output is written
+      WriteErr(std::to_wstring(done) + L" / " + std::to_wstring(total) + L"\n");
     }
     if (workerEnded && finished.empty() && done < total) {
       WriteErr(L"the worker thread ended before every file was done\n");

@@ -7,6 +7,7 @@
 #include "base/ErrorCodes.h"
 #include "base/FilePaths.h"
 #include "base/Handle.h"
+#include "base/PathNames.h"
 
 namespace {
 
@@ -63,43 +64,78 @@ HRESULT ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* data) {
 
 const wchar_t kTemporaryFilePattern[] = L"~kestrelle-????????.tmp";
 
-HRESULT WriteFileReplacing(const std::wstring& path, const uint8_t* data, size_t size) {
+HRESULT WriteNewFile(const std::wstring& path, const uint8_t* data, size_t size) {
   const std::wstring target = ExtendedPath(path);
   const size_t separator = target.rfind(L'\\');
-  if (separator == std::wstring::npos) return E_FAIL;
+  if (separator == std::wstring::npos) return E_INVALIDARG;
   const std::wstring folder = target.substr(0, separator + 1);
+  // A new file is made under a fresh name; a name that exists (a file left by a crash, or
+  // another program's) is passed over, never replaced. The file stays open, shared for nothing
+  // but the rename, until it has its final name: while it is open no other job's clean-up can
+  // take it for a leftover.
   std::wstring temp;
-  {
-    // A new file is made under a fresh name; a name that exists (a file left by a crash, or
-    // another program's) is passed over, never replaced.
-    CHandle file;
-    for (int attempt = 0; attempt < 1000 && !file.IsValid(); ++attempt) {
-      temp = folder + NextTemporaryName();
-      file.Reset(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (!file.IsValid() && GetLastError() != ERROR_FILE_EXISTS &&
-          GetLastError() != ERROR_ALREADY_EXISTS) {
-        return E_FAIL;
-      }
-    }
-    if (!file.IsValid()) return E_FAIL;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < size) {
-      DWORD want = size - done > kChunk ? kChunk : static_cast<DWORD>(size - done);
-      DWORD written = 0;
-      ok = WriteFile(file.Get(), data + done, want, &written, nullptr) && written == want;
-      done += written;
-    }
-    if (!CloseHandle(file.Detach())) ok = false;
-    if (!ok) {
-      DeleteFileW(temp.c_str());
-      return E_FAIL;
+  CHandle file;
+  for (int attempt = 0; attempt < 1000 && !file.IsValid(); ++attempt) {
+    temp = folder + NextTemporaryName();
+    file.Reset(CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid() && GetLastError() != ERROR_FILE_EXISTS &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      return LastErrorResult();
     }
   }
-  if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileW(temp.c_str());
-    return E_FAIL;
+  if (!file.IsValid()) return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+  HRESULT hr = S_OK;
+  size_t done = 0;
+  while (SUCCEEDED(hr) && done < size) {
+    DWORD want = size - done > kChunk ? kChunk : static_cast<DWORD>(size - done);
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), data + done, want, &written, nullptr)) {
+      hr = LastErrorResult();
+    } else if (written != want) {
+      hr = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    }
+    done += written;
   }
-  return S_OK;
+  // Without MOVEFILE_REPLACE_EXISTING: a file that took the name since the job started is
+  // left as it is, and this write fails with ERROR_ALREADY_EXISTS.
+  if (SUCCEEDED(hr) && !MoveFileExW(temp.c_str(), target.c_str(), 0)) hr = LastErrorResult();
+  if (!CloseHandle(file.Detach()) && SUCCEEDED(hr)) hr = LastErrorResult();
+  if (FAILED(hr)) DeleteFileW(temp.c_str());
+  return hr;
+}
+
+bool IsTemporaryFileName(const std::wstring& name) {
+  static const wchar_t kStart[] = L"~kestrelle-";
+  static const wchar_t kEnd[] = L".tmp";
+  const size_t startLength = 11, digits = 8, endLength = 4;
+  if (name.size() != startLength + digits + endLength) return false;
+  if (name.compare(0, startLength, kStart) != 0) return false;
+  if (name.compare(startLength + digits, endLength, kEnd) != 0) return false;
+  for (size_t i = startLength; i < startLength + digits; ++i) {
+    const wchar_t c = name[i];
+    if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'))) return false;
+  }
+  return true;
+}
+
+int RemoveAbandonedTemporaryFiles(const std::wstring& folder) {
+  const std::wstring base = ExtendedPath(AppendPath(folder, std::wstring()));
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileExW((base + kTemporaryFilePattern).c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int removed = 0;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsTemporaryFileName(found.cFileName)) continue;
+    // Opened for nobody else: a write in progress (this process's or another's) holds its file
+    // open, so the open fails and the file is left to its writer.
+    HANDLE abandoned = CreateFileW((base + found.cFileName).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (abandoned == INVALID_HANDLE_VALUE) continue;
+    CloseHandle(abandoned);
+    ++removed;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return removed;
 }

@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "base/ErrorCodes.h"
 #include "image/FileIo.h"
 #include "image/JpegCodec.h"
 #include "image/PngCodec.h"
@@ -47,10 +48,10 @@ HRESULT CImageSaver::Save(const CDib& image, const std::wstring& path) const {
       ok = EncodePngIndexed(rows, palette, &encoded);
     }
   } catch (const std::bad_alloc&) {
-    ok = false;
+    return kOutOfMemory;
   }
   if (!ok) return E_FAIL;
-  return WriteFileReplacing(path, encoded.data(), encoded.size());
+  return WriteNewFile(path, encoded.data(), encoded.size());
 }
 
 CImageSaverPtr CreatePngSaver() {

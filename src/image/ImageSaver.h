@@ -15,9 +15,11 @@ public:
   HRESULT SetMimeType(const wchar_t* mime);
   void SetQuality(int quality) { m_quality = quality; }
 
-  // Writes a 32-bit image (PNG with alpha, or JPEG) or an 8-bit indexed one (PNG) to `path`.
-  // E_FAIL on any failure; an existing file at `path` is then left as it was and no partial
-  // output remains.
+  // Writes a 32-bit image (PNG with alpha, or JPEG) or an 8-bit indexed one (PNG) to `path`,
+  // which must not exist (see WriteNewFile): an existing file there is left as it is and the save
+  // fails with HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS). Other failures: the system's reason of
+  // the write, HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), or E_FAIL when the encoder fails; no
+  // partial output remains.
   HRESULT Save(const CDib& image, const std::wstring& path) const;
 
   bool SupportsTransparency = false;  // the format can keep transparency

@@ -59,19 +59,20 @@ public:
     // coefficients of the whole stored picture (three bytes per pixel with 4:2:0 subsampling).
     // A file of one scan holds the coefficients of a few rows only.
     const uint64_t w = width, h = height;
-    const uint64_t coefficients = wholeCoefficients ? w * h / 2 : 0;
+    m_coefficients = wholeCoefficients ? w * h / 2 : 0;
     const uint64_t picture = m_streaming ? TargetPixels() : (w + scale - 1) / scale * ((h + scale - 1) / scale);
-    if (!Admit(picture + coefficients)) return 0;
+    if (!Admit(picture + m_coefficients)) return 0;
     return scale;
   }
   bool Begin(uint32_t width, uint32_t height) override {
     if (!WithinBudget(width, height)) return false;
     if (m_streaming && BeginStreaming(width, height)) return true;
-    // Without memory for the shrinks, the picture is kept whole after all, as without streaming.
+    // Without memory for the shrinks, the picture is kept whole after all, as without streaming:
+    // admitted with what it holds then, which is more than the shrinks it was admitted with.
     m_streaming = false;
     m_shrinks.clear();
     m_resampler.reset();
-    if (!Admit(static_cast<uint64_t>(width) * height)) return false;
+    if (!Admit(static_cast<uint64_t>(width) * height + m_coefficients)) return false;
     m_dib = NewDib32(width, height);
     return m_dib != nullptr;
   }
@@ -217,11 +218,12 @@ private:
     }
     return 1;
   }
-  // The admission is asked once per picture, with the pixels its decode holds (the decoders that
-  // learn the size first call Prepare, the others Begin).
+  // The admission is asked with the pixels the decode holds (the decoders that learn the size
+  // first call Prepare, the others Begin), and again if the decode comes to hold more.
   bool Admit(uint64_t pixels) {
-    if (!m_admission || m_admitted) return true;
+    if (!m_admission || (m_admitted && pixels <= m_admittedPixels)) return true;
     m_admitted = m_admission->Admit(pixels);
+    if (m_admitted) m_admittedPixels = pixels;
     m_refused = !m_admitted;
     return m_admitted;
   }
@@ -242,6 +244,8 @@ private:
   FitSize m_fileSize = {0, 0};
   bool m_sizeKnown = false;
   bool m_admitted = false;
+  uint64_t m_admittedPixels = 0;
+  uint64_t m_coefficients = 0;  // pixels' worth of a progressive JPEG's stored coefficients
   bool m_refused = false;
 };
 

@@ -31,7 +31,8 @@ HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& setting
 // Told what a picture's decode will hold before it is allocated, in pixels: its decoded size,
 // and for a progressive JPEG also half a pixel per stored pixel for the decoder's coefficients.
 // It may hold the loading thread until there is room for the picture; false ends the load with
-// E_ABORT (the load is no longer wanted).
+// E_ABORT (the load is no longer wanted). A decode that comes to hold more than it was admitted
+// with (a streamed picture kept whole after all) asks again with the larger total.
 class CLoadAdmission {
 public:
   virtual bool Admit(uint64_t pixels) = 0;

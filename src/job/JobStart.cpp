@@ -9,20 +9,42 @@
 #include "base/FilePaths.h"
 #include "base/PathNames.h"
 #include "base/ResourceText.h"
+#include "image/FileIo.h"
 #include "res/StringIds.h"
 
 namespace {
 
+std::wstring UpperCase(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+  return text;
+}
+
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  if (a.empty()) return true;
-  std::wstring foldedA = a, foldedB = b;
-  CharUpperBuffW(&foldedA[0], static_cast<DWORD>(foldedA.size()));
-  CharUpperBuffW(&foldedB[0], static_cast<DWORD>(foldedB.size()));
-  return foldedA == foldedB;
+  return a.size() == b.size() && UpperCase(a) == UpperCase(b);
+}
+
+size_t JobProfileCount(const std::vector<ShrinkProfile>& profiles) {
+  return profiles.size() < kJobProfileCount ? profiles.size() : kJobProfileCount;
 }
 
 }  // namespace
+
+bool NoProfileEnabled(const std::vector<ShrinkProfile>& profiles) {
+  for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
+    if (profiles[i].Use) return false;
+  }
+  return true;
+}
+
+bool FindForbiddenPrefix(const std::vector<ShrinkProfile>& profiles, size_t* profileIndex) {
+  for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
+    if (profiles[i].Use && HasCharacterForbiddenInNames(profiles[i].Prefix)) {
+      *profileIndex = i;
+      return true;
+    }
+  }
+  return false;
+}
 
 bool ProfilesConflict(const ShrinkProfile& earlier, const ShrinkProfile& later) {
   return earlier.Use && later.Use && EqualIgnoringCase(earlier.Folder, later.Folder) &&
@@ -49,9 +71,13 @@ class CSourceIndex {
 public:
   explicit CSourceIndex(const CFileList& sources) {
     for (const std::wstring& source : sources) {
-      m_byPath.emplace(Comparable(source), source);  // the first spelling of a file is kept
+      // The first spelling of a file is kept.
+      if (m_byPath.emplace(Comparable(source), source).second) m_unique.Add(source);
     }
   }
+
+  // The sources, each file once, in their order.
+  const CFileList& Unique() const { return m_unique; }
 
   // The dropped path that `output` would write over, or nullptr. Each output is looked at once.
   const std::wstring* Find(const std::wstring& output) {
@@ -88,25 +114,86 @@ private:
   std::map<std::wstring, std::wstring> m_byPath;
   std::map<FileIdentity, const std::wstring*> m_byIdentity;
   std::unordered_map<std::wstring, const std::wstring*> m_found;
+  CFileList m_unique;
   bool m_identitiesKnown = false;
 };
+
+// FindOutputOverSource with the index of its sources.
+bool FindOutputOverIndexedSource(CSourceIndex* index, const std::vector<ShrinkProfile>& profiles,
+                                 size_t* profileIndex, std::wstring* source) {
+  const size_t count = JobProfileCount(profiles);
+  for (const std::wstring& path : index->Unique()) {
+    const std::wstring baseName = SplitFileName(path).base;
+    for (size_t i = 0; i < count; ++i) {
+      if (!profiles[i].Use) continue;
+      const std::wstring* overwritten = index->Find(BuildOutputPath(profiles[i], baseName));
+      if (overwritten) {
+        *profileIndex = i;
+        *source = *overwritten;
+        return true;
+      }
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
 bool FindOutputOverSource(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
                           size_t* profileIndex, std::wstring* source) {
   CSourceIndex index(sources);
-  const size_t count = profiles.size() < kJobProfileCount ? profiles.size() : kJobProfileCount;
+  return FindOutputOverIndexedSource(&index, profiles, profileIndex, source);
+}
+
+CFileList WithoutRepeats(const CFileList& paths) {
+  return CSourceIndex(paths).Unique();
+}
+
+bool FindUnnamableOutput(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+                         size_t* profileIndex, std::wstring* source) {
   for (const std::wstring& path : sources) {
     const std::wstring baseName = SplitFileName(path).base;
-    for (size_t i = 0; i < count; ++i) {
-      if (!profiles[i].Use) continue;
-      const std::wstring* overwritten = index.Find(BuildOutputPath(profiles[i], baseName));
-      if (overwritten) {
+    for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
+      if (profiles[i].Use && !IsPlainFileName(OutputFileName(profiles[i], baseName))) {
         *profileIndex = i;
-        *source = *overwritten;
+        *source = path;
         return true;
       }
+    }
+  }
+  return false;
+}
+
+bool FindOutputCollision(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+                         OutputCollision* collision) {
+  // Outputs are plain names inside their folders (FindUnnamableOutput), so one output is one
+  // resolved folder and one name in the file system's letter case.
+  std::vector<std::wstring> folders(JobProfileCount(profiles));
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (!profiles[i].Use) continue;
+    folders[i] = ComparablePath(profiles[i].Folder);
+    // One spelling whether or not the folder was given with a separator at its end.
+    while (!folders[i].empty() && folders[i].back() == L'\\') folders[i].pop_back();
+    folders[i] += L'\\';
+  }
+  struct Writer {
+    const std::wstring* source;
+    size_t profile;
+  };
+  std::unordered_map<std::wstring, Writer> writers;
+  for (const std::wstring& path : sources) {
+    const std::wstring baseName = SplitFileName(path).base;
+    for (size_t i = 0; i < folders.size(); ++i) {
+      if (!profiles[i].Use) continue;
+      const std::wstring name = OutputFileName(profiles[i], baseName);
+      auto added = writers.emplace(folders[i] + UpperCase(name), Writer{&path, i});
+      if (added.second) continue;
+      collision->firstSource = *added.first->second.source;
+      collision->firstProfile = added.first->second.profile;
+      collision->secondSource = path;
+      collision->secondProfile = i;
+      collision->output = AppendPath(profiles[i].Folder, name);
+      return true;
     }
   }
   return false;
@@ -136,40 +223,97 @@ std::wstring ListExistingOutputs(const CFileList& existing) {
   return listing;
 }
 
-bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed) {
+bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed, unsigned long* error) {
   for (const std::wstring& path : existing) {
     // The same output can be listed twice (a.png and a.bmp both make sa.png): once it is gone,
     // the second deletion has nothing left to do.
-    if (!DeleteFileW(ExtendedPath(path).c_str()) && PathExists(path)) {
+    if (!DeleteFileW(ExtendedPath(path).c_str())) {
+      const DWORD cause = GetLastError();
+      if (!PathExists(path)) continue;
       *failed = path;
+      if (error) *error = cause;
       return false;
     }
   }
   return true;
 }
 
-bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
-                CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client) {
-  std::wstring path;
-  if (FindMissingSource(files, &path)) {
-    client->ShowStartError(FormattedResourceString(IDS_MSG_FILE_NOT_FOUND, path.c_str()), -1);
+namespace {
+
+// The checks of PrepareJob that come before anything is touched; false after the client has been
+// told why. `unique` receives the dropped files, each once.
+bool CheckJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
+              CJobStartClient* client, CFileList* unique) {
+  if (NoProfileEnabled(profiles)) {
+    client->ShowStartError(ResourceString(IDS_MSG_NO_PROFILE_ENABLED), -1, ProfileField::Folder);
     return false;
   }
   size_t profile = 0;
-  if (FindOutputOverSource(files, profiles, &profile, &path)) {
-    client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_IS_SOURCE, path.c_str()),
-                           static_cast<int>(profile));
+  if (FindForbiddenPrefix(profiles, &profile)) {
+    client->ShowStartError(FormattedResourceString(IDS_MSG_PREFIX_FORBIDDEN, static_cast<int>(profile + 1),
+                                                   profiles[profile].Prefix.c_str()),
+                           static_cast<int>(profile), ProfileField::Prefix);
     return false;
   }
-  CFileList existing;
-  QueueTasks(files, profiles, taskClient, queue, &existing);
-  if (existing.Count() == 0) return true;
-  const std::wstring question = FormattedResourceString(
-      IDS_ASK_OVERWRITE, static_cast<int>(existing.Count()), ListExistingOutputs(existing).c_str());
-  if (!client->ConfirmOverwrite(question)) return false;
-  if (!DeleteExistingOutputs(existing, &path)) {
-    client->ShowStartError(FormattedResourceString(IDS_MSG_DELETE_FAILED, path.c_str()), -1);
+  std::wstring path;
+  if (FindMissingSource(files, &path)) {
+    client->ShowStartError(FormattedResourceString(IDS_MSG_FILE_NOT_FOUND, path.c_str()), -1,
+                           ProfileField::Folder);
     return false;
+  }
+  // One index of the dropped files serves both: each file's resolved path is asked for once.
+  CSourceIndex index(files);
+  *unique = index.Unique();
+  if (FindUnnamableOutput(*unique, profiles, &profile, &path)) {
+    client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_NAME_INVALID, static_cast<int>(profile + 1),
+                                                   path.c_str()),
+                           static_cast<int>(profile), ProfileField::Prefix);
+    return false;
+  }
+  if (FindOutputOverIndexedSource(&index, profiles, &profile, &path)) {
+    client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_IS_SOURCE, path.c_str()),
+                           static_cast<int>(profile), ProfileField::Folder);
+    return false;
+  }
+  OutputCollision collision;
+  if (FindOutputCollision(*unique, profiles, &collision)) {
+    const int later = static_cast<int>(collision.secondProfile);
+    if (collision.firstSource == collision.secondSource) {
+      // One file, two profiles: their folders are one folder in two spellings.
+      client->ShowStartError(ResourceString(IDS_MSG_PROFILE_CONFLICT), later, ProfileField::Folder);
+    } else {
+      client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUTS_COLLIDE, collision.firstSource.c_str(),
+                                                     collision.secondSource.c_str(), collision.output.c_str()),
+                             -1, ProfileField::Folder);
+    }
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
+                CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client) {
+  CFileList unique;
+  if (!CheckJob(files, profiles, client, &unique)) return false;
+  CFileList existing;
+  QueueTasks(unique, profiles, taskClient, queue, &existing);
+  if (existing.Count() > 0) {
+    const std::wstring question = FormattedResourceString(
+        IDS_ASK_OVERWRITE, static_cast<int>(existing.Count()), ListExistingOutputs(existing).c_str());
+    if (!client->ConfirmOverwrite(question)) return false;
+    std::wstring path;
+    unsigned long error = 0;
+    if (!DeleteExistingOutputs(existing, &path, &error)) {
+      const std::wstring cause = HResultText(HRESULT_FROM_WIN32(error));
+      client->ShowStartError(FormattedResourceString(IDS_MSG_DELETE_FAILED, (path + L"\n" + cause).c_str()),
+                             -1, ProfileField::Folder);
+      return false;
+    }
+  }
+  for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
+    if (profiles[i].Use) RemoveAbandonedTemporaryFiles(profiles[i].Folder);
   }
   return true;
 }

@@ -10,12 +10,16 @@
 #include "job/ShrinkTaskEx.h"
 #include "job/TaskQueue.h"
 
+// The field of a profile that a refusal is about, for the dialog to put the focus there.
+enum class ProfileField { Folder, Prefix };
+
 // What a front end (the dialog, the command line) shows while a job starts: its refusals and its
 // one question.
 class CJobStartClient {
 public:
-  // A refusal, in error style. `profile` is the profile whose folder is to blame (0 to 2), or -1.
-  virtual void ShowStartError(const std::wstring& text, int profile) = 0;
+  // A refusal, in error style. `profile` is the profile to blame (0 to 2), or -1, and `field` the
+  // field of it to mend.
+  virtual void ShowStartError(const std::wstring& text, int profile, ProfileField field) = 0;
   // The overwrite question; true to delete the listed outputs and go on.
   virtual bool ConfirmOverwrite(const std::wstring& question) = 0;
 
@@ -30,6 +34,13 @@ const size_t kJobProfileCount = 3;
 // ignored: the later one's outputs would replace the earlier one's.
 bool ProfilesConflict(const ShrinkProfile& earlier, const ShrinkProfile& later);
 
+// True when none of the first kJobProfileCount profiles is enabled: a job would write nothing.
+bool NoProfileEnabled(const std::vector<ShrinkProfile>& profiles);
+
+// The first enabled profile whose prefix holds a character that no file name may hold (a
+// separator would write into another folder, ":" into a stream of another file).
+bool FindForbiddenPrefix(const std::vector<ShrinkProfile>& profiles, size_t* profileIndex);
+
 // The first path at which no file exists (nothing, or a folder); false when every path is a file.
 bool FindMissingSource(const CFileList& paths, std::wstring* missing);
 
@@ -42,6 +53,27 @@ bool FindMissingSource(const CFileList& paths, std::wstring* missing);
 bool FindOutputOverSource(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
                           size_t* profileIndex, std::wstring* source);
 
+// `paths` with every file once: a later path that names a file already listed, in any spelling,
+// is left out (the same file's outputs would be written twice).
+CFileList WithoutRepeats(const CFileList& paths);
+
+// An output whose name cannot be a file right inside its profile's folder (see IsPlainFileName):
+// longer than the file system takes, or made of a name it would change. True with the first
+// such profile, in file-then-profile order, and the dropped path.
+bool FindUnnamableOutput(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+                         size_t* profileIndex, std::wstring* source);
+
+// Two outputs of the job that are one file (a.png and a.jpg both make sa.png; a.png from two
+// folders; or two profiles whose folders are one folder in other spellings).
+struct OutputCollision {
+  std::wstring firstSource, secondSource, output;
+  size_t firstProfile = 0, secondProfile = 0;
+};
+// True with the first collision in file-then-profile order. Folders are compared as the file
+// system resolves them, names with letter case ignored, as the file system compares them.
+bool FindOutputCollision(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+                         OutputCollision* collision);
+
 // One task per path, in list order, each with `client`, its source and copies of the first
 // kJobProfileCount profiles; its existing outputs are appended to `existing` and the task to `queue`.
 void QueueTasks(const CFileList& paths, const std::vector<ShrinkProfile>& profiles,
@@ -52,13 +84,17 @@ void QueueTasks(const CFileList& paths, const std::vector<ShrinkProfile>& profil
 std::wstring ListExistingOutputs(const CFileList& existing);
 
 // Deletes every listed path in order; on the first path that still exists afterwards, false
-// with that path (files deleted before stay deleted).
-bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed);
+// with that path and, when asked, the system's reason (files deleted before stay deleted).
+bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed, unsigned long* error = nullptr);
 
-// The start of a job, once its profiles are valid and what a previous job left is cleared: every
-// dropped path must be a file (1009) and no output one of them (1010); one task per file is
+// The start of a job, once the front end has checked its profiles and cleared what a previous job
+// left. Nothing is deleted or written before every check has passed: a profile must be enabled,
+// no enabled prefix may hold a character that names cannot; every dropped path must be a file
+// (1009), each file counts once, every output must be a plain name inside its folder, no output
+// may be one of the dropped files (1010) and no two outputs one file. Then one task per file is
 // queued with `taskClient`; outputs that already exist are listed in the overwrite question and,
-// when the client agrees, deleted (1008 on the first that cannot be). False when a step ended the
+// when the client agrees, deleted (1008 on the first that cannot be); the temporary files that
+// killed writes left in the enabled profiles' folders are removed. False when a step ended the
 // start, after the client has been told why; the tasks queued by then stay queued.
 bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
                 CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client);

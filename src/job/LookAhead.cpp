@@ -149,12 +149,26 @@ bool CLookAhead::MayAdmit(const Entry* entry, uint64_t pixels) const {
   return reserved == 0 || reserved + pixels <= m_budget;
 }
 
+bool CLookAhead::HasRoomToGrow(const Entry* entry, uint64_t pixels) const {
+  uint64_t others = 0;
+  for (const Entry& other : m_entries) {
+    if (&other != entry) others += other.reserved;
+  }
+  return others == 0 || others + pixels <= m_budget;
+}
+
 bool CLookAhead::Admit(Entry* entry, uint64_t pixels) {
   {
     CSrwHold hold(&m_lock);
-    // The worker's own task is never held back: it is the earliest in the job, and the one the
-    // budget waits for.
-    if (entry->state != State::Worker) {
+    if (entry->admitted && entry->reserved > 0) {
+      // A picture that holds more than it was admitted with. A helper's grows only into room
+      // that is free now and never waits, since it holds room that others may be waiting for;
+      // otherwise it gives the task up and the worker loads it. The worker's grows.
+      if (entry->state != State::Worker && !HasRoomToGrow(entry, pixels)) return false;
+      entry->reserved = pixels;
+    } else if (entry->state != State::Worker) {
+      // The worker's own task is never held back: it is the earliest in the job, and the one the
+      // budget waits for.
       bool waited = false;
       for (;;) {
         if (IsStopping()) return false;

@@ -90,6 +90,8 @@ private:
   Entry* Find(const CShrinkTaskEx* task);
   Entry* FindUnclaimed();
   bool MayAdmit(const Entry* entry, uint64_t pixels) const;
+  // Whether `entry`'s reservation may become `pixels` beside what the others hold now.
+  bool HasRoomToGrow(const Entry* entry, uint64_t pixels) const;
 
   TaskQueue* m_queue;
   const CThread* m_worker;

@@ -1,6 +1,7 @@
 // CSharedSource: one load per task, one shrink per enabled profile.
 #include "job/SharedSource.h"
 
+#include "base/ErrorCodes.h"
 #include "job/Thread.h"
 
 ShrinkSettings ShrinkSettingsOf(const ShrinkProfile& profile) {
@@ -57,11 +58,16 @@ bool CSharedSource::MakeAll(const CThread& stop, CLoadAdmission* admission) {
   if (stop.IsStopping()) return false;
   HRESULT hr = Load(admission);
   if (hr == E_ABORT) return false;
+  // Memory that could not be had beside the other threads' pictures may be there for the worker
+  // alone: running out is never the result made ahead, the worker loads the file again itself.
+  if (hr == kOutOfMemory) return false;
   if (FAILED(hr)) return true;
   for (size_t i = 0; i < m_profiles.size(); ++i) {
     if (!m_profiles[i].Use || m_ready[i]) continue;
     if (stop.IsStopping()) return false;
-    m_made[i] = ShrinkImage(ShrinkSettingsOf(m_profiles[i]), m_picture, &m_fileSize);
+    ShrinkResult shrunk = ShrinkImage(ShrinkSettingsOf(m_profiles[i]), m_picture, &m_fileSize);
+    if (!shrunk.image && shrunk.code == kOutOfMemory) return false;
+    m_made[i] = shrunk;
     m_ready[i] = true;
     --m_remaining;
   }

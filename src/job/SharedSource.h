@@ -37,7 +37,8 @@ public:
 
   // Ahead of the writes: the load and every enabled profile's shrink, with a look at
   // `stop.IsStopping()` between steps. True when everything was made (a failed load included);
-  // false when a stop came first or the load was refused admission.
+  // false when a stop came first, the load was refused admission or memory ran out: what this
+  // object then holds is no result, and the worker loads the source again.
   bool MakeAll(const CThread& stop, CLoadAdmission* admission);
   // Pixels of the distinct pictures this object still holds.
   uint64_t HeldPixels() const;

@@ -56,8 +56,8 @@ void CShrinkTaskEx::RecordError(int32_t number, long code, const std::wstring& d
 void CShrinkTaskEx::ProcessProfile(size_t index, CSharedSource* source, CLoadAdmission* admission) {
   const ShrinkProfile& profile = m_profiles[index];
   if (!profile.Use) return;
-  if (EnsureFolder(profile.Folder) != 0) {
-    RecordError(IDS_MSG_CREATE_FOLDER_FAILED, 0, profile.Folder);
+  if (const unsigned long error = EnsureFolder(profile.Folder)) {
+    RecordError(IDS_MSG_CREATE_FOLDER_FAILED, 0, profile.Folder + L"\n" + HResultText(HRESULT_FROM_WIN32(error)));
     return;
   }
   if (IsStopRequested()) return;
@@ -110,5 +110,10 @@ void CShrinkTaskEx::ProcessProfile(size_t index, CSharedSource* source, CLoadAdm
   }
   std::wstring output = BuildOutputPath(profile);
   hr = saver->Save(*picture, output);
-  if (FAILED(hr)) RecordError(IDS_MSG_SAVE_FAILED, hr, output);
+  if (hr == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) || hr == HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
+    // The job start deleted what the user agreed to replace: this file is not theirs to replace.
+    RecordError(IDS_MSG_OUTPUT_APPEARED, 0, output);
+  } else if (FAILED(hr)) {
+    RecordError(IDS_MSG_SAVE_FAILED, hr, output);
+  }
 }

@@ -20,8 +20,12 @@ void CShrinkTaskEx::AddProfiles(const std::vector<ShrinkProfile>& profiles, size
   for (size_t i = 0; i < count && i < profiles.size(); ++i) m_profiles.push_back(profiles[i]);
 }
 
+std::wstring OutputFileName(const ShrinkProfile& profile, const std::wstring& baseName) {
+  return profile.Prefix + baseName + L"." + GetExtension(profile.SaveFormat);
+}
+
 std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& baseName) {
-  return AppendPath(profile.Folder, profile.Prefix + baseName + L"." + GetExtension(profile.SaveFormat));
+  return AppendPath(profile.Folder, OutputFileName(profile, baseName));
 }
 
 std::wstring CShrinkTaskEx::BuildOutputPath(const ShrinkProfile& profile) const {

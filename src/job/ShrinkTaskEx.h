@@ -26,8 +26,12 @@ protected:
   ~CShrinkTaskExClient() = default;
 };
 
+// The name of `profile`'s output of a source whose base name is `baseName`: the prefix, the base
+// name and the extension of the profile's format.
+std::wstring OutputFileName(const ShrinkProfile& profile, const std::wstring& baseName);
+
 // Where `profile` writes the output of a source whose base name is `baseName`: the profile's
-// folder, its prefix, the base name and the extension of its format.
+// folder and OutputFileName.
 std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& baseName);
 
 class CShrinkTaskEx {

@@ -83,4 +83,12 @@
 #define IDS_MSG_UNKNOWN_SHRINK          1032
 #define IDS_MSG_BACKGROUND_FAILED       1033
 
+/* Refusals of a job start that guard the user's files; 1037 names two sources and their output. */
+#define IDS_MSG_NO_PROFILE_ENABLED      1034
+#define IDS_MSG_PREFIX_FORBIDDEN        1035
+#define IDS_MSG_OUTPUT_NAME_INVALID     1036
+#define IDS_MSG_OUTPUTS_COLLIDE         1037
+/* A file took an output's name after the job started; the task leaves it as it is. */
+#define IDS_MSG_OUTPUT_APPEARED         1038
+
 #endif /* KESTRELLE_RES_STRINGIDS_H */

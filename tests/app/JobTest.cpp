@@ -5,6 +5,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -429,6 +431,86 @@ TEST_F(JobTest, ProfilesWritingToTheSameNamesAreRefused) {
   EXPECT_FALSE(FileExists(m_temp / L"out1"));
 }
 
+TEST_F(JobTest, APrefixThatLeavesTheFolderOrNoEnabledProfileIsRefusedBeforeAnythingIsDeleted) {
+  SetProfiles();
+  GetSettings().Profiles[2].Prefix = L"..\\..\\";
+  Source(L"x.png");
+  // What the prefix would have reached, and an output the question would have offered to delete.
+  ASSERT_TRUE(WriteBytes(m_temp / L"x.jpg", "planted"));
+  ASSERT_TRUE(CreateDirectoryW((m_temp / L"out1").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(m_temp / L"out1\\p1_x.png", "old"));
+  ASSERT_TRUE(OpenDialog());
+  const std::wstring initial = Status();
+  CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) {
+    PressButton(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
+  });
+  DropOn(ShellFiles({L"x.png"}).Get(), Away());
+  RunUntil([&] { return !watcher.Boxes().empty(); });
+  Pump();
+  ASSERT_EQ(1u, watcher.Boxes().size());
+  EXPECT_EQ(FormattedResourceString(IDS_MSG_PREFIX_FORBIDDEN, 3, L"..\\..\\"), watcher.Boxes()[0].text);
+  EXPECT_EQ(ComboEdit(IDC_PREFIX3), GetFocus());
+  EXPECT_EQ("planted", ReadBytes(m_temp / L"x.jpg"));
+  EXPECT_EQ("old", ReadBytes(m_temp / L"out1\\p1_x.png"));
+  EXPECT_EQ(initial, Status());
+
+  // Every profile switched off: nothing to write is no success.
+  for (int id : {IDC_USE1, IDC_USE3}) SendMessageW(Item(id), BM_CLICK, 0, 0);
+  ASSERT_EQ(BST_UNCHECKED, SendMessageW(Item(IDC_USE3), BM_GETCHECK, 0, 0));
+  DropOn(ShellFiles({L"x.png"}).Get(), Away());
+  RunUntil([&] { return watcher.Boxes().size() == 2; });
+  Pump();
+  ASSERT_EQ(2u, watcher.Boxes().size());
+  EXPECT_EQ(ResourceString(IDS_MSG_NO_PROFILE_ENABLED), watcher.Boxes()[1].text);
+  EXPECT_EQ(ResourceString(IDS_CAPTION_ERROR), watcher.Boxes()[1].caption);
+  EXPECT_EQ("old", ReadBytes(m_temp / L"out1\\p1_x.png"));
+  EXPECT_FALSE(Running());
+  EXPECT_EQ(initial, Status());
+}
+
+namespace {
+
+// The main dialog whose worker ends by an exception when it hands over its first task, as a
+// worker ends that meets a fault it cannot report: the job has files left that nobody runs.
+class CWorkerEndsDialog : public CMainDlg {
+public:
+  void OnTaskFinished(const CShrinkTaskExPtr& task) override {
+    if (!m_ended.exchange(true)) throw std::runtime_error("the worker ends here");
+    CMainDlg::OnTaskFinished(task);
+  }
+
+private:
+  std::atomic<bool> m_ended{false};
+};
+
+}  // namespace
+
+TEST_F(JobTest, AJobWhoseWorkerEndedEarlyEndsUnfinishedWhenTheNextDropComes) {
+  SetProfiles();
+  GetSettings().Profiles[2].Use = false;
+  Source(L"a.png");
+  Source(L"b.png");
+  Source(L"c.png");
+  auto dialog = std::make_shared<CWorkerEndsDialog>();
+  ASSERT_TRUE(OpenDialog(dialog));
+  CTextRecorder status(Item(IDC_STATUS));
+  DropOn(ShellFiles({L"a.png", L"b.png"}).Get(), Away());
+  // Only the drop's own message: the old job's ticks stay unhandled until the next drop.
+  MSG drop;
+  ASSERT_TRUE(PeekMessageW(&drop, m_dialog->GetHwnd(), WM_APP, WM_APP, PM_REMOVE));
+  DispatchMessageW(&drop);
+  ASSERT_TRUE(Running());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_dialog->Pool().Workers()[0]->GetHandle(), 60000));
+  DropOn(ShellFiles({L"c.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); }));
+  // The old job ended as unfinished, never as two files done; then the new job ran whole.
+  EXPECT_EQ(status.Texts().end(), std::find(status.Texts().begin(), status.Texts().end(), Finished(2)));
+  EXPECT_NE(status.Texts().end(),
+            std::find(status.Texts().begin(), status.Texts().end(), ResourceString(IDS_STATUS_ABORTED)));
+  EXPECT_TRUE(FileExists(m_temp / L"out1\\p1_c.png"));
+  EXPECT_FALSE(Running());
+}
+
 TEST_F(JobTest, AnOutputThatIsADroppedFileIsRefusedBeforeAnythingIsDeleted) {
   // Profile 3 writes JPEG without a prefix into the folder of the dropped photo: its output is
   // the photo itself, which the overwrite question would otherwise have offered to delete.
@@ -541,13 +623,24 @@ TEST_F(JobTest, CancelEndsTheJobAbortedEvenDuringItsLastFile) {
 }
 
 TEST_F(JobTest, ProgressStaysTrueBeyond65535Files) {
-  // One small file dropped 70,000 times: a job of that many tasks, cancelled once it shows.
+  // 70,000 copies of one small file (a file counts once however often it is dropped): a job of
+  // that many tasks, cancelled once it shows.
   SetProfiles();
   GetSettings().Profiles[2].Use = false;
-  const std::wstring source = Source(L"tiny.png", 8, 8);
+  const std::string tiny = ReadBytes(Source(L"tiny.png", 8, 8));
   const int kFiles = 70000;
+  // A thousand to a folder: Wine looks names up by scanning their folder.
+  std::vector<std::wstring> names;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::wstring folder = m_temp / (L"many\\" + std::to_wstring(i / 1000));
+    if (i % 1000 == 0) {
+      ASSERT_TRUE(MakeFolders(folder));
+    }
+    names.push_back(folder + L"\\" + std::to_wstring(i) + L".png");
+    ASSERT_TRUE(WriteBytes(names.back(), tiny));
+  }
   ASSERT_TRUE(OpenDialog());
-  DropOn(FileList(std::vector<std::wstring>(kFiles, source)).Get(), Away());
+  DropOn(FileList(names).Get(), Away());
   HWND progress = Item(IDC_PROGRESS);
   ASSERT_TRUE(RunUntil([&] { return SendMessageW(progress, PBM_GETRANGE, FALSE, 0) == kFiles; }));
   PressButton(m_dialog->GetHwnd(), IDC_CANCEL_JOB);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/FilePaths.h"
 #include "base/ResourceText.h"
 #include "cli/CliOptions.h"
 #include "image/ImageSaver.h"
@@ -225,6 +226,7 @@ TEST(CliRun, RefusedStartsAndFailedFilesHaveTheirExitCodesAndTexts) {
   EXPECT_NE(std::string::npos, failed.output.find(Utf8(dir / L"broken.jpg")));
   EXPECT_FALSE(FileExists(dir / L"out\\broken.png"));
   EXPECT_FALSE(FileExists(dir / L"out\\good.png"));  // nothing after the failed file
+  EXPECT_EQ(std::string::npos, failed.output.find(" / ")) << "no file was done";
 
   RunResult help = RunCli(L"--help", dir.Path());
   EXPECT_EQ(0u, help.exitCode);
@@ -315,4 +317,33 @@ TEST(CliRun, HostileFilesEndInTheirMessagesWithNothingWrittenOrChanged) {
     }
     EXPECT_EQ(0, entries);
   }
+}
+
+TEST(CliRun, NoOutputReachesOutOfItsFolderNorTakesAnotherSourcesName) {
+  CTempDir dir;
+  ASSERT_TRUE(MakeFolders(dir / L"src"));
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(40, 30), dir / L"src\\a.png"));
+  ASSERT_EQ(S_OK, CreateSaver({1, 80})->Save(*MakePhotoLike(40, 30), dir / L"src\\a.jpg"));
+  // Where "..\\" would have put the output: a file of the user's.
+  ASSERT_TRUE(WriteBytes(dir / L"a.png", "planted"));
+  RunResult outside = RunCli(L"--out out --prefix ..\\ --overwrite src\\a.png", dir.Path());
+  EXPECT_EQ(2u, outside.exitCode);
+  EXPECT_NE(std::string::npos,
+            outside.output.find(Utf8(FormattedResourceString(IDS_MSG_PREFIX_FORBIDDEN, 1, L"..\\")))) << outside.output;
+  EXPECT_EQ("planted", ReadBytes(dir / L"a.png"));
+  EXPECT_FALSE(PathExists(dir / L"out"));
+
+  // a.png and a.jpg both make out\\a.png: refused with both named, nothing written.
+  RunResult twice = RunCli(L"--out out src\\a.png src\\a.jpg", dir.Path());
+  EXPECT_EQ(2u, twice.exitCode);
+  EXPECT_NE(std::string::npos, twice.output.find(Utf8(FormattedResourceString(
+                                   IDS_MSG_OUTPUTS_COLLIDE, (dir / L"src\\a.png").c_str(),
+                                   (dir / L"src\\a.jpg").c_str(), (dir / L"out\\a.png").c_str()))))
+      << twice.output;
+  EXPECT_FALSE(PathExists(dir / L"out"));
+  // The same file given twice is one file.
+  RunResult same = RunCli(L"--out out src\\a.png src\\..\\src\\a.png", dir.Path());
+  EXPECT_EQ(0u, same.exitCode) << same.output;
+  EXPECT_NE(std::string::npos, same.output.find("1 / 1\n"));
+  EXPECT_EQ(1, CountEntries(dir / L"out"));
 }

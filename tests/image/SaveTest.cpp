@@ -203,32 +203,29 @@ TEST(Save, JpegGrowsAndImprovesWithQuality) {
   EXPECT_LT(lastError, 2.0);
 }
 
-TEST(Save, FailedSaveLeavesNoFileAndKeepsAnExistingOne) {
+TEST(Save, ASaveNeverReplacesAndFailsWithTheSystemsReason) {
   CTempDir dir;
   CDibPtr photo = MakePhotoLike(16, 16);
   std::wstring missing = dir / L"no\\such\\folder\\out.png";
-  EXPECT_EQ(E_FAIL, CreatePngSaver()->Save(*photo, missing));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), CreatePngSaver()->Save(*photo, missing));
   EXPECT_FALSE(FileExists(missing));
 
   // A folder stands where the output should go: the save fails and the folder survives.
   std::wstring blocked = dir / L"blocked.png";
   ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
-  EXPECT_EQ(E_FAIL, CreatePngSaver()->Save(*photo, blocked));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), CreatePngSaver()->Save(*photo, blocked));
   EXPECT_TRUE(GetFileAttributesW(blocked.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
 
-  // An output that already exists is replaced whole.
+  // A file that took the output's name (another program's, or one made after the job started)
+  // is left as it is, whatever the format.
   std::wstring existing = dir / L"old.jpg";
-  ASSERT_TRUE(WriteBytes(existing, std::string(100000, 'x')));
-  ASSERT_EQ(S_OK, CreateSaver(Format(1))->Save(*photo, existing));
-  std::string bytes = ReadBytes(existing);
-  EXPECT_LT(bytes.size(), 100000u);
-  EXPECT_EQ('\xFF', bytes[0]);
+  ASSERT_TRUE(WriteBytes(existing, "someone else's"));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), CreateSaver(Format(1))->Save(*photo, existing));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), CreatePngSaver()->Save(*photo, dir / L"OLD.JPG"));
+  EXPECT_EQ("someone else's", ReadBytes(existing));
 
   // Nothing but the outputs is left in the folder.
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((dir / kTemporaryFilePattern).c_str(), &found);
-  EXPECT_EQ(INVALID_HANDLE_VALUE, find);
-  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  EXPECT_EQ(0, CountEntries(dir.Path(), kTemporaryFilePattern));
 }
 
 TEST(Save, MemoryRunningOutWhileAPngIsWrittenFailsThatWriteOnly) {

@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include "base/FilePaths.h"
+#include "base/ResourceText.h"
+#include "image/FileIo.h"
 #include "job/JobStart.h"
+#include "res/StringIds.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -169,4 +173,161 @@ TEST(JobStart, AnOutputThatIsADroppedFileIsFoundInEverySpelling) {
   ASSERT_TRUE(WriteBytes(out + L"\\photo.jpg", "old output"));
   EXPECT_FALSE(FindOutputOverSource(Paths({photo}), {linked}, &index, &source));
   EXPECT_EQ("mine", ReadBytes(photo));
+}
+
+namespace {
+
+// A front end that records what the start told it and answers the question as set.
+class CRecordingStart : public CJobStartClient {
+public:
+  explicit CRecordingStart(bool agree = true) : m_agree(agree) {}
+  void ShowStartError(const std::wstring& text, int profile, ProfileField field) override {
+    errors.push_back(text);
+    blamed = profile;
+    this->field = field;
+  }
+  bool ConfirmOverwrite(const std::wstring& question) override {
+    questions.push_back(question);
+    return m_agree;
+  }
+
+  std::vector<std::wstring> errors, questions;
+  int blamed = -2;
+  ProfileField field = ProfileField::Folder;
+
+private:
+  bool m_agree;
+};
+
+}  // namespace
+
+TEST(JobStart, RefusalsThatGuardTheUsersFilesComeBeforeAnythingIsDeletedOrWritten) {
+  CTempDir dir;
+  const std::wstring out = dir / L"out";
+  ASSERT_TRUE(CreateDirectoryW(out.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(dir / L"a.png", "a"));
+  ASSERT_TRUE(WriteBytes(dir / L"a.jpg", "a"));
+  ASSERT_TRUE(WriteBytes(dir / L"b.png", "b"));
+  ASSERT_TRUE(CreateDirectoryW((dir / L"other").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(dir / L"other\\b.png", "b2"));
+  // The user's files that a refused job must leave alone: an existing output, and the files a
+  // prefix reaching out of the folder would write over.
+  ASSERT_TRUE(WriteBytes(out + L"\\sb.png", "existing output"));
+  ASSERT_TRUE(WriteBytes(dir / L"b.png.keep", "x"));
+  ASSERT_TRUE(WriteBytes(dir / L"0001.png", "planted"));
+
+  ASSERT_TRUE(WriteBytes(dir / L"ab.png", "ab"));
+  auto prefixRefused = [](int profile, const wchar_t* prefix) {
+    return FormattedResourceString(IDS_MSG_PREFIX_FORBIDDEN, profile, prefix);
+  };
+  auto collide = [&](const std::wstring& first, const std::wstring& second, const wchar_t* output) {
+    return FormattedResourceString(IDS_MSG_OUTPUTS_COLLIDE, first.c_str(), second.c_str(), (out + output).c_str());
+  };
+  struct Case {
+    const char* what;
+    std::vector<ShrinkProfile> profiles;
+    std::vector<std::wstring> files;
+    std::wstring message;
+    int profile;
+    ProfileField field;
+  };
+  ShrinkProfile off = Profile(out, L"s", false);
+  const std::wstring b = dir / L"b.png";
+  std::vector<Case> cases = {
+      {"nothing enabled", {off, off, off}, {b}, ResourceString(IDS_MSG_NO_PROFILE_ENABLED), -1, ProfileField::Folder},
+      {"parent folder", {off, Profile(out, L"..\\")}, {b}, prefixRefused(2, L"..\\"), 1, ProfileField::Prefix},
+      {"slash", {Profile(out, L"../")}, {b}, prefixRefused(1, L"../"), 0, ProfileField::Prefix},
+      {"stream", {Profile(out, L"x:")}, {b}, prefixRefused(1, L"x:"), 0, ProfileField::Prefix},
+      {"wildcard", {Profile(out, L"s"), off, Profile(out, L"t*")}, {b}, prefixRefused(3, L"t*"), 2, ProfileField::Prefix},
+      {"tab", {Profile(out, L"s\t")}, {b}, prefixRefused(1, L"s\t"), 0, ProfileField::Prefix},
+      {"too long", {Profile(out, L"s"), Profile(out, std::wstring(251, L'p'))}, {b},
+       FormattedResourceString(IDS_MSG_OUTPUT_NAME_INVALID, 2, b.c_str()), 1, ProfileField::Prefix},
+      {"a.png and a.jpg", {Profile(out, L"s")}, {b, dir / L"a.png", dir / L"a.jpg"},
+       collide(dir / L"a.png", dir / L"a.jpg", L"\\sa.png"), -1, ProfileField::Folder},
+      {"two folders", {Profile(out, L"s")}, {b, dir / L"other\\b.png"},
+       collide(b, dir / L"other\\b.png", L"\\sb.png"), -1, ProfileField::Folder},
+      // Profile 2's prefix and one file's name make profile 1's output of another file.
+      {"across profiles", {Profile(out, L"s"), Profile(out, L"sa")}, {dir / L"ab.png", b},
+       collide(dir / L"ab.png", b, L"\\sab.png"), -1, ProfileField::Folder},
+      {"one folder in two spellings", {Profile(out, L"s"), Profile(out + L"\\.\\", L"S")}, {b},
+       ResourceString(IDS_MSG_PROFILE_CONFLICT), 1, ProfileField::Folder},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CRecordingStart client;
+    TaskQueue queue;
+    EXPECT_FALSE(PrepareJob(Paths(c.files), c.profiles, nullptr, &queue, &client));
+    ASSERT_EQ(1u, client.errors.size());
+    EXPECT_EQ(c.message, client.errors[0]);
+    EXPECT_EQ(c.profile, client.blamed);
+    EXPECT_EQ(c.field, client.field);
+    EXPECT_TRUE(client.questions.empty()) << "refused before the question";
+  }
+  EXPECT_EQ("existing output", ReadBytes(out + L"\\sb.png"));
+  EXPECT_EQ("planted", ReadBytes(dir / L"0001.png"));
+  EXPECT_EQ(1, CountEntries(out));
+
+  // Formats of their own keep them apart; the prefix alone may hold dots and blanks.
+  ShrinkProfile jpeg = Profile(out, L".. s ");
+  jpeg.SaveFormat.Type = 1;
+  OutputCollision collision;
+  EXPECT_FALSE(FindOutputCollision(Paths({dir / L"a.png", dir / L"b.png"}), {Profile(out, L".. s "), jpeg}, &collision));
+  size_t profile = 9;
+  EXPECT_FALSE(FindForbiddenPrefix({Profile(out, L"..s "), Profile(out, L"\\", false)}, &profile));
+}
+
+TEST(JobStart, AStartCountsEachFileOnceAndClearsWhatKilledWritesLeft) {
+  CTempDir dir;
+  const std::wstring out = dir / L"out";
+  ASSERT_TRUE(CreateDirectoryW(out.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(dir / L"a.png", "a"));
+  ASSERT_TRUE(WriteBytes(dir / L"b.png", "b"));
+  ASSERT_TRUE(WriteBytes(out + L"\\~kestrelle-00c0ffee.tmp", "half a picture"));
+  ASSERT_TRUE(WriteBytes(out + L"\\sa.png", "old"));
+  CRecordingStart client;
+  TaskQueue queue;
+  // One file in three spellings, and another.
+  EXPECT_TRUE(PrepareJob(Paths({dir / L"a.png", dir / L"b.png", dir / L"A.PNG", dir / L"x\\..\\a.png"}),
+                         {Profile(out, L"s")}, nullptr, &queue, &client));
+  EXPECT_TRUE(client.errors.empty());
+  ASSERT_EQ(2u, queue.Count());
+  EXPECT_EQ(dir / L"a.png", queue.PopFront()->GetSource());
+  EXPECT_EQ(dir / L"b.png", queue.PopFront()->GetSource());
+  ASSERT_EQ(1u, client.questions.size());
+  EXPECT_FALSE(FileExists(out + L"\\sa.png"));  // agreed: deleted at the start
+  EXPECT_FALSE(FileExists(out + L"\\~kestrelle-00c0ffee.tmp"));
+  EXPECT_EQ(0, CountEntries(out));
+}
+
+TEST(JobStart, LeftoversOfEndedWritesAreRemovedButNotAWriteInProgressNorOtherNames) {
+  CTempDir dir;
+  const std::wstring left1 = dir / L"~kestrelle-0123abcd.tmp";
+  const std::wstring left2 = dir / L"~kestrelle-ffffffff.tmp";
+  ASSERT_TRUE(WriteBytes(left1, "partial"));
+  ASSERT_TRUE(WriteBytes(left2, ""));
+  // Not of the program's own form: upper-case digits, seven digits, another ending, a folder.
+  const std::wstring others[] = {dir / L"~kestrelle-ABCDEF01.tmp", dir / L"~kestrelle-0123abc.tmp",
+                                 dir / L"~kestrelle-0123abcd.tmp.png", dir / L"kestrelle-0123abcd.tmp"};
+  for (const std::wstring& other : others) ASSERT_TRUE(WriteBytes(other, "mine"));
+  ASSERT_TRUE(CreateDirectoryW((dir / L"~kestrelle-00000000.tmp").c_str(), nullptr));
+  // A write in progress holds its file open as WriteNewFile does.
+  const std::wstring writing = dir / L"~kestrelle-12345678.tmp";
+  HANDLE inProgress = CreateFileW(writing.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, inProgress);
+
+  EXPECT_EQ(2, RemoveAbandonedTemporaryFiles(dir.Path()));
+  EXPECT_FALSE(FileExists(left1));
+  EXPECT_FALSE(FileExists(left2));
+  for (const std::wstring& other : others) EXPECT_EQ("mine", ReadBytes(other));
+  EXPECT_TRUE(PathExists(dir / L"~kestrelle-00000000.tmp"));
+  EXPECT_TRUE(FileExists(writing));
+  // Once its writer has let go (killed, say), the next clean-up takes it.
+  CloseHandle(inProgress);
+  EXPECT_EQ(1, RemoveAbandonedTemporaryFiles(dir.Path()));
+  EXPECT_FALSE(FileExists(writing));
+  EXPECT_EQ(0, RemoveAbandonedTemporaryFiles(dir / L"no such folder"));
+
+  EXPECT_TRUE(IsTemporaryFileName(L"~kestrelle-0123abcd.tmp"));
+  EXPECT_FALSE(IsTemporaryFileName(L"~kestrelle-0123abcd.TMP"));
 }

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include <zlib.h>
+
 #include <gtest/gtest.h>
 
 #include "base/ResourceText.h"
@@ -127,7 +129,8 @@ TEST(ShrinkTask, FailedLoadIsRecordedPerProfileAndTheLastErrorWins) {
   task = Task(source, {Profile(dir / L"a", L"s", 0), Profile(L"Q:\\", L"s", 0)});
   task->Run();
   EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, task->GetErrorNumber());
-  EXPECT_EQ(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\nQ:\\", task->GetErrorText());
+  EXPECT_EQ(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\nQ:\\\n" + HResultText(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)),
+            task->GetErrorText());
 
   // Three profiles around a folder that cannot be made: the source is read once, its failure is
   // still each loading profile's own message, and the folder's message stays where it fell.
@@ -187,7 +190,7 @@ TEST(ShrinkTask, FoldersThatCannotBeMadeFailBeforeLoading) {
   CShrinkTaskExPtr task = Task(L"C:\\no\\such\\source.png", {Profile(L"Q:\\kestrelle\\out", L"s", 0)});
   task->Run();
   EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, task->GetErrorNumber());
-  EXPECT_EQ(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\nQ:\\kestrelle\\out", task->GetErrorText());
+  EXPECT_EQ(0u, task->GetErrorText().find(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\nQ:\\kestrelle\\out\n"));
 
   // A file where the folder or one of its levels should be: the folder is reported, not a
   // failed save, for short folders and for those past 260 characters alike.
@@ -200,7 +203,7 @@ TEST(ShrinkTask, FoldersThatCannotBeMadeFailBeforeLoading) {
     task = Task(source, {Profile(folder, L"s", 0)});
     task->Run();
     EXPECT_EQ(IDS_MSG_CREATE_FOLDER_FAILED, task->GetErrorNumber());
-    EXPECT_EQ(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\n" + folder, task->GetErrorText());
+    EXPECT_EQ(0u, task->GetErrorText().find(Message(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\n" + folder + L"\n"));
   }
   EXPECT_EQ("x", ReadBytes(dir / L"file"));
 }
@@ -310,7 +313,7 @@ TEST(ShrinkTask, ThreeProfilesWriteEveryOutputRight) {
   typed.CustomWidth = 200;
   typed.CustomHeight = 1000;
   typed.SaveFormat.JpegQuality = 100;
-  ShrinkProfile whole = Profile(dir.Path(), L"", 0);
+  ShrinkProfile whole = Profile(dir / L"whole", L"", 0);
   whole.Transparent = true;
   CShrinkTaskExPtr task = Task(source, {small, typed, whole});
   task->Run();
@@ -322,7 +325,7 @@ TEST(ShrinkTask, ThreeProfilesWriteEveryOutputRight) {
     bool jpeg;
   } outputs[] = {{dir / L"small\\s_photo.final.png", 240, 180, false},
                  {dir / L"typed\\deeper\\t_photo.final.jpg", 200, 150, true},
-                 {dir / L"photo.final.png", 800, 600, false}};
+                 {dir / L"whole\\photo.final.png", 800, 600, false}};
   for (const Expected& e : outputs) {
     std::string bytes = ReadBytes(e.path);
     ASSERT_FALSE(bytes.empty()) << e.path.size();
@@ -338,7 +341,7 @@ TEST(ShrinkTask, ThreeProfilesWriteEveryOutputRight) {
   }
   // The unshrunk output is the source's pixels exactly.
   CDibPtr same;
-  ASSERT_EQ(S_OK, LoadDib(dir / L"photo.final.png", &same));
+  ASSERT_EQ(S_OK, LoadDib(dir / L"whole\\photo.final.png", &same));
   EXPECT_EQ(PixelAt(*photo, 123, 456), PixelAt(*same, 123, 456));
 }
 
@@ -401,4 +404,52 @@ TEST(ShrinkTask, LongPathsAndUnusualNamesWorkEndToEnd) {
   std::wstring tail = L"\n\n" + sourceFolder + L"\\gone %s %d.png";
   ASSERT_GT(text.size(), tail.size());
   EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
+}
+
+TEST(ShrinkTask, AFileThatTookAnOutputsNameAfterTheStartIsLeftAsItIs) {
+  CTempDir dir;
+  const std::wstring source = WritePng(dir, L"photo.png", *MakePhotoLike(64, 48));
+  // Profile 2's output appeared after the job started (another program, or another job).
+  const std::wstring planted = dir / L"two\\b_photo.jpg";
+  ASSERT_TRUE(MakeFolders(dir / L"two"));
+  ASSERT_TRUE(WriteBytes(planted, "someone else's"));
+  CShrinkTaskExPtr task = Task(source, {Profile(dir / L"one", L"a_", 0), Profile(dir / L"two", L"b_", 1),
+                                        Profile(dir / L"three", L"c_", 0)});
+  task->Run();
+  EXPECT_EQ(IDS_MSG_OUTPUT_APPEARED, task->GetErrorNumber());
+  EXPECT_EQ(Message(IDS_MSG_OUTPUT_APPEARED) + L"\n\n" + planted, task->GetErrorText());
+  EXPECT_EQ("someone else's", ReadBytes(planted));
+  EXPECT_EQ(1, CountEntries(dir / L"two"));  // nothing beside it, not even a temporary file
+  // The other profiles' outputs are whole; the worker stops the job at this task.
+  CDibPtr written;
+  EXPECT_EQ(S_OK, LoadDib(dir / L"one\\a_photo.png", &written));
+  EXPECT_EQ(S_OK, LoadDib(dir / L"three\\c_photo.png", &written));
+}
+
+TEST(ShrinkTask, RunningOutOfMemoryAheadOfTheWorkerIsNoResult) {
+  // A PNG whose header claims 200 megapixels: its load runs out of memory before any pixel.
+  auto chunk = [](const char* type, const std::string& data) {
+    std::string body = std::string(type, 4) + data;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    auto be32 = [](uint32_t v) {
+      return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                         static_cast<char>(v)};
+    };
+    return be32(static_cast<uint32_t>(data.size())) + body + be32(static_cast<uint32_t>(crc));
+  };
+  const std::string header{'\0', '\0', 'N', ' ', '\0', '\0', '\x27', '\x10', 8, 6, 0, 0, 0};  // 20000 x 10000
+  CTempDir dir;
+  const std::wstring path = dir / L"huge.png";
+  ASSERT_TRUE(WriteBytes(path, "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) + chunk("IDAT", "xx") + chunk("IEND", "")));
+  std::vector<ShrinkProfile> profiles = {Profile(dir / L"out", L"s_", 0)};
+  CSharedSource ahead(path, profiles);
+  CStopAtCheck never(1000);
+  // Made ahead by a helper, beside other pictures: no result, the worker loads the file itself.
+  EXPECT_FALSE(ahead.MakeAll(never, nullptr));
+  // The worker's own load is the result, reported as the load message with its cause.
+  CShrinkTaskExPtr task = Task(path, profiles);
+  task->Run();
+  EXPECT_EQ(Message(IDS_MSG_LOAD_FAILED, HResultText(HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY)).c_str()) +
+                L"\n\n" + path,
+            task->GetErrorText());
 }

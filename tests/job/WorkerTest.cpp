@@ -490,7 +490,7 @@ TEST(WorkerPool, EndedWorkersLeaveSoundHeapsAndGiveTheirPictureMemoryBack) {
     SCOPED_TRACE(round);
     CRecordingClient client;
     CMultiTaskPool pool;
-    pool.Pending().Append(PictureTask(&client, source, {dir / L"out"}));
+    pool.Pending().Append(PictureTask(&client, source, {dir / (L"out" + std::to_wstring(round))}));
     ASSERT_TRUE(pool.StartAll());
     pool.WaitAll(INFINITE);
     ASSERT_EQ(1u, client.Handovers().size());

@@ -90,3 +90,16 @@ TEST(PathNames, NamesSplitAtTheirLastDotAndJoinWithOneSeparator) {
   EXPECT_EQ(L"d\\", AppendPath(L"d", L""));
   EXPECT_EQ(L"", AppendPath(L"", L""));
 }
+
+TEST(PathNames, OnlyPlainNamesStayInsideTheirFolder) {
+  for (const wchar_t* bad : {L"..\\", L"a/b", L"x:y", L"*", L"?", L"\"", L"<", L">", L"|", L"\t", L"\x1f"}) {
+    EXPECT_TRUE(HasCharacterForbiddenInNames(bad)) << bad;
+    EXPECT_FALSE(IsPlainFileName(std::wstring(L"s") + bad + L"a.png")) << bad;
+  }
+  EXPECT_FALSE(HasCharacterForbiddenInNames(L""));
+  EXPECT_FALSE(HasCharacterForbiddenInNames(L"..s_ 写真 [1] (2) #%&!.;=+'~"));
+  EXPECT_TRUE(IsPlainFileName(L"..s_ 写真.png"));
+  EXPECT_TRUE(IsPlainFileName(std::wstring(kMaxFileNameLength - 4, L'x') + L".png"));
+  EXPECT_FALSE(IsPlainFileName(std::wstring(kMaxFileNameLength - 3, L'x') + L".png"));
+  for (const wchar_t* bad : {L"", L".", L"..", L"a.png.", L"a.png "}) EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+}

@@ -33,6 +33,9 @@ TEST(StringTable, JapaneseTextsArriveAsUtf16) {
   EXPECT_EQ(L"最低 (高圧縮率)", Stored(IDS_QUALITY_LOWEST));
   EXPECT_EQ(L"画像の読み込みに失敗しました - %s", Stored(IDS_MSG_LOAD_FAILED));
   EXPECT_EQ(L"フォルダに、0個のファイルがドロップされました", Stored(IDS_MSG_FOLDER_DROP_NONE));
+  // A backslash and a doubled quote of the script come out as one character each.
+  EXPECT_EQ(L"設定 %d の接頭辞に、ファイル名に使えない文字があります (\\ / : * ? \" < > | と制御文字)\n\n%s",
+            Stored(IDS_MSG_PREFIX_FORBIDDEN));
 }
 
 TEST(StringTable, EscapedLineFeedsBecomeLineFeeds) {

@@ -1,4 +1,5 @@
-// Signature dispatch between the JPEG and PNG codecs and GDI+.
+// Loading pictures: the table of the program's own decoders, chosen by signature, with GDI+ for
+// the rest; the canvas that receives their rows, chooses the reduced scale and streams shrinks.
 #include "image/LoadDib.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ CDibPtr NewDib32(uint32_t width, uint32_t height) {
 
 // Receives a decoder's rows straight into the pixel storage of a new 32-bit CDib (the decoders
 // write every pixel, so it is not cleared first), chooses the reduced decoding scale, and turns
-// the result upright. With `streamShrinks`, a JPEG stored upright that every shrink scales down
+// the result upright. With `streamShrinks`, a picture stored upright that every shrink scales down
 // is not kept at all: its rows pass through a band of memory into one resampler for the shrinks.
 class CDibCanvas : public BgraCanvas {
 public:
@@ -274,16 +275,38 @@ HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CLoadAdmission* admi
                           Gdiplus::InterpolationModeHighQualityBicubic);
 }
 
+// The decoders of the program's own, on plain buffers: the first whose signature test accepts the
+// file's first bytes decodes it; a file none of them takes goes to GDI+.
+struct PlainDecoder {
+  bool (*matches)(const uint8_t* data, size_t size);
+  DecodeStatus (*decode)(const uint8_t* data, size_t size, BgraCanvas* canvas);
+  // It tells the canvas the stored size first and hands over its rows top to bottom through
+  // BgraCanvas::Row and Written, so that shrinks can be made while it decodes.
+  bool streams;
+};
+
+const PlainDecoder kPlainDecoders[] = {
+    {IsJpegSignature, DecodeJpeg, true},
+    // A PNG may tell its orientation after its pixels: it is always kept whole.
+    {IsPngSignature, DecodePng, false},
+};
+
+const PlainDecoder* FindPlainDecoder(const uint8_t* data, size_t size) {
+  for (const PlainDecoder& decoder : kPlainDecoders) {
+    if (decoder.matches(data, size)) return &decoder;
+  }
+  return nullptr;
+}
+
 // `shrinks`, when given, asks for the shrinks to be streamed where the picture allows.
 HRESULT DecodeFor(const uint8_t* data, size_t size, const ShrinkSettings* settings, size_t count,
                   CLoadAdmission* admission, CDibPtr* dib, std::vector<ShrinkResult>* shrinks,
                   FitSize* fileSize) {
   dib->reset();
   if (shrinks) shrinks->clear();
-  if (IsJpegSignature(data, size) || IsPngSignature(data, size)) {
-    CDibCanvas canvas(settings, count, admission, shrinks != nullptr);
-    DecodeStatus status = IsJpegSignature(data, size) ? DecodeJpeg(data, size, &canvas)
-                                                      : DecodePng(data, size, &canvas);
+  if (const PlainDecoder* decoder = FindPlainDecoder(data, size)) {
+    CDibCanvas canvas(settings, count, admission, shrinks != nullptr && decoder->streams);
+    const DecodeStatus status = decoder->decode(data, size, &canvas);
     if (canvas.Refused()) return E_ABORT;
     if (status != DecodeStatus::Ok) return FromStatus(status);
     *dib = canvas.Take();
@@ -295,15 +318,6 @@ HRESULT DecodeFor(const uint8_t* data, size_t size, const ShrinkSettings* settin
   if (SUCCEEDED(hr) && fileSize) *fileSize = {(*dib)->Width(), (*dib)->Height()};
   return hr;
 }
-
-}  // namespace
-
-HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settings, CDibPtr* dib,
-                  FitSize* fileSize) {
-  return DecodeFor(data, size, settings, settings ? 1 : 0, nullptr, dib, nullptr, fileSize);
-}
-
-namespace {
 
 // The file's bytes go into a buffer kept by the thread, so a batch does not touch fresh memory for
 // every file. A plain pointer: a thread_local object with a destructor is not safe with this

@@ -14,8 +14,8 @@
 // HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), on both builds alike.
 const uint64_t kPixelBudget = 160000000;
 
-// The decoder is chosen by the file's signature, never its name: JPEG and PNG through the
-// program's own codecs, everything else through GDI+. E_NOTIMPL for a missing, unreadable or
+// The decoder is chosen by the file's signature, never its name: the program's own codecs (the
+// table of LoadDib.cpp) first, everything else through GDI+. E_NOTIMPL for a missing, unreadable or
 // undecodable file; HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY) when the picture does not fit in
 // memory. The file is closed before this returns, on every path.
 HRESULT LoadDib(const std::wstring& path, CDibPtr* dib);
@@ -61,10 +61,6 @@ HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSett
 HRESULT LoadDibOrShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
                          CDibPtr* dib, std::vector<ShrinkResult>* shrinks, FitSize* fileSize,
                          CLoadAdmission* admission = nullptr);
-
-// Decoding of a file already read into memory; `settings` may be null (no reduced decoding).
-HRESULT DecodeDib(const uint8_t* data, size_t size, const ShrinkSettings* settings, CDibPtr* dib,
-                  FitSize* fileSize);
 
 // Returns what the calling thread keeps for the next picture (its file buffer and the blocks of
 // image/BlockCache.h). A thread that loads or saves pictures calls this before it ends.

@@ -31,7 +31,6 @@ public:
   // writes (see CLookAhead), at most kMaxThreads. Below 1 does nothing. Read by StartAll; the
   // default is DefaultThreadCount().
   void SetThreadCount(int threads);
-  int GetThreadCount() const { return m_threads; }
   // The number of processors.
   static int DefaultThreadCount();
   // Every helper keeps its own buffers for its next picture, which a 32-bit address space

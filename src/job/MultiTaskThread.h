@@ -32,7 +32,6 @@ public:
   // Helper threads that load and shrink the next files while this worker writes: 0 (the
   // default) for none. Read when the thread starts.
   void SetHelperCount(int helpers) { m_helpers = helpers; }
-  int GetHelperCount() const { return m_helpers; }
 
   // The worker loop. The queue's lock is held only while a task is taken, never while it runs;
   // a stop request is honoured before each task and inside it at the task's own checks. A task

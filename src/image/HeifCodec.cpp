@@ -145,6 +145,7 @@ DecodeStatus CopyRgba(const heif_image* image, uint32_t width, uint32_t height, 
 struct HighPlane {
   const uint8_t* bytes = nullptr;
   size_t stride = 0;
+  size_t sampleBytes = 2;  // an alpha plane may stay at 8 bits beside colour of more
   uint32_t maximum = 0;
 };
 
@@ -153,10 +154,12 @@ bool GetHighPlane(const heif_image* image, heif_channel channel, uint32_t width,
   int stride = 0;
   plane->bytes = heif_image_get_plane_readonly(image, channel, &stride);
   const int bits = heif_image_get_bits_per_pixel_range(image, channel);
-  if (!plane->bytes || stride < 0 || bits < 1 || bits > 16 ||
+  const int storage = heif_image_get_bits_per_pixel(image, channel);
+  plane->sampleBytes = storage > 8 ? 2 : 1;
+  if (!plane->bytes || stride < 0 || bits < 1 || bits > 16 || bits > storage || storage > 16 ||
       heif_image_get_width(image, channel) < static_cast<int>(width) ||
       heif_image_get_height(image, channel) < static_cast<int>(height) ||
-      static_cast<uint32_t>(stride) / 2 < width) {
+      static_cast<size_t>(stride) / plane->sampleBytes < width) {
     return false;
   }
   plane->stride = static_cast<size_t>(stride);
@@ -164,7 +167,7 @@ bool GetHighPlane(const heif_image* image, heif_channel channel, uint32_t width,
   return true;
 }
 
-// Planar RGB (and alpha) of 9 to 16 bits into the canvas's BGRA rows, each sample rounded.
+// Planar RGB (and alpha) of up to 16 bits into the canvas's BGRA rows, each sample rounded.
 DecodeStatus CopyHighPlanes(const heif_image* image, uint32_t width, uint32_t height,
                             bool premultiplied, BgraCanvas* canvas) {
   const bool alpha = heif_image_has_channel(image, heif_channel_Alpha) != 0;
@@ -181,8 +184,12 @@ DecodeStatus CopyHighPlanes(const heif_image* image, uint32_t width, uint32_t he
         for (uint32_t x = 0; x < width; ++x) out[4 * x + 3] = 255;
         continue;
       }
-      uint16_t sample;
       const uint8_t* in = planes[c].bytes + y * planes[c].stride;
+      if (planes[c].sampleBytes == 1) {
+        for (uint32_t x = 0; x < width; ++x) out[4 * x + c] = To8(in[x], planes[c].maximum);
+        continue;
+      }
+      uint16_t sample;
       for (uint32_t x = 0; x < width; ++x) {
         std::memcpy(&sample, in + 2 * x, 2);
         out[4 * x + c] = To8(sample, planes[c].maximum);

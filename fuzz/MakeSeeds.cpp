@@ -1,10 +1,13 @@
 // Writes the seed corpora of the fuzzers: small valid inputs of every kind each harness reads,
-// made by the program's own encoders and by libjpeg and libpng called directly.
-//   make_seeds DIRECTORY    writes DIRECTORY/corpus-<harness>/seed-<n>
+// made by the program's own encoders and by libjpeg and libpng called directly, and the HEIF,
+// AVIF and WebP files of scripts/codec-samples (made by Debian's encoders).
+//   make_seeds DIRECTORY SAMPLES    writes DIRECTORY/corpus-<harness>/seed-<n>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -156,6 +159,20 @@ void PngSeeds(const std::string& root) {
   }
 }
 
+// The named files of the sample folder, as they are.
+void SampleSeeds(const std::string& root, const char* harness, const std::string& samples,
+                 const std::vector<std::string>& names) {
+  CCorpus corpus(root, harness);
+  for (const std::string& name : names) {
+    std::ifstream file(samples + "/" + name, std::ios::binary);
+    if (!file) {
+      std::fprintf(stderr, "make_seeds: cannot read %s/%s\n", samples.c_str(), name.c_str());
+      std::exit(1);
+    }
+    corpus.Add(std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()));
+  }
+}
+
 void ExifSeeds(const std::string& root) {
   CCorpus corpus(root, "exif");
   for (int orientation : {1, 3, 6, 8}) {
@@ -251,13 +268,19 @@ void FileNameListSeeds(const std::string& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_seeds DIRECTORY\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: make_seeds DIRECTORY SAMPLES\n");
     return 2;
   }
   const std::string root = argv[1];
   JpegSeeds(root);
   PngSeeds(root);
+  SampleSeeds(root, "heif", argv[2],
+              {"heic-8.heic", "heic-10.heic", "heic-alpha.heic", "heic-icc.heic", "avif-8.avif",
+               "avif-10-alpha.avif", "avif-transformed.avif", "avif-grid.avif", "avif-nclx.avif"});
+  SampleSeeds(root, "webp", argv[2],
+              {"webp-lossy.webp", "webp-lossless.webp", "webp-alpha.webp", "webp-icc.webp",
+               "webp-anim.webp", "webp-exif6.webp"});
   ExifSeeds(root);
   ValueTextSeeds(root);
   RegistryTextSeeds(root);

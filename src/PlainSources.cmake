@@ -11,9 +11,11 @@ set(KESTRELLE_BASE_PLAIN_SOURCES
   base/ValueText.cpp
 )
 set(KESTRELLE_IMAGE_PLAIN_SOURCES
+  image/HeifCodec.cpp
   image/JpegCodec.cpp
   image/PixelOps.cpp
   image/PngCodec.cpp
+  image/WebpCodec.cpp
 )
 # The resampler's vector kernels are compiled per function for their instruction sets with GCC's
 # target pragmas: the native build takes them with GCC only.

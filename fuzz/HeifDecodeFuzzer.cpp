@@ -1,0 +1,14 @@
+// HEIF and AVIF decoding: any bytes, with the colour description asked for too.
+#include <cstdlib>
+
+#include "fuzz/FuzzCanvas.h"
+#include "image/HeifCodec.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // libheif cannot decode at a reduced scale: the canvas asks for none.
+  FuzzCanvas canvas(1);
+  ColourDescription colour;
+  DecodeStatus status = DecodeHeif(data, size, &canvas, &colour);
+  if ((status == DecodeStatus::Ok) != canvas.Finished()) std::abort();
+  return 0;
+}

@@ -1,0 +1,296 @@
+// libheif wrapper. The library is C++ behind a C interface and reports errors as values; its
+// allocations may still throw through that interface, so the whole decode runs inside one
+// try block, and the one callback it makes into us (cancel_decoding) cannot throw.
+#include "image/HeifCodec.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <libheif/heif.h>
+
+namespace {
+
+// The limits every context gets before it reads a file. libheif's defaults (a gigapixel, 512 MB
+// blocks, 100 MB profiles) are sized for a 64-bit process; a hostile file within them could take
+// a 32-bit one's whole address space before the canvas is even asked. Pictures up to 2^28
+// pixels pass here and are judged by the canvas, which refuses what the program cannot hold.
+void SetLimits(heif_context* context) {
+  heif_security_limits* limits = heif_context_get_security_limits(context);
+  limits->max_image_size_pixels = uint64_t(1) << 28;
+  limits->max_number_of_tiles = 1 << 16;           // a 100-megapixel grid of 512-pixel tiles: 400
+  limits->max_memory_block_size = uint64_t(1) << 30;  // an 8-bit RGBA plane of 2^28 pixels
+  limits->max_color_profile_size = 4 << 20;        // ICC profiles are kilobytes, LUT ones < 1 MB
+  limits->max_items = 1000;
+  limits->max_components = 16;
+}
+
+struct ContextDeleter {
+  void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HandleDeleter {
+  void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+struct ImageDeleter {
+  void operator()(heif_image* image) const { heif_image_release(image); }
+};
+struct OptionsDeleter {
+  void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
+};
+
+// Called by libheif between the tiles of a grid image, on the decoding thread (tiles are decoded
+// one after the other, see Decode). A canvas that throws counts as one that gave up.
+int CancelDecoding(void* canvas) noexcept {
+  try {
+    return static_cast<const BgraCanvas*>(canvas)->Abandoned() ? 1 : 0;
+  } catch (...) {
+    return 1;
+  }
+}
+
+bool IsImageBrand(const uint8_t* brand) {
+  static const char kBrands[][5] = {
+      "heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs",  // HEVC (HEIC)
+      "mif1", "mif2", "msf1",                                            // HEIF structure brands
+      "avif", "avis", "avio",                                            // AV1 (AVIF)
+  };
+  for (const char* known : kBrands) {
+    if (std::memcmp(brand, known, 4) == 0) return true;
+  }
+  return false;
+}
+
+uint32_t ReadBe32(const uint8_t* p) {
+  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+void ReadProfile(const heif_image_handle* handle, ColourDescription* colour) {
+  const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+  if (type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC) {
+    const size_t size = heif_image_handle_get_raw_color_profile_size(handle);
+    if (size > 0) {
+      colour->icc.resize(size);
+      if (heif_image_handle_get_raw_color_profile(handle, colour->icc.data()).code != heif_error_Ok) {
+        colour->icc.clear();
+      }
+    }
+  }
+}
+
+// The code points of the file's nclx box, or else those the coded stream carries (known once the
+// image is decoded).
+void ReadCodePoints(const heif_image_handle* handle, const heif_image* image, ColourDescription* colour) {
+  heif_color_profile_nclx* nclx = nullptr;
+  heif_error error = heif_image_handle_get_nclx_color_profile(handle, &nclx);
+  if (error.code != heif_error_Ok && image) error = heif_image_get_nclx_color_profile(image, &nclx);
+  if (error.code != heif_error_Ok || !nclx) return;
+  colour->hasCodePoints = true;
+  colour->colourPrimaries = static_cast<uint16_t>(nclx->color_primaries);
+  colour->transferCharacteristics = static_cast<uint16_t>(nclx->transfer_characteristics);
+  colour->matrixCoefficients = static_cast<uint16_t>(nclx->matrix_coefficients);
+  colour->fullRange = nclx->full_range_flag != 0;
+  heif_nclx_color_profile_free(nclx);
+}
+
+DecodeStatus StatusOf(const heif_error& error) {
+  if (error.code == heif_error_Canceled) return DecodeStatus::Abandoned;
+  if (error.code == heif_error_Memory_allocation_error) return DecodeStatus::OutOfMemory;
+  return DecodeStatus::Undecodable;
+}
+
+// A sample of `bits` bits rounded to 8; values above the range (a damaged stream) clamp.
+inline uint8_t To8(uint16_t value, uint32_t maximum) {
+  if (value >= maximum) return 255;
+  return static_cast<uint8_t>((value * 255u + maximum / 2) / maximum);
+}
+
+// A file may store its colours premultiplied by alpha (a prem reference); the canvas takes
+// straight alpha.
+void Unpremultiply(uint8_t* row, uint32_t width) {
+  for (uint32_t x = 0; x < width; ++x, row += 4) {
+    const unsigned a = row[3];
+    if (a == 255) continue;
+    for (int c = 0; c < 3; ++c) {
+      const unsigned v = a == 0 ? 0 : (row[c] * 255u + a / 2) / a;
+      row[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
+    }
+  }
+}
+
+// Interleaved 8-bit RGBA rows into the canvas's BGRA rows, reported row by row.
+DecodeStatus CopyRgba(const heif_image* image, uint32_t width, uint32_t height, bool premultiplied,
+                      BgraCanvas* canvas) {
+  int stride = 0;
+  const uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+  if (!plane || stride < 0 || static_cast<uint32_t>(stride) / 4 < width ||
+      heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) != 8) {
+    return DecodeStatus::Undecodable;
+  }
+  for (uint32_t y = 0; y < height; ++y) {
+    if (y % 64 == 0 && canvas->Abandoned()) return DecodeStatus::Abandoned;
+    const uint8_t* in = plane + static_cast<size_t>(y) * static_cast<size_t>(stride);
+    uint8_t* out = canvas->Row(y);
+    for (uint32_t x = 0; x < width; ++x, in += 4, out += 4) {
+      out[0] = in[2];
+      out[1] = in[1];
+      out[2] = in[0];
+      out[3] = in[3];
+    }
+    if (premultiplied) Unpremultiply(canvas->Row(y), width);
+    canvas->Written(y, 1);
+  }
+  return DecodeStatus::Ok;
+}
+
+struct HighPlane {
+  const uint8_t* bytes = nullptr;
+  size_t stride = 0;
+  size_t sampleBytes = 2;  // an alpha plane may stay at 8 bits beside colour of more
+  uint32_t maximum = 0;
+};
+
+bool GetHighPlane(const heif_image* image, heif_channel channel, uint32_t width, uint32_t height,
+                  HighPlane* plane) {
+  int stride = 0;
+  plane->bytes = heif_image_get_plane_readonly(image, channel, &stride);
+  const int bits = heif_image_get_bits_per_pixel_range(image, channel);
+  const int storage = heif_image_get_bits_per_pixel(image, channel);
+  plane->sampleBytes = storage > 8 ? 2 : 1;
+  if (!plane->bytes || stride < 0 || bits < 1 || bits > 16 || bits > storage || storage > 16 ||
+      heif_image_get_width(image, channel) < static_cast<int>(width) ||
+      heif_image_get_height(image, channel) < static_cast<int>(height) ||
+      static_cast<size_t>(stride) / plane->sampleBytes < width) {
+    return false;
+  }
+  plane->stride = static_cast<size_t>(stride);
+  plane->maximum = (uint32_t(1) << bits) - 1;
+  return true;
+}
+
+// Planar RGB (and alpha) of up to 16 bits into the canvas's BGRA rows, each sample rounded.
+DecodeStatus CopyHighPlanes(const heif_image* image, uint32_t width, uint32_t height,
+                            bool premultiplied, BgraCanvas* canvas) {
+  const bool alpha = heif_image_has_channel(image, heif_channel_Alpha) != 0;
+  HighPlane planes[4];
+  const heif_channel channels[4] = {heif_channel_B, heif_channel_G, heif_channel_R, heif_channel_Alpha};
+  for (int c = 0; c < (alpha ? 4 : 3); ++c) {
+    if (!GetHighPlane(image, channels[c], width, height, &planes[c])) return DecodeStatus::Undecodable;
+  }
+  for (uint32_t y = 0; y < height; ++y) {
+    if (y % 64 == 0 && canvas->Abandoned()) return DecodeStatus::Abandoned;
+    uint8_t* out = canvas->Row(y);
+    for (int c = 0; c < 4; ++c) {
+      if (c == 3 && !alpha) {
+        for (uint32_t x = 0; x < width; ++x) out[4 * x + 3] = 255;
+        continue;
+      }
+      const uint8_t* in = planes[c].bytes + y * planes[c].stride;
+      if (planes[c].sampleBytes == 1) {
+        for (uint32_t x = 0; x < width; ++x) out[4 * x + c] = To8(in[x], planes[c].maximum);
+        continue;
+      }
+      uint16_t sample;
+      for (uint32_t x = 0; x < width; ++x) {
+        std::memcpy(&sample, in + 2 * x, 2);
+        out[4 * x + c] = To8(sample, planes[c].maximum);
+      }
+    }
+    if (premultiplied && alpha) Unpremultiply(out, width);
+    canvas->Written(y, 1);
+  }
+  return DecodeStatus::Ok;
+}
+
+DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas, ColourDescription* colour) {
+  // Once per process, on whichever thread comes first: libheif's own lazy start is not safe
+  // when two threads open their first file at once.
+  static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
+  if (!initialised) return DecodeStatus::Undecodable;
+
+  std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
+  if (!context) return DecodeStatus::OutOfMemory;
+  SetLimits(context.get());
+  // Tiles one after the other on this thread: one tile's decoder in memory at a time, and the
+  // canvas is asked between tiles whether the picture is still wanted. The program decodes
+  // several pictures at once instead.
+  heif_context_set_max_decoding_threads(context.get(), 0);
+  heif_error error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
+  if (error.code != heif_error_Ok) return StatusOf(error);
+
+  heif_image_handle* rawHandle = nullptr;
+  error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+  if (error.code != heif_error_Ok || !rawHandle) return StatusOf(error);
+  std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
+
+  // The size with the rotation and clean aperture applied, as the decoded image will have it.
+  const int width = heif_image_handle_get_width(handle.get());
+  const int height = heif_image_handle_get_height(handle.get());
+  if (width <= 0 || height <= 0) return DecodeStatus::Undecodable;
+  const int lumaBits = heif_image_handle_get_luma_bits_per_pixel(handle.get());
+  const int chromaBits = heif_image_handle_get_chroma_bits_per_pixel(handle.get());
+  const bool high = lumaBits > 8 || chromaBits > 8;
+  if (colour) ReadProfile(handle.get(), colour);
+
+  // libheif holds the whole decoded picture (and, while converting, its coded planes) besides
+  // the canvas's rows: the canvas is told so.
+  if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+  if (canvas->Prepare(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, true) == 0 ||
+      !canvas->Begin(static_cast<uint32_t>(width), static_cast<uint32_t>(height))) {
+    return DecodeStatus::OutOfMemory;
+  }
+
+  std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
+  if (!options) return DecodeStatus::OutOfMemory;
+  options->cancel_decoding = CancelDecoding;
+  options->progress_user_data = canvas;
+  options->convert_hdr_to_8bit = 0;  // rounded here; libheif would cut the low bits off
+  // More than 8 bits: planar RGB of 16-bit samples, one block per plane rather than one of
+  // 8 bytes per pixel. 8 bits: interleaved RGBA, libheif's fastest conversion.
+  heif_image* rawImage = nullptr;
+  error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
+                            high ? heif_chroma_444 : heif_chroma_interleaved_RGBA, options.get());
+  std::unique_ptr<heif_image, ImageDeleter> image(rawImage);
+  if (error.code != heif_error_Ok || !image) return StatusOf(error);
+  if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+  if (colour) ReadCodePoints(handle.get(), image.get(), colour);
+
+  const heif_channel sizeChannel = high ? heif_channel_R : heif_channel_interleaved;
+  if (heif_image_get_width(image.get(), sizeChannel) != width ||
+      heif_image_get_height(image.get(), sizeChannel) != height) {
+    return DecodeStatus::Undecodable;
+  }
+  const bool premultiplied = heif_image_is_premultiplied_alpha(image.get()) != 0;
+  DecodeStatus status = high ? CopyHighPlanes(image.get(), uint32_t(width), uint32_t(height), premultiplied, canvas)
+                             : CopyRgba(image.get(), uint32_t(width), uint32_t(height), premultiplied, canvas);
+  if (status != DecodeStatus::Ok) return status;
+  image.reset();
+  // libheif applied every transformation: the picture is upright as it stands.
+  return canvas->Finish(1) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
+}
+
+}  // namespace
+
+bool IsHeifSignature(const uint8_t* data, size_t size) {
+  if (size < 16 || std::memcmp(data + 4, "ftyp", 4) != 0) return false;
+  uint64_t boxSize = ReadBe32(data);
+  if (boxSize < 16) return false;
+  const uint64_t end = boxSize < size ? boxSize : size;
+  if (IsImageBrand(data + 8)) return true;
+  // The compatible brands follow the major brand and its minor version.
+  for (uint64_t at = 16; at + 4 <= end; at += 4) {
+    if (IsImageBrand(data + at)) return true;
+  }
+  return false;
+}
+
+DecodeStatus DecodeHeif(const uint8_t* data, size_t size, BgraCanvas* canvas, ColourDescription* colour) {
+  if (colour) *colour = ColourDescription();
+  if (!IsHeifSignature(data, size)) return DecodeStatus::Undecodable;
+  try {
+    return Decode(data, size, canvas, colour);
+  } catch (const std::bad_alloc&) {
+    return DecodeStatus::OutOfMemory;
+  } catch (...) {
+    return DecodeStatus::Undecodable;
+  }
+}

@@ -1,0 +1,184 @@
+// libwebp wrapper. The container is read by the demuxer (size, flags, ICCP and EXIF chunks);
+// a still picture then decodes incrementally, a piece of the file at a time, so that the canvas
+// can be asked between pieces whether it is still wanted, and an animation's first frame comes
+// from the animation decoder, which composes it on the animation's canvas. libwebp makes no
+// callbacks and reports errors as values.
+#include "image/WebpCodec.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <webp/decode.h>
+#include <webp/demux.h>
+
+#include "base/Orientation.h"
+
+namespace {
+
+struct DemuxDeleter {
+  void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
+};
+struct AnimDeleter {
+  void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
+};
+
+// The incremental decoder and the output buffer it fills, released in the order libwebp asks.
+class CIncrementalDecoder {
+public:
+  CIncrementalDecoder() { WebPInitDecoderConfig(&m_config); }
+  ~CIncrementalDecoder() {
+    if (m_decoder) WebPIDelete(m_decoder);
+    WebPFreeDecBuffer(&m_config.output);
+  }
+  CIncrementalDecoder(const CIncrementalDecoder&) = delete;
+  CIncrementalDecoder& operator=(const CIncrementalDecoder&) = delete;
+
+  WebPDecoderConfig& Config() { return m_config; }
+  bool Start() {
+    m_decoder = WebPIDecode(nullptr, 0, &m_config);
+    return m_decoder != nullptr;
+  }
+  WebPIDecoder* Get() const { return m_decoder; }
+
+private:
+  WebPDecoderConfig m_config;
+  WebPIDecoder* m_decoder = nullptr;
+};
+
+// The bytes the decoder is given at a time: a few milliseconds of decoding between two looks at
+// the canvas.
+const size_t kPiece = 64 * 1024;
+
+int OrientationOf(const WebPDemuxer* demux) {
+  WebPChunkIterator chunk;
+  int orientation = 1;
+  if (WebPDemuxGetChunk(demux, "EXIF", 1, &chunk)) {
+    // The chunk holds the TIFF structure itself; some writers put the JPEG segment's
+    // "Exif\0\0" in front of it.
+    const uint8_t* bytes = chunk.chunk.bytes;
+    const size_t size = chunk.chunk.size;
+    orientation = size >= 6 && std::memcmp(bytes, "Exif\0\0", 6) == 0 ? ExifOrientationFromApp1(bytes, size)
+                                                                      : ExifOrientation(bytes, size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+  }
+  return orientation;
+}
+
+void ReadProfile(const WebPDemuxer* demux, ColourDescription* colour) {
+  WebPChunkIterator chunk;
+  if (WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) {
+    colour->icc.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+  }
+}
+
+bool AskCanvas(BgraCanvas* canvas, uint32_t width, uint32_t height, int orientation) {
+  // The decoders hold the whole picture in their own buffer while the canvas gets its rows.
+  return canvas->Prepare(width, height, orientation, true) != 0 && canvas->Begin(width, height);
+}
+
+void CopyRows(const uint8_t* bgra, size_t stride, uint32_t first, uint32_t end, uint32_t width,
+              BgraCanvas* canvas) {
+  for (uint32_t y = first; y < end; ++y) {
+    std::memcpy(canvas->Row(y), bgra + y * stride, 4 * static_cast<size_t>(width));
+    canvas->Written(y, 1);
+  }
+}
+
+DecodeStatus DecodeStill(const uint8_t* data, size_t size, int orientation, BgraCanvas* canvas) {
+  CIncrementalDecoder decoder;
+  WebPDecoderConfig& config = decoder.Config();
+  if (WebPGetFeatures(data, size, &config.input) != VP8_STATUS_OK) return DecodeStatus::Undecodable;
+  const int width = config.input.width, height = config.input.height;
+  if (width <= 0 || height <= 0) return DecodeStatus::Undecodable;
+  if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+  if (!AskCanvas(canvas, uint32_t(width), uint32_t(height), orientation)) return DecodeStatus::OutOfMemory;
+
+  config.output.colorspace = MODE_BGRA;  // straight alpha
+  config.options.use_threads = 0;        // pictures are decoded in parallel instead
+  if (!decoder.Start()) return DecodeStatus::OutOfMemory;
+  uint32_t done = 0;
+  size_t given = 0;
+  VP8StatusCode status = VP8_STATUS_SUSPENDED;
+  while (given < size && status == VP8_STATUS_SUSPENDED) {
+    if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+    given = size - given > kPiece ? given + kPiece : size;
+    // The same buffer, longer each time: the decoder reads it in place.
+    status = WebPIUpdate(decoder.Get(), data, given);
+    if (status != VP8_STATUS_OK && status != VP8_STATUS_SUSPENDED) break;
+    int lastY = 0, outWidth = 0, outHeight = 0, stride = 0;
+    const uint8_t* rows = WebPIDecGetRGB(decoder.Get(), &lastY, &outWidth, &outHeight, &stride);
+    if (!rows) continue;
+    if (outWidth != width || outHeight != height || stride < 4 * width || lastY < 0 || lastY > height) {
+      return DecodeStatus::Undecodable;
+    }
+    CopyRows(rows, static_cast<size_t>(stride), done, static_cast<uint32_t>(lastY), uint32_t(width), canvas);
+    done = static_cast<uint32_t>(lastY);
+  }
+  // A file that ends before its picture does leaves the decoder waiting for more.
+  if (status == VP8_STATUS_OUT_OF_MEMORY) return DecodeStatus::OutOfMemory;
+  if (status != VP8_STATUS_OK || done != static_cast<uint32_t>(height)) return DecodeStatus::Undecodable;
+  return canvas->Finish(orientation) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
+}
+
+DecodeStatus DecodeFirstFrame(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                              int orientation, BgraCanvas* canvas) {
+  if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+  if (!AskCanvas(canvas, width, height, orientation)) return DecodeStatus::OutOfMemory;
+  WebPAnimDecoderOptions options;
+  if (!WebPAnimDecoderOptionsInit(&options)) return DecodeStatus::Undecodable;
+  options.color_mode = MODE_BGRA;
+  options.use_threads = 0;
+  const WebPData file = {data, size};
+  std::unique_ptr<WebPAnimDecoder, AnimDeleter> decoder(WebPAnimDecoderNew(&file, &options));
+  if (!decoder) return DecodeStatus::Undecodable;
+  WebPAnimInfo info;
+  if (!WebPAnimDecoderGetInfo(decoder.get(), &info) || info.canvas_width != width ||
+      info.canvas_height != height) {
+    return DecodeStatus::Undecodable;
+  }
+  uint8_t* frame = nullptr;
+  int timestamp = 0;
+  if (!WebPAnimDecoderGetNext(decoder.get(), &frame, &timestamp) || !frame) return DecodeStatus::Undecodable;
+  if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+  CopyRows(frame, 4 * static_cast<size_t>(width), 0, height, width, canvas);
+  return canvas->Finish(orientation) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
+}
+
+DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas, ColourDescription* colour) {
+  // The demuxer accepts only a whole, well-formed container: a truncated file ends here.
+  const WebPData file = {data, size};
+  std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&file));
+  if (!demux) return DecodeStatus::Undecodable;
+  const uint32_t flags = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS);
+  const uint32_t width = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
+  const uint32_t height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
+  const int orientation = OrientationOf(demux.get());
+  if (colour) ReadProfile(demux.get(), colour);
+  if (width == 0 || height == 0) return DecodeStatus::Undecodable;
+  if (flags & ANIMATION_FLAG) {
+    demux.reset();  // the animation decoder reads the container again, with its own demuxer
+    return DecodeFirstFrame(data, size, width, height, orientation, canvas);
+  }
+  demux.reset();
+  return DecodeStill(data, size, orientation, canvas);
+}
+
+}  // namespace
+
+bool IsWebpSignature(const uint8_t* data, size_t size) {
+  return size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0;
+}
+
+DecodeStatus DecodeWebp(const uint8_t* data, size_t size, BgraCanvas* canvas, ColourDescription* colour) {
+  if (colour) *colour = ColourDescription();
+  if (!IsWebpSignature(data, size)) return DecodeStatus::Undecodable;
+  try {
+    return Decode(data, size, canvas, colour);
+  } catch (const std::bad_alloc&) {
+    return DecodeStatus::OutOfMemory;
+  } catch (...) {
+    return DecodeStatus::Undecodable;
+  }
+}

@@ -1,0 +1,485 @@
+// The HEIF/AVIF and WebP decoders on the files scripts/codec-samples makes with Debian's encoders
+// (CTest passes their folder in KESTRELLE_CODEC_SAMPLES): pixels against the pictures they were
+// encoded from, transformations applied once, alpha, 10-bit rounding, the colour descriptions,
+// and what the canvas is told when files are damaged, refused or abandoned. Plain buffers only:
+// built into the Wine suite and into the native sanitizer tests.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <lcms2.h>
+
+#include "image/HeifCodec.h"
+#include "image/PngCodec.h"
+#include "image/WebpCodec.h"
+#include "native/PlainImage.h"
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+using Decoder = DecodeStatus (*)(const uint8_t*, size_t, BgraCanvas*, ColourDescription*);
+
+// Decodes into bottom-up rows padded with guard bytes and holds the decoder to the canvas's
+// promises: Prepare before Begin, once each; rows reported top to bottom, each once; Finish
+// after the last row.
+class CheckingCanvas : public BgraCanvas {
+public:
+  // Decoders that write through Rows() and learn the size only from Begin (PNG) are held to
+  // less: Begin and Finish, once each.
+  bool rowsDecoder = false;
+  bool refusePrepare = false, refuseBegin = false, refuseFinish = false;
+  bool abandonAtStart = false, abandonAfterBegin = false;
+
+  int prepareCalls = 0, beginCalls = 0, finishCalls = 0;
+  uint32_t preparedWidth = 0, preparedHeight = 0;
+  int preparedOrientation = 0, finishedOrientation = 0;
+  uint32_t rowsWritten = 0;
+  bool broken = false;  // a promise was not kept
+  std::unique_ptr<PlainImage> image;
+
+  unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool) override {
+    broken |= prepareCalls++ > 0 || beginCalls > 0;
+    preparedWidth = width;
+    preparedHeight = height;
+    preparedOrientation = orientation;
+    return refusePrepare ? 0 : 1;
+  }
+  bool Begin(uint32_t width, uint32_t height) override {
+    broken |= beginCalls++ > 0 ||
+              (!rowsDecoder && (prepareCalls != 1 || width != preparedWidth || height != preparedHeight));
+    if (refuseBegin) return false;
+    image.reset(new PlainImage(width, height, 4, true));
+    return true;
+  }
+  PixelRows Rows() const override { return image->Rows(); }
+  void Written(uint32_t first, uint32_t count) override {
+    broken |= first != rowsWritten || count == 0;
+    rowsWritten = first + count;
+  }
+  bool Finish(int orientation) override {
+    broken |= finishCalls++ > 0 || !image || (!rowsDecoder && rowsWritten != image->Height());
+    finishedOrientation = orientation;
+    return !refuseFinish;
+  }
+  bool Abandoned() const override { return abandonAtStart || (abandonAfterBegin && beginCalls > 0); }
+
+  uint32_t Width() const { return image->Width(); }
+  uint32_t Height() const { return image->Height(); }
+  // B, G, R, A of a pixel.
+  std::array<int, 4> At(uint32_t x, uint32_t y) const {
+    const uint8_t* p = image->Row(y) + 4 * static_cast<size_t>(x);
+    return {p[0], p[1], p[2], p[3]};
+  }
+  // The mean B, G, R, A over [x0, x1) x [y0, y1).
+  std::array<double, 4> Mean(uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) const {
+    std::array<double, 4> sum = {0, 0, 0, 0};
+    for (uint32_t y = y0; y < y1; ++y) {
+      for (uint32_t x = x0; x < x1; ++x) {
+        std::array<int, 4> p = At(x, y);
+        for (int c = 0; c < 4; ++c) sum[c] += p[c];
+      }
+    }
+    for (double& s : sum) s /= double(x1 - x0) * double(y1 - y0);
+    return sum;
+  }
+};
+
+std::string SampleDir() {
+  const char* dir = std::getenv("KESTRELLE_CODEC_SAMPLES");
+  return dir ? dir : "";
+}
+
+// The named file of the sample folder; an empty result fails the test that asked.
+Bytes Sample(const std::string& name) {
+  std::ifstream file(SampleDir() + "/" + name, std::ios::binary);
+  if (!file) {
+    ADD_FAILURE() << name << " is missing from KESTRELLE_CODEC_SAMPLES (" << SampleDir()
+                  << "): run the tests through ctest, which makes the samples";
+    return Bytes();
+  }
+  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Decodes a private copy of exactly the given bytes, so the sanitizer sees any read past them.
+DecodeStatus DecodeBytes(Decoder decode, const Bytes& file, CheckingCanvas* canvas,
+                         ColourDescription* colour = nullptr) {
+  std::unique_ptr<uint8_t[]> copy(new uint8_t[file.empty() ? 1 : file.size()]);
+  std::copy(file.begin(), file.end(), copy.get());
+  DecodeStatus status = decode(copy.get(), file.size(), canvas, colour);
+  EXPECT_FALSE(canvas->broken) << "the decoder broke a promise to the canvas";
+  if (canvas->image) {
+    EXPECT_TRUE(canvas->image->GuardsIntact(4)) << "a row was written past its end";
+  }
+  return status;
+}
+
+DecodeStatus DecodePngSample(const uint8_t* data, size_t size, BgraCanvas* canvas, ColourDescription*) {
+  return DecodePng(data, size, canvas);
+}
+
+Decoder DecoderFor(const std::string& name) {
+  return name.compare(0, 4, "webp") == 0 ? DecodeWebp : DecodeHeif;
+}
+
+// The colours of scripts/codec-samples, as B, G, R.
+const std::array<int, 3> kRed = {40, 40, 220}, kGreen = {60, 200, 40}, kBlue = {210, 60, 50},
+                         kYellow = {50, 220, 230};
+const std::array<int, 3> kQuad[4] = {kRed, kGreen, kBlue, kYellow};
+const int kQuadAlpha[4] = {255, 128, 255, 0};
+
+// Each quadrant of the canvas, away from its edges (where lossy coding blurs), has the mean
+// colour given, within `tolerance` per channel.
+void ExpectQuadrants(const CheckingCanvas& canvas, const std::array<int, 3> (&colours)[4], double tolerance,
+                     const std::string& what) {
+  const uint32_t w = canvas.Width(), h = canvas.Height();
+  const uint32_t mx = w / 8, my = h / 8;
+  for (int q = 0; q < 4; ++q) {
+    const uint32_t x0 = (q & 1) ? w / 2 : 0, y0 = (q & 2) ? h / 2 : 0;
+    std::array<double, 4> mean = canvas.Mean(x0 + mx, y0 + my, x0 + w / 2 - mx, y0 + h / 2 - my);
+    for (int c = 0; c < 3; ++c) {
+      EXPECT_NEAR(mean[c], colours[q][c], tolerance) << what << ", quadrant " << q << ", channel " << c;
+    }
+  }
+}
+
+void ExpectAlphaQuadrants(const CheckingCanvas& canvas, double tolerance, const std::string& what) {
+  const uint32_t w = canvas.Width(), h = canvas.Height();
+  for (int q = 0; q < 4; ++q) {
+    const uint32_t x0 = (q & 1) ? w / 2 : 0, y0 = (q & 2) ? h / 2 : 0;
+    EXPECT_NEAR(canvas.Mean(x0 + 4, y0 + 4, x0 + w / 2 - 4, y0 + h / 2 - 4)[3], kQuadAlpha[q], tolerance)
+        << what << ", quadrant " << q;
+  }
+}
+
+// A decode that must succeed, with the canvas told the stored size and orientation 1.
+void DecodeOk(const std::string& name, CheckingCanvas* canvas, ColourDescription* colour = nullptr) {
+  Bytes file = Sample(name);
+  ASSERT_FALSE(file.empty());
+  ASSERT_EQ(DecodeBytes(DecoderFor(name), file, canvas, colour), DecodeStatus::Ok) << name;
+  ASSERT_EQ(canvas->finishCalls, 1) << name;
+}
+
+TEST(HeifWebpSignatureTest, BrandsAndFormsDecideNotNames) {
+  for (const char* name : {"heic-8.heic", "heic-alpha.heic", "avif-8.avif", "avif-grid.avif"}) {
+    Bytes file = Sample(name);
+    EXPECT_TRUE(IsHeifSignature(file.data(), file.size())) << name;
+    EXPECT_FALSE(IsWebpSignature(file.data(), file.size())) << name;
+  }
+  for (const char* name : {"webp-lossy.webp", "webp-anim.webp"}) {
+    Bytes file = Sample(name);
+    EXPECT_TRUE(IsWebpSignature(file.data(), file.size())) << name;
+    EXPECT_FALSE(IsHeifSignature(file.data(), file.size())) << name;
+  }
+  Bytes png = Sample("quad.png");
+  EXPECT_FALSE(IsHeifSignature(png.data(), png.size()));
+  EXPECT_FALSE(IsWebpSignature(png.data(), png.size()));
+
+  // An ftyp box: size, "ftyp", major brand, minor version, compatible brands.
+  auto ftyp = [](const std::string& brands) {
+    Bytes box = {0, 0, 0, uint8_t(8 + brands.size()), 'f', 't', 'y', 'p'};
+    box.insert(box.end(), brands.begin(), brands.end());
+    return box;
+  };
+  Bytes video = ftyp(std::string("isom\0\0\0\0isommp42", 16));
+  EXPECT_FALSE(IsHeifSignature(video.data(), video.size()));
+  // A compatible brand is enough (phones write major brands of their own).
+  Bytes compatible = ftyp(std::string("xxxx\0\0\0\0mp41heix", 16));
+  EXPECT_TRUE(IsHeifSignature(compatible.data(), compatible.size()));
+  // A brand beyond the box's own size belongs to the next box.
+  Bytes shortBox = compatible;
+  shortBox[3] = 16;
+  EXPECT_FALSE(IsHeifSignature(shortBox.data(), shortBox.size()));
+  EXPECT_FALSE(IsHeifSignature(compatible.data(), 15));
+
+  const std::string wave = "RIFF\x10\0\0\0WAVEfmt ";
+  EXPECT_FALSE(IsWebpSignature(reinterpret_cast<const uint8_t*>(wave.data()), wave.size()));
+  EXPECT_FALSE(IsWebpSignature(reinterpret_cast<const uint8_t*>("RIFF\0\0\0\0WEB"), 11));
+}
+
+TEST(HeifDecodeTest, HeicOfEightAndTenBitsIsCloseToItsSource) {
+  for (const char* name : {"heic-8.heic", "heic-10.heic"}) {
+    CheckingCanvas canvas;
+    DecodeOk(name, &canvas);
+    EXPECT_EQ(canvas.Width(), 96u);
+    EXPECT_EQ(canvas.Height(), 64u);
+    EXPECT_EQ(canvas.preparedOrientation, 1);
+    EXPECT_EQ(canvas.finishedOrientation, 1);
+    ExpectQuadrants(canvas, kQuad, 6, name);
+    EXPECT_EQ(canvas.Mean(0, 0, 96, 64)[3], 255.0) << name;
+  }
+}
+
+TEST(HeifDecodeTest, AlphaStaysStraight) {
+  // The half-transparent quadrant keeps its full colour: premultiplied output would halve it.
+  for (const char* name : {"heic-alpha.heic", "avif-10-alpha.avif"}) {
+    CheckingCanvas canvas;
+    DecodeOk(name, &canvas);
+    ExpectAlphaQuadrants(canvas, 3, name);
+    const std::array<int, 3> visible[4] = {kRed, kGreen, kBlue, kBlue};
+    for (int q = 0; q < 3; ++q) {
+      const uint32_t x0 = (q & 1) ? 48 : 0, y0 = (q & 2) ? 32 : 0;
+      std::array<double, 4> mean = canvas.Mean(x0 + 8, y0 + 8, x0 + 40, y0 + 24);
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(mean[c], visible[q][c], 8) << name << ", quadrant " << q;
+    }
+  }
+}
+
+TEST(HeifDecodeTest, AvifOfEightBitsIsCloseToItsSource) {
+  CheckingCanvas canvas;
+  DecodeOk("avif-8.avif", &canvas);
+  EXPECT_EQ(canvas.Width(), 96u);
+  ExpectQuadrants(canvas, kQuad, 6, "avif-8.avif");
+}
+
+TEST(HeifDecodeTest, TenBitSamplesAreRoundedToEight) {
+  // Lossless 10-bit grey: every band holds exactly its level rounded to 8 bits (cutting the low
+  // bits off would give one less for the levels 3, 7 and 259).
+  CheckingCanvas canvas;
+  DecodeOk("avif-grey10.avif", &canvas);
+  std::istringstream levels(std::string(reinterpret_cast<const char*>(Sample("grey10.txt").data()),
+                                        Sample("grey10.txt").size()));
+  ASSERT_EQ(canvas.Width(), 64u);
+  for (uint32_t band = 0; band < 8; ++band) {
+    int level = -1;
+    levels >> level;
+    ASSERT_GE(level, 0);
+    const int expected = (level * 255 + 511) / 1023;
+    for (uint32_t y = 0; y < 64; y += 9) {
+      for (uint32_t x = band * 8; x < band * 8 + 8; ++x) {
+        std::array<int, 4> p = canvas.At(x, y);
+        ASSERT_EQ(p[0], expected) << "level " << level << " at " << x << "," << y;
+        ASSERT_EQ(p[1], expected);
+        ASSERT_EQ(p[2], expected);
+        ASSERT_EQ(p[3], 255);
+      }
+    }
+  }
+}
+
+TEST(HeifDecodeTest, CropRotationAndMirrorAreAppliedOnce) {
+  // Cropped to 64x48 from (16, 8), turned a quarter anticlockwise, mirrored top to bottom: the
+  // quadrants red, green, blue, yellow come out red, blue, green, yellow, 48 by 64, and the
+  // canvas is not asked to turn the picture again.
+  CheckingCanvas canvas;
+  DecodeOk("avif-transformed.avif", &canvas);
+  EXPECT_EQ(canvas.preparedWidth, 48u);
+  EXPECT_EQ(canvas.preparedHeight, 64u);
+  ASSERT_EQ(canvas.Width(), 48u);
+  ASSERT_EQ(canvas.Height(), 64u);
+  EXPECT_EQ(canvas.preparedOrientation, 1);
+  EXPECT_EQ(canvas.finishedOrientation, 1);
+  const std::array<int, 3> expected[4] = {kRed, kBlue, kGreen, kYellow};
+  ExpectQuadrants(canvas, expected, 6, "avif-transformed.avif");
+}
+
+TEST(HeifDecodeTest, GridTilesAreAssembled) {
+  CheckingCanvas canvas;
+  DecodeOk("avif-grid.avif", &canvas);
+  ASSERT_EQ(canvas.Width(), 128u);
+  ASSERT_EQ(canvas.Height(), 128u);
+  // scripts/codec-samples: one colour per 64x64 tile, as B, G, R.
+  const std::array<int, 3> tiles[4] = {{120, 30, 200}, {200, 160, 30}, {30, 200, 120}, {40, 60, 90}};
+  ExpectQuadrants(canvas, tiles, 6, "avif-grid.avif");
+}
+
+TEST(HeifDecodeTest, ColourDescriptions) {
+  const Bytes icc = Sample("quad.icc");
+  ASSERT_FALSE(icc.empty());
+  for (const char* name : {"heic-icc.heic", "avif-icc.avif", "webp-icc.webp"}) {
+    CheckingCanvas canvas;
+    ColourDescription colour;
+    DecodeOk(name, &canvas, &colour);
+    EXPECT_EQ(colour.icc, icc) << name;
+  }
+  {
+    CheckingCanvas canvas;
+    ColourDescription colour;
+    DecodeOk("avif-nclx.avif", &canvas, &colour);
+    EXPECT_TRUE(colour.icc.empty());
+    EXPECT_TRUE(colour.hasCodePoints);
+    EXPECT_EQ(colour.colourPrimaries, 9);
+    EXPECT_EQ(colour.transferCharacteristics, 16);
+    EXPECT_EQ(colour.matrixCoefficients, 9);
+    EXPECT_FALSE(colour.fullRange);
+  }
+  // A description left from an earlier picture is not carried over.
+  CheckingCanvas canvas;
+  ColourDescription colour;
+  colour.icc = icc;
+  colour.hasCodePoints = true;
+  colour.colourPrimaries = 9;
+  DecodeOk("webp-lossy.webp", &canvas, &colour);
+  EXPECT_TRUE(colour.icc.empty());
+  EXPECT_FALSE(colour.hasCodePoints);
+}
+
+TEST(HeifDecodeTest, ReportedProfileDrivesLittleCms) {
+  // The profile the decoder hands on is one lcms2 reads: this one swaps red and green, so the
+  // file's red converted to sRGB comes out green.
+  CheckingCanvas canvas;
+  ColourDescription colour;
+  DecodeOk("heic-icc.heic", &canvas, &colour);
+  ASSERT_FALSE(colour.icc.empty());
+  cmsHPROFILE input = cmsOpenProfileFromMem(colour.icc.data(), static_cast<cmsUInt32Number>(colour.icc.size()));
+  ASSERT_NE(input, nullptr);
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  cmsHTRANSFORM transform = cmsCreateTransform(input, TYPE_BGR_8, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+  ASSERT_NE(transform, nullptr);
+  const uint8_t red[3] = {0, 0, 255};
+  uint8_t out[3] = {0, 0, 0};
+  cmsDoTransform(transform, red, out, 1);
+  EXPECT_LT(out[2], 40);
+  EXPECT_GT(out[1], 200);
+  cmsDeleteTransform(transform);
+  cmsCloseProfile(srgb);
+  cmsCloseProfile(input);
+}
+
+TEST(WebpDecodeTest, LossyLosslessAndAlpha) {
+  CheckingCanvas source;
+  source.rowsDecoder = true;
+  ASSERT_EQ(DecodeBytes(DecodePngSample, Sample("quad.png"), &source), DecodeStatus::Ok);
+  {
+    CheckingCanvas canvas;
+    DecodeOk("webp-lossless.webp", &canvas);
+    ASSERT_EQ(canvas.Width(), 96u);
+    ASSERT_EQ(canvas.Height(), 64u);
+    for (uint32_t y = 0; y < 64; ++y) {
+      for (uint32_t x = 0; x < 96; ++x) ASSERT_EQ(canvas.At(x, y), source.At(x, y)) << x << "," << y;
+    }
+    EXPECT_EQ(canvas.finishedOrientation, 1);
+  }
+  {
+    CheckingCanvas canvas;
+    DecodeOk("webp-lossy.webp", &canvas);
+    ExpectQuadrants(canvas, kQuad, 6, "webp-lossy.webp");
+  }
+  {
+    CheckingCanvas canvas;
+    DecodeOk("webp-alpha.webp", &canvas);
+    ExpectAlphaQuadrants(canvas, 0.5, "webp-alpha.webp");  // alpha coded losslessly
+    // Kept exactly under alpha 0 too (-exact), and straight where half transparent.
+    ExpectQuadrants(canvas, kQuad, 6, "webp-alpha.webp");
+  }
+}
+
+TEST(WebpDecodeTest, AnimationGivesItsFirstFrame) {
+  CheckingCanvas source;
+  source.rowsDecoder = true;
+  ASSERT_EQ(DecodeBytes(DecodePngSample, Sample("quad.png"), &source), DecodeStatus::Ok);
+  CheckingCanvas canvas;
+  DecodeOk("webp-anim.webp", &canvas);
+  ASSERT_EQ(canvas.Width(), 96u);
+  ASSERT_EQ(canvas.Height(), 64u);
+  for (uint32_t y = 0; y < 64; ++y) {
+    for (uint32_t x = 0; x < 96; ++x) ASSERT_EQ(canvas.At(x, y), source.At(x, y)) << x << "," << y;
+  }
+}
+
+TEST(WebpDecodeTest, ExifOrientationIsPassedOn) {
+  CheckingCanvas canvas;
+  DecodeOk("webp-exif6.webp", &canvas);
+  EXPECT_EQ(canvas.preparedOrientation, 6);
+  EXPECT_EQ(canvas.finishedOrientation, 6);
+  EXPECT_EQ(canvas.Width(), 96u);  // stored as it is: the canvas turns it
+}
+
+const char* const kAllSamples[] = {"heic-8.heic", "heic-10.heic", "heic-alpha.heic", "avif-8.avif",
+                                   "avif-10-alpha.avif", "avif-transformed.avif", "avif-grid.avif",
+                                   "webp-lossy.webp", "webp-lossless.webp", "webp-alpha.webp",
+                                   "webp-anim.webp", "webp-exif6.webp"};
+
+TEST(HeifWebpDamageTest, TruncatedAndCorruptFilesAreUndecodable) {
+  for (const char* name : kAllSamples) {
+    const Bytes file = Sample(name);
+    ASSERT_FALSE(file.empty());
+    for (size_t keep : {size_t(0), size_t(12), size_t(40), file.size() / 4, file.size() / 2,
+                        file.size() - 10, file.size() - 1}) {
+      CheckingCanvas canvas;
+      EXPECT_EQ(DecodeBytes(DecoderFor(name), Bytes(file.begin(), file.begin() + keep), &canvas),
+                DecodeStatus::Undecodable)
+          << name << " cut to " << keep << " bytes";
+      EXPECT_EQ(canvas.finishCalls, 0) << name;
+    }
+    // Noise after the signature: the boxes or chunks that describe the picture are gone.
+    Bytes corrupt = file;
+    for (size_t i = 16; i < corrupt.size(); ++i) corrupt[i] = static_cast<uint8_t>(i * 131 + 17);
+    CheckingCanvas canvas;
+    EXPECT_EQ(DecodeBytes(DecoderFor(name), corrupt, &canvas), DecodeStatus::Undecodable) << name;
+    EXPECT_EQ(canvas.finishCalls, 0) << name;
+  }
+}
+
+TEST(HeifWebpDamageTest, ClaimedGiantSizeIsNeverAllocated) {
+  // The AVIF's ispe box claims 60000 x 60000 pixels; the WebP's VP8X canvas 16384 x 16384.
+  Bytes heif = Sample("avif-8.avif");
+  size_t at = 0;
+  while (at + 16 <= heif.size() && std::string(heif.begin() + at, heif.begin() + at + 4) != "ispe") ++at;
+  ASSERT_LE(at + 16, heif.size());
+  for (size_t i = 0; i < 2; ++i) {
+    heif[at + 8 + 4 * i] = 0;
+    heif[at + 9 + 4 * i] = 0;
+    heif[at + 10 + 4 * i] = 0xEA;
+    heif[at + 11 + 4 * i] = 0x60;
+  }
+  CheckingCanvas heifCanvas;
+  heifCanvas.refusePrepare = true;
+  const DecodeStatus heifStatus = DecodeBytes(DecodeHeif, heif, &heifCanvas);
+  EXPECT_TRUE(heifStatus == DecodeStatus::Undecodable || heifStatus == DecodeStatus::OutOfMemory);
+  EXPECT_EQ(heifCanvas.beginCalls, 0);
+
+  Bytes webp = Sample("webp-exif6.webp");
+  ASSERT_GT(webp.size(), 30u);
+  ASSERT_EQ(std::string(webp.begin() + 12, webp.begin() + 16), "VP8X");
+  for (size_t i = 24; i < 30; ++i) webp[i] = i % 3 == 0 ? 0xFF : i % 3 == 1 ? 0x3F : 0x00;  // 16383, twice
+  CheckingCanvas webpCanvas;
+  webpCanvas.refusePrepare = true;
+  const DecodeStatus webpStatus = DecodeBytes(DecodeWebp, webp, &webpCanvas);
+  EXPECT_TRUE(webpStatus == DecodeStatus::Undecodable || webpStatus == DecodeStatus::OutOfMemory);
+  EXPECT_EQ(webpCanvas.beginCalls, 0);
+}
+
+TEST(HeifWebpCanvasTest, RefusalIsOutOfMemory) {
+  for (const char* name : {"heic-8.heic", "heic-10.heic", "avif-grid.avif", "webp-lossy.webp", "webp-anim.webp"}) {
+    const Bytes file = Sample(name);
+    CheckingCanvas refusesPrepare;
+    refusesPrepare.refusePrepare = true;
+    EXPECT_EQ(DecodeBytes(DecoderFor(name), file, &refusesPrepare), DecodeStatus::OutOfMemory) << name;
+    EXPECT_EQ(refusesPrepare.beginCalls, 0) << name;
+
+    CheckingCanvas refusesBegin;
+    refusesBegin.refuseBegin = true;
+    EXPECT_EQ(DecodeBytes(DecoderFor(name), file, &refusesBegin), DecodeStatus::OutOfMemory) << name;
+    EXPECT_EQ(refusesBegin.rowsWritten, 0u) << name;
+
+    CheckingCanvas refusesFinish;
+    refusesFinish.refuseFinish = true;
+    EXPECT_EQ(DecodeBytes(DecoderFor(name), file, &refusesFinish), DecodeStatus::OutOfMemory) << name;
+  }
+}
+
+TEST(HeifWebpCanvasTest, AbandonedPictureStops) {
+  for (const char* name : {"heic-8.heic", "avif-grid.avif", "webp-lossy.webp", "webp-anim.webp"}) {
+    const Bytes file = Sample(name);
+    CheckingCanvas atStart;
+    atStart.abandonAtStart = true;
+    EXPECT_EQ(DecodeBytes(DecoderFor(name), file, &atStart), DecodeStatus::Abandoned) << name;
+    EXPECT_EQ(atStart.beginCalls, 0) << name;
+
+    CheckingCanvas afterBegin;
+    afterBegin.abandonAfterBegin = true;
+    EXPECT_EQ(DecodeBytes(DecoderFor(name), file, &afterBegin), DecodeStatus::Abandoned) << name;
+    EXPECT_EQ(afterBegin.beginCalls, 1) << name;
+    EXPECT_EQ(afterBegin.finishCalls, 0) << name;
+  }
+}
+
+}  // namespace

@@ -13,9 +13,11 @@
 #include "image/BlockCache.h"
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
+#include "image/HeifCodec.h"
 #include "image/JpegCodec.h"
 #include "image/PngCodec.h"
 #include "image/Resample.h"
+#include "image/WebpCodec.h"
 
 namespace {
 
@@ -289,6 +291,12 @@ const PlainDecoder kPlainDecoders[] = {
     {IsJpegSignature, DecodeJpeg, true},
     // A PNG may tell its orientation after its pixels: it is always kept whole.
     {IsPngSignature, DecodePng, false},
+    // HEIC, HEIF and AVIF, turned upright by the library; decoded at full size.
+    {IsHeifSignature, [](const uint8_t* data, size_t size, BgraCanvas* canvas) { return DecodeHeif(data, size, canvas); },
+     false},
+    // WebP, the first frame of an animation; decoded at full size.
+    {IsWebpSignature, [](const uint8_t* data, size_t size, BgraCanvas* canvas) { return DecodeWebp(data, size, canvas); },
+     false},
 };
 
 const PlainDecoder* FindPlainDecoder(const uint8_t* data, size_t size) {

@@ -347,3 +347,42 @@ TEST(CliRun, NoOutputReachesOutOfItsFolderNorTakesAnotherSourcesName) {
   EXPECT_NE(std::string::npos, same.output.find("1 / 1\n"));
   EXPECT_EQ(1, CountEntries(dir / L"out"));
 }
+
+TEST(CliRun, PhonePhotosAndPicturesFromTheWebAreShrunkLikeAnyOther) {
+  // Files that Debian's HEIF, AVIF and WebP encoders made before the suite ran (96 x 64).
+  wchar_t samples[MAX_PATH] = {};
+  ASSERT_NE(0u, GetEnvironmentVariableW(L"KESTRELLE_CODEC_SAMPLES", samples, MAX_PATH));
+  CTempDir dir;
+  struct Sample {
+    const wchar_t* name;
+    int width, height;  // of the output fitted into 48 x 48
+    bool translucent;
+  };
+  const Sample files[] = {{L"heic-8.heic", 48, 32, false},
+                          {L"heic-alpha.heic", 48, 32, true},
+                          {L"avif-10-alpha.avif", 48, 32, true},
+                          {L"avif-transformed.avif", 36, 48, false},  // cropped and turned in the file
+                          {L"avif-grid.avif", 48, 48, false},
+                          {L"webp-lossy.webp", 48, 32, false},
+                          {L"webp-alpha.webp", 48, 32, true},
+                          {L"webp-anim.webp", 48, 32, false},
+                          {L"webp-exif6.webp", 32, 48, false}};  // turned by its EXIF orientation
+  std::wstring arguments = L"--out out --fit 48x48";
+  for (const Sample& file : files) arguments += L" \"" + std::wstring(samples) + L"\\" + file.name + L"\"";
+  RunResult run = RunCli(arguments, dir.Path());
+  EXPECT_EQ(0u, run.exitCode) << run.output;
+  for (const Sample& file : files) {
+    SCOPED_TRACE(Utf8(file.name));
+    const std::wstring name = file.name;
+    CDibPtr written;
+    ASSERT_EQ(S_OK, LoadDib(dir / (L"out\\" + name.substr(0, name.rfind(L'.')) + L".png"), &written));
+    EXPECT_EQ(file.width, written->Width());
+    EXPECT_EQ(file.height, written->Height());
+    bool anyTranslucent = false;
+    const PixelRows rows = written->Rows();
+    for (uint32_t y = 0; y < rows.height; ++y) {
+      for (uint32_t x = 0; x < rows.width; ++x) anyTranslucent |= rows.Row(y)[4 * x + 3] != 255;
+    }
+    EXPECT_EQ(file.translucent, anyTranslucent);
+  }
+}

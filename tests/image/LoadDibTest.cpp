@@ -382,6 +382,40 @@ TEST(LoadDib, TheAdmissionIsToldWhatTheDecodeHoldsOnceAndCanRefuseIt) {
   }
 }
 
+// Set by SaveTest.cpp's operator new: while true on a thread, every allocation through it fails.
+extern thread_local bool t_refuseNew;
+
+TEST(LoadDib, AStreamedPictureKeptWholeAfterAllIsAdmittedAgainWithItsWholeSize) {
+  CTempDir dir;
+  const std::wstring jpeg = dir / L"photo.jpg";
+  ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*MakePhotoLike(1600, 1200), jpeg));
+  // Once admitted with its shrinks, the picture finds no memory for its band of rows (the only
+  // allocation through operator new before the decoder's rows come), so it is kept whole: the
+  // admission is asked again, with the whole picture, before that is allocated.
+  class CMemoryGoesAfterAdmission : public CLoadAdmission {
+  public:
+    bool Admit(uint64_t pixels) override {
+      t_refuseNew = false;
+      told.push_back(pixels);
+      t_refuseNew = told.size() == 1;
+      return true;
+    }
+    std::vector<uint64_t> told;
+  } admission;
+  CDibPtr dib;
+  std::vector<ShrinkResult> shrinks;
+  FitSize size;
+  const HRESULT hr = LoadDibOrShrinks(jpeg, {{1, 0, 0, 160, 160}}, &dib, &shrinks, &size, &admission);
+  t_refuseNew = false;
+  ASSERT_EQ(S_OK, hr);
+  // The shrink's pixels, then the picture decoded at a quarter (400 x 300 still holds twice the
+  // 160 x 120 target).
+  EXPECT_EQ((std::vector<uint64_t>{160 * 120, 400 * 300}), admission.told);
+  EXPECT_TRUE(shrinks.empty());
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(400, dib->Width());
+}
+
 TEST(LoadDib, ALoadNoLongerWantedStopsWhileItDecodes) {
   // Baseline and progressive JPEG and PNG alike look every few rows whether the picture is still
   // wanted, and stop at the first look that says no: nothing is kept of the picture.

@@ -418,6 +418,7 @@ TEST(ShrinkTask, AFileThatTookAnOutputsNameAfterTheStartIsLeftAsItIs) {
   task->Run();
   EXPECT_EQ(IDS_MSG_OUTPUT_APPEARED, task->GetErrorNumber());
   EXPECT_EQ(Message(IDS_MSG_OUTPUT_APPEARED) + L"\n\n" + planted, task->GetErrorText());
+  EXPECT_EQ(std::wstring::npos, task->GetErrorText().find(L"(null)")) << "every placeholder filled";
   EXPECT_EQ("someone else's", ReadBytes(planted));
   EXPECT_EQ(1, CountEntries(dir / L"two"));  // nothing beside it, not even a temporary file
   // The other profiles' outputs are whole; the worker stops the job at this task.

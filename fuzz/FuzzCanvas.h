@@ -1,14 +1,17 @@
-// The canvas the decoding fuzzers hand to the JPEG and PNG decoders. It behaves as the program's
-// own canvas does (asks for a reduction, refuses a size it has no memory for, turns the result
-// upright) and checks what the decoders tell it; a broken promise ends the run as a finding.
+// The canvas the decoding fuzzers hand to the decoders. It behaves as the program's own canvas
+// does (asks for a reduction, refuses a size it has no memory for, converts described colours to
+// sRGB, turns the result upright) and checks what the decoders tell it; a broken promise ends the
+// run as a finding.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "base/Orientation.h"
 #include "base/PixelBuffers.h"
+#include "image/ColourConversion.h"
 
 class FuzzCanvas : public BgraCanvas {
 public:
@@ -55,9 +58,21 @@ public:
     return rows;
   }
 
+  // The profile (any bytes the file holds) goes to Little CMS as the program's canvas gives it.
+  bool DescribeColour(const ColourDescription& colour) override {
+    Check(!m_described && !m_finished && (colour.iccSize == 0 || colour.icc));
+    m_described = true;
+    m_conversion = CColourConversion::For(colour);
+    return m_conversion != nullptr;
+  }
+
   bool Finish(int orientation) override {
     Check(m_begun && !m_finished && Valid(orientation));
     m_finished = true;
+    if (m_conversion) {
+      const PixelRows rows = Rows();
+      for (uint32_t y = 0; y < rows.height; ++y) m_conversion->Apply(rows.Row(y), rows.width);
+    }
     const bool swap = SwapsSides(orientation);
     std::vector<uint8_t> upright(m_pixels.size());
     PixelRows target;
@@ -78,7 +93,8 @@ private:
   }
 
   unsigned m_reduction;
-  bool m_prepared = false, m_refused = false, m_begun = false, m_finished = false;
+  bool m_prepared = false, m_refused = false, m_begun = false, m_finished = false, m_described = false;
+  std::shared_ptr<const CColourConversion> m_conversion;
   uint32_t m_fileWidth = 0, m_fileHeight = 0;
   uint32_t m_width = 0, m_height = 0;
   std::vector<uint8_t> m_pixels;

@@ -1,4 +1,4 @@
-// WebP decoding: any bytes, still pictures and animations, with the ICC profile asked for too.
+// WebP decoding: any bytes, still pictures and animations, with an ICC profile converted as the program converts it.
 #include <cstdlib>
 
 #include "fuzz/FuzzCanvas.h"
@@ -6,8 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzCanvas canvas(1);
-  ColourDescription colour;
-  DecodeStatus status = DecodeWebp(data, size, &canvas, &colour);
+  DecodeStatus status = DecodeWebp(data, size, &canvas);
   if ((status == DecodeStatus::Ok) != canvas.Finished()) std::abort();
   return 0;
 }

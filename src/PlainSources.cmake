@@ -11,6 +11,7 @@ set(KESTRELLE_BASE_PLAIN_SOURCES
   base/ValueText.cpp
 )
 set(KESTRELLE_IMAGE_PLAIN_SOURCES
+  image/ColourConversion.cpp
   image/HeifCodec.cpp
   image/JpegCodec.cpp
   image/PixelOps.cpp

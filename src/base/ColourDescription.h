@@ -1,14 +1,26 @@
 // What a decoded picture says about its colours: an embedded ICC profile and, for HEIF and AVIF,
 // the code points of ITU-T H.273 (an nclx colour box or the coded stream's own description).
-// The decoders only report it; their pixels are the file's values, unconverted.
+// A plain view, filled by the decoders (some of them C-style functions that may longjmp): the
+// bytes belong to the decoder and stay valid only during the call that is given them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+
+// What the four bytes of a decoded pixel hold.
+enum class StoredColour {
+  Rgb,           // B, G, R, A
+  Grey,          // B = G = R, A: a grey picture, each level three times
+  Cmyk,          // C, M, Y, K as the file stores them (0 = no ink)
+  InvertedCmyk,  // C, M, Y, K inverted (255 = no ink), as Adobe's applications store them
+};
 
 struct ColourDescription {
-  // The ICC profile's bytes as stored (HEIF colr prof or rICC, WebP ICCP); empty when none.
-  std::vector<uint8_t> icc;
+  // The ICC profile's bytes as stored (JPEG APP2, PNG iCCP, WebP ICCP, HEIF colr prof or rICC);
+  // null when none.
+  const uint8_t* icc = nullptr;
+  size_t iccSize = 0;
+  StoredColour stored = StoredColour::Rgb;
   // The H.273 code points, when the file gives them (hasCodePoints); 2 means "unspecified".
   bool hasCodePoints = false;
   uint16_t colourPrimaries = 2;          // 1 BT.709/sRGB, 9 BT.2020, 12 Display P3 (SMPTE EG 432)

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/ColourDescription.h"
+
 // Rows of pixels in memory, top row first at `top`; `stride` may be negative for bottom-up storage.
 struct PixelRows {
   uint32_t width = 0;
@@ -26,6 +28,14 @@ public:
   virtual unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool wholeCoefficients) {
     (void)width, (void)height, (void)orientation, (void)wholeCoefficients;
     return 1;
+  }
+  // Told what the file says about its colours (see ColourDescription), before Finish, and by a
+  // decoder that hands its rows over through Written before Begin. True when the canvas turns
+  // the pixels into sRGB itself: a CMYK decoder then writes its C, M, Y, K values as they are,
+  // where it would otherwise write their plain conversion to B, G, R.
+  virtual bool DescribeColour(const ColourDescription& colour) {
+    (void)colour;
+    return false;
   }
   // Called once the decoded size is known; false refuses the picture (no memory for it).
   virtual bool Begin(uint32_t width, uint32_t height) = 0;

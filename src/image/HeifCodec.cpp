@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include <libheif/heif.h>
 
@@ -64,17 +65,18 @@ uint32_t ReadBe32(const uint8_t* p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-void ReadProfile(const heif_image_handle* handle, ColourDescription* colour) {
+// The bytes of an ICC profile in a colr box (prof or rICC), or none.
+std::vector<uint8_t> ReadProfile(const heif_image_handle* handle) {
+  std::vector<uint8_t> icc;
   const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
   if (type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC) {
     const size_t size = heif_image_handle_get_raw_color_profile_size(handle);
     if (size > 0) {
-      colour->icc.resize(size);
-      if (heif_image_handle_get_raw_color_profile(handle, colour->icc.data()).code != heif_error_Ok) {
-        colour->icc.clear();
-      }
+      icc.resize(size);
+      if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok) icc.clear();
     }
   }
+  return icc;
 }
 
 // The code points of the file's nclx box, or else those the coded stream carries (known once the
@@ -201,7 +203,7 @@ DecodeStatus CopyHighPlanes(const heif_image* image, uint32_t width, uint32_t he
   return DecodeStatus::Ok;
 }
 
-DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas, ColourDescription* colour) {
+DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   // Once per process, on whichever thread comes first: libheif's own lazy start is not safe
   // when two threads open their first file at once.
   static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
@@ -229,7 +231,7 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas, Colour
   const int lumaBits = heif_image_handle_get_luma_bits_per_pixel(handle.get());
   const int chromaBits = heif_image_handle_get_chroma_bits_per_pixel(handle.get());
   const bool high = lumaBits > 8 || chromaBits > 8;
-  if (colour) ReadProfile(handle.get(), colour);
+  const std::vector<uint8_t> icc = ReadProfile(handle.get());
 
   // libheif holds the whole decoded picture (and, while converting, its coded planes) besides
   // the canvas's rows: the canvas is told so.
@@ -252,7 +254,11 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas, Colour
   std::unique_ptr<heif_image, ImageDeleter> image(rawImage);
   if (error.code != heif_error_Ok || !image) return StatusOf(error);
   if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-  if (colour) ReadCodePoints(handle.get(), image.get(), colour);
+  ColourDescription colour;
+  colour.icc = icc.empty() ? nullptr : icc.data();
+  colour.iccSize = icc.size();
+  ReadCodePoints(handle.get(), image.get(), &colour);
+  canvas->DescribeColour(colour);
 
   const heif_channel sizeChannel = high ? heif_channel_R : heif_channel_interleaved;
   if (heif_image_get_width(image.get(), sizeChannel) != width ||
@@ -283,11 +289,10 @@ bool IsHeifSignature(const uint8_t* data, size_t size) {
   return false;
 }
 
-DecodeStatus DecodeHeif(const uint8_t* data, size_t size, BgraCanvas* canvas, ColourDescription* colour) {
-  if (colour) *colour = ColourDescription();
+DecodeStatus DecodeHeif(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   if (!IsHeifSignature(data, size)) return DecodeStatus::Undecodable;
   try {
-    return Decode(data, size, canvas, colour);
+    return Decode(data, size, canvas);
   } catch (const std::bad_alloc&) {
     return DecodeStatus::OutOfMemory;
   } catch (...) {

@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "base/PixelBuffers.h"
-#include "image/ColourDescription.h"
 
 // An ISO base media file whose ftyp box names an image brand of HEIF or AVIF, as its major brand
 // or among its compatible ones (heic, heix, hevc, mif1, avif, avis, ...).
@@ -14,6 +13,5 @@ bool IsHeifSignature(const uint8_t* data, size_t size);
 // Decodes the primary image into straight-alpha BGRA: its rotation, mirroring and clean aperture
 // applied by the library (so Finish is told orientation 1), grid images assembled, alpha kept,
 // 10- and 12-bit samples rounded to 8 bits. The canvas is asked (Prepare, then Begin) before any
-// pixel memory is allocated. `colour`, when given, receives the file's colour description.
-DecodeStatus DecodeHeif(const uint8_t* data, size_t size, BgraCanvas* canvas,
-                        ColourDescription* colour = nullptr);
+// pixel memory is allocated, and told the file's colour description before Finish.
+DecodeStatus DecodeHeif(const uint8_t* data, size_t size, BgraCanvas* canvas);

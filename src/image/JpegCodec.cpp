@@ -101,6 +101,7 @@ DecodeStatus DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   cinfo.progress = &watch.base;
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
   jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);  // an ICC profile, in pieces
   jpeg_read_header(&cinfo, TRUE);
   int orientation = 1;
   for (jpeg_saved_marker_ptr m = cinfo.marker_list; m && orientation == 1; m = m->next) {
@@ -108,6 +109,21 @@ DecodeStatus DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   }
   bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+  // The canvas converts a profile's colours itself; CMYK values are then handed over unconverted.
+  bool plainCmyk = cmyk;
+  {
+    ColourDescription colour;
+    JOCTET* profile = nullptr;
+    unsigned int profileSize = 0;
+    if (jpeg_read_icc_profile(&cinfo, &profile, &profileSize)) {
+      colour.icc = profile;
+      colour.iccSize = profileSize;
+    }
+    colour.stored = cmyk ? (cinfo.saw_Adobe_marker ? StoredColour::InvertedCmyk : StoredColour::Cmyk)
+                         : cinfo.jpeg_color_space == JCS_GRAYSCALE ? StoredColour::Grey : StoredColour::Rgb;
+    if (canvas->DescribeColour(colour) && cmyk) plainCmyk = false;
+    free(profile);
+  }
   unsigned denominator = canvas->Prepare(cinfo.image_width, cinfo.image_height, orientation,
                                          jpeg_has_multiple_scans(&cinfo) != FALSE);
   if (denominator == 0) {
@@ -134,7 +150,7 @@ DecodeStatus DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
     JDIMENSION count = cinfo.output_height - first < 16 ? cinfo.output_height - first : 16;
     for (JDIMENSION i = 0; i < count; ++i) batch[i] = canvas->Row(first + i);
     JDIMENSION read = jpeg_read_scanlines(&cinfo, batch, count);
-    if (cmyk) {
+    if (plainCmyk) {
       for (JDIMENSION i = 0; i < read; ++i) {
         CmykRowToBgra(batch[i], cinfo.output_width, cinfo.saw_Adobe_marker);
       }

@@ -11,6 +11,7 @@
 #include "base/ErrorCodes.h"
 #include "base/Orientation.h"
 #include "image/BlockCache.h"
+#include "image/ColourConversion.h"
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
 #include "image/HeifCodec.h"
@@ -23,6 +24,10 @@ namespace {
 
 bool WithinBudget(uint64_t width, uint64_t height) {
   return width * height <= kPixelBudget;
+}
+
+bool WithinBudget(uint64_t pixels) {
+  return pixels <= kPixelBudget;
 }
 
 CDibPtr NewDib32(uint32_t width, uint32_t height) {
@@ -46,7 +51,11 @@ public:
       : m_settings(settings), m_count(count), m_admission(admission), m_mayStream(streamShrinks) {}
 
   unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool wholeCoefficients) override {
-    if (!WithinBudget(width, height)) return 0;  // refused before the decoder allocates
+    // What the decode holds is judged, not the stored size: a one-scan JPEG made much smaller
+    // holds its picture at an eighth, or only the shrinks. A decoder that holds something for
+    // every stored pixel (a progressive JPEG's coefficients, a library's own copy) is judged by
+    // the stored size too. Either is refused here, before the decoder allocates.
+    if (wholeCoefficients && !WithinBudget(width, height)) return 0;
     m_fileSize = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
     if (SwapsSides(orientation)) m_fileSize = {m_fileSize.height, m_fileSize.width};
     m_sizeKnown = true;
@@ -64,18 +73,23 @@ public:
     const uint64_t w = width, h = height;
     m_coefficients = wholeCoefficients ? w * h / 2 : 0;
     const uint64_t picture = m_streaming ? TargetPixels() : (w + scale - 1) / scale * ((h + scale - 1) / scale);
-    if (!Admit(picture + m_coefficients)) return 0;
+    if (!WithinBudget(picture) || !Admit(picture + m_coefficients)) return 0;
     return scale;
   }
+  // A picture with colours of its own is converted to sRGB as its rows arrive when its shrinks
+  // are made from them, otherwise once it is whole, before it is turned upright.
+  bool DescribeColour(const ColourDescription& colour) override {
+    m_colour = CColourConversion::For(colour);
+    return m_colour != nullptr;
+  }
   bool Begin(uint32_t width, uint32_t height) override {
-    if (!WithinBudget(width, height)) return false;
     if (m_streaming && BeginStreaming(width, height)) return true;
     // Without memory for the shrinks, the picture is kept whole after all, as without streaming:
     // admitted with what it holds then, which is more than the shrinks it was admitted with.
     m_streaming = false;
     m_shrinks.clear();
     m_resampler.reset();
-    if (!Admit(static_cast<uint64_t>(width) * height + m_coefficients)) return false;
+    if (!WithinBudget(width, height) || !Admit(static_cast<uint64_t>(width) * height + m_coefficients)) return false;
     m_dib = NewDib32(width, height);
     return m_dib != nullptr;
   }
@@ -86,7 +100,10 @@ public:
   }
   void Written(uint32_t first, uint32_t count) override {
     if (!m_streaming) return;
-    for (uint32_t y = first; y < first + count; ++y) m_resampler->AddRow(Row(y));
+    for (uint32_t y = first; y < first + count; ++y) {
+      if (m_colour) m_colour->Apply(Row(y), m_bandStride / 4);
+      m_resampler->AddRow(Row(y));
+    }
   }
   bool Finish(int orientation) override {
     if (m_streaming) {
@@ -94,6 +111,10 @@ public:
       m_resampler.reset();  // its working memory serves the shrinks of shrinks
       MakeShrinksOfShrinks();
       return true;
+    }
+    if (m_colour) {
+      const PixelRows rows = m_dib->Rows();
+      for (uint32_t y = 0; y < rows.height; ++y) m_colour->Apply(rows.Row(y), rows.width);
     }
     if (!m_sizeKnown) {
       // Decoders that learn the orientation only at the end (PNG) decode at full scale.
@@ -242,6 +263,7 @@ private:
   std::unique_ptr<uint8_t[]> m_band;
   size_t m_bandStride = 0;
   std::unique_ptr<CRowResampler> m_resampler;  // the shrinks made from the rows
+  std::shared_ptr<const CColourConversion> m_colour;  // null: the colours stay as decoded
   std::vector<ShrinkResult> m_shrinks;
   CDibPtr m_dib;
   FitSize m_fileSize = {0, 0};
@@ -292,11 +314,9 @@ const PlainDecoder kPlainDecoders[] = {
     // A PNG may tell its orientation after its pixels: it is always kept whole.
     {IsPngSignature, DecodePng, false},
     // HEIC, HEIF and AVIF, turned upright by the library; decoded at full size.
-    {IsHeifSignature, [](const uint8_t* data, size_t size, BgraCanvas* canvas) { return DecodeHeif(data, size, canvas); },
-     false},
+    {IsHeifSignature, DecodeHeif, false},
     // WebP, the first frame of an animation; decoded at full size.
-    {IsWebpSignature, [](const uint8_t* data, size_t size, BgraCanvas* canvas) { return DecodeWebp(data, size, canvas); },
-     false},
+    {IsWebpSignature, DecodeWebp, false},
 };
 
 const PlainDecoder* FindPlainDecoder(const uint8_t* data, size_t size) {
@@ -354,6 +374,7 @@ void ReleaseThreadImageBuffers() {
   delete t_fileBuffer;
   t_fileBuffer = nullptr;
   ReleaseCachedBlocks();
+  ReleaseThreadColourConversions();
 }
 
 HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,

@@ -82,6 +82,20 @@ DecodeStatus DecodePngC(MemoryReader* reader, BgraCanvas* canvas) {
     png_destroy_read_struct(&png, &info, nullptr);
     return DecodeStatus::Undecodable;
   }
+  {
+    ColourDescription colour;
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileSize = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &profileSize) && profile) {
+      colour.icc = profile;
+      colour.iccSize = profileSize;
+    }
+    const bool grey = colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA;
+    colour.stored = grey ? StoredColour::Grey : StoredColour::Rgb;
+    canvas->DescribeColour(colour);
+  }
   if (!canvas->Begin(width, height)) {
     png_destroy_read_struct(&png, &info, nullptr);
     return DecodeStatus::OutOfMemory;

@@ -65,12 +65,16 @@ int OrientationOf(const WebPDemuxer* demux) {
   return orientation;
 }
 
-void ReadProfile(const WebPDemuxer* demux, ColourDescription* colour) {
+// The ICC profile of an ICCP chunk; its bytes lie in the file's own buffer.
+ColourDescription ReadProfile(const WebPDemuxer* demux) {
+  ColourDescription colour;
   WebPChunkIterator chunk;
   if (WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) {
-    colour->icc.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+    colour.icc = chunk.chunk.bytes;
+    colour.iccSize = chunk.chunk.size;
     WebPDemuxReleaseChunkIterator(&chunk);
   }
+  return colour;
 }
 
 bool AskCanvas(BgraCanvas* canvas, uint32_t width, uint32_t height, int orientation) {
@@ -146,7 +150,7 @@ DecodeStatus DecodeFirstFrame(const uint8_t* data, size_t size, uint32_t width, 
   return canvas->Finish(orientation) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }
 
-DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas, ColourDescription* colour) {
+DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   // The demuxer accepts only a whole, well-formed container: a truncated file ends here.
   const WebPData file = {data, size};
   std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&file));
@@ -155,8 +159,8 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas, Colour
   const uint32_t width = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
   const uint32_t height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
   const int orientation = OrientationOf(demux.get());
-  if (colour) ReadProfile(demux.get(), colour);
   if (width == 0 || height == 0) return DecodeStatus::Undecodable;
+  canvas->DescribeColour(ReadProfile(demux.get()));
   if (flags & ANIMATION_FLAG) {
     demux.reset();  // the animation decoder reads the container again, with its own demuxer
     return DecodeFirstFrame(data, size, width, height, orientation, canvas);
@@ -171,11 +175,10 @@ bool IsWebpSignature(const uint8_t* data, size_t size) {
   return size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0;
 }
 
-DecodeStatus DecodeWebp(const uint8_t* data, size_t size, BgraCanvas* canvas, ColourDescription* colour) {
-  if (colour) *colour = ColourDescription();
+DecodeStatus DecodeWebp(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   if (!IsWebpSignature(data, size)) return DecodeStatus::Undecodable;
   try {
-    return Decode(data, size, canvas, colour);
+    return Decode(data, size, canvas);
   } catch (const std::bad_alloc&) {
     return DecodeStatus::OutOfMemory;
   } catch (...) {

@@ -15,21 +15,22 @@
 #include <string>
 #include <vector>
 
-#include <lcms2.h>
-
+#include "image/ColourConversion.h"
 #include "image/HeifCodec.h"
 #include "image/PngCodec.h"
 #include "image/WebpCodec.h"
 #include "native/PlainImage.h"
+#include "support/TestProfiles.h"
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
-using Decoder = DecodeStatus (*)(const uint8_t*, size_t, BgraCanvas*, ColourDescription*);
+using Decoder = DecodeStatus (*)(const uint8_t*, size_t, BgraCanvas*);
 
 // Decodes into bottom-up rows padded with guard bytes and holds the decoder to the canvas's
-// promises: Prepare before Begin, once each; rows reported top to bottom, each once; Finish
-// after the last row.
+// promises: Prepare before Begin, once each; rows reported top to bottom, each once; the colours
+// described at most once, before Finish; Finish after the last row. With `convert`, it converts
+// the colours to sRGB as the program's canvas does.
 class CheckingCanvas : public BgraCanvas {
 public:
   // Decoders that write through Rows() and learn the size only from Begin (PNG) are held to
@@ -37,11 +38,16 @@ public:
   bool rowsDecoder = false;
   bool refusePrepare = false, refuseBegin = false, refuseFinish = false;
   bool abandonAtStart = false, abandonAfterBegin = false;
+  bool convert = false;
 
   int prepareCalls = 0, beginCalls = 0, finishCalls = 0;
   uint32_t preparedWidth = 0, preparedHeight = 0;
   int preparedOrientation = 0, finishedOrientation = 0;
   uint32_t rowsWritten = 0;
+  int describeCalls = 0;
+  ColourDescription described;  // without its profile's bytes, which are copied to describedIcc
+  Bytes describedIcc;
+  std::shared_ptr<const CColourConversion> conversion;
   bool broken = false;  // a promise was not kept
   std::unique_ptr<PlainImage> image;
 
@@ -64,9 +70,20 @@ public:
     broken |= first != rowsWritten || count == 0;
     rowsWritten = first + count;
   }
+  bool DescribeColour(const ColourDescription& colour) override {
+    broken |= describeCalls++ > 0 || finishCalls > 0 || (colour.iccSize > 0 && !colour.icc);
+    described = colour;
+    described.icc = nullptr;
+    describedIcc.assign(colour.icc, colour.icc + colour.iccSize);
+    if (convert) conversion = CColourConversion::For(colour);
+    return conversion != nullptr;
+  }
   bool Finish(int orientation) override {
     broken |= finishCalls++ > 0 || !image || (!rowsDecoder && rowsWritten != image->Height());
     finishedOrientation = orientation;
+    if (conversion) {
+      for (uint32_t y = 0; y < image->Height(); ++y) conversion->Apply(image->Row(y), image->Width());
+    }
     return !refuseFinish;
   }
   bool Abandoned() const override { return abandonAtStart || (abandonAfterBegin && beginCalls > 0); }
@@ -109,11 +126,10 @@ Bytes Sample(const std::string& name) {
 }
 
 // Decodes a private copy of exactly the given bytes, so the sanitizer sees any read past them.
-DecodeStatus DecodeBytes(Decoder decode, const Bytes& file, CheckingCanvas* canvas,
-                         ColourDescription* colour = nullptr) {
+DecodeStatus DecodeBytes(Decoder decode, const Bytes& file, CheckingCanvas* canvas) {
   std::unique_ptr<uint8_t[]> copy(new uint8_t[file.empty() ? 1 : file.size()]);
   std::copy(file.begin(), file.end(), copy.get());
-  DecodeStatus status = decode(copy.get(), file.size(), canvas, colour);
+  DecodeStatus status = decode(copy.get(), file.size(), canvas);
   EXPECT_FALSE(canvas->broken) << "the decoder broke a promise to the canvas";
   if (canvas->image) {
     EXPECT_TRUE(canvas->image->GuardsIntact(4)) << "a row was written past its end";
@@ -121,12 +137,9 @@ DecodeStatus DecodeBytes(Decoder decode, const Bytes& file, CheckingCanvas* canv
   return status;
 }
 
-DecodeStatus DecodePngSample(const uint8_t* data, size_t size, BgraCanvas* canvas, ColourDescription*) {
-  return DecodePng(data, size, canvas);
-}
-
 Decoder DecoderFor(const std::string& name) {
-  return name.compare(0, 4, "webp") == 0 ? DecodeWebp : DecodeHeif;
+  if (name.compare(0, 4, "webp") == 0) return DecodeWebp;
+  return name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0 ? DecodePng : DecodeHeif;
 }
 
 // The colours of scripts/codec-samples, as B, G, R.
@@ -160,10 +173,10 @@ void ExpectAlphaQuadrants(const CheckingCanvas& canvas, double tolerance, const 
 }
 
 // A decode that must succeed, with the canvas told the stored size and orientation 1.
-void DecodeOk(const std::string& name, CheckingCanvas* canvas, ColourDescription* colour = nullptr) {
+void DecodeOk(const std::string& name, CheckingCanvas* canvas) {
   Bytes file = Sample(name);
   ASSERT_FALSE(file.empty());
-  ASSERT_EQ(DecodeBytes(DecoderFor(name), file, canvas, colour), DecodeStatus::Ok) << name;
+  ASSERT_EQ(DecodeBytes(DecoderFor(name), file, canvas), DecodeStatus::Ok) << name;
   ASSERT_EQ(canvas->finishCalls, 1) << name;
 }
 
@@ -290,63 +303,148 @@ TEST(HeifDecodeTest, GridTilesAreAssembled) {
   ExpectQuadrants(canvas, tiles, 6, "avif-grid.avif");
 }
 
-TEST(HeifDecodeTest, ColourDescriptions) {
+TEST(ColourConversionTest, DecodersDescribeTheColoursOfTheirFiles) {
   const Bytes icc = Sample("quad.icc");
   ASSERT_FALSE(icc.empty());
-  for (const char* name : {"heic-icc.heic", "avif-icc.avif", "webp-icc.webp"}) {
+  for (const char* name : {"heic-icc.heic", "avif-icc.avif", "webp-icc.webp", "quad-icc.png"}) {
     CheckingCanvas canvas;
-    ColourDescription colour;
-    DecodeOk(name, &canvas, &colour);
-    EXPECT_EQ(colour.icc, icc) << name;
+    canvas.rowsDecoder = DecoderFor(name) == DecodePng;
+    DecodeOk(name, &canvas);
+    EXPECT_EQ(canvas.describeCalls, 1) << name;
+    EXPECT_EQ(canvas.describedIcc, icc) << name;
+    EXPECT_TRUE(canvas.described.stored == StoredColour::Rgb) << name;
   }
-  {
-    CheckingCanvas canvas;
-    ColourDescription colour;
-    DecodeOk("avif-nclx.avif", &canvas, &colour);
-    EXPECT_TRUE(colour.icc.empty());
-    EXPECT_TRUE(colour.hasCodePoints);
-    EXPECT_EQ(colour.colourPrimaries, 9);
-    EXPECT_EQ(colour.transferCharacteristics, 16);
-    EXPECT_EQ(colour.matrixCoefficients, 9);
-    EXPECT_FALSE(colour.fullRange);
-  }
-  // A description left from an earlier picture is not carried over.
-  CheckingCanvas canvas;
-  ColourDescription colour;
-  colour.icc = icc;
-  colour.hasCodePoints = true;
-  colour.colourPrimaries = 9;
-  DecodeOk("webp-lossy.webp", &canvas, &colour);
-  EXPECT_TRUE(colour.icc.empty());
-  EXPECT_FALSE(colour.hasCodePoints);
+  CheckingCanvas nclx;
+  DecodeOk("avif-nclx.avif", &nclx);
+  EXPECT_TRUE(nclx.describedIcc.empty());
+  EXPECT_TRUE(nclx.described.hasCodePoints);
+  EXPECT_EQ(nclx.described.colourPrimaries, 9);
+  EXPECT_EQ(nclx.described.transferCharacteristics, 16);
+  EXPECT_EQ(nclx.described.matrixCoefficients, 9);
+  EXPECT_FALSE(nclx.described.fullRange);
+  CheckingCanvas plain;
+  DecodeOk("webp-lossy.webp", &plain);
+  EXPECT_TRUE(plain.describedIcc.empty());
+  EXPECT_FALSE(plain.described.hasCodePoints);
 }
 
-TEST(HeifDecodeTest, ReportedProfileDrivesLittleCms) {
-  // The profile the decoder hands on is one lcms2 reads: this one swaps red and green, so the
-  // file's red converted to sRGB comes out green.
-  CheckingCanvas canvas;
+// Every decoder's pixels reach sRGB: the sample profile swaps red and green, so a file whose
+// profile was lost or ignored keeps its red where sRGB has green. A Display P3 file tagged by
+// code points alone comes out more saturated than its numbers.
+TEST(ColourConversionTest, TaggedPicturesComeOutInSrgb) {
+  const std::array<int, 3> swapped[4] = {{40, 220, 40}, {60, 40, 200}, {210, 50, 60}, {50, 230, 220}};
+  for (const char* name : {"heic-icc.heic", "avif-icc.avif", "webp-icc.webp", "quad-icc.png"}) {
+    CheckingCanvas canvas;
+    canvas.rowsDecoder = DecoderFor(name) == DecodePng;
+    canvas.convert = true;
+    DecodeOk(name, &canvas);
+    ExpectQuadrants(canvas, swapped, canvas.rowsDecoder ? 2 : 7, name);
+  }
+  // P3 (220, 40, 40) is sRGB (240, -8, 25): its linear light through the two sets of primaries.
+  CheckingCanvas p3;
+  p3.convert = true;
+  DecodeOk("avif-p3.avif", &p3);
+  const std::array<double, 4> red = p3.Mean(8, 8, 40, 24);
+  EXPECT_NEAR(red[2], 240, 6);
+  EXPECT_NEAR(red[1], 0, 6);
+  EXPECT_NEAR(red[0], 25, 6);
+  // PQ (HDR) is not mapped: the numbers stay as they are.
+  CheckingCanvas pq;
+  pq.convert = true;
+  DecodeOk("avif-nclx.avif", &pq);
+  EXPECT_EQ(pq.conversion, nullptr);
+}
+
+ColourDescription ProfileOf(const Bytes& icc, StoredColour stored = StoredColour::Rgb) {
   ColourDescription colour;
-  DecodeOk("heic-icc.heic", &canvas, &colour);
-  ASSERT_FALSE(colour.icc.empty());
-  cmsHPROFILE input = cmsOpenProfileFromMem(colour.icc.data(), static_cast<cmsUInt32Number>(colour.icc.size()));
-  ASSERT_NE(input, nullptr);
-  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-  cmsHTRANSFORM transform = cmsCreateTransform(input, TYPE_BGR_8, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
-  ASSERT_NE(transform, nullptr);
-  const uint8_t red[3] = {0, 0, 255};
-  uint8_t out[3] = {0, 0, 0};
-  cmsDoTransform(transform, red, out, 1);
-  EXPECT_LT(out[2], 40);
-  EXPECT_GT(out[1], 200);
-  cmsDeleteTransform(transform);
-  cmsCloseProfile(srgb);
-  cmsCloseProfile(input);
+  colour.icc = icc.data();
+  colour.iccSize = icc.size();
+  colour.stored = stored;
+  return colour;
+}
+
+ColourDescription CodePoints(uint16_t primaries, uint16_t transfer) {
+  ColourDescription colour;
+  colour.hasCodePoints = true;
+  colour.colourPrimaries = primaries;
+  colour.transferCharacteristics = transfer;
+  return colour;
+}
+
+TEST(ColourConversionTest, OnlyColoursThatDifferFromSrgbAreConverted) {
+  const Bytes adobe = Sample("adobe-rgb.icc"), srgb = Sample("srgb.icc"), swapped = Sample("quad.icc");
+  ASSERT_FALSE(adobe.empty() || srgb.empty() || swapped.empty());
+  // Nothing to do: nothing described, sRGB by profile or by code points (unspecified primaries
+  // and sRGB-like curves included), a transfer not mapped, a profile that cannot be read or does
+  // not fit the pixels.
+  EXPECT_EQ(CColourConversion::For(ColourDescription()), nullptr);
+  EXPECT_EQ(CColourConversion::For(ProfileOf(srgb)), nullptr);
+  EXPECT_EQ(CColourConversion::For(CodePoints(1, 13)), nullptr);
+  EXPECT_EQ(CColourConversion::For(CodePoints(2, 2)), nullptr);
+  EXPECT_EQ(CColourConversion::For(CodePoints(1, 1)), nullptr);
+  EXPECT_EQ(CColourConversion::For(CodePoints(9, 16)), nullptr);
+  EXPECT_EQ(CColourConversion::For(CodePoints(12, 18)), nullptr);
+  EXPECT_EQ(CColourConversion::For(ProfileOf(Bytes(adobe.begin(), adobe.begin() + 100))), nullptr);
+  Bytes noise(600);
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 37 + 11);
+  EXPECT_EQ(CColourConversion::For(ProfileOf(noise)), nullptr);
+  EXPECT_EQ(CColourConversion::For(ProfileOf(adobe, StoredColour::Grey)), nullptr);
+  EXPECT_EQ(CColourConversion::For(ProfileOf(adobe, StoredColour::Cmyk)), nullptr);
+  EXPECT_NE(CColourConversion::For(CodePoints(12, 13)), nullptr);
+  EXPECT_NE(CColourConversion::For(CodePoints(9, 1)), nullptr);
+
+  // sRGB's red is (219, 0, 0) in Adobe RGB; alpha is kept as it is.
+  std::shared_ptr<const CColourConversion> fromAdobe = CColourConversion::For(ProfileOf(adobe));
+  ASSERT_NE(fromAdobe, nullptr);
+  uint8_t pixels[8] = {0, 0, 219, 77, 128, 128, 128, 255};
+  fromAdobe->Apply(pixels, 2);
+  EXPECT_NEAR(pixels[2], 255, 2);
+  EXPECT_NEAR(pixels[1], 0, 2);
+  EXPECT_NEAR(pixels[0], 0, 2);
+  EXPECT_EQ(pixels[3], 77);
+  for (int c = 4; c < 7; ++c) EXPECT_NEAR(pixels[c], 128, 2) << "grey stays grey";
+  // The conversion kept for the next picture is that picture's own.
+  EXPECT_EQ(CColourConversion::For(ProfileOf(adobe)), fromAdobe);
+  std::shared_ptr<const CColourConversion> fromSwapped = CColourConversion::For(ProfileOf(swapped));
+  ASSERT_NE(fromSwapped, nullptr);
+  uint8_t red[4] = {0, 0, 200, 255};
+  fromSwapped->Apply(red, 1);
+  EXPECT_LT(red[2], 10);
+  EXPECT_GT(red[1], 190);
+
+  // A grey picture of linear light: level 128 is sRGB's 188, and stays grey.
+  const Bytes grey = LinearGreyProfile();
+  ASSERT_FALSE(grey.empty());
+  std::shared_ptr<const CColourConversion> fromGrey = CColourConversion::For(ProfileOf(grey, StoredColour::Grey));
+  ASSERT_NE(fromGrey, nullptr);
+  uint8_t levels[12] = {0, 0, 0, 255, 128, 128, 128, 40, 255, 255, 255, 255};
+  fromGrey->Apply(levels, 3);
+  const uint8_t expected[12] = {0, 0, 0, 255, 188, 188, 188, 40, 255, 255, 255, 255};
+  for (int i = 0; i < 12; ++i) EXPECT_NEAR(levels[i], expected[i], 1) << i;
+  EXPECT_EQ(CColourConversion::For(ProfileOf(grey, StoredColour::Rgb)), nullptr);
+
+  // CMYK through its profile, stored plainly or inverted: full cyan ink alone prints magenta
+  // with these inks, and the pixel comes out opaque.
+  const Bytes inks = SwappedInksCmykProfile();
+  for (StoredColour stored : {StoredColour::Cmyk, StoredColour::InvertedCmyk}) {
+    std::shared_ptr<const CColourConversion> fromInks = CColourConversion::For(ProfileOf(inks, stored));
+    ASSERT_NE(fromInks, nullptr);
+    const bool inverted = stored == StoredColour::InvertedCmyk;
+    uint8_t cyanInk[4] = {uint8_t(inverted ? 0 : 255), uint8_t(inverted ? 255 : 0), uint8_t(inverted ? 255 : 0),
+                          uint8_t(inverted ? 255 : 0)};
+    fromInks->Apply(cyanInk, 1);
+    EXPECT_NEAR(cyanInk[0], 255, 3) << inverted;
+    EXPECT_NEAR(cyanInk[1], 0, 3) << inverted;
+    EXPECT_NEAR(cyanInk[2], 255, 3) << inverted;
+    EXPECT_EQ(cyanInk[3], 255) << inverted;
+  }
+  ReleaseThreadColourConversions();
 }
 
 TEST(WebpDecodeTest, LossyLosslessAndAlpha) {
   CheckingCanvas source;
   source.rowsDecoder = true;
-  ASSERT_EQ(DecodeBytes(DecodePngSample, Sample("quad.png"), &source), DecodeStatus::Ok);
+  ASSERT_EQ(DecodeBytes(DecodePng, Sample("quad.png"), &source), DecodeStatus::Ok);
   {
     CheckingCanvas canvas;
     DecodeOk("webp-lossless.webp", &canvas);
@@ -374,7 +472,7 @@ TEST(WebpDecodeTest, LossyLosslessAndAlpha) {
 TEST(WebpDecodeTest, AnimationGivesItsFirstFrame) {
   CheckingCanvas source;
   source.rowsDecoder = true;
-  ASSERT_EQ(DecodeBytes(DecodePngSample, Sample("quad.png"), &source), DecodeStatus::Ok);
+  ASSERT_EQ(DecodeBytes(DecodePng, Sample("quad.png"), &source), DecodeStatus::Ok);
   CheckingCanvas canvas;
   DecodeOk("webp-anim.webp", &canvas);
   ASSERT_EQ(canvas.Width(), 96u);

@@ -15,6 +15,7 @@
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 #include "support/TestFiles.h"
+#include "support/TestProfiles.h"
 
 namespace {
 
@@ -314,6 +315,21 @@ TEST(LoadDib, PicturesBeyondThePixelBudgetAreRefusedBeforeDecoding) {
   // Within the budget, a header that lies about its size is merely undecodable.
   EXPECT_FALSE(LoadBytes(dir, PngClaiming(4000, 4000), &hr));
   EXPECT_EQ(E_NOTIMPL, hr);
+
+  // What the decode holds is judged: a one-scan JPEG of a 200-megapixel phone (16320 x 12240),
+  // loaded for a shrink to 1600 pixels, is decoded at an eighth or streamed, and gets as far as
+  // its (missing) data; whole, or progressive (every coefficient held), it is refused.
+  const std::wstring path = dir / L"phone.jpg";
+  const ShrinkSettings box = {1, 0, 0, 1600, 1600};
+  for (bool progressive : {false, true}) {
+    ASSERT_TRUE(WriteBytes(path, JpegClaiming(16320, 12240, progressive)));
+    CDibPtr dib;
+    std::vector<ShrinkResult> shrinks;
+    FitSize size;
+    EXPECT_EQ(progressive ? kNoMemory : E_NOTIMPL, LoadDibForShrinks(path, {box}, &dib, &size)) << progressive;
+    EXPECT_EQ(progressive ? kNoMemory : E_NOTIMPL, LoadDibOrShrinks(path, {box}, &dib, &shrinks, &size)) << progressive;
+    EXPECT_EQ(kNoMemory, LoadDib(path, &dib)) << progressive;
+  }
 }
 
 namespace {
@@ -579,5 +595,66 @@ TEST(LoadDib, APictureThatCannotBeStreamedIsLoadedWhole) {
     EXPECT_TRUE(shrinks.empty());
     EXPECT_EQ(c.width, size.width);
     EXPECT_EQ(c.height, size.height);
+  }
+}
+
+TEST(LoadDib, ColoursOfAProfileReachSrgbWhetherThePictureIsKeptOrStreamed) {
+  // A JPEG whose profile exchanges red and green: its stored green is sRGB red, whether loaded
+  // whole, streamed into shrinks or kept whole for a shrink that keeps its size. An sRGB profile
+  // changes no byte of either path. Grey and CMYK files are converted through their profiles.
+  CTempDir dir;
+  const int w = 320, h = 240;
+  std::vector<uint8_t> green;
+  for (int i = 0; i < w * h; ++i) green.insert(green.end(), {40, 220, 40});
+  const std::string plain = EncodeTestJpeg(w, h, JCS_RGB, 3, JCS_YCbCr, green, 95);
+  const std::wstring swapped = dir / L"swapped.jpg", srgb = dir / L"srgb.jpg", untagged = dir / L"untagged.jpg";
+  ASSERT_TRUE(WriteBytes(swapped, WithIccProfile(plain, SwappedRedGreenProfile())));
+  ASSERT_TRUE(WriteBytes(srgb, WithIccProfile(plain, SrgbProfile())));
+  ASSERT_TRUE(WriteBytes(untagged, plain));
+  const uint32_t kRed = 0xFFDC2828u;  // (220, 40, 40)
+
+  CDibPtr dib;
+  ASSERT_EQ(S_OK, LoadDib(swapped, &dib));
+  EXPECT_TRUE(Near(kRed, PixelAt(*dib, w / 2, h / 2), 4)) << std::hex << PixelAt(*dib, w / 2, h / 2);
+  const ShrinkSettings small = {1, 0, 0, 80, 80}, keep = {0, 0, 0, 0, 0};
+  for (const std::vector<ShrinkSettings>& set : {std::vector<ShrinkSettings>{small}, {small, keep}}) {
+    std::vector<ShrinkResult> shrinks;
+    FitSize size;
+    ASSERT_EQ(S_OK, LoadDibOrShrinks(swapped, set, &dib, &shrinks, &size));
+    const CDib& picture = shrinks.empty() ? *dib : *shrinks[0].image;
+    EXPECT_EQ(set.size() == 1, !shrinks.empty()) << "streamed only when every shrink scales down";
+    EXPECT_TRUE(Near(kRed, PixelAt(picture, picture.Width() / 2, picture.Height() / 2), 4))
+        << set.size() << " " << std::hex << PixelAt(picture, picture.Width() / 2, picture.Height() / 2);
+  }
+
+  CDibPtr tagged, bare;
+  ASSERT_EQ(S_OK, LoadDib(srgb, &tagged));
+  ASSERT_EQ(S_OK, LoadDib(untagged, &bare));
+  EXPECT_TRUE(SameBytes(*tagged, *bare));
+  std::vector<ShrinkResult> taggedShrinks, bareShrinks;
+  FitSize size;
+  ASSERT_EQ(S_OK, LoadDibOrShrinks(srgb, {small}, &tagged, &taggedShrinks, &size));
+  ASSERT_EQ(S_OK, LoadDibOrShrinks(untagged, {small}, &bare, &bareShrinks, &size));
+  ASSERT_EQ(1u, taggedShrinks.size());
+  ASSERT_EQ(1u, bareShrinks.size());
+  EXPECT_TRUE(SameBytes(*taggedShrinks[0].image, *bareShrinks[0].image));
+
+  std::vector<uint8_t> grey(16 * 16, 128);
+  dib = LoadOk(dir, WithIccProfile(EncodeTestJpeg(16, 16, JCS_GRAYSCALE, 1, JCS_GRAYSCALE, grey, 95), LinearGreyProfile()));
+  ASSERT_TRUE(dib);
+  EXPECT_TRUE(Near(0xFFBCBCBCu, PixelAt(*dib, 8, 8), 2)) << std::hex << PixelAt(*dib, 8, 8);
+
+  // Full cyan ink alone, stored inverted under libjpeg's Adobe marker: magenta with these inks,
+  // where the plain conversion gives cyan.
+  std::vector<uint8_t> cyanInk;
+  for (int i = 0; i < 16 * 16; ++i) cyanInk.insert(cyanInk.end(), {0, 255, 255, 255});
+  for (int storeAs : {JCS_CMYK, JCS_YCCK}) {
+    const std::string cmyk = EncodeTestJpeg(16, 16, JCS_CMYK, 4, storeAs, cyanInk, 95);
+    dib = LoadOk(dir, cmyk);
+    ASSERT_TRUE(dib);
+    EXPECT_TRUE(Near(0xFF00FFFFu, PixelAt(*dib, 8, 8), 4)) << std::hex << PixelAt(*dib, 8, 8);
+    dib = LoadOk(dir, WithIccProfile(cmyk, SwappedInksCmykProfile()));
+    ASSERT_TRUE(dib);
+    EXPECT_TRUE(Near(0xFFFF00FFu, PixelAt(*dib, 8, 8), 4)) << std::hex << PixelAt(*dib, 8, 8);
   }
 }

@@ -1,6 +1,7 @@
 // Pictures at the pixel budget (160 megapixels) through every step of a task: decoding, shrinking
-// or not, filling the background, palette trial and encoding. The 32-bit product must hold them
-// within its address space as the 64-bit twin does.
+// or not, filling the background, palette trial and encoding, and a larger phone photo that only
+// its shrinks are made of. The 32-bit product must hold them within its address space as the
+// 64-bit twin does.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -131,4 +132,36 @@ TEST_F(PixelBudget, TranslucentPngKeptWithAlphaAndFlattened) {
   ExpectBudgetSize(dir / L"whole_big.png");
   ExpectBudgetSize(dir / L"flat_big.jpg");
   ExpectShrunk(dir / L"fit_big.png");
+}
+
+// A 200-megapixel phone photo (16320 x 12240, one scan) holds only what its shrink needs: an
+// eighth of its picture, or the shrink alone as its rows pass. Kept at its own size it would hold
+// more than a decode may, and is refused with nothing written.
+TEST_F(PixelBudget, TwoHundredMegapixelPhonePhotoIsShrunk) {
+  const CTempDir& dir = m_dir;
+  const int width = 16320, height = 12240;
+  const std::wstring source = dir / L"phone.jpg";
+  ASSERT_TRUE(WriteBytes(source, EncodeLargeJpeg(width, height, JpegLayout::Baseline, false, [width](int y, uint8_t* s) {
+    for (int x = 0; x < width; ++x) {
+      s[3 * x] = static_cast<uint8_t>(x >> 6);
+      s[3 * x + 1] = static_cast<uint8_t>(y >> 6);
+      s[3 * x + 2] = static_cast<uint8_t>((x + y) >> 7);
+    }
+  })));
+  ShrinkProfile box = Profile(dir.Path(), L"fit_", ShrinkMethod::Custom, SaveFormat::Jpeg);
+  box.CustomWidth = box.CustomHeight = 1600;
+  EXPECT_EQ(L"", RunTask(source, {box}));
+  const FitSize fit = StoredSize(dir / L"fit_phone.jpg");
+  EXPECT_EQ(1600, fit.width);
+  EXPECT_EQ(1200, fit.height);
+  // With a second, smaller shrink the picture is streamed for both.
+  ShrinkProfile small = Profile(dir.Path(), L"small_", ShrinkMethod::Custom, SaveFormat::Png);
+  box.Prefix = L"fit2_";
+  EXPECT_EQ(L"", RunTask(source, {box, small}));
+  const FitSize smallSize = StoredSize(dir / L"small_phone.png");
+  EXPECT_EQ(640, smallSize.width);
+  EXPECT_EQ(480, smallSize.height);
+
+  EXPECT_NE(L"", RunTask(source, {Profile(dir.Path(), L"whole_", ShrinkMethod::None, SaveFormat::Jpeg)}));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((dir / L"whole_phone.jpg").c_str()));
 }

@@ -1,0 +1,251 @@
+// Colour conversion to sRGB through Little CMS. An ICC profile is used when the file has one;
+// otherwise HEIF/AVIF code points name the primaries and the transfer, from which an RGB profile
+// is made. What converts to within a level of itself is left alone, so sRGB files keep their
+// exact bytes and cost nothing but the first test of their profile.
+#include "image/ColourConversion.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <lcms2.h>
+
+namespace {
+
+struct ProfileOwner {
+  explicit ProfileOwner(cmsHPROFILE p) : profile(p) {}
+  ~ProfileOwner() {
+    if (profile) cmsCloseProfile(profile);
+  }
+  ProfileOwner(const ProfileOwner&) = delete;
+  ProfileOwner& operator=(const ProfileOwner&) = delete;
+  cmsHPROFILE profile;
+};
+
+// The primaries of H.273 as CIE xy of red, green and blue, and their white.
+bool PrimariesOf(uint16_t code, cmsCIExyYTRIPLE* primaries, cmsCIExyY* white) {
+  const cmsCIExyY d65 = {0.3127, 0.3290, 1.0};
+  *white = d65;
+  switch (code) {
+    case 1:  // BT.709, sRGB
+      *primaries = {{0.640, 0.330, 1.0}, {0.300, 0.600, 1.0}, {0.150, 0.060, 1.0}};
+      return true;
+    case 4:  // BT.470 System M, illuminant C
+      *primaries = {{0.670, 0.330, 1.0}, {0.210, 0.710, 1.0}, {0.140, 0.080, 1.0}};
+      *white = {0.310, 0.316, 1.0};
+      return true;
+    case 5:  // BT.601 625 lines
+      *primaries = {{0.640, 0.330, 1.0}, {0.290, 0.600, 1.0}, {0.150, 0.060, 1.0}};
+      return true;
+    case 6:  // BT.601 525 lines
+    case 7:
+      *primaries = {{0.630, 0.340, 1.0}, {0.310, 0.595, 1.0}, {0.155, 0.070, 1.0}};
+      return true;
+    case 9:  // BT.2020, BT.2100
+      *primaries = {{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}};
+      return true;
+    case 11:  // DCI-P3, with the projector's white
+      *primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+      *white = {0.314, 0.351, 1.0};
+      return true;
+    case 12:  // Display P3 (phones and their HEIC photos)
+      *primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The curve from coded values to light of an H.273 transfer; null for those not mapped here
+// (PQ and HLG need a tone mapping to fit sRGB; "unspecified" is sRGB's own). The camera curves of
+// BT.709, BT.601 and BT.2020 are shown as sRGB by the viewers people compare with, so they are
+// taken as sRGB's.
+cmsToneCurve* TransferOf(uint16_t code) {
+  switch (code) {
+    case 1:
+    case 2:
+    case 6:
+    case 13:
+    case 14:
+    case 15: {
+      const cmsFloat64Number srgb[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+      return cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    }
+    case 4: return cmsBuildGamma(nullptr, 2.2);
+    case 5: return cmsBuildGamma(nullptr, 2.8);
+    case 8: return cmsBuildGamma(nullptr, 1.0);
+    default: return nullptr;
+  }
+}
+
+bool IsSrgbTransfer(uint16_t code) {
+  return code == 1 || code == 2 || code == 6 || code == 13 || code == 14 || code == 15;
+}
+
+// An RGB profile of the code points, or null when they say sRGB or something not mapped.
+cmsHPROFILE ProfileOfCodePoints(const ColourDescription& colour) {
+  if ((colour.colourPrimaries == 1 || colour.colourPrimaries == 2) && IsSrgbTransfer(colour.transferCharacteristics)) {
+    return nullptr;
+  }
+  cmsCIExyYTRIPLE primaries;
+  cmsCIExyY white;
+  if (!PrimariesOf(colour.colourPrimaries, &primaries, &white)) return nullptr;
+  cmsToneCurve* curve = TransferOf(colour.transferCharacteristics);
+  if (!curve) return nullptr;
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsFreeToneCurve(curve);
+  return profile;
+}
+
+cmsColorSpaceSignature SpaceOf(StoredColour stored) {
+  switch (stored) {
+    case StoredColour::Grey: return cmsSigGrayData;
+    case StoredColour::Cmyk:
+    case StoredColour::InvertedCmyk: return cmsSigCmykData;
+    default: return cmsSigRgbData;
+  }
+}
+
+// A profile that describes pixels of `stored`, or null.
+cmsHPROFILE InputProfileOf(const ColourDescription& colour) {
+  if (colour.icc && colour.iccSize > 0) {
+    cmsHPROFILE profile = cmsOpenProfileFromMem(colour.icc, static_cast<cmsUInt32Number>(colour.iccSize));
+    if (profile) {
+      const cmsProfileClassSignature kind = cmsGetDeviceClass(profile);
+      const bool describesPixels = kind == cmsSigInputClass || kind == cmsSigDisplayClass ||
+                                   kind == cmsSigOutputClass || kind == cmsSigColorSpaceClass;
+      if (describesPixels && cmsGetColorSpace(profile) == SpaceOf(colour.stored)) return profile;
+      cmsCloseProfile(profile);
+    }
+    return nullptr;  // a profile that cannot be used is not replaced by a guess
+  }
+  if (colour.hasCodePoints && colour.stored == StoredColour::Rgb) return ProfileOfCodePoints(colour);
+  return nullptr;
+}
+
+// Levels 0, 17, ..., 255 of each channel: a conversion that keeps every one of them to within a
+// level keeps the colours of the picture.
+bool KeepsRgbColours(cmsHTRANSFORM transform) {
+  std::vector<uint8_t> grid;
+  grid.reserve(16 * 16 * 16 * 4);
+  for (int r = 0; r < 256; r += 17) {
+    for (int g = 0; g < 256; g += 17) {
+      for (int b = 0; b < 256; b += 17) {
+        grid.insert(grid.end(), {uint8_t(b), uint8_t(g), uint8_t(r), 255});
+      }
+    }
+  }
+  std::vector<uint8_t> out(grid.size());
+  cmsDoTransform(transform, grid.data(), out.data(), static_cast<cmsUInt32Number>(grid.size() / 4));
+  for (size_t i = 0; i < grid.size(); ++i) {
+    if (std::abs(int(grid[i]) - int(out[i])) > 1) return false;
+  }
+  return true;
+}
+
+// The last conversion a thread made, for the next picture with the same description (a batch of
+// one camera's photos carries one profile). A plain pointer: see ReleaseThreadColourConversions.
+struct RememberedConversion {
+  std::vector<uint8_t> icc;
+  StoredColour stored = StoredColour::Rgb;
+  bool hasCodePoints = false;
+  uint16_t colourPrimaries = 0, transferCharacteristics = 0;
+  std::shared_ptr<const CColourConversion> conversion;
+
+  bool Matches(const ColourDescription& colour) const {
+    if (stored != colour.stored || icc.size() != colour.iccSize) return false;
+    if (colour.iccSize > 0) return std::memcmp(icc.data(), colour.icc, colour.iccSize) == 0;
+    return hasCodePoints == colour.hasCodePoints && colourPrimaries == colour.colourPrimaries &&
+           transferCharacteristics == colour.transferCharacteristics;
+  }
+};
+thread_local RememberedConversion* t_remembered = nullptr;
+
+}  // namespace
+
+CColourConversion::~CColourConversion() {
+  if (m_transform) cmsDeleteTransform(static_cast<cmsHTRANSFORM>(m_transform));
+}
+
+std::shared_ptr<const CColourConversion> CColourConversion::Make(const ColourDescription& colour) {
+  ProfileOwner input(InputProfileOf(colour));
+  if (!input.profile) return nullptr;
+  ProfileOwner srgb(cmsCreate_sRGBProfile());
+  if (!srgb.profile) return nullptr;
+  std::shared_ptr<CColourConversion> conversion(new CColourConversion);
+  if (colour.stored == StoredColour::Grey) {
+    // A grey picture's 256 levels, converted once; each pixel is then looked up.
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(input.profile, TYPE_GRAY_8, srgb.profile, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+    if (!transform) return nullptr;
+    uint8_t levels[256];
+    for (int i = 0; i < 256; ++i) levels[i] = static_cast<uint8_t>(i);
+    cmsDoTransform(transform, levels, conversion->m_greyLevels, 256);
+    cmsDeleteTransform(transform);
+    bool keeps = true;
+    for (int i = 0; i < 256 && keeps; ++i) {
+      for (int c = 0; c < 3; ++c) keeps = keeps && std::abs(int(conversion->m_greyLevels[i][c]) - i) <= 1;
+    }
+    if (keeps) return nullptr;
+    conversion->m_grey = true;
+    return conversion;
+  }
+  if (colour.stored == StoredColour::Cmyk || colour.stored == StoredColour::InvertedCmyk) {
+    const cmsUInt32Number format = colour.stored == StoredColour::Cmyk ? TYPE_CMYK_8 : TYPE_CMYK_8_REV;
+    conversion->m_transform =
+        cmsCreateTransform(input.profile, format, srgb.profile, TYPE_BGRA_8, INTENT_PERCEPTUAL, 0);
+    conversion->m_cmyk = true;
+    return conversion->m_transform ? conversion : nullptr;
+  }
+  conversion->m_transform = cmsCreateTransform(input.profile, TYPE_BGRA_8, srgb.profile, TYPE_BGRA_8,
+                                               INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
+  if (!conversion->m_transform || KeepsRgbColours(static_cast<cmsHTRANSFORM>(conversion->m_transform))) {
+    return nullptr;
+  }
+  return conversion;
+}
+
+std::shared_ptr<const CColourConversion> CColourConversion::For(const ColourDescription& colour) {
+  const bool described = (colour.icc && colour.iccSize > 0) || colour.hasCodePoints;
+  if (!described) return nullptr;  // a CMYK decoder then makes its own plain conversion
+  try {
+    if (t_remembered && t_remembered->Matches(colour)) return t_remembered->conversion;
+    std::shared_ptr<const CColourConversion> conversion = Make(colour);
+    if (!t_remembered) t_remembered = new RememberedConversion;
+    t_remembered->icc.assign(colour.icc, colour.icc + colour.iccSize);
+    t_remembered->stored = colour.stored;
+    t_remembered->hasCodePoints = colour.hasCodePoints;
+    t_remembered->colourPrimaries = colour.colourPrimaries;
+    t_remembered->transferCharacteristics = colour.transferCharacteristics;
+    t_remembered->conversion = conversion;
+    return conversion;
+  } catch (...) {
+    // Out of memory: the picture keeps its colours, as one without a profile would.
+    ReleaseThreadColourConversions();
+    return nullptr;
+  }
+}
+
+void CColourConversion::Apply(uint8_t* pixels, uint32_t width) const {
+  if (m_grey) {
+    for (uint32_t x = 0; x < width; ++x, pixels += 4) {
+      const uint8_t* level = m_greyLevels[pixels[0]];
+      pixels[0] = level[0];
+      pixels[1] = level[1];
+      pixels[2] = level[2];
+    }
+    return;
+  }
+  // Same size of pixel in and out: lcms converts in place.
+  cmsDoTransform(static_cast<cmsHTRANSFORM>(m_transform), pixels, pixels, width);
+  if (m_cmyk) {
+    for (uint32_t x = 0; x < width; ++x) pixels[4 * x + 3] = 255;
+  }
+}
+
+void ReleaseThreadColourConversions() {
+  delete t_remembered;
+  t_remembered = nullptr;
+}

@@ -1,0 +1,37 @@
+// Turning a decoded picture's colours into sRGB, the colours every output is written in and every
+// viewer assumes of a file without a profile, with Little CMS.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "base/ColourDescription.h"
+
+class CColourConversion {
+public:
+  // The conversion of pixels that `colour` describes into sRGB, or null when they stay as decoded:
+  // no description, an sRGB one (the same colours to within one level), one that does not fit the
+  // pixels (an RGB profile on grey pixels) or cannot be read, and code points of a transfer this
+  // program cannot map (PQ, HLG). Conversions are kept for the next picture of the calling thread
+  // with the same description (see ReleaseThreadColourConversions). Never throws.
+  static std::shared_ptr<const CColourConversion> For(const ColourDescription& colour);
+
+  ~CColourConversion();
+  CColourConversion(const CColourConversion&) = delete;
+  CColourConversion& operator=(const CColourConversion&) = delete;
+
+  // Converts `width` pixels in place into B, G, R with alpha kept (CMYK pixels become opaque).
+  void Apply(uint8_t* pixels, uint32_t width) const;
+
+private:
+  CColourConversion() = default;
+  static std::shared_ptr<const CColourConversion> Make(const ColourDescription& colour);
+
+  void* m_transform = nullptr;  // the lcms transform, for RGB and CMYK pixels
+  bool m_cmyk = false;
+  bool m_grey = false;
+  uint8_t m_greyLevels[256][3] = {};  // B, G, R of each grey level
+};
+
+// Gives back what the calling thread keeps for its next picture.
+void ReleaseThreadColourConversions();

@@ -4,6 +4,7 @@
 // exact bytes and cost nothing but the first test of their profile.
 #include "image/ColourConversion.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -125,26 +126,6 @@ cmsHPROFILE InputProfileOf(const ColourDescription& colour) {
   return nullptr;
 }
 
-// Levels 0, 17, ..., 255 of each channel: a conversion that keeps every one of them to within a
-// level keeps the colours of the picture.
-bool KeepsRgbColours(cmsHTRANSFORM transform) {
-  std::vector<uint8_t> grid;
-  grid.reserve(16 * 16 * 16 * 4);
-  for (int r = 0; r < 256; r += 17) {
-    for (int g = 0; g < 256; g += 17) {
-      for (int b = 0; b < 256; b += 17) {
-        grid.insert(grid.end(), {uint8_t(b), uint8_t(g), uint8_t(r), 255});
-      }
-    }
-  }
-  std::vector<uint8_t> out(grid.size());
-  cmsDoTransform(transform, grid.data(), out.data(), static_cast<cmsUInt32Number>(grid.size() / 4));
-  for (size_t i = 0; i < grid.size(); ++i) {
-    if (std::abs(int(grid[i]) - int(out[i])) > 1) return false;
-  }
-  return true;
-}
-
 // The last conversion a thread made, for the next picture with the same description (a batch of
 // one camera's photos carries one profile). A plain pointer: see ReleaseThreadColourConversions.
 struct RememberedConversion {
@@ -165,8 +146,79 @@ thread_local RememberedConversion* t_remembered = nullptr;
 
 }  // namespace
 
+// Light from each channel's value through the input profile's curve, the 3 x 3 matrix from its
+// primaries to sRGB's (both as the profiles state them, adapted to the PCS white), and sRGB's
+// curve from a table of 16384 steps of light.
+struct CColourConversion::MatrixShaper {
+  static const int kSteps = 16383;
+  float toLight[3][256];  // R, G, B
+  float matrix[3][3];
+  uint8_t toSrgb[kSteps + 1];
+
+  uint8_t Encode(float light) const {
+    if (!(light > 0.0f)) return toSrgb[0];
+    if (light >= 1.0f) return toSrgb[kSteps];
+    return toSrgb[static_cast<int>(light * kSteps + 0.5f)];
+  }
+};
+
+namespace {
+
+bool ReadColumns(cmsHPROFILE profile, double columns[3][3]) {
+  const cmsTagSignature tags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
+  for (int c = 0; c < 3; ++c) {
+    const cmsCIEXYZ* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, tags[c]));
+    if (!xyz) return false;
+    columns[0][c] = xyz->X;
+    columns[1][c] = xyz->Y;
+    columns[2][c] = xyz->Z;
+  }
+  return true;
+}
+
+bool Invert(const double m[3][3], double inverse[3][3]) {
+  const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                     m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                     m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+  if (std::fabs(det) < 1e-9) return false;
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      // The cofactor of (c, r), divided by the determinant.
+      const int r1 = (c + 1) % 3, r2 = (c + 2) % 3, c1 = (r + 1) % 3, c2 = (r + 2) % 3;
+      inverse[r][c] = (m[r1][c1] * m[r2][c2] - m[r1][c2] * m[r2][c1]) / det;
+    }
+  }
+  return true;
+}
+
+double SrgbEncode(double light) {
+  return light <= 0.0031308 ? 12.92 * light : 1.055 * std::pow(light, 1.0 / 2.4) - 0.055;
+}
+
+}  // namespace
+
+CColourConversion::CColourConversion() = default;
+
 CColourConversion::~CColourConversion() {
   if (m_transform) cmsDeleteTransform(static_cast<cmsHTRANSFORM>(m_transform));
+}
+
+// Levels 0, 17, ..., 255 of each channel: a conversion that keeps every one of them to within a
+// level keeps the colours of the picture.
+bool CColourConversion::KeepsColours() const {
+  std::vector<uint8_t> grid;
+  grid.reserve(16 * 16 * 16 * 4);
+  for (int r = 0; r < 256; r += 17) {
+    for (int g = 0; g < 256; g += 17) {
+      for (int b = 0; b < 256; b += 17) grid.insert(grid.end(), {uint8_t(b), uint8_t(g), uint8_t(r), 255});
+    }
+  }
+  std::vector<uint8_t> out = grid;
+  Apply(out.data(), static_cast<uint32_t>(out.size() / 4));
+  for (size_t i = 0; i < grid.size(); ++i) {
+    if (std::abs(int(grid[i]) - int(out[i])) > 1) return false;
+  }
+  return true;
 }
 
 std::shared_ptr<const CColourConversion> CColourConversion::Make(const ColourDescription& colour) {
@@ -201,9 +253,9 @@ std::shared_ptr<const CColourConversion> CColourConversion::Make(const ColourDes
   }
   conversion->m_transform = cmsCreateTransform(input.profile, TYPE_BGRA_8, srgb.profile, TYPE_BGRA_8,
                                                INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
-  if (!conversion->m_transform || KeepsRgbColours(static_cast<cmsHTRANSFORM>(conversion->m_transform))) {
-    return nullptr;
-  }
+  if (!conversion->m_transform) return nullptr;
+  if (conversion->KeepsColours()) return nullptr;
+  conversion->UseMatrixWhereItAgrees(input.profile, srgb.profile);
   return conversion;
 }
 
@@ -228,7 +280,56 @@ std::shared_ptr<const CColourConversion> CColourConversion::For(const ColourDesc
   }
 }
 
+void CColourConversion::UseMatrixWhereItAgrees(void* inputProfile, void* srgbProfile) {
+  cmsHPROFILE input = static_cast<cmsHPROFILE>(inputProfile), srgb = static_cast<cmsHPROFILE>(srgbProfile);
+  if (!cmsIsMatrixShaper(input) || !cmsIsMatrixShaper(srgb)) return;
+  double in[3][3], out[3][3], toSrgb[3][3];
+  if (!ReadColumns(input, in) || !ReadColumns(srgb, out) || !Invert(out, toSrgb)) return;
+  std::unique_ptr<MatrixShaper> shaper(new MatrixShaper);
+  const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+  for (int c = 0; c < 3; ++c) {
+    const cmsToneCurve* curve = static_cast<const cmsToneCurve*>(cmsReadTag(input, curves[c]));
+    if (!curve) return;
+    for (int v = 0; v < 256; ++v) shaper->toLight[c][v] = cmsEvalToneCurveFloat(curve, v / 255.0f);
+  }
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      double sum = 0;
+      for (int k = 0; k < 3; ++k) sum += toSrgb[r][k] * in[k][c];
+      shaper->matrix[r][c] = static_cast<float>(sum);
+    }
+  }
+  for (int i = 0; i <= MatrixShaper::kSteps; ++i) {
+    shaper->toSrgb[i] = static_cast<uint8_t>(std::lround(255.0 * SrgbEncode(double(i) / MatrixShaper::kSteps)));
+  }
+  // Kept only where it gives the general transform's colours to within a level.
+  std::vector<uint8_t> grid;
+  for (int i = 0; i < 16 * 16 * 16; ++i) {
+    grid.insert(grid.end(), {uint8_t((i & 15) * 17), uint8_t((i >> 4 & 15) * 17), uint8_t((i >> 8) * 17), 255});
+  }
+  std::vector<uint8_t> exact = grid;
+  cmsDoTransform(static_cast<cmsHTRANSFORM>(m_transform), exact.data(), exact.data(), 16 * 16 * 16);
+  m_matrix = std::move(shaper);
+  Apply(grid.data(), 16 * 16 * 16);
+  for (size_t i = 0; i < grid.size(); ++i) {
+    if (std::abs(int(grid[i]) - int(exact[i])) > 1) {
+      m_matrix.reset();
+      return;
+    }
+  }
+}
+
 void CColourConversion::Apply(uint8_t* pixels, uint32_t width) const {
+  if (m_matrix) {
+    const MatrixShaper& m = *m_matrix;
+    for (uint32_t x = 0; x < width; ++x, pixels += 4) {
+      const float r = m.toLight[0][pixels[2]], g = m.toLight[1][pixels[1]], b = m.toLight[2][pixels[0]];
+      pixels[2] = m.Encode(m.matrix[0][0] * r + m.matrix[0][1] * g + m.matrix[0][2] * b);
+      pixels[1] = m.Encode(m.matrix[1][0] * r + m.matrix[1][1] * g + m.matrix[1][2] * b);
+      pixels[0] = m.Encode(m.matrix[2][0] * r + m.matrix[2][1] * g + m.matrix[2][2] * b);
+    }
+    return;
+  }
   if (m_grey) {
     for (uint32_t x = 0; x < width; ++x, pixels += 4) {
       const uint8_t* level = m_greyLevels[pixels[0]];

@@ -22,12 +22,24 @@ public:
 
   // Converts `width` pixels in place into B, G, R with alpha kept (CMYK pixels become opaque).
   void Apply(uint8_t* pixels, uint32_t width) const;
+  // True for CMYK: the pixels are ink values until converted, which nothing else can work on.
+  // Other pixels may be converted at any size, before or after they are shrunk.
+  bool ConvertsInks() const { return m_cmyk; }
 
 private:
-  CColourConversion() = default;
+  struct MatrixShaper;
+
+  CColourConversion();
   static std::shared_ptr<const CColourConversion> Make(const ColourDescription& colour);
+  bool KeepsColours() const;
+  // Takes the matrix path for `inputProfile` (lcms profile handles) when it agrees with the
+  // general transform.
+  void UseMatrixWhereItAgrees(void* inputProfile, void* srgbProfile);
 
   void* m_transform = nullptr;  // the lcms transform, for RGB and CMYK pixels
+  // For the RGB profiles of curves and primaries (nearly all of them): the same conversion in a
+  // few table lookups and one matrix, several times faster than the general transform.
+  std::unique_ptr<MatrixShaper> m_matrix;
   bool m_cmyk = false;
   bool m_grey = false;
   uint8_t m_greyLevels[256][3] = {};  // B, G, R of each grey level

@@ -76,8 +76,9 @@ public:
     if (!WithinBudget(picture) || !Admit(picture + m_coefficients)) return 0;
     return scale;
   }
-  // A picture with colours of its own is converted to sRGB as its rows arrive when its shrinks
-  // are made from them, otherwise once it is whole, before it is turned upright.
+  // A picture with colours of its own is converted to sRGB once it is whole, before it is turned
+  // upright; streamed, its shrinks are converted instead (far fewer pixels), except ink values,
+  // which are converted as the rows arrive.
   bool DescribeColour(const ColourDescription& colour) override {
     m_colour = CColourConversion::For(colour);
     return m_colour != nullptr;
@@ -100,8 +101,9 @@ public:
   }
   void Written(uint32_t first, uint32_t count) override {
     if (!m_streaming) return;
+    const bool inks = m_colour && m_colour->ConvertsInks();
     for (uint32_t y = first; y < first + count; ++y) {
-      if (m_colour) m_colour->Apply(Row(y), m_bandStride / 4);
+      if (inks) m_colour->Apply(Row(y), m_bandStride / 4);
       m_resampler->AddRow(Row(y));
     }
   }
@@ -109,13 +111,15 @@ public:
     if (m_streaming) {
       if (!m_resampler->Complete()) return false;
       m_resampler.reset();  // its working memory serves the shrinks of shrinks
+      if (m_colour && !m_colour->ConvertsInks()) {
+        for (size_t i = 0; i < m_count; ++i) {
+          if (m_feeders[i] == kFromRows) ConvertColours(*m_shrinks[i].image);
+        }
+      }
       MakeShrinksOfShrinks();
       return true;
     }
-    if (m_colour) {
-      const PixelRows rows = m_dib->Rows();
-      for (uint32_t y = 0; y < rows.height; ++y) m_colour->Apply(rows.Row(y), rows.width);
-    }
+    if (m_colour) ConvertColours(*m_dib);
     if (!m_sizeKnown) {
       // Decoders that learn the orientation only at the end (PNG) decode at full scale.
       m_fileSize = {m_dib->Width(), m_dib->Height()};
@@ -200,6 +204,10 @@ private:
         result.code = kOutOfMemory;
       }
     }
+  }
+  void ConvertColours(const CDib& picture) const {
+    const PixelRows rows = picture.Rows();
+    for (uint32_t y = 0; y < rows.height; ++y) m_colour->Apply(rows.Row(y), rows.width);
   }
   uint64_t TargetPixels() const {
     uint64_t total = 0;

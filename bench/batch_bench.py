@@ -5,7 +5,9 @@ ImageMagick and Pillow, in one run, on the same files.
 Tasks: (a) JPEG photos -> fit 640x640, JPEG q80; (b) PNG photos and one PNG with alpha -> fit
 640x640, PNG; (c) the JPEG photos through three profiles at once (fit 240x240 PNG, 640x640 JPEG
 q80, 1280x1280 JPEG q90): ours in one job with the three profiles stored in the registry of the
-Wine prefix, each peer in three batches, one per profile. Each tool runs one batch per task (one
+Wine prefix, each peer in three batches, one per profile; (d) HEIC photos -> fit 640x640, JPEG
+q80, against vipsthumbnail alone (the one peer here that reads HEIC, through Debian's libheif),
+each scored against its HEIC decoded by heif-convert (the PNG beside it in the corpus). Each tool runs one batch per task (one
 process over all files where it allows it), RUNS times; the table gives the median batch time
 with min and max, the ratio of each tool's median to ours with the default number of threads
 (above 1.0: we are faster), peak resident memory, and the mean PSNR of each tool's outputs (the
@@ -16,6 +18,7 @@ three-profile job's time against the one-profile job's is a ratio within one run
 machine whose speed drifts from task to task.
 
 Usage: batch_bench.py CORPUS_DIR WORK_DIR CLI_EXE [RUNS]
+(KESTRELLE_BENCH_TASKS=d, for instance, runs only the tasks it names.)
 """
 import os
 import shutil
@@ -128,7 +131,13 @@ def reference(source, size):
     return out, has_alpha
 
 
+def decoded(source):
+    """The picture file a source is scored against: itself, or for HEIC the PNG decoded from it."""
+    return source[:-5] + ".png" if source.endswith(".heic") else source
+
+
 def psnr(output, source, cache):
+    source = decoded(source)
     img = Image.open(output)
     key = (source, img.size)
     if key not in cache:
@@ -175,14 +184,15 @@ def tools(task, files, out, cli, wine_env):
                 "    else: im.save(os.path.join(out, name))\n")
     ours = {"kestrelle-cli -t1": ["--threads", "1"], "kestrelle-cli": []}
     result = {}
-    if task in ("a", "b"):
-        jpeg = task == "a"
+    if task in ("a", "b", "d"):
+        jpeg = task != "b"
         ext = "jpg" if jpeg else "png"
         cli_args = ["--out", "{out}", "--fit", f"{BOX}x{BOX}", "--overwrite"] + (["--jpeg=80"] if jpeg else [])
         for name, threads in ours.items():
             result[name] = ([(["wine", cli] + threads + cli_args + files, "")], wine_env)
         for name, command in peer_batches(files, BOX, ext, 80, scripts).items():
-            result[name] = ([(command, "")], None)
+            if task != "d" or name == "vipsthumbnail":
+                result[name] = ([(command, "")], None)
         return result
     for name, threads in ours.items():
         result[name] = ([(["wine", cli, "--overwrite"] + threads + files, "")], wine_env)
@@ -204,7 +214,7 @@ def output_for(out, source, task):
     base = os.path.splitext(os.path.basename(source))[0]
     if task == "c":
         return os.path.join(out, f"p{BOX}", base + ".jpg")
-    return os.path.join(out, base + (".jpg" if task == "a" else ".png"))
+    return os.path.join(out, base + (".png" if task == "b" else ".jpg"))
 
 
 def main():
@@ -217,11 +227,18 @@ def main():
         "a": jpegs,
         "b": sorted(os.path.join(corpus, "png", f) for f in os.listdir(os.path.join(corpus, "png"))),
         "c": jpegs,
+        "d": sorted(os.path.join(corpus, "heic", f) for f in os.listdir(os.path.join(corpus, "heic"))
+                    if f.endswith(".heic")),
     }
+    # KESTRELLE_BENCH_TASKS, e.g. "d", runs those tasks alone.
+    chosen = os.environ.get("KESTRELLE_BENCH_TASKS", "abcd")
     for task, files in tasks.items():
-        megapixels = sum(Image.open(f).size[0] * Image.open(f).size[1] for f in files) / 1e6
+        if task not in chosen:
+            continue
+        megapixels = sum(Image.open(decoded(f)).size[0] * Image.open(decoded(f)).size[1] for f in files) / 1e6
         what = {"a": f"fit {BOX}x{BOX} JPEG q80", "b": f"fit {BOX}x{BOX} PNG",
-                "c": "three profiles: 240 PNG, 640 JPEG q80, 1280 JPEG q90 (peers: three batches)"}[task]
+                "c": "three profiles: 240 PNG, 640 JPEG q80, 1280 JPEG q90 (peers: three batches)",
+                "d": f"HEIC, fit {BOX}x{BOX} JPEG q80"}[task]
         print(f"\ntask ({task}): {len(files)} files, {megapixels:.1f} MP, {what}, {runs} runs")
         print(f"{'tool':<19}{'median s':>10}{'min':>8}{'max':>8}{'MP/s':>8}{'ratio':>8}{'peak MB':>9}{'PSNR dB':>9}")
         results = {}

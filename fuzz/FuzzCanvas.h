@@ -23,7 +23,7 @@ public:
 
   explicit FuzzCanvas(unsigned reduction) : m_reduction(reduction) {}
 
-  unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool) override {
+  unsigned Prepare(uint32_t width, uint32_t height, int orientation, uint64_t) override {
     Check(!m_prepared && !m_begun && width != 0 && height != 0 && Valid(orientation));
     m_prepared = true;
     m_fileWidth = width;

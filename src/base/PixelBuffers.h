@@ -21,12 +21,13 @@ struct PixelRows {
 class BgraCanvas {
 public:
   virtual ~BgraCanvas() = default;
-  // Told the stored size and EXIF orientation before decoding, by decoders that can decode at a
-  // reduced scale, and whether the decoder holds the whole stored picture's coefficients while it
-  // decodes (a JPEG of several scans) or only a few rows of them; returns the reduction wanted
-  // (1, 2, 4 or 8), or 0 to refuse the picture as too large before the decoder allocates for it.
-  virtual unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool wholeCoefficients) {
-    (void)width, (void)height, (void)orientation, (void)wholeCoefficients;
+  // Told the stored size and EXIF orientation before decoding, and the bytes the decoder itself
+  // holds for the whole stored picture while it decodes, besides the canvas's rows (a JPEG of
+  // several scans its coefficients, a library its own decoded copy; 0 for a decoder that holds a
+  // few rows); returns the reduction wanted (1, 2, 4 or 8; decoders that cannot reduce ignore
+  // it), or 0 to refuse the picture as too large before the decoder allocates for it.
+  virtual unsigned Prepare(uint32_t width, uint32_t height, int orientation, uint64_t wholePictureBytes) {
+    (void)width, (void)height, (void)orientation, (void)wholePictureBytes;
     return 1;
   }
   // Told what the file says about its colours (see ColourDescription), before Finish, and by a

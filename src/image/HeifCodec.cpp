@@ -233,10 +233,13 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   const bool high = lumaBits > 8 || chromaBits > 8;
   const std::vector<uint8_t> icc = ReadProfile(handle.get());
 
-  // libheif holds the whole decoded picture (and, while converting, its coded planes) besides
-  // the canvas's rows: the canvas is told so.
+  // libheif holds the whole decoded picture besides the canvas's rows (interleaved 8-bit RGBA, or
+  // planes of 16-bit samples), and while converting it the coded planes too (4:2:0 at 8 bits, or
+  // 16-bit samples): the canvas is told so.
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  const uint64_t libraryHolds = high ? pixels * 8 + pixels * 3 : pixels * 4 + pixels * 3 / 2;
   if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-  if (canvas->Prepare(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, true) == 0 ||
+  if (canvas->Prepare(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, libraryHolds) == 0 ||
       !canvas->Begin(static_cast<uint32_t>(width), static_cast<uint32_t>(height))) {
     return DecodeStatus::OutOfMemory;
   }

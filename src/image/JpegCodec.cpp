@@ -124,8 +124,16 @@ DecodeStatus DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
     if (canvas->DescribeColour(colour) && cmyk) plainCmyk = false;
     free(profile);
   }
-  unsigned denominator = canvas->Prepare(cinfo.image_width, cinfo.image_height, orientation,
-                                         jpeg_has_multiple_scans(&cinfo) != FALSE);
+  // A file of several scans holds every coefficient of the stored picture until its last scan:
+  // 64 of 2 bytes per block of each component. A file of one scan holds a few rows of them.
+  uint64_t coefficientBytes = 0;
+  if (jpeg_has_multiple_scans(&cinfo)) {
+    for (int ci = 0; ci < cinfo.num_components; ++ci) {
+      const jpeg_component_info& component = cinfo.comp_info[ci];
+      coefficientBytes += uint64_t(component.width_in_blocks) * component.height_in_blocks * DCTSIZE2 * sizeof(JCOEF);
+    }
+  }
+  unsigned denominator = canvas->Prepare(cinfo.image_width, cinfo.image_height, orientation, coefficientBytes);
   if (denominator == 0) {
     jpeg_destroy_decompress(&cinfo);
     return DecodeStatus::OutOfMemory;

@@ -50,12 +50,12 @@ public:
   CDibCanvas(const ShrinkSettings* settings, size_t count, CLoadAdmission* admission, bool streamShrinks)
       : m_settings(settings), m_count(count), m_admission(admission), m_mayStream(streamShrinks) {}
 
-  unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool wholeCoefficients) override {
+  unsigned Prepare(uint32_t width, uint32_t height, int orientation, uint64_t wholePictureBytes) override {
     // What the decode holds is judged, not the stored size: a one-scan JPEG made much smaller
     // holds its picture at an eighth, or only the shrinks. A decoder that holds something for
     // every stored pixel (a progressive JPEG's coefficients, a library's own copy) is judged by
     // the stored size too. Either is refused here, before the decoder allocates.
-    if (wholeCoefficients && !WithinBudget(width, height)) return 0;
+    if (wholePictureBytes > 0 && !WithinBudget(width, height)) return 0;
     m_fileSize = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
     if (SwapsSides(orientation)) m_fileSize = {m_fileSize.height, m_fileSize.width};
     m_sizeKnown = true;
@@ -67,11 +67,10 @@ public:
     if (m_count == 0) scale = 1;
     m_streaming = m_mayStream && orientation == 1 && PlanTargets() && ChooseFeeders(scale);
     // What the decode holds: the picture at its reduced size (or, streamed, only the shrinks),
-    // and for a file of several scans (progressive) half a pixel per stored pixel for the
-    // coefficients of the whole stored picture (three bytes per pixel with 4:2:0 subsampling).
-    // A file of one scan holds the coefficients of a few rows only.
+    // and what the decoder holds for the whole stored picture, in pixels of four bytes (a
+    // progressive JPEG's coefficients: 3 bytes per pixel with 4:2:0 subsampling, 6 without).
     const uint64_t w = width, h = height;
-    m_coefficients = wholeCoefficients ? w * h / 2 : 0;
+    m_coefficients = (wholePictureBytes + 3) / 4;
     const uint64_t picture = m_streaming ? TargetPixels() : (w + scale - 1) / scale * ((h + scale - 1) / scale);
     if (!WithinBudget(picture) || !Admit(picture + m_coefficients)) return 0;
     return scale;
@@ -278,7 +277,7 @@ private:
   bool m_sizeKnown = false;
   bool m_admitted = false;
   uint64_t m_admittedPixels = 0;
-  uint64_t m_coefficients = 0;  // pixels' worth of a progressive JPEG's stored coefficients
+  uint64_t m_coefficients = 0;  // pixels' worth of what the decoder holds for the whole picture
   bool m_refused = false;
 };
 

@@ -31,8 +31,10 @@ HRESULT LoadDib(const std::wstring& path, CDibPtr* dib);
 HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
                          FitSize* fileSize);
 
-// Told what a picture's decode will hold before it is allocated, in pixels: its decoded size,
-// and for a progressive JPEG also half a pixel per stored pixel for the decoder's coefficients.
+// Told what a picture's decode will hold before it is allocated, in pixels of four bytes: its
+// decoded size, and what the decoder holds for the whole stored picture (a progressive JPEG's
+// coefficients, three quarters of a pixel per stored pixel with 4:2:0 subsampling; libheif's and
+// libwebp's own decoded copies).
 // It may hold the loading thread until there is room for the picture; false ends the load with
 // E_ABORT (the load is no longer wanted). A decode that comes to hold more than it was admitted
 // with (a streamed picture kept whole after all) asks again with the larger total.

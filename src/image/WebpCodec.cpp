@@ -77,9 +77,11 @@ ColourDescription ReadProfile(const WebPDemuxer* demux) {
   return colour;
 }
 
-bool AskCanvas(BgraCanvas* canvas, uint32_t width, uint32_t height, int orientation) {
-  // The decoders hold the whole picture in their own buffer while the canvas gets its rows.
-  return canvas->Prepare(width, height, orientation, true) != 0 && canvas->Begin(width, height);
+// `framesHeld` whole pictures of 4 bytes per pixel are in the decoder's own buffers while the
+// canvas gets its rows: one for a still picture, the frame and the one before it for an animation.
+bool AskCanvas(BgraCanvas* canvas, uint32_t width, uint32_t height, int orientation, unsigned framesHeld) {
+  const uint64_t held = static_cast<uint64_t>(width) * height * 4 * framesHeld;
+  return canvas->Prepare(width, height, orientation, held) != 0 && canvas->Begin(width, height);
 }
 
 void CopyRows(const uint8_t* bgra, size_t stride, uint32_t first, uint32_t end, uint32_t width,
@@ -97,7 +99,7 @@ DecodeStatus DecodeStill(const uint8_t* data, size_t size, int orientation, Bgra
   const int width = config.input.width, height = config.input.height;
   if (width <= 0 || height <= 0) return DecodeStatus::Undecodable;
   if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-  if (!AskCanvas(canvas, uint32_t(width), uint32_t(height), orientation)) return DecodeStatus::OutOfMemory;
+  if (!AskCanvas(canvas, uint32_t(width), uint32_t(height), orientation, 1)) return DecodeStatus::OutOfMemory;
 
   config.output.colorspace = MODE_BGRA;  // straight alpha
   config.options.use_threads = 0;        // pictures are decoded in parallel instead
@@ -129,7 +131,7 @@ DecodeStatus DecodeStill(const uint8_t* data, size_t size, int orientation, Bgra
 DecodeStatus DecodeFirstFrame(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                               int orientation, BgraCanvas* canvas) {
   if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-  if (!AskCanvas(canvas, width, height, orientation)) return DecodeStatus::OutOfMemory;
+  if (!AskCanvas(canvas, width, height, orientation, 2)) return DecodeStatus::OutOfMemory;
   WebPAnimDecoderOptions options;
   if (!WebPAnimDecoderOptionsInit(&options)) return DecodeStatus::Undecodable;
   options.color_mode = MODE_BGRA;

@@ -54,7 +54,7 @@ public:
   bool broken = false;  // a promise was not kept
   std::unique_ptr<PlainImage> image;
 
-  unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool) override {
+  unsigned Prepare(uint32_t width, uint32_t height, int orientation, uint64_t) override {
     broken |= prepareCalls++ > 0 || beginCalls > 0;
     preparedWidth = width;
     preparedHeight = height;

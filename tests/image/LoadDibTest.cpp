@@ -379,9 +379,10 @@ TEST(LoadDib, TheAdmissionIsToldWhatTheDecodeHoldsOnceAndCanRefuseIt) {
       {jpeg, {small}, 800 * 600},
       // The large box keeps the full size, for both boxes together too.
       {jpeg, {small, large}, 1600 * 1200},
-      // A progressive file holds the stored picture's coefficients: they count half.
-      {progressive, {small}, 800 * 600 + 1600 * 1200 / 2},
-      {progressive, {small, large}, 1600 * 1200 + 1600 * 1200 / 2},
+      // A progressive file holds the stored picture's coefficients: with 4:2:0 subsampling,
+      // 3 bytes per pixel, three quarters of a pixel of four bytes.
+      {progressive, {small}, 800 * 600 + 1600 * 1200 * 3 / 4},
+      {progressive, {small, large}, 1600 * 1200 + 1600 * 1200 * 3 / 4},
       {png, {small}, 320 * 240},
   };
   for (const Case& c : cases) {
@@ -546,8 +547,11 @@ TEST(LoadDib, ShrinksMadeAsTheRowsComeAreTheBytesOfShrinksOfTheWholePicture) {
       EXPECT_GT(Psnr(*shrinks[i].image, *fromFull.image), Psnr(*fromAlone.image, *fromFull.image) + 3.0)
           << "shrink " << i;
     }
-    // The admission is told the shrinks, and a progressive file's coefficients, not the picture.
-    const uint64_t coefficients = path == progressive ? uint64_t(width) * height / 2 : 0;
+    // The admission is told the shrinks, and a progressive file's coefficients, not the picture:
+    // 4:2:0, so a block of 8 x 8 luma samples per 64 pixels and one of each chroma per 256, each
+    // 128 bytes, counted in pixels of 4 bytes.
+    const uint64_t blocks = uint64_t((width + 7) / 8) * ((height + 7) / 8) + 2 * uint64_t((width + 15) / 16) * ((height + 15) / 16);
+    const uint64_t coefficients = path == progressive ? blocks * 128 / 4 : 0;
     EXPECT_EQ(std::vector<uint64_t>{shrunkPixels + coefficients}, admission.told);
   };
   for (const std::wstring& path : {baseline, progressive, inks}) {

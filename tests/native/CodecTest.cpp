@@ -33,12 +33,12 @@ public:
   int prepareCalls = 0, beginCalls = 0, finishCalls = 0;
   uint32_t fileWidth = 0, fileHeight = 0;
   int preparedOrientation = 0, finishedOrientation = 0;
-  bool wholeCoefficients = false;
+  uint64_t wholePictureBytes = 0;
   std::unique_ptr<PlainImage> image;
 
-  unsigned Prepare(uint32_t width, uint32_t height, int orientation, bool whole) override {
+  unsigned Prepare(uint32_t width, uint32_t height, int orientation, uint64_t whole) override {
     ++prepareCalls;
-    wholeCoefficients = whole;
+    wholePictureBytes = whole;
     fileWidth = width;
     fileHeight = height;
     preparedOrientation = orientation;
@@ -198,7 +198,7 @@ TEST(JpegCodec, TheCanvasLearnsSizeAndOrientationFirstAndMayAskForLess) {
       EXPECT_EQ(static_cast<uint32_t>(w), canvas.fileWidth);
       EXPECT_EQ(static_cast<uint32_t>(h), canvas.fileHeight);
       EXPECT_EQ(orientations[f], canvas.preparedOrientation);
-      EXPECT_FALSE(canvas.wholeCoefficients);  // one scan: a few rows of coefficients
+      EXPECT_EQ(0u, canvas.wholePictureBytes);  // one scan: a few rows of coefficients
       EXPECT_EQ(orientations[f], canvas.finishedOrientation);
       unsigned used = reduction == 3 ? 1 : reduction;  // only powers of two are honoured
       ASSERT_EQ((w + used - 1) / used, canvas.image->Width());
@@ -224,7 +224,9 @@ TEST(JpegCodec, ARefusalAtTheHeaderStopsTheDecoderBeforeItsFirstScan) {
                                     JpegLayout::ArithmeticProgressive);
   RecordingCanvas valid;
   ASSERT_EQ(DecodeStatus::Ok, Decode(DecodeJpeg, file, &valid));
-  EXPECT_TRUE(valid.wholeCoefficients);  // a progressive file holds all its coefficients
+  // A progressive file holds all its coefficients: 4:2:0 16 x 16 is four luma blocks and one of
+  // each chroma, 64 coefficients of 2 bytes each.
+  EXPECT_EQ(6u * 64 * 2, valid.wholePictureBytes);
   const size_t frame = file.find("\xFF\xCA");  // progressive, arithmetic coded
   ASSERT_NE(std::string::npos, frame);
   const char size[4] = {'\x3E', '\x80', '\xFA', '\x00'};  // height 16000, width 64000

@@ -62,7 +62,8 @@ public:
   bool PreTranslateMessage(MSG* message) override;
 
   // The job (MainDlgJob.cpp). The panels' values are read into their profiles, the first
-  // invalid one stopping the check (with its message when `show`), then conflicts are checked.
+  // invalid one stopping the check (with its message when `show`); the job start checks the
+  // profiles together.
   bool ValidateProfiles(bool show);
   void StartShrink(const CFileListPtr& files);
   // The 200 ms tick of a running job: progress, status line, and the end of the job.

@@ -46,11 +46,6 @@ bool CMainDlg::ValidateProfiles(bool show) {
     panel->RefreshFolderList();
     panel->RefreshPrefixList();
   }
-  for (size_t later = 1; later < m_panels.size(); ++later) {
-    for (size_t earlier = 0; earlier < later; ++earlier) {
-      if (!m_panels[later]->CheckConflict(*m_panels[earlier], show)) return false;
-    }
-  }
   return true;
 }
 

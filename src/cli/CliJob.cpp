@@ -8,14 +8,11 @@
 #include "base/AutoCriticalSection.h"
 #include "base/FilePaths.h"
 #include "base/Handle.h"
-#include "base/ResourceText.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleText.h"
 #include "image/GdiplusStartup.h"
 #include "job/JobStart.h"
 #include "job/MultiTaskPool.h"
-#include "res/ResourceIds.h"
-#include "res/StringIds.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -23,9 +20,6 @@ namespace {
 const int kExitDone = 0;
 const int kExitFailed = 1;
 const int kExitRefused = 2;
-
-// The folder fields of the three panels: the empty-folder message names the field.
-const int kFolderFieldIds[3] = {IDC_FOLDER1, IDC_FOLDER2, IDC_FOLDER3};
 
 // The job start's refusals and its question on standard error; the question is answered by
 // --overwrite.
@@ -76,27 +70,6 @@ std::wstring CurrentFolder() {
   return folder;
 }
 
-bool ValidateProfiles(const std::vector<ShrinkProfile>& profiles) {
-  size_t count = profiles.size() < kJobProfileCount ? profiles.size() : kJobProfileCount;
-  for (size_t i = 0; i < count; ++i) {
-    if (profiles[i].Use && profiles[i].Folder.empty()) {
-      std::wstring text;
-      FormatResourceString(&text, IDS_MSG_FOLDER_EMPTY, kFolderFieldIds[i]);
-      WriteErr(text + L"\n");
-      return false;
-    }
-  }
-  for (size_t later = 1; later < count; ++later) {
-    for (size_t earlier = 0; earlier < later; ++earlier) {
-      if (ProfilesConflict(profiles[earlier], profiles[later])) {
-        WriteErr(ResourceString(IDS_MSG_PROFILE_CONFLICT) + L"\n");
-        return false;
-      }
-    }
-  }
-  return true;
-}
-
 int RunJob(const CliOptions& options) {
   std::vector<ShrinkProfile> profiles;
   if (options.ownProfile) {
@@ -106,7 +79,6 @@ int RunJob(const CliOptions& options) {
     GetSettings().LoadSettings();  // defaults stay where nothing is stored; never written back
     profiles = GetSettings().Profiles;
   }
-  if (!ValidateProfiles(profiles)) return kExitRefused;
 
   CFileList files;
   // Typed paths may be relative; the dialog's come from the shell as full paths.

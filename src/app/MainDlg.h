@@ -12,7 +12,7 @@
 
 #include "app/DialogEdit.h"
 #include "app/drop/DropTarget.h"
-#include "app/MultiTaskClient.h"
+#include "app/JobRunTimer.h"
 #include "base/Handle.h"
 #include "job/FileList.h"
 #include "job/JobStart.h"
@@ -29,14 +29,14 @@
 class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CDialogEdit<CMainDlg>,
                  public CDropTargetImpl<CMainDlg>,
-                 public CMultiTaskClient<CMainDlg, CShrinkTaskEx, CShrinkTaskExClient>,
+                 public CJobRunTimer<CMainDlg>,
                  public CSimpleMsgImpl<CMainDlg, IDS_CAPTION_ERROR, IDS_CAPTION_CONFIRM>,
                  public CShrinkControllerClient,
                  public CJobStartClient,
                  public CMessageFilter {
 public:
   enum { IDD = IDD_MAIN };
-  typedef CMultiTaskClient<CMainDlg, CShrinkTaskEx, CShrinkTaskExClient>::CJobTimer CJobTimer;
+  typedef CJobRunTimer<CMainDlg>::CJobTimer CJobTimer;
 
   BEGIN_MSG_MAP(CMainDlg)
     MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)

@@ -12,7 +12,7 @@
 
 #include "app/DialogEdit.h"
 #include "app/drop/DropTarget.h"
-#include "app/MultiTaskClient.h"
+#include "app/JobRunTimer.h"
 #include "base/Handle.h"
 #include "job/FileList.h"
 #include "job/JobStart.h"
@@ -29,14 +29,14 @@
 class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CDialogEdit<CMainDlg>,
                  public CDropTargetImpl<CMainDlg>,
-                 public CMultiTaskClient<CMainDlg, CShrinkTaskEx, CShrinkTaskExClient>,
+                 public CJobRunTimer<CMainDlg>,
                  public CSimpleMsgImpl<CMainDlg, IDS_CAPTION_ERROR, IDS_CAPTION_CONFIRM>,
                  public CShrinkControllerClient,
                  public CJobStartClient,
                  public CMessageFilter {
 public:
   enum { IDD = IDD_MAIN };
-  typedef CMultiTaskClient<CMainDlg, CShrinkTaskEx, CShrinkTaskExClient>::CJobTimer CJobTimer;
+  typedef CJobRunTimer<CMainDlg>::CJobTimer CJobTimer;
 
   BEGIN_MSG_MAP(CMainDlg)
     MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
@@ -62,7 +62,8 @@ public:
   bool PreTranslateMessage(MSG* message) override;
 
   // The job (MainDlgJob.cpp). The panels' values are read into their profiles, the first
-  // invalid one stopping the check (with its message when `show`), then conflicts are checked.
+  // invalid one stopping the check (with its message when `show`); the job start checks the
+  // profiles together.
   bool ValidateProfiles(bool show);
   void StartShrink(const CFileListPtr& files);
   // The 200 ms tick of a running job: progress, status line, and the end of the job.

@@ -46,11 +46,6 @@ bool CMainDlg::ValidateProfiles(bool show) {
     panel->RefreshFolderList();
     panel->RefreshPrefixList();
   }
-  for (size_t later = 1; later < m_panels.size(); ++later) {
-    for (size_t earlier = 0; earlier < later; ++earlier) {
-      if (!m_panels[later]->CheckConflict(*m_panels[earlier], show)) return false;
-    }
-  }
   return true;
 }
 
@@ -88,23 +83,22 @@ void CMainDlg::OnTick() {
   }
   // The 32-bit range message keeps the bar true for jobs of more than 65,535 files.
   HWND progress = GetDlgItem(m_hWnd, IDC_PROGRESS);
-  SendMessageW(progress, PBM_SETRANGE32, 0, m_total);
-  SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(m_done), 0);
+  SendMessageW(progress, PBM_SETRANGE32, 0, GetTotal());
+  SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(GetDone()), 0);
   if (Pool().AnyRunning()) {
     std::wstring text;
-    FormatResourceString(&text, IDS_STATUS_PROGRESS, m_done + 1, m_total);
+    FormatResourceString(&text, IDS_STATUS_PROGRESS, GetDone() + 1, GetTotal());
     text.append(static_cast<size_t>(g_tickCounter % 10), L'.');
     CWindowW::SetItemText(GetDlgItem(m_hWnd, IDC_STATUS), text, true);
     ++g_tickCounter;
     return;
   }
-  if (!m_cancelled && m_done < m_total) return;  // the last task is collected by the next tick
+  if (!IsCancelled() && GetDone() < GetTotal()) return;  // the last task is collected by the next tick
   FinishJob();
 }
 
 LRESULT CMainDlg::OnCancelJob(WORD, WORD, HWND, bool&) {
-  m_cancelled = true;
-  Pool().CancelAll(true);
+  Cancel();
   return 0;
 }
 
@@ -137,11 +131,11 @@ void CMainDlg::FinishJob() {
   StopTimer();
   Pool().WaitAll(INFINITE);
   HWND status = GetDlgItem(m_hWnd, IDC_STATUS);
-  if (m_cancelled || m_done < m_total) {
+  if (IsCancelled() || GetDone() < GetTotal()) {
     CWindowW::SetItemTextFromString(status, IDS_STATUS_ABORTED, true);
   } else {
     std::wstring text;
-    FormatResourceString(&text, IDS_STATUS_FINISHED, m_total);
+    FormatResourceString(&text, IDS_STATUS_FINISHED, GetTotal());
     CWindowW::SetItemText(status, text, true);
   }
   FlashWindow(m_hWnd, TRUE);

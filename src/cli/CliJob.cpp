@@ -5,17 +5,12 @@
 
 #include <vector>
 
-#include "base/AutoCriticalSection.h"
 #include "base/FilePaths.h"
-#include "base/Handle.h"
-#include "base/ResourceText.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleText.h"
 #include "image/GdiplusStartup.h"
+#include "job/JobRun.h"
 #include "job/JobStart.h"
-#include "job/MultiTaskPool.h"
-#include "res/ResourceIds.h"
-#include "res/StringIds.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -23,9 +18,6 @@ namespace {
 const int kExitDone = 0;
 const int kExitFailed = 1;
 const int kExitRefused = 2;
-
-// The folder fields of the three panels: the empty-folder message names the field.
-const int kFolderFieldIds[3] = {IDC_FOLDER1, IDC_FOLDER2, IDC_FOLDER3};
 
 // The job start's refusals and its question on standard error; the question is answered by
 // --overwrite.
@@ -42,59 +34,12 @@ private:
   bool m_overwrite;
 };
 
-// Receives finished tasks on the worker thread and wakes the main thread for each.
-class CCliClient : public CShrinkTaskExClient {
-public:
-  CCliClient() : m_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-
-  void OnTaskFinished(const CShrinkTaskExPtr& task) override {
-    {
-      CAutoLock lock(m_lock);
-      m_finished.push_back(task);
-    }
-    SetEvent(m_event.Get());
-  }
-  std::vector<CShrinkTaskExPtr> TakeFinished() {
-    CAutoLock lock(m_lock);
-    std::vector<CShrinkTaskExPtr> taken;
-    taken.swap(m_finished);
-    return taken;
-  }
-  HANDLE Event() const { return m_event.Get(); }
-
-private:
-  CAutoCriticalSection m_lock;
-  std::vector<CShrinkTaskExPtr> m_finished;
-  CHandle m_event;
-};
-
 std::wstring CurrentFolder() {
   DWORD needed = GetCurrentDirectoryW(0, nullptr);
   std::wstring folder(needed, L'\0');
   DWORD got = needed ? GetCurrentDirectoryW(needed, &folder[0]) : 0;
   folder.resize(got < needed ? got : 0);
   return folder;
-}
-
-bool ValidateProfiles(const std::vector<ShrinkProfile>& profiles) {
-  size_t count = profiles.size() < kJobProfileCount ? profiles.size() : kJobProfileCount;
-  for (size_t i = 0; i < count; ++i) {
-    if (profiles[i].Use && profiles[i].Folder.empty()) {
-      std::wstring text;
-      FormatResourceString(&text, IDS_MSG_FOLDER_EMPTY, kFolderFieldIds[i]);
-      WriteErr(text + L"\n");
-      return false;
-    }
-  }
-  for (size_t later = 1; later < count; ++later) {
-    for (size_t earlier = 0; earlier < later; ++earlier) {
-      if (ProfilesConflict(profiles[earlier], profiles[later])) {
-        WriteErr(ResourceString(IDS_MSG_PROFILE_CONFLICT) + L"\n");
-        return false;
-      }
-    }
-  }
-  return true;
 }
 
 int RunJob(const CliOptions& options) {
@@ -106,51 +51,44 @@ int RunJob(const CliOptions& options) {
     GetSettings().LoadSettings();  // defaults stay where nothing is stored; never written back
     profiles = GetSettings().Profiles;
   }
-  if (!ValidateProfiles(profiles)) return kExitRefused;
 
   CFileList files;
   // Typed paths may be relative; the dialog's come from the shell as full paths.
   for (const std::wstring& file : options.files) files.Add(FullPath(file));
-  CCliClient client;
-  CMultiTaskPool pool;
+  CJobRun run;
   CCliStart start(options.overwrite);
-  if (!PrepareJob(files, profiles, &client, &pool.Pending(), &start)) return kExitRefused;
+  if (!PrepareJob(files, profiles, &run, &run.Pool().Pending(), &start)) return kExitRefused;
 
-  const size_t total = pool.Pending().Count();
-  pool.Resize(1);
-  if (options.threads > 0) pool.SetThreadCount(options.threads);
+  if (options.threads > 0) run.Pool().SetThreadCount(options.threads);
   // The console program has no window and its worker no message loop: it joins the
   // multithreaded apartment (see CThread::SetComApartment).
-  pool.Workers().front()->SetComApartment(COINIT_MULTITHREADED);
-  if (!pool.StartAll()) {
+  run.Pool().Workers().front()->SetComApartment(COINIT_MULTITHREADED);
+  if (!run.Start()) {
     WriteErr(L"the worker thread could not be started\n");
     return kExitFailed;
   }
-  HANDLE waits[2] = {client.Event(), pool.Workers().front()->GetHandle()};
-  size_t done = 0;
+  const std::wstring total = std::to_wstring(run.GetTotal());
   bool workerEnded = false;
-  while (done < total) {
-    if (!workerEnded) {
-      DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-      workerEnded = woken == WAIT_OBJECT_0 + 1;
+  while (run.GetDone() < run.GetTotal()) {
+    if (!workerEnded) workerEnded = run.WaitForFinished();
+    const int32_t before = run.GetDone();
+    CShrinkTaskExPtr failed = run.CollectFinished();
+    // The progress line counts the files whose every output is written.
+    for (int32_t done = before + 1; done <= run.GetDone(); ++done) {
+      WriteErr(std::to_wstring(done) + L" / " + total + L"\n");
     }
-    std::vector<CShrinkTaskExPtr> finished = client.TakeFinished();
-    for (const CShrinkTaskExPtr& task : finished) {
-      if (task->GetErrorNumber() != 0) {
-        pool.CancelAll(true);
-        pool.WaitAll(INFINITE);
-        WriteErr(task->GetErrorText() + L"\n");
-        return kExitFailed;
-      }
-      ++done;  // the progress line counts the files whose every output is written
-      WriteErr(std::to_wstring(done) + L" / " + std::to_wstring(total) + L"\n");
+    if (failed) {
+      run.Pool().CancelAll(true);
+      run.Pool().WaitAll(INFINITE);
+      WriteErr(failed->GetErrorText() + L"\n");
+      return kExitFailed;
     }
-    if (workerEnded && finished.empty() && done < total) {
+    if (workerEnded && run.GetDone() == before) {
       WriteErr(L"the worker thread ended before every file was done\n");
       return kExitFailed;
     }
   }
-  pool.WaitAll(INFINITE);
+  run.Pool().WaitAll(INFINITE);
   return kExitDone;
 }
 

@@ -10,6 +10,7 @@
 #include "base/PathNames.h"
 #include "base/ResourceText.h"
 #include "image/FileIo.h"
+#include "res/ResourceIds.h"
 #include "res/StringIds.h"
 
 namespace {
@@ -240,10 +241,39 @@ bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed, unsi
 
 namespace {
 
+// The folder fields of the three panels: the message about an empty folder names the field by
+// its id.
+const int kFolderFieldIds[kJobProfileCount] = {IDC_FOLDER1, IDC_FOLDER2, IDC_FOLDER3};
+
+// The checks of the profiles alone, before any dropped path is looked at: every enabled profile
+// names a folder, and no two enabled ones write the same names. False after the client has been
+// told about the first profile to mend.
+bool CheckProfiles(const std::vector<ShrinkProfile>& profiles, CJobStartClient* client) {
+  const size_t count = JobProfileCount(profiles);
+  for (size_t i = 0; i < count; ++i) {
+    if (profiles[i].Use && profiles[i].Folder.empty()) {
+      client->ShowStartError(FormattedResourceString(IDS_MSG_FOLDER_EMPTY, kFolderFieldIds[i]),
+                             static_cast<int>(i), ProfileField::Folder);
+      return false;
+    }
+  }
+  for (size_t later = 1; later < count; ++later) {
+    for (size_t earlier = 0; earlier < later; ++earlier) {
+      if (ProfilesConflict(profiles[earlier], profiles[later])) {
+        client->ShowStartError(ResourceString(IDS_MSG_PROFILE_CONFLICT), static_cast<int>(later),
+                               ProfileField::Folder);
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 // The checks of PrepareJob that come before anything is touched; false after the client has been
 // told why. `unique` receives the dropped files, each once.
 bool CheckJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
               CJobStartClient* client, CFileList* unique) {
+  if (!CheckProfiles(profiles, client)) return false;
   if (NoProfileEnabled(profiles)) {
     client->ShowStartError(ResourceString(IDS_MSG_NO_PROFILE_ENABLED), -1, ProfileField::Folder);
     return false;

@@ -87,14 +87,16 @@ std::wstring ListExistingOutputs(const CFileList& existing);
 // with that path and, when asked, the system's reason (files deleted before stay deleted).
 bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed, unsigned long* error = nullptr);
 
-// The start of a job, once the front end has checked its profiles and cleared what a previous job
-// left. Nothing is deleted or written before every check has passed: a profile must be enabled,
-// no enabled prefix may hold a character that names cannot; every dropped path must be a file
-// (1009), each file counts once, every output must be a plain name inside its folder, no output
-// may be one of the dropped files (1010) and no two outputs one file. Then one task per file is
-// queued with `taskClient`; outputs that already exist are listed in the overwrite question and,
-// when the client agrees, deleted (1008 on the first that cannot be); the temporary files that
-// killed writes left in the enabled profiles' folders are removed. False when a step ended the
-// start, after the client has been told why; the tasks queued by then stay queued.
+// The start of a job, once the front end has cleared what a previous job left. Nothing is deleted
+// or written before every check has passed: every enabled profile must name a folder (1003, with
+// the id of the panel's folder field), no two enabled profiles may write the same names (1025), a
+// profile must be enabled, no enabled prefix may hold a character that names cannot; every
+// dropped path must be a file (1009), each file counts once, every output must be a plain name
+// inside its folder, no output may be one of the dropped files (1010) and no two outputs one file.
+// Then one task per file is queued with `taskClient`; outputs that already exist are listed in
+// the overwrite question and, when the client agrees, deleted (1008 on the first that cannot be);
+// the temporary files that killed writes left in the enabled profiles' folders are removed. False
+// when a step ended the start, after the client has been told why; the tasks queued by then stay
+// queued.
 bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
                 CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client);

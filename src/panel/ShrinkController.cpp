@@ -11,7 +11,6 @@
 #include "base/ItemIdList.h"
 #include "base/ResourceText.h"
 #include "base/ValueText.h"
-#include "job/JobStart.h"
 #include "res/ResourceIds.h"
 
 const PanelControlIds kPanelControlIds[3] = {
@@ -151,11 +150,6 @@ bool CShrinkController::Collect(bool show) {
     m_prefixHistory.Add(m_profile.Prefix);
   }
   return true;
-}
-
-bool CShrinkController::CheckConflict(const CShrinkController& earlier, bool show) {
-  if (!ProfilesConflict(earlier.m_profile, m_profile)) return true;
-  return Refuse(IDS_MSG_PROFILE_CONFLICT, m_ids.Folder, show);
 }
 
 void CShrinkController::RefreshFolderList() { m_folder.Refresh(); }

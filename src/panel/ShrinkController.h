@@ -82,11 +82,6 @@ public:
   // telling the client. True when the whole panel was read.
   bool Collect(bool show);
 
-  // Call on the later panel with an earlier one, after Collect: false when both profiles are
-  // enabled and write to the same folder with the same prefix (letter case ignored); with `show`
-  // this is reported and the focus moves to this panel's folder field.
-  bool CheckConflict(const CShrinkController& earlier, bool show);
-
   // Refill the folder (prefix) list from its history, keeping the text the field shows.
   void RefreshFolderList();
   void RefreshPrefixList();

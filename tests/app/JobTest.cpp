@@ -427,8 +427,16 @@ TEST_F(JobTest, ProfilesWritingToTheSameNamesAreRefused) {
   Pump();
   ASSERT_EQ(1u, watcher.Boxes().size());
   EXPECT_EQ(ResourceString(IDS_MSG_PROFILE_CONFLICT), watcher.Boxes()[0].text);
+  EXPECT_EQ(ResourceString(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
   EXPECT_EQ(ComboEdit(IDC_FOLDER3), GetFocus());
   EXPECT_FALSE(FileExists(m_temp / L"out1"));
+
+  // Panel 1 switched off, panel 3 alone writes there.
+  SendMessageW(Item(IDC_USE1), BM_CLICK, 0, 0);
+  DropOn(ShellFiles({L"x.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); }));
+  EXPECT_EQ(1u, watcher.Boxes().size());
+  EXPECT_TRUE(FileExists(m_temp / L"out1\\P1_x.jpg"));
 }
 
 TEST_F(JobTest, APrefixThatLeavesTheFolderOrNoEnabledProfileIsRefusedBeforeAnythingIsDeleted) {

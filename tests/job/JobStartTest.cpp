@@ -11,6 +11,7 @@
 #include "base/ResourceText.h"
 #include "image/FileIo.h"
 #include "job/JobStart.h"
+#include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "support/TempDir.h"
 
@@ -233,7 +234,17 @@ TEST(JobStart, RefusalsThatGuardTheUsersFilesComeBeforeAnythingIsDeletedOrWritte
   };
   ShrinkProfile off = Profile(out, L"s", false);
   const std::wstring b = dir / L"b.png";
+  ShrinkProfile noFolder = Profile(L"", L"s");
+  std::wstring outUpper = out;
+  CharUpperBuffW(&outUpper[0], static_cast<DWORD>(outUpper.size()));
   std::vector<Case> cases = {
+      // The profiles alone come first: a folder for each enabled one, then no two the same.
+      {"no folder", {Profile(L"", L"s", false), noFolder, Profile(out, L"..\\")}, {b},
+       FormattedResourceString(IDS_MSG_FOLDER_EMPTY, IDC_FOLDER2), 1, ProfileField::Folder},
+      {"no folder and a conflict", {Profile(out, L"s"), Profile(out, L"s"), noFolder}, {b},
+       FormattedResourceString(IDS_MSG_FOLDER_EMPTY, IDC_FOLDER3), 2, ProfileField::Folder},
+      {"same folder and prefix", {Profile(out, L"X_"), Profile(out, L"..\\"), Profile(outUpper, L"x_")},
+       {b}, ResourceString(IDS_MSG_PROFILE_CONFLICT), 2, ProfileField::Folder},
       {"nothing enabled", {off, off, off}, {b}, ResourceString(IDS_MSG_NO_PROFILE_ENABLED), -1, ProfileField::Folder},
       {"parent folder", {off, Profile(out, L"..\\")}, {b}, prefixRefused(2, L"..\\"), 1, ProfileField::Prefix},
       {"slash", {Profile(out, L"../")}, {b}, prefixRefused(1, L"../"), 0, ProfileField::Prefix},

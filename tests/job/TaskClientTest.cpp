@@ -1,5 +1,5 @@
-// The dialog's side of the worker on a real window of the test thread: the job's timer ticks,
-// the collection of finished tasks, and the promise that no tick follows StopTimer.
+// The dialog's job run on a real window of the test thread: the job's timer ticks collect the
+// finished tasks, and no tick follows StopTimer.
 #include <windows.h>
 
 #include <functional>
@@ -7,14 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include "app/MultiTaskClient.h"
+#include "app/JobRunTimer.h"
 #include "job/JobTasks.h"
 #include "job/ShrinkTaskEx.h"
-#include "res/StringIds.h"
 
 namespace {
 
-class CJobWindow : public CMultiTaskClient<CJobWindow, CShrinkTaskEx, CShrinkTaskExClient> {
+class CJobWindow : public CJobRunTimer<CJobWindow> {
 public:
   CJobWindow() {
     static const wchar_t kClass[] = L"KestrelleJobTestWindow";
@@ -34,11 +33,6 @@ public:
   void OnTick() {
     ++ticks;
     if (CShrinkTaskExPtr failed = CollectFinished()) failures.push_back(failed);
-  }
-
-  std::vector<CShrinkTaskExPtr> Finished() {
-    CAutoLock lock(m_finishedLock);
-    return m_finished;
   }
 
   HWND m_hWnd = nullptr;
@@ -86,12 +80,10 @@ bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
 
 }  // namespace
 
-TEST(TimerClient, TicksCollectEveryFinishedTaskInOrderAndEachJobStartsAfresh) {
+TEST(TimerClient, TicksCollectEveryFinishedTaskAndEachJobStartsAfresh) {
   CJobWindow window;
   ASSERT_NE(nullptr, window.m_hWnd);
-  std::vector<CShrinkTaskExPtr> tasks;
-  for (int i = 0; i < 5; ++i) tasks.push_back(IdleTask(&window));
-  for (const CShrinkTaskExPtr& task : tasks) window.Pool().Pending().Append(task);
+  for (int i = 0; i < 5; ++i) window.Pool().Pending().Append(IdleTask(&window));
 
   window.StartJob();
   EXPECT_EQ(5, window.GetTotal());
@@ -101,41 +93,15 @@ TEST(TimerClient, TicksCollectEveryFinishedTaskInOrderAndEachJobStartsAfresh) {
   window.Pool().WaitAll(INFINITE);
   EXPECT_GT(window.ticks, 0);
   EXPECT_TRUE(window.failures.empty());
-  EXPECT_EQ(tasks, window.Finished());
 
   // The next job counts from zero and collects only its own tasks.
-  std::vector<CShrinkTaskExPtr> next = {IdleTask(&window), IdleTask(&window)};
-  for (const CShrinkTaskExPtr& task : next) window.Pool().Pending().Append(task);
+  for (int i = 0; i < 2; ++i) window.Pool().Pending().Append(IdleTask(&window));
   window.StartJob();
   EXPECT_EQ(2, window.GetTotal());
   EXPECT_EQ(0, window.GetDone());
   ASSERT_TRUE(PumpUntil([&] { return window.GetDone() == 2 && !window.Pool().AnyRunning(); }, 60000));
   window.StopTimer();
   window.Pool().WaitAll(INFINITE);
-  EXPECT_EQ(next, window.Finished());
-}
-
-TEST(TimerClient, CollectionStopsAtTheFirstFailedTaskAndClosingDropsLateTasks) {
-  CJobWindow window;
-  ASSERT_NE(nullptr, window.m_hWnd);
-  std::vector<CShrinkTaskExPtr> tasks = {IdleTask(&window), MissingDriveTask(&window),
-                                         MissingDriveTask(&window), IdleTask(&window)};
-  for (const CShrinkTaskExPtr& task : tasks) window.Pool().Pending().Append(task);
-  window.StartJob();
-  window.StopTimer();  // collected by hand below
-  ASSERT_TRUE(ThreadEnds(window.Pool().Workers()[0]->GetHandle()));
-  window.Pool().WaitAll(INFINITE);
-
-  // The worker ended at the failed task; the ones behind it wait, unrun, for the cancel.
-  EXPECT_EQ(2u, window.Pool().Pending().Count());
-  EXPECT_EQ(0, tasks[2]->GetErrorNumber());
-  EXPECT_EQ(tasks[1], window.CollectFinished());
-  EXPECT_EQ(0, window.GetDone());
-  EXPECT_EQ(tasks[1], window.CollectFinished());
-
-  window.Pool().QuitAll(true);
-  window.OnTaskFinished(IdleTask(&window));
-  EXPECT_EQ(std::vector<CShrinkTaskExPtr>(tasks.begin(), tasks.begin() + 2), window.Finished());
 }
 
 TEST(TimerClient, NoTickArrivesAfterStopTimerEvenWhenOneIsAlreadyQueued) {

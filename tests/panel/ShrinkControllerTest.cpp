@@ -205,27 +205,6 @@ TEST_F(ShrinkControllerTest, DisabledFieldsAndPanelsAreCheckedToo) {
   EXPECT_TRUE(Profile(2).Folder.empty());
 }
 
-TEST_F(ShrinkControllerTest, SameFolderAndPrefixInTwoEnabledPanelsConflict) {
-  Profile(0).Folder = L"C:\\Out";
-  Profile(2).Folder = L"c:\\out";
-  Profile(0).Prefix = Profile(2).Prefix = L"X_";
-  ASSERT_NE(nullptr, OpenHost());
-  SelectOrSetText(HostItem(IDC_PREFIX3), L"x_");
-  for (size_t i = 0; i < 3; ++i) ASSERT_TRUE(m_host->Panel(i).Collect(false));
-  EXPECT_TRUE(m_host->Panel(1).CheckConflict(m_host->Panel(0), true));
-  EXPECT_TRUE(m_host->Panel(2).CheckConflict(m_host->Panel(1), true));
-  SetFocus(HostItem(IDC_USE1));
-  const std::vector<SeenBox> boxes =
-      BoxesDuring([&] { EXPECT_FALSE(m_host->Panel(2).CheckConflict(m_host->Panel(0), true)); });
-  ASSERT_EQ(1u, boxes.size());
-  EXPECT_EQ(L"フォルダと接頭辞の両方が同じです", boxes[0].text);
-  EXPECT_TRUE(HasFocus(IDC_FOLDER3));
-
-  Click(IDC_USE1);
-  ASSERT_TRUE(m_host->Panel(0).Collect(false));
-  EXPECT_TRUE(m_host->Panel(2).CheckConflict(m_host->Panel(0), true));
-}
-
 TEST_F(ShrinkControllerTest, EnableStatesFollowTheProfileAndTheJob) {
   Profile(0).ShrinkType = 2;
   Profile(0).SaveFormat.Type = SaveFormat::Png;

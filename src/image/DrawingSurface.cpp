@@ -56,16 +56,16 @@ HRESULT CScreen::FillSolidRect(COLORREF color, const RECT& rect) {
   return S_OK;
 }
 
-CDCScreen::CDCScreen(HDC dc, const RECT& rect) : m_rect(rect), m_dc(dc) {
-  m_restoreOrigin = SetViewportOrgEx(dc, -rect.left, -rect.top, &m_previousOrigin) != FALSE;
+CDCScreen::CDCScreen(HDC dc, const RECT& rect) : m_dc(dc), m_rect(rect) {
+  POINT previous;
+  if (SetViewportOrgEx(dc, -rect.left, -rect.top, &previous)) m_origin.Reset(Origin{dc, previous});
 }
 
 HRESULT CDCScreen::CreateForWindow(HWND window) {
   Free();
   HDC dc = ::GetDC(window);
   if (!dc) return E_FAIL;
-  m_ownsDC = true;
-  m_window = window;
+  m_windowDC.Reset(WindowDC{window, dc});
   m_dc = dc;
   GetClientRect(window, &m_rect);
   return S_OK;
@@ -73,18 +73,16 @@ HRESULT CDCScreen::CreateForWindow(HWND window) {
 
 HRESULT CDCScreen::CreateCompatible(HDC dc, const RECT& rect) {
   Free();
-  m_ownsDC = true;
-  m_dc = CreateCompatibleDC(dc);
-  if (!m_dc) {
+  m_memoryDC.Reset(CreateCompatibleDC(dc));
+  if (!m_memoryDC.IsValid()) return E_FAIL;
+  m_bitmap.Reset(CreateCompatibleBitmap(dc, rect.right - rect.left, rect.bottom - rect.top));
+  if (!m_bitmap.IsValid()) {
     Free();
     return E_FAIL;
   }
-  m_bitmap = CreateCompatibleBitmap(dc, rect.right - rect.left, rect.bottom - rect.top);
-  if (!m_bitmap) {
-    Free();
-    return E_FAIL;
-  }
-  m_previousBitmap = SelectObject(m_dc, m_bitmap);
+  HDC memory = m_memoryDC.Get();
+  m_selection.Reset(Selection{memory, SelectObject(memory, m_bitmap.Get())});
+  m_dc = memory;
   m_rect = rect;
   SetViewportOrgEx(m_dc, -rect.left, -rect.top, nullptr);
   return S_OK;
@@ -97,23 +95,11 @@ CComplexHDCPtr CDCScreen::GetDCs() const {
 }
 
 void CDCScreen::Free() {
-  if (m_dc && m_previousBitmap) SelectObject(m_dc, m_previousBitmap);
-  m_previousBitmap = nullptr;
-  if (m_bitmap) DeleteObject(m_bitmap);
-  m_bitmap = nullptr;
-  if (m_dc && m_restoreOrigin) {
-    SetViewportOrgEx(m_dc, m_previousOrigin.x, m_previousOrigin.y, nullptr);
-  }
-  m_restoreOrigin = false;
-  if (m_dc && m_ownsDC) {
-    if (m_window) {
-      ReleaseDC(m_window, m_dc);
-    } else {
-      DeleteDC(m_dc);
-    }
-  }
+  m_selection.Reset();
+  m_bitmap.Reset();
+  m_origin.Reset();
+  m_memoryDC.Reset();
+  m_windowDC.Reset();
   m_dc = nullptr;
-  m_ownsDC = false;
-  m_window = nullptr;
   m_rect = RECT{};
 }

@@ -9,6 +9,8 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "base/Handle.h"
+
 // The device contexts a surface draws on, in order. Owns none of them.
 class CComplexHDC {
 public:
@@ -78,16 +80,41 @@ public:
   HDC GetDC() const { return m_dc; }
 
 private:
-  // Puts the previous bitmap (or origin) back, deletes the memory bitmap and gives back an owned
-  // context; the surface is then empty.
+  // A bitmap selected into a memory context, and the object it replaced there.
+  struct Selection {
+    HDC dc;
+    HGDIOBJ previous;
+  };
+  struct SelectionTraits {
+    typedef Selection Type;
+    static Selection Empty() { return Selection{nullptr, nullptr}; }
+    static bool IsEmpty(const Selection& value) { return value.previous == nullptr; }
+    static void Release(const Selection& value) { SelectObject(value.dc, value.previous); }
+  };
+  // A borrowed context's origin before the surface moved it.
+  struct Origin {
+    HDC dc;
+    POINT previous;
+  };
+  struct OriginTraits {
+    typedef Origin Type;
+    static Origin Empty() { return Origin{nullptr, POINT{0, 0}}; }
+    static bool IsEmpty(const Origin& value) { return value.dc == nullptr; }
+    static void Release(const Origin& value) {
+      SetViewportOrgEx(value.dc, value.previous.x, value.previous.y, nullptr);
+    }
+  };
+
+  // Gives back what the surface holds, in this order: the memory bitmap is selected out and
+  // deleted, a borrowed context gets its origin back, an owned context goes. The surface is
+  // then empty.
   void Free();
 
-  bool m_ownsDC = false;
-  HWND m_window = nullptr;  // owner of an owned context taken with GetDC
+  CScoped<SelectionTraits> m_selection;
+  CBitmapHandle m_bitmap;
+  CScoped<OriginTraits> m_origin;
+  CMemoryDC m_memoryDC;  // from CreateCompatible
+  CWindowDC m_windowDC;  // from CreateForWindow
+  HDC m_dc = nullptr;    // the context drawn on: one of the two above, or a borrowed one
   RECT m_rect = {};
-  HBITMAP m_bitmap = nullptr;
-  HGDIOBJ m_previousBitmap = nullptr;
-  HDC m_dc = nullptr;
-  POINT m_previousOrigin = {};
-  bool m_restoreOrigin = false;
 };

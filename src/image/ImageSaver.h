@@ -1,4 +1,5 @@
-// Encoders and saving: a CImageSaver per output, made from the profile's SaveFormat.
+// Encoders and saving: a CImageSaver per output, made from the profile's SaveFormat through the
+// table of output formats (image/SaveFormat.h).
 #pragma once
 
 #include <string>
@@ -10,29 +11,29 @@
 
 class CImageSaver {
 public:
-  // "image/png" or "image/jpeg"; sets both flags (true for PNG) and chooses the encoder.
-  // E_FAIL for a type there is no encoder for.
-  HRESULT SetMimeType(const wchar_t* mime);
-  void SetQuality(int quality) { m_quality = quality; }
+  // `quality` reaches the format's encoder (JPEG's quality scale; PNG has none).
+  CImageSaver(const OutputFormat& format, int quality) : m_format(&format), m_quality(quality) {}
 
-  // Writes a 32-bit image (PNG with alpha, or JPEG) or an 8-bit indexed one (PNG) to `path`,
-  // which must not exist (see WriteNewFile): an existing file there is left as it is and the save
-  // fails with HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS). Other failures: the system's reason of
-  // the write, HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), or E_FAIL when the encoder fails; no
-  // partial output remains.
+  // Writes a 32-bit image, or an 8-bit indexed one when the format has an indexed form (PNG),
+  // to `path`, which must not exist (see WriteNewFile): an existing file there is left as it is
+  // and the save fails with HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS). Other failures: the
+  // system's reason of the write, HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), or E_FAIL when
+  // the encoder fails or the format cannot hold the picture; no partial output remains.
   HRESULT Save(const CDib& image, const std::wstring& path) const;
 
-  bool SupportsTransparency = false;  // the format can keep transparency
-  bool TryPalette = false;            // palette reduction is worth trying first
+  // The format can keep transparency.
+  bool SupportsTransparency() const { return m_format->keepsTransparency; }
+  // Palette reduction is worth trying first.
+  bool TryPalette() const { return m_format->triesPalette; }
 
 private:
-  enum class Encoder { None, Png, Jpeg };
-  Encoder m_encoder = Encoder::None;
-  int m_quality = 80;
+  const OutputFormat* m_format;  // a row of the format table, which lives for the whole process
+  int m_quality;
 };
 
 typedef boost::shared_ptr<CImageSaver> CImageSaverPtr;
 
+// The saver of `format`'s row of the table, with its JPEG quality; null only when memory runs out.
 CImageSaverPtr CreateSaver(const SaveFormat& format);
 CImageSaverPtr CreatePngSaver();
 CImageSaverPtr CreateJpegSaver(int quality);

@@ -26,6 +26,7 @@
 #include "image/Resample.h"
 
 #include "base/CheckedMath.h"
+#include "base/Scoped.h"
 
 #include <algorithm>
 #include <cmath>
@@ -254,19 +255,17 @@ CScratchPool& Pool() {
   return pool;
 }
 
-class CScratchLease {
-public:
-  CScratchLease() : m_scratch(Pool().Take()) {}
-  ~CScratchLease() {
-    if (m_scratch) Pool().Give(std::move(m_scratch));
-  }
-  CScratchLease(const CScratchLease&) = delete;
-  CScratchLease& operator=(const CScratchLease&) = delete;
-  Scratch* get() const { return m_scratch.get(); }
-
-private:
-  std::unique_ptr<Scratch> m_scratch;
+// A scratch taken from the pool for as long as a resampling runs, given back to it afterwards.
+struct ScratchLeaseTraits {
+  typedef Scratch* Type;
+  static Scratch* Empty() { return nullptr; }
+  static bool IsEmpty(const Scratch* scratch) { return scratch == nullptr; }
+  static void Release(Scratch* scratch) { Pool().Give(std::unique_ptr<Scratch>(scratch)); }
 };
+typedef CScoped<ScratchLeaseTraits> CScratchLease;
+
+// An empty lease when memory runs out.
+CScratchLease LeaseScratch() { return CScratchLease(Pool().Take().release()); }
 
 // Walks the source rows in groups of four (the last may be shorter) and reports, for each group,
 // the target rows whose windows hold any of its rows: always a contiguous run [first, last) that
@@ -588,8 +587,8 @@ bool ResampleBgraWith(Isa isa, const PixelRows& source, const PixelRows& target)
   if (target.width == 0 || target.height == 0) return true;
   if (source.width == 0 || source.height == 0) return false;
   try {
-    CScratchLease lease;
-    return lease.get() && Run(*kernels, source, target, *lease.get());
+    CScratchLease lease = LeaseScratch();
+    return lease.IsValid() && Run(*kernels, source, target, *lease.Get());
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::length_error&) {
@@ -604,7 +603,7 @@ bool ResampleBgra(const PixelRows& source, const PixelRows& target) {
 }
 
 struct CRowResampler::State {
-  std::vector<std::unique_ptr<resample::CScratchLease>> leases;
+  std::vector<resample::CScratchLease> leases;
   std::vector<std::unique_ptr<resample::CResampleRun>> owned;
   std::vector<resample::CResampleRun*> runs;
   resample::GroupLists lists;
@@ -624,8 +623,8 @@ bool CRowResampler::Begin(uint32_t sourceWidth, uint32_t sourceHeight, const std
     size_t open = 0;
     for (const PixelRows& target : targets) {
       if (target.width == 0 || target.height == 0) return false;
-      state->leases.emplace_back(new resample::CScratchLease);
-      resample::Scratch* scratch = state->leases.back()->get();
+      state->leases.push_back(resample::LeaseScratch());
+      resample::Scratch* scratch = state->leases.back().Get();
       if (!scratch) return false;
       state->owned.emplace_back(new resample::CResampleRun(kernels, *scratch));
       if (!state->owned.back()->Begin(sourceWidth, sourceHeight, target)) return false;

@@ -1,13 +1,34 @@
-// The output format of one profile: PNG, or JPEG with a quality number.
+// The output format of one profile (PNG, or JPEG with a quality number) and the table of the
+// formats the program writes: one row per format, read by the saver, the output names and the
+// task's background and palette steps.
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+struct PixelRows;
 
 struct SaveFormat {
   enum { Png = 0, Jpeg = 1 };
-  int32_t Type = Png;        // 1 JPEG; any other value is PNG
+  int32_t Type = Png;        // the `type` of a row of the format table; a value no row names is PNG
   int32_t JpegQuality = 80;  // libjpeg's quality scale, 0..100
 };
 
-// "jpg" for JPEG, "png" for everything else (no dot).
+// One format the program writes.
+struct OutputFormat {
+  int32_t type;              // the SaveFormat::Type value that chooses this row
+  const wchar_t* extension;  // of the output file's name, without the dot
+  // Encodes a 32-bit BGRA picture; `quality` is SaveFormat::JpegQuality, for formats that use it.
+  bool (*encode)(const PixelRows& rows, int quality, std::vector<uint8_t>* out);
+  // Encodes an 8-bit picture with its 256-entry B, G, R, A palette; null for a format that has
+  // no indexed form, which then refuses 8-bit pictures.
+  bool (*encodeIndexed)(const PixelRows& rows, const uint8_t (*palette)[4], std::vector<uint8_t>* out);
+  bool keepsTransparency;  // a profile's "transparent" choice skips the background colour
+  bool triesPalette;       // an 8-bit picture is tried before the 32-bit one is written
+};
+
+// The row chosen by `format.Type`; the first row (PNG) for a value that no row names.
+const OutputFormat& FindOutputFormat(const SaveFormat& format);
+
+// The row's extension, as FindOutputFormat chooses it: "jpg" for JPEG, "png" otherwise.
 const wchar_t* GetExtension(const SaveFormat& format);

@@ -22,10 +22,7 @@ private:
 }  // namespace
 
 unsigned CLookAheadHelper::Run() {
-  // The buffers the image code keeps for this thread's next picture go with the thread.
-  struct CBuffersRelease {
-    ~CBuffersRelease() { ReleaseThreadImageBuffers(); }
-  } release;
+  const CThreadImageBuffers buffers(true);
   while (CLookAhead::Entry* entry = m_owner->Claim()) {
     bool complete = false;
     // A failure here (out of memory) leaves the task to the worker, which meets it again and

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/Scoped.h"
 #include "image/LoadDib.h"
 #include "job/SharedSource.h"
 #include "job/ShrinkTaskEx.h"
@@ -19,6 +20,17 @@
 #include "job/ThreadImpl.h"
 
 class CLookAhead;
+
+// The image pipeline's buffers of this thread for the next picture (ReleaseThreadImageBuffers):
+// every thread that makes pictures, the worker and its helpers, holds this owner for its whole
+// run, so that the buffers go with the thread.
+struct ThreadImageBuffersTraits {
+  typedef bool Type;  // true: the buffers are given back when the owner goes
+  static bool Empty() { return false; }
+  static bool IsEmpty(bool held) { return !held; }
+  static void Release(bool) { ReleaseThreadImageBuffers(); }
+};
+typedef CScoped<ThreadImageBuffersTraits> CThreadImageBuffers;
 
 // One helper thread: claims the next task, makes its pictures, hands them over, until told to end.
 class CLookAheadHelper : public CThreadImpl<CLookAheadHelper, true, 0> {

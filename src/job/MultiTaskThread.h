@@ -40,10 +40,7 @@ public:
   // The tasks behind it stay in the queue for the client to cancel. Helpers only ever make
   // pictures; they end, and what they made ahead is dropped, before this thread does.
   unsigned Run() override {
-    // The image pipeline keeps buffers per thread for the next picture; they go with the worker.
-    struct CBuffersRelease {
-      ~CBuffersRelease() { ReleaseThreadImageBuffers(); }
-    } release;
+    const CThreadImageBuffers buffers(true);
     std::unique_ptr<CLookAhead> lookAhead;
     if (m_helpers > 0) {
       lookAhead.reset(new CLookAhead(m_queue, this, m_helpers, CLookAhead::kInFlightPixels));

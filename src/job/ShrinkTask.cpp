@@ -87,7 +87,7 @@ void CShrinkTaskEx::ProcessProfile(size_t index, CSharedSource* source, CLoadAdm
   }
   if (IsStopRequested()) return;
 
-  if (!profile.Transparent || !saver->SupportsTransparency) {
+  if (!profile.Transparent || !saver->SupportsTransparency()) {
     CDibPtr flat;
     hr = ApplyBackgroundColor(picture, profile.BkColor, &flat);
     if (FAILED(hr)) {
@@ -99,7 +99,7 @@ void CShrinkTaskEx::ProcessProfile(size_t index, CSharedSource* source, CLoadAdm
   if (IsStopRequested()) return;
 
   // From here on the output is written: no stop check until it is saved.
-  if (saver->TryPalette) {
+  if (saver->TryPalette()) {
     CDibPtr indexed;
     hr = ReduceToPalette(*picture, &indexed);
     if (FAILED(hr)) {

@@ -3,23 +3,6 @@
 
 #include "base/Handle.h"
 
-namespace {
-
-// The window's whole-window context (GetWindowDC), given back to its window when the owner goes.
-struct WindowDC {
-  HWND window;
-  HDC dc;
-};
-struct WindowDCTraits {
-  typedef WindowDC Type;
-  static WindowDC Empty() { return WindowDC{nullptr, nullptr}; }
-  static bool IsEmpty(const WindowDC& value) { return value.dc == nullptr; }
-  static void Release(const WindowDC& value) { ReleaseDC(value.window, value.dc); }
-};
-typedef CScoped<WindowDCTraits> CWindowDC;
-
-}  // namespace
-
 std::wstring GetComboText(HWND box) {
   CComboBoxW combo(box);
   std::wstring text;

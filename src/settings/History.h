@@ -46,7 +46,7 @@ public:
   // that does not keeps what it held, and the result is false.
   bool Load(HKEY parent, const std::wstring& path) {
     CKeyHandle key;
-    if (OpenForRead(parent, path, &key) != ERROR_SUCCESS) return false;
+    if (!OpenForRead(parent, path, &key)) return false;
     size_t count = 0;
     if (!ReadCount(key.Get(), kMaxHistoryEntries, &count)) return false;
     key.Close();
@@ -62,9 +62,8 @@ public:
   // keys beyond the count, left by an earlier longer list, stay and are never read.
   bool Save(HKEY parent, const std::wstring& path) const {
     CKeyHandle key;
-    if (OpenForWrite(parent, path, &key) != ERROR_SUCCESS) return false;
-    bool ok = WriteDword(key.Get(), L"Count", static_cast<uint32_t>(m_entries.size())) ==
-              ERROR_SUCCESS;
+    if (!OpenForWrite(parent, path, &key)) return false;
+    bool ok = WriteDword(key.Get(), L"Count", static_cast<uint32_t>(m_entries.size()));
     key.Close();
     for (size_t i = 0; i < m_entries.size(); ++i) {
       if (!TStorage::Save(parent, ListEntryPath(path, i), m_entries[i])) ok = false;

@@ -19,21 +19,21 @@ const DWORD kInitialStringChars = 1024;
 
 }  // namespace
 
-LONG OpenForRead(HKEY parent, const std::wstring& path, CKeyHandle* key) {
+bool OpenForRead(HKEY parent, const std::wstring& path, CKeyHandle* key) {
   HKEY opened = nullptr;
-  LONG status = RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &opened);
-  if (status != ERROR_SUCCESS) return status;
+  if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
   key->Reset(opened);
-  return ERROR_SUCCESS;
+  return true;
 }
 
-LONG OpenForWrite(HKEY parent, const std::wstring& path, CKeyHandle* key) {
+bool OpenForWrite(HKEY parent, const std::wstring& path, CKeyHandle* key) {
   HKEY opened = nullptr;
-  LONG status = RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                kWriteAccess, nullptr, &opened, nullptr);
-  if (status != ERROR_SUCCESS) return status;
+  if (RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kWriteAccess,
+                      nullptr, &opened, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
   key->Reset(opened);
-  return ERROR_SUCCESS;
+  return true;
 }
 
 bool ReadDword(HKEY key, const wchar_t* name, uint32_t* value) {
@@ -83,23 +83,25 @@ bool ReadString(HKEY key, const wchar_t* name, std::wstring* value) {
   return RegistryStringText(type, reinterpret_cast<const uint8_t*>(buffer.data()), bytes, value);
 }
 
-LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value) {
+bool WriteDword(HKEY key, const wchar_t* name, uint32_t value) {
   DWORD data = value;
-  return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+  return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                        sizeof data) == ERROR_SUCCESS;
 }
 
-LONG WriteDword(HKEY key, const wchar_t* name, int32_t value) {
+bool WriteDword(HKEY key, const wchar_t* name, int32_t value) {
   return WriteDword(key, name, static_cast<uint32_t>(value));
 }
 
-LONG WriteFlag(HKEY key, const wchar_t* name, bool value) {
+bool WriteFlag(HKEY key, const wchar_t* name, bool value) {
   return WriteDword(key, name, static_cast<uint32_t>(value ? 1 : 0));
 }
 
-LONG WriteString(HKEY key, const wchar_t* name, const std::wstring& value) {
-  if (value.size() + 1 > kMaxRegStringChars) return ERROR_INVALID_PARAMETER;
+bool WriteString(HKEY key, const wchar_t* name, const std::wstring& value) {
+  if (value.size() + 1 > kMaxRegStringChars) return false;
   DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        bytes) == ERROR_SUCCESS;
 }
 
 bool ReadCount(HKEY key, size_t bound, size_t* count) {
@@ -128,20 +130,19 @@ std::wstring ListEntryPath(const std::wstring& listPath, size_t index) {
   return listPath + L"\\" + number;
 }
 
-LONG CSettingsKey::Open(HKEY hive, unsigned makerId, unsigned productId) {
+bool CSettingsKey::Open(HKEY hive, unsigned makerId, unsigned productId) {
   std::wstring maker;
   std::wstring product;
   if (!LoadResourceString(&maker, makerId) || !LoadResourceString(&product, productId)) {
-    return ERROR_RESOURCE_NAME_NOT_FOUND;
+    return false;
   }
   std::wstring path = L"Software\\" + maker + L"\\" + product + L"32";
   CKeyHandle root;
-  LONG status = OpenForWrite(hive, path, &root);
-  if (status != ERROR_SUCCESS) return status;
+  if (!OpenForWrite(hive, path, &root)) return false;
   std::swap(m_root, root);  // `root` now closes the handle of an earlier open
   m_hive = hive;
   m_rootPath = path;
-  return ERROR_SUCCESS;
+  return true;
 }
 
 std::wstring CSettingsKey::Path(const std::wstring& name) const {
@@ -150,12 +151,10 @@ std::wstring CSettingsKey::Path(const std::wstring& name) const {
 
 bool CRegString::Load(HKEY parent, const std::wstring& path, std::wstring* value) {
   CKeyHandle key;
-  if (OpenForRead(parent, path, &key) != ERROR_SUCCESS) return false;
-  return ReadString(key.Get(), L"", value);
+  return OpenForRead(parent, path, &key) && ReadString(key.Get(), L"", value);
 }
 
 bool CRegString::Save(HKEY parent, const std::wstring& path, const std::wstring& value) {
   CKeyHandle key;
-  if (OpenForWrite(parent, path, &key) != ERROR_SUCCESS) return false;
-  return WriteString(key.Get(), L"", value) == ERROR_SUCCESS;
+  return OpenForWrite(parent, path, &key) && WriteString(key.Get(), L"", value);
 }

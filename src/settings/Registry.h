@@ -2,8 +2,8 @@
 // convention, the settings root key and the storage of one history entry.
 //
 // Paths are relative to the hive passed in (HKEY_CURRENT_USER in the program) and are built by
-// plain concatenation. Reads return a success flag and leave their destination untouched on
-// failure; writes and opens return a Win32 status. Nothing here throws on a registry failure.
+// plain concatenation. Opens, reads and writes return a success flag; a failed open leaves the
+// key handle as it was, a failed read its destination. Nothing here throws on a registry failure.
 #pragma once
 
 #include <windows.h>
@@ -17,9 +17,9 @@
 #include "base/RegistryText.h"
 
 // Opens `path` below `parent` with KEY_READ.
-LONG OpenForRead(HKEY parent, const std::wstring& path, CKeyHandle* key);
+bool OpenForRead(HKEY parent, const std::wstring& path, CKeyHandle* key);
 // Opens or creates `path` (and its missing parents) with read, create-sub-key and set-value rights.
-LONG OpenForWrite(HKEY parent, const std::wstring& path, CKeyHandle* key);
+bool OpenForWrite(HKEY parent, const std::wstring& path, CKeyHandle* key);
 
 // A REG_DWORD of exactly four bytes; anything else fails.
 bool ReadDword(HKEY key, const wchar_t* name, int32_t* value);
@@ -30,13 +30,13 @@ bool ReadFlag(HKEY key, const wchar_t* name, bool* value);
 // key's unnamed value.
 bool ReadString(HKEY key, const wchar_t* name, std::wstring* value);
 
-LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value);
-LONG WriteDword(HKEY key, const wchar_t* name, int32_t value);
+bool WriteDword(HKEY key, const wchar_t* name, uint32_t value);
+bool WriteDword(HKEY key, const wchar_t* name, int32_t value);
 // 1 for true, 0 for false.
-LONG WriteFlag(HKEY key, const wchar_t* name, bool value);
-// REG_SZ with its terminator. Fails with ERROR_INVALID_PARAMETER, writing nothing, for a text
-// that ReadString would refuse as too long.
-LONG WriteString(HKEY key, const wchar_t* name, const std::wstring& value);
+bool WriteFlag(HKEY key, const wchar_t* name, bool value);
+// REG_SZ with its terminator. Fails, writing nothing, for a text that ReadString would refuse as
+// too long.
+bool WriteString(HKEY key, const wchar_t* name, const std::wstring& value);
 
 // The "Count" value of a list key, as a number of entries at most `bound`. A missing value is 0
 // and so is a negative one; a larger one is cut to `bound`. A value that is not a four-byte
@@ -54,9 +54,9 @@ public:
   CSettingsKey(const CSettingsKey&) = delete;
   CSettingsKey& operator=(const CSettingsKey&) = delete;
 
-  // ERROR_SUCCESS, or the status that stopped it; a missing name fails before anything is
-  // created. The hive, path and handle of an earlier open are replaced only on success.
-  LONG Open(HKEY hive, unsigned makerId, unsigned productId);
+  // A missing name fails before anything is created. The hive, path and handle of an earlier
+  // open are replaced only on success.
+  bool Open(HKEY hive, unsigned makerId, unsigned productId);
   HKEY Hive() const { return m_hive; }
   // Root path + "\" + name.
   std::wstring Path(const std::wstring& name) const;

@@ -14,7 +14,7 @@ const size_t kMaxProfiles = 256;
 // Reads one profile from its key; a value that cannot be read leaves its field as it was.
 bool LoadProfile(HKEY hive, const std::wstring& path, ShrinkProfile* profile) {
   CKeyHandle key;
-  if (OpenForRead(hive, path, &key) != ERROR_SUCCESS) return false;
+  if (!OpenForRead(hive, path, &key)) return false;
   bool ok = ReadFlag(key.Get(), L"Use", &profile->Use);
   ok &= ReadString(key.Get(), L"Folder", &profile->Folder);
   ok &= ReadString(key.Get(), L"Prefix", &profile->Prefix);
@@ -29,7 +29,7 @@ bool LoadProfile(HKEY hive, const std::wstring& path, ShrinkProfile* profile) {
   key.Close();
 
   CKeyHandle format;
-  if (OpenForRead(hive, path + L"\\SaveFormat", &format) != ERROR_SUCCESS) return false;
+  if (!OpenForRead(hive, path + L"\\SaveFormat", &format)) return false;
   ok &= ReadDword(format.Get(), L"Type", &profile->SaveFormat.Type);
   ok &= ReadDword(format.Get(), L"JpegQuality", &profile->SaveFormat.JpegQuality);
   profile->SaveFormat.JpegQuality = std::clamp(profile->SaveFormat.JpegQuality, 0, 100);
@@ -38,23 +38,23 @@ bool LoadProfile(HKEY hive, const std::wstring& path, ShrinkProfile* profile) {
 
 bool SaveProfile(HKEY hive, const std::wstring& path, const ShrinkProfile& profile) {
   CKeyHandle key;
-  if (OpenForWrite(hive, path, &key) != ERROR_SUCCESS) return false;
-  bool ok = WriteFlag(key.Get(), L"Use", profile.Use) == ERROR_SUCCESS;
-  ok &= WriteString(key.Get(), L"Folder", profile.Folder) == ERROR_SUCCESS;
-  ok &= WriteString(key.Get(), L"Prefix", profile.Prefix) == ERROR_SUCCESS;
-  ok &= WriteDword(key.Get(), L"BkColor", profile.BkColor) == ERROR_SUCCESS;
-  ok &= WriteFlag(key.Get(), L"Transparent", profile.Transparent) == ERROR_SUCCESS;
-  ok &= WriteDword(key.Get(), L"ShrinkType", profile.ShrinkType) == ERROR_SUCCESS;
-  ok &= WriteDword(key.Get(), L"ShrinkWidth", profile.ShrinkWidth) == ERROR_SUCCESS;
-  ok &= WriteDword(key.Get(), L"ShrinkHeight", profile.ShrinkHeight) == ERROR_SUCCESS;
-  ok &= WriteDword(key.Get(), L"CustomWidth", profile.CustomWidth) == ERROR_SUCCESS;
-  ok &= WriteDword(key.Get(), L"CustomHeight", profile.CustomHeight) == ERROR_SUCCESS;
+  if (!OpenForWrite(hive, path, &key)) return false;
+  bool ok = WriteFlag(key.Get(), L"Use", profile.Use);
+  ok &= WriteString(key.Get(), L"Folder", profile.Folder);
+  ok &= WriteString(key.Get(), L"Prefix", profile.Prefix);
+  ok &= WriteDword(key.Get(), L"BkColor", profile.BkColor);
+  ok &= WriteFlag(key.Get(), L"Transparent", profile.Transparent);
+  ok &= WriteDword(key.Get(), L"ShrinkType", profile.ShrinkType);
+  ok &= WriteDword(key.Get(), L"ShrinkWidth", profile.ShrinkWidth);
+  ok &= WriteDword(key.Get(), L"ShrinkHeight", profile.ShrinkHeight);
+  ok &= WriteDword(key.Get(), L"CustomWidth", profile.CustomWidth);
+  ok &= WriteDword(key.Get(), L"CustomHeight", profile.CustomHeight);
   key.Close();
 
   CKeyHandle format;
-  if (OpenForWrite(hive, path + L"\\SaveFormat", &format) != ERROR_SUCCESS) return false;
-  ok &= WriteDword(format.Get(), L"Type", profile.SaveFormat.Type) == ERROR_SUCCESS;
-  ok &= WriteDword(format.Get(), L"JpegQuality", profile.SaveFormat.JpegQuality) == ERROR_SUCCESS;
+  if (!OpenForWrite(hive, path + L"\\SaveFormat", &format)) return false;
+  ok &= WriteDword(format.Get(), L"Type", profile.SaveFormat.Type);
+  ok &= WriteDword(format.Get(), L"JpegQuality", profile.SaveFormat.JpegQuality);
   return ok;
 }
 
@@ -74,7 +74,7 @@ CSettings::CSettings() : Profiles(3) {
 
 bool CSettings::LoadSettings(HKEY hive) {
   CSettingsKey root;
-  if (root.Open(hive, IDS_MAKER, IDS_PRODUCT) != ERROR_SUCCESS) return false;
+  if (!root.Open(hive, IDS_MAKER, IDS_PRODUCT)) return false;
   const std::wstring setting = root.Path(L"Setting");
   bool ok = LoadWindow(hive, setting + L"\\Window");
   ok &= LoadProfiles(hive, setting + L"\\Shrinks");
@@ -85,7 +85,7 @@ bool CSettings::LoadSettings(HKEY hive) {
 
 bool CSettings::SaveSettings(HKEY hive) const {
   CSettingsKey root;
-  if (root.Open(hive, IDS_MAKER, IDS_PRODUCT) != ERROR_SUCCESS) return false;
+  if (!root.Open(hive, IDS_MAKER, IDS_PRODUCT)) return false;
   const std::wstring setting = root.Path(L"Setting");
   bool ok = SaveWindow(hive, setting + L"\\Window");
   ok &= SaveProfiles(hive, setting + L"\\Shrinks");
@@ -96,7 +96,7 @@ bool CSettings::SaveSettings(HKEY hive) const {
 
 bool CSettings::LoadWindow(HKEY hive, const std::wstring& path) {
   CKeyHandle key;
-  if (OpenForRead(hive, path, &key) != ERROR_SUCCESS) return false;
+  if (!OpenForRead(hive, path, &key)) return false;
   ReadFlag(key.Get(), L"Fullscreen", &WindowPlacement.Fullscreen);
   // The rectangle is taken whole or not at all: a mix of stored and default edges is no place.
   int32_t left = 0, top = 0, right = 0, bottom = 0;
@@ -112,7 +112,7 @@ bool CSettings::LoadWindow(HKEY hive, const std::wstring& path) {
 
 bool CSettings::LoadProfiles(HKEY hive, const std::wstring& path) {
   CKeyHandle key;
-  if (OpenForRead(hive, path, &key) != ERROR_SUCCESS) return false;
+  if (!OpenForRead(hive, path, &key)) return false;
   size_t count = 0;
   if (!ReadCount(key.Get(), kMaxProfiles, &count)) return false;
   key.Close();
@@ -127,19 +127,19 @@ bool CSettings::LoadProfiles(HKEY hive, const std::wstring& path) {
 
 bool CSettings::SaveWindow(HKEY hive, const std::wstring& path) const {
   CKeyHandle key;
-  if (OpenForWrite(hive, path, &key) != ERROR_SUCCESS) return false;
-  bool ok = WriteFlag(key.Get(), L"Fullscreen", WindowPlacement.Fullscreen) == ERROR_SUCCESS;
-  ok &= WriteDword(key.Get(), L"Left", WindowPlacement.Left) == ERROR_SUCCESS;
-  ok &= WriteDword(key.Get(), L"Top", WindowPlacement.Top) == ERROR_SUCCESS;
-  ok &= WriteDword(key.Get(), L"Right", WindowPlacement.Right) == ERROR_SUCCESS;
-  ok &= WriteDword(key.Get(), L"Bottom", WindowPlacement.Bottom) == ERROR_SUCCESS;
+  if (!OpenForWrite(hive, path, &key)) return false;
+  bool ok = WriteFlag(key.Get(), L"Fullscreen", WindowPlacement.Fullscreen);
+  ok &= WriteDword(key.Get(), L"Left", WindowPlacement.Left);
+  ok &= WriteDword(key.Get(), L"Top", WindowPlacement.Top);
+  ok &= WriteDword(key.Get(), L"Right", WindowPlacement.Right);
+  ok &= WriteDword(key.Get(), L"Bottom", WindowPlacement.Bottom);
   return ok;
 }
 
 bool CSettings::SaveProfiles(HKEY hive, const std::wstring& path) const {
   CKeyHandle key;
-  if (OpenForWrite(hive, path, &key) != ERROR_SUCCESS) return false;
-  bool ok = WriteDword(key.Get(), L"Count", static_cast<uint32_t>(Profiles.size())) == ERROR_SUCCESS;
+  if (!OpenForWrite(hive, path, &key)) return false;
+  bool ok = WriteDword(key.Get(), L"Count", static_cast<uint32_t>(Profiles.size()));
   key.Close();
   for (size_t i = 0; i < Profiles.size(); ++i) {
     if (!SaveProfile(hive, ListEntryPath(path, i), Profiles[i])) ok = false;

@@ -35,7 +35,7 @@ void KeepInside(LONG low, LONG high, LONG length, LONG* start) {
 
 }  // namespace
 
-bool CWindowW::GetItemText(HWND window, std::wstring* text, bool trim) {
+void CWindowW::GetItemText(HWND window, std::wstring* text, bool trim) {
   text->clear();
   int length = GetWindowTextLengthW(window);
   if (length > 0) {
@@ -50,7 +50,6 @@ bool CWindowW::GetItemText(HWND window, std::wstring* text, bool trim) {
     while (last > first && IsTrimmed((*text)[last - 1])) --last;
     *text = text->substr(first, last - first);
   }
-  return true;
 }
 
 bool CWindowW::SetItemText(HWND window, const std::wstring& text, bool onlyIfDifferent) {

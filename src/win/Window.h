@@ -20,8 +20,8 @@ public:
   bool IsWindow() const { return m_hWnd != nullptr && ::IsWindow(m_hWnd) != FALSE; }
 
   // The whole text of `window`; with `trim`, white space and carriage returns are removed from
-  // both ends. A text that cannot be read is empty. Always succeeds.
-  static bool GetItemText(HWND window, std::wstring* text, bool trim);
+  // both ends. A text that cannot be read is empty.
+  static void GetItemText(HWND window, std::wstring* text, bool trim);
   // Sets the text; with `onlyIfDifferent`, a window that already shows exactly `text` is left
   // alone. True when the window now shows `text`.
   static bool SetItemText(HWND window, const std::wstring& text, bool onlyIfDifferent);

@@ -71,9 +71,8 @@ protected:
   void SetUp() override {
     ASSERT_TRUE(m_aside.IsSetAside());
     CKeyHandle key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              OpenForWrite(HKEY_CURRENT_USER, std::wstring(kSettingKey) + L"\\Window", &key));
-    ASSERT_EQ(ERROR_SUCCESS, WriteDword(key.Get(), L"Left", 4321));
+    ASSERT_TRUE(OpenForWrite(HKEY_CURRENT_USER, std::wstring(kSettingKey) + L"\\Window", &key));
+    ASSERT_TRUE(WriteDword(key.Get(), L"Left", 4321));
     m_before = KeyTreeText(HKEY_CURRENT_USER, kProductKey);
     DialogTest::SetUp();
   }

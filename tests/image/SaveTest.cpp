@@ -102,14 +102,16 @@ TEST(Save, ExtensionAndFlagsFollowTheFormat) {
   EXPECT_STREQ(L"png", GetExtension(Format(2)));
   CImageSaverPtr png = CreateSaver(Format(2));
   ASSERT_TRUE(png);
-  EXPECT_TRUE(png->SupportsTransparency);
-  EXPECT_TRUE(png->TryPalette);
+  EXPECT_TRUE(png->SupportsTransparency());
+  EXPECT_TRUE(png->TryPalette());
   CImageSaverPtr jpeg = CreateSaver(Format(1));
   ASSERT_TRUE(jpeg);
-  EXPECT_FALSE(jpeg->SupportsTransparency);
-  EXPECT_FALSE(jpeg->TryPalette);
-  CImageSaver other;
-  EXPECT_EQ(E_FAIL, other.SetMimeType(L"image/x-unknown"));
+  EXPECT_FALSE(jpeg->SupportsTransparency());
+  EXPECT_FALSE(jpeg->TryPalette());
+  // JPEG has no indexed form: an 8-bit picture is refused and nothing is written.
+  CTempDir dir;
+  EXPECT_EQ(E_FAIL, jpeg->Save(*MakeIndexed(), dir / L"indexed.jpg"));
+  EXPECT_FALSE(FileExists(dir / L"indexed.jpg"));
 }
 
 TEST(Save, ThirtyTwoBitPngKeepsEveryPixelAndAlphaExactly) {

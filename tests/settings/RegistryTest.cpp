@@ -9,11 +9,11 @@
 TEST(Registry, ValuesHaveTheirEncodingsAndFailedReadsKeepTheirDestination) {
   CTestRegistry reg;
   CKeyHandle key;
-  ASSERT_EQ(ERROR_SUCCESS, OpenForWrite(reg.Hive(), L"a\\b", &key));  // parents are created
-  EXPECT_EQ(ERROR_SUCCESS, WriteDword(key.Get(), L"Int", int32_t(-2)));
-  EXPECT_EQ(ERROR_SUCCESS, WriteFlag(key.Get(), L"On", true));
-  EXPECT_EQ(ERROR_SUCCESS, WriteString(key.Get(), L"Text", L"\u753b\u50cf"));
-  EXPECT_EQ(ERROR_SUCCESS, WriteString(key.Get(), L"", L""));
+  ASSERT_TRUE(OpenForWrite(reg.Hive(), L"a\\b", &key));  // parents are created
+  EXPECT_TRUE(WriteDword(key.Get(), L"Int", int32_t(-2)));
+  EXPECT_TRUE(WriteFlag(key.Get(), L"On", true));
+  EXPECT_TRUE(WriteString(key.Get(), L"Text", L"\u753b\u50cf"));
+  EXPECT_TRUE(WriteString(key.Get(), L"", L""));
   EXPECT_EQ("4:feffffff", reg.Get(L"a\\b", L"Int"));
   EXPECT_EQ("4:01000000", reg.Get(L"a\\b", L"On"));
   EXPECT_EQ("1:3b75cf500000", reg.Get(L"a\\b", L"Text"));  // REG_SZ with its terminator
@@ -43,8 +43,11 @@ TEST(Registry, ValuesHaveTheirEncodingsAndFailedReadsKeepTheirDestination) {
   }
   EXPECT_EQ(L"\u753b\u50cf", text);
   CKeyHandle missing;
-  EXPECT_NE(ERROR_SUCCESS, OpenForRead(reg.Hive(), L"nowhere", &missing));
+  EXPECT_FALSE(OpenForRead(reg.Hive(), L"nowhere", &missing));
   EXPECT_FALSE(missing.IsValid() || reg.Exists(L"nowhere"));
+  // A failed open leaves a key that was held open.
+  EXPECT_FALSE(OpenForRead(reg.Hive(), L"nowhere", &key));
+  EXPECT_TRUE(ReadDword(key.Get(), L"Int", &number));
 }
 
 TEST(Registry, StringsAreReadOnlyWhenWellFormedAndOfSaneSize) {
@@ -62,7 +65,7 @@ TEST(Registry, StringsAreReadOnlyWhenWellFormedAndOfSaneSize) {
   reg.Set(L"k", L"Odd", REG_SZ, L"ab\0c", 7);  // a terminator, then half a character
   reg.Set(L"k", L"Multi", REG_MULTI_SZ, L"a\0b\0", 10);
   CKeyHandle key;
-  ASSERT_EQ(ERROR_SUCCESS, OpenForWrite(reg.Hive(), L"k", &key));
+  ASSERT_TRUE(OpenForWrite(reg.Hive(), L"k", &key));
 
   struct Case {
     const wchar_t* name;
@@ -79,20 +82,19 @@ TEST(Registry, StringsAreReadOnlyWhenWellFormedAndOfSaneSize) {
     EXPECT_EQ(c.text, text) << c.name;
   }
   // What could not be read back is not written.
-  EXPECT_EQ(ERROR_INVALID_PARAMETER,
-            WriteString(key.Get(), L"Big", std::wstring(kMaxRegStringChars, L'z')));
+  EXPECT_FALSE(WriteString(key.Get(), L"Big", std::wstring(kMaxRegStringChars, L'z')));
   EXPECT_EQ("missing", reg.Get(L"k", L"Big"));
 }
 
 TEST(Registry, TheSettingsRootComesFromTheStringTableAndIsCreatedOnOpen) {
   CTestRegistry reg, other;
   CSettingsKey root;
-  EXPECT_EQ(ERROR_SUCCESS, root.Open(reg.Hive(), IDS_MAKER, IDS_PRODUCT));
+  EXPECT_TRUE(root.Open(reg.Hive(), IDS_MAKER, IDS_PRODUCT));
   EXPECT_EQ(kSettingPath, root.Path(L"Setting"));
   EXPECT_TRUE(reg.Exists(L"Software\\Orvandel\\Kestrelle32"));
   EXPECT_FALSE(reg.Exists(kSettingPath));
   // A name missing from the string table fails before anything is created.
-  EXPECT_NE(ERROR_SUCCESS, root.Open(other.Hive(), IDS_MAKER, 60999));
+  EXPECT_FALSE(root.Open(other.Hive(), IDS_MAKER, 60999));
   EXPECT_FALSE(other.Exists(L"Software"));
   EXPECT_EQ(reg.Hive(), root.Hive());
 }

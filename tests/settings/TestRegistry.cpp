@@ -57,7 +57,7 @@ void AppendTree(HKEY key, const std::string& indent, std::string* text) {
   for (const std::wstring& name : names) {
     *text += indent + "[" + Narrow(name) + "]\n";
     CKeyHandle subkey;
-    if (OpenForRead(key, name, &subkey) == ERROR_SUCCESS) AppendTree(subkey.Get(), indent + "  ", text);
+    if (OpenForRead(key, name, &subkey)) AppendTree(subkey.Get(), indent + "  ", text);
   }
 }
 
@@ -65,7 +65,7 @@ void AppendTree(HKEY key, const std::string& indent, std::string* text) {
 
 std::string KeyTreeText(HKEY parent, const std::wstring& path) {
   CKeyHandle key;
-  if (OpenForRead(parent, path, &key) != ERROR_SUCCESS) return "missing";
+  if (!OpenForRead(parent, path, &key)) return "missing";
   std::string text;
   AppendTree(key.Get(), "", &text);
   return text;
@@ -76,7 +76,7 @@ CTestRegistry::CTestRegistry() {
   m_path = std::wstring(kTestsPath) + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(++counter);
   RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
-  EXPECT_EQ(ERROR_SUCCESS, OpenForWrite(HKEY_CURRENT_USER, m_path, &m_key));
+  EXPECT_TRUE(OpenForWrite(HKEY_CURRENT_USER, m_path, &m_key));
 }
 
 CTestRegistry::~CTestRegistry() {
@@ -96,13 +96,13 @@ bool CTestRegistry::StandInForCurrentUser() {
 
 bool CTestRegistry::Exists(const std::wstring& path) const {
   CKeyHandle key;
-  return OpenForRead(Hive(), path, &key) == ERROR_SUCCESS;
+  return OpenForRead(Hive(), path, &key);
 }
 
 void CTestRegistry::Set(const std::wstring& path, const wchar_t* name, DWORD type,
                         const void* data, size_t bytes) const {
   CKeyHandle key;
-  ASSERT_EQ(ERROR_SUCCESS, OpenForWrite(Hive(), path, &key));
+  ASSERT_TRUE(OpenForWrite(Hive(), path, &key));
   ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data),
                                           static_cast<DWORD>(bytes)));
 }
@@ -121,7 +121,7 @@ std::string CTestRegistry::Get(const std::wstring& path, const wchar_t* name) co
   DWORD type = 0;
   std::vector<unsigned char> data(256);
   DWORD size = static_cast<DWORD>(data.size());
-  if (OpenForRead(Hive(), path, &key) != ERROR_SUCCESS ||
+  if (!OpenForRead(Hive(), path, &key) ||
       RegQueryValueExW(key.Get(), name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) {
     return "missing";
   }
@@ -139,15 +139,15 @@ CSetAsideKey::CSetAsideKey(const std::wstring& path) : m_path(path) {
     end = m_path.find(L'\\', end + 1);
     const std::wstring outer = m_path.substr(0, end);
     CKeyHandle key;
-    if (OpenForRead(HKEY_CURRENT_USER, outer, &key) != ERROR_SUCCESS) {
+    if (!OpenForRead(HKEY_CURRENT_USER, outer, &key)) {
       m_firstMissing = outer;
       break;
     }
   }
   if (m_firstMissing.empty()) {
     CKeyHandle source, copy;
-    if (OpenForRead(HKEY_CURRENT_USER, m_path, &source) != ERROR_SUCCESS ||
-        OpenForWrite(m_store.Hive(), L"saved", &copy) != ERROR_SUCCESS ||
+    if (!OpenForRead(HKEY_CURRENT_USER, m_path, &source) ||
+        !OpenForWrite(m_store.Hive(), L"saved", &copy) ||
         RegCopyTreeW(source.Get(), nullptr, copy.Get()) != ERROR_SUCCESS) {
       ADD_FAILURE() << "the key to set aside could not be copied; it is left alone";
       return;
@@ -166,8 +166,8 @@ CSetAsideKey::~CSetAsideKey() {
   RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
   if (m_existed) {
     CKeyHandle saved, target;
-    if (OpenForRead(m_store.Hive(), L"saved", &saved) != ERROR_SUCCESS ||
-        OpenForWrite(HKEY_CURRENT_USER, m_path, &target) != ERROR_SUCCESS ||
+    if (!OpenForRead(m_store.Hive(), L"saved", &saved) ||
+        !OpenForWrite(HKEY_CURRENT_USER, m_path, &target) ||
         RegCopyTreeW(saved.Get(), nullptr, target.Get()) != ERROR_SUCCESS) {
       m_store.Keep();
       ADD_FAILURE() << "the key set aside could not be put back; its copy stays below "

@@ -18,12 +18,16 @@ TEST_F(WindowHelpersTest, ItemTextIsReadWholeAndTrimmedOnRequest) {
   HWND edit = ComboEdit(IDC_FOLDER1);
   std::wstring text;
   SetWindowTextW(edit, L" \r\n\t C:\\写真\\out \r\n");
-  EXPECT_TRUE(CWindowW::GetItemText(edit, &text, false));
+  CWindowW::GetItemText(edit, &text, false);
   EXPECT_EQ(L" \r\n\t C:\\写真\\out \r\n", text);
-  EXPECT_TRUE(CWindowW::GetItemText(edit, &text, true));
+  CWindowW::GetItemText(edit, &text, true);
   EXPECT_EQ(L"C:\\写真\\out", text);
   SetWindowTextW(edit, L" \r ");
-  EXPECT_TRUE(CWindowW::GetItemText(edit, &text, true));
+  CWindowW::GetItemText(edit, &text, true);
+  EXPECT_EQ(L"", text);
+  // No window, no text: what the string held before is not left in it.
+  text = L"earlier";
+  CWindowW::GetItemText(nullptr, &text, false);
   EXPECT_EQ(L"", text);
   std::wstring longText(5000, L'x');
   SetWindowTextW(edit, longText.c_str());

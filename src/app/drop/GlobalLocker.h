@@ -1,28 +1,35 @@
 // CGlobalLocker: holds a global memory block locked for its lifetime, as clipboard and drag data
-// arrive in such blocks.
+// arrive in such blocks. The lock is a CScoped that unlocks the block.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 
+#include "base/Scoped.h"
+
+// A locked global block and its bytes, unlocked with GlobalUnlock.
+struct GlobalLockTraits {
+  struct Type {
+    HGLOBAL block;
+    void* data;
+  };
+  static Type Empty() { return Type{nullptr, nullptr}; }
+  static bool IsEmpty(const Type& value) { return value.data == nullptr; }
+  static void Release(const Type& value) { GlobalUnlock(value.block); }
+};
+
 class CGlobalLocker {
 public:
   // A null block, or one that cannot be locked, leaves the locker empty.
   explicit CGlobalLocker(HGLOBAL block)
-      : m_block(block), m_data(block ? GlobalLock(block) : nullptr) {}
-  ~CGlobalLocker() {
-    if (m_data) GlobalUnlock(m_block);
-  }
-  CGlobalLocker(const CGlobalLocker&) = delete;
-  CGlobalLocker& operator=(const CGlobalLocker&) = delete;
+      : m_lock(GlobalLockTraits::Type{block, block ? GlobalLock(block) : nullptr}) {}
 
   // The block's bytes, or null when it is not locked.
-  const void* Get() const { return m_data; }
+  const void* Get() const { return m_lock.Get().data; }
   // The block's size in bytes; 0 when it is not locked.
-  size_t Size() const { return m_data ? GlobalSize(m_block) : 0; }
+  size_t Size() const { return m_lock.IsValid() ? GlobalSize(m_lock.Get().block) : 0; }
 
 private:
-  HGLOBAL m_block;
-  void* m_data;
+  CScoped<GlobalLockTraits> m_lock;
 };

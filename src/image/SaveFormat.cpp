@@ -1,0 +1,30 @@
+// The table of output formats. A new format is one row here, with its encoders from its codec.
+#include "image/SaveFormat.h"
+
+#include "image/JpegCodec.h"
+#include "image/PngCodec.h"
+
+namespace {
+
+// PNG is lossless: the quality number has no meaning for it.
+bool EncodePngAnyQuality(const PixelRows& rows, int, std::vector<uint8_t>* out) {
+  return EncodePngRgba(rows, out);
+}
+
+// The first row is the one a type that no row names gets.
+const OutputFormat kOutputFormats[] = {
+    // type            extension  encode               encodeIndexed     transparency  palette
+    {SaveFormat::Png,  L"png",    EncodePngAnyQuality, EncodePngIndexed, true,         true},
+    {SaveFormat::Jpeg, L"jpg",    EncodeJpeg,          nullptr,          false,        false},
+};
+
+}  // namespace
+
+const OutputFormat& FindOutputFormat(const SaveFormat& format) {
+  for (const OutputFormat& row : kOutputFormats) {
+    if (row.type == format.Type) return row;
+  }
+  return kOutputFormats[0];
+}
+
+const wchar_t* GetExtension(const SaveFormat& format) { return FindOutputFormat(format).extension; }

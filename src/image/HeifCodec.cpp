@@ -3,6 +3,7 @@
 // try block, and the one callback it makes into us (cancel_decoding) cannot throw.
 #include "image/HeifCodec.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -119,31 +120,6 @@ void Unpremultiply(uint8_t* row, uint32_t width) {
   }
 }
 
-// Interleaved 8-bit RGBA rows into the canvas's BGRA rows, reported row by row.
-DecodeStatus CopyRgba(const heif_image* image, uint32_t width, uint32_t height, bool premultiplied,
-                      BgraCanvas* canvas) {
-  int stride = 0;
-  const uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
-  if (!plane || stride < 0 || static_cast<uint32_t>(stride) / 4 < width ||
-      heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) != 8) {
-    return DecodeStatus::Undecodable;
-  }
-  for (uint32_t y = 0; y < height; ++y) {
-    if (y % 64 == 0 && canvas->Abandoned()) return DecodeStatus::Abandoned;
-    const uint8_t* in = plane + static_cast<size_t>(y) * static_cast<size_t>(stride);
-    uint8_t* out = canvas->Row(y);
-    for (uint32_t x = 0; x < width; ++x, in += 4, out += 4) {
-      out[0] = in[2];
-      out[1] = in[1];
-      out[2] = in[0];
-      out[3] = in[3];
-    }
-    if (premultiplied) Unpremultiply(canvas->Row(y), width);
-    canvas->Written(y, 1);
-  }
-  return DecodeStatus::Ok;
-}
-
 struct HighPlane {
   const uint8_t* bytes = nullptr;
   size_t stride = 0;
@@ -169,38 +145,177 @@ bool GetHighPlane(const heif_image* image, heif_channel channel, uint32_t width,
   return true;
 }
 
-// Planar RGB (and alpha) of up to 16 bits into the canvas's BGRA rows, each sample rounded.
-DecodeStatus CopyHighPlanes(const heif_image* image, uint32_t width, uint32_t height,
-                            bool premultiplied, BgraCanvas* canvas) {
-  const bool alpha = heif_image_has_channel(image, heif_channel_Alpha) != 0;
-  HighPlane planes[4];
-  const heif_channel channels[4] = {heif_channel_B, heif_channel_G, heif_channel_R, heif_channel_Alpha};
-  for (int c = 0; c < (alpha ? 4 : 3); ++c) {
-    if (!GetHighPlane(image, channels[c], width, height, &planes[c])) return DecodeStatus::Undecodable;
+// The pixels of a decoded image (the whole picture or one tile) read as BGRA: interleaved 8-bit
+// RGBA, or planes of up to 16-bit samples (and alpha), each sample rounded to 8 bits.
+class CDecodedPixels {
+public:
+  // False when the image is not at least width x height in the layout asked for.
+  bool Open(const heif_image* image, uint32_t width, uint32_t height, bool high) {
+    m_high = high;
+    if (!high) {
+      int stride = 0;
+      m_rgba = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+      m_rgbaStride = static_cast<size_t>(stride);
+      return m_rgba && stride >= 0 && m_rgbaStride / 4 >= width &&
+             heif_image_get_width(image, heif_channel_interleaved) >= static_cast<int>(width) &&
+             heif_image_get_height(image, heif_channel_interleaved) >= static_cast<int>(height) &&
+             heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) == 8;
+    }
+    m_alpha = heif_image_has_channel(image, heif_channel_Alpha) != 0;
+    const heif_channel channels[4] = {heif_channel_B, heif_channel_G, heif_channel_R, heif_channel_Alpha};
+    for (int c = 0; c < (m_alpha ? 4 : 3); ++c) {
+      if (!GetHighPlane(image, channels[c], width, height, &m_planes[c])) return false;
+    }
+    return true;
   }
-  for (uint32_t y = 0; y < height; ++y) {
-    if (y % 64 == 0 && canvas->Abandoned()) return DecodeStatus::Abandoned;
-    uint8_t* out = canvas->Row(y);
+  // `count` pixels of row y from column x on, into `out` as B, G, R, A.
+  void ReadRow(uint32_t y, uint32_t x, uint32_t count, uint8_t* out) const {
+    if (!m_high) {
+      const uint8_t* in = m_rgba + static_cast<size_t>(y) * m_rgbaStride + 4 * static_cast<size_t>(x);
+      for (uint32_t i = 0; i < count; ++i, in += 4, out += 4) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        out[3] = in[3];
+      }
+      return;
+    }
     for (int c = 0; c < 4; ++c) {
-      if (c == 3 && !alpha) {
-        for (uint32_t x = 0; x < width; ++x) out[4 * x + 3] = 255;
+      if (c == 3 && !m_alpha) {
+        for (uint32_t i = 0; i < count; ++i) out[4 * i + 3] = 255;
         continue;
       }
-      const uint8_t* in = planes[c].bytes + y * planes[c].stride;
-      if (planes[c].sampleBytes == 1) {
-        for (uint32_t x = 0; x < width; ++x) out[4 * x + c] = To8(in[x], planes[c].maximum);
+      const HighPlane& plane = m_planes[c];
+      const uint8_t* in = plane.bytes + y * plane.stride + x * plane.sampleBytes;
+      if (plane.sampleBytes == 1) {
+        for (uint32_t i = 0; i < count; ++i) out[4 * i + c] = To8(in[i], plane.maximum);
         continue;
       }
       uint16_t sample;
-      for (uint32_t x = 0; x < width; ++x) {
-        std::memcpy(&sample, in + 2 * x, 2);
-        out[4 * x + c] = To8(sample, planes[c].maximum);
+      for (uint32_t i = 0; i < count; ++i) {
+        std::memcpy(&sample, in + 2 * i, 2);
+        out[4 * i + c] = To8(sample, plane.maximum);
       }
     }
-    if (premultiplied && alpha) Unpremultiply(out, width);
+  }
+
+private:
+  bool m_high = false;
+  const uint8_t* m_rgba = nullptr;
+  size_t m_rgbaStride = 0;
+  bool m_alpha = false;
+  HighPlane m_planes[4];
+};
+
+// More than 8 bits: planar RGB of 16-bit samples, one block per plane rather than one of 8 bytes
+// per pixel. 8 bits: interleaved RGBA, libheif's fastest conversion.
+heif_chroma ChromaFor(bool high) {
+  return high ? heif_chroma_444 : heif_chroma_interleaved_RGBA;
+}
+
+// What libheif holds for a decoded area of `pixels`: the picture (interleaved 8-bit RGBA, or
+// planes of 16-bit samples) and while converting it the coded planes (4:2:0 at 8 bits, or
+// 16-bit samples).
+uint64_t LibraryHolds(uint64_t pixels, bool high) {
+  return high ? pixels * 8 + pixels * 3 : pixels * 4 + pixels * 3 / 2;
+}
+
+// The whole picture decoded at once, then handed over row by row.
+DecodeStatus DecodeWhole(const heif_image_handle* handle, uint32_t width, uint32_t height, bool high,
+                         const heif_decoding_options* options, BgraCanvas* canvas, ColourDescription* colour) {
+  heif_image* rawImage = nullptr;
+  heif_error error = heif_decode_image(handle, &rawImage, heif_colorspace_RGB, ChromaFor(high), options);
+  std::unique_ptr<heif_image, ImageDeleter> image(rawImage);
+  if (error.code != heif_error_Ok || !image) return StatusOf(error);
+  if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+  ReadCodePoints(handle, image.get(), colour);
+  canvas->DescribeColour(*colour);
+  CDecodedPixels pixels;
+  const heif_channel sizeChannel = high ? heif_channel_R : heif_channel_interleaved;
+  if (heif_image_get_width(image.get(), sizeChannel) != static_cast<int>(width) ||
+      heif_image_get_height(image.get(), sizeChannel) != static_cast<int>(height) ||
+      !pixels.Open(image.get(), width, height, high)) {
+    return DecodeStatus::Undecodable;
+  }
+  const bool premultiplied = heif_image_is_premultiplied_alpha(image.get()) != 0;
+  for (uint32_t y = 0; y < height; ++y) {
+    if (y % 64 == 0 && canvas->Abandoned()) return DecodeStatus::Abandoned;
+    pixels.ReadRow(y, 0, width, canvas->Row(y));
+    if (premultiplied) Unpremultiply(canvas->Row(y), width);
     canvas->Written(y, 1);
   }
   return DecodeStatus::Ok;
+}
+
+// A grid whose picture is its tiles as they stand: no crop, rotation or mirror. (libheif 1.19
+// reports the tiling of a cropped grid with the cropped size as its tile size, so tiles cannot
+// be placed from it; such grids, phones' photos among them, are decoded whole.)
+bool IsPlainGrid(const heif_image_handle* handle, uint32_t width, uint32_t height, heif_image_tiling* tiling) {
+  heif_image_tiling stored;
+  if (heif_image_handle_get_image_tiling(handle, 0, &stored).code != heif_error_Ok ||
+      heif_image_handle_get_image_tiling(handle, 1, tiling).code != heif_error_Ok) {
+    return false;
+  }
+  return (tiling->num_columns > 1 || tiling->num_rows > 1) && tiling->tile_width > 0 && tiling->tile_height > 0 &&
+         tiling->top_offset == 0 && tiling->left_offset == 0 && stored.num_columns == tiling->num_columns &&
+         stored.num_rows == tiling->num_rows && stored.tile_width == tiling->tile_width &&
+         stored.tile_height == tiling->tile_height && tiling->image_width == width && tiling->image_height == height &&
+         uint64_t(tiling->num_columns) * tiling->tile_width >= width &&
+         uint64_t(tiling->num_rows) * tiling->tile_height >= height;
+}
+
+// A grid picture decoded one row of tiles at a time, its rows handed over as each row of tiles
+// is complete: only that row of tiles is held, so a picture far larger than the memory of a
+// whole decode is shrunk as it streams. Tiles at the right and bottom may reach past the picture.
+DecodeStatus DecodeTiles(const heif_image_handle* handle, const heif_image_tiling& tiling, uint32_t width,
+                         uint32_t height, bool high, const heif_decoding_options* options, BgraCanvas* canvas,
+                         ColourDescription* colour) {
+  const int64_t tileWidth = tiling.tile_width, tileHeight = tiling.tile_height;
+  bool described = false;
+  std::vector<std::unique_ptr<heif_image, ImageDeleter>> tiles(tiling.num_columns);
+  std::vector<CDecodedPixels> pixels(tiling.num_columns);
+  std::vector<bool> premultiplied(tiling.num_columns);
+  for (uint32_t ty = 0; ty < tiling.num_rows; ++ty) {
+    const int64_t top = ty * tileHeight - int64_t(tiling.top_offset);
+    const int64_t first = top < 0 ? 0 : top, end = std::min<int64_t>(top + tileHeight, height);
+    if (end <= first) continue;
+    for (uint32_t tx = 0; tx < tiling.num_columns; ++tx) {
+      tiles[tx].reset();
+      const int64_t left = tx * tileWidth - int64_t(tiling.left_offset);
+      if (left + tileWidth <= 0 || left >= int64_t(width)) continue;
+      if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+      heif_image* rawTile = nullptr;
+      heif_error error = heif_image_handle_decode_image_tile(handle, &rawTile, heif_colorspace_RGB, ChromaFor(high),
+                                                             options, tx, ty);
+      tiles[tx].reset(rawTile);
+      if (error.code != heif_error_Ok || !rawTile) return StatusOf(error);
+      const heif_channel sizeChannel = high ? heif_channel_R : heif_channel_interleaved;
+      if (heif_image_get_width(rawTile, sizeChannel) != tileWidth || heif_image_get_height(rawTile, sizeChannel) != tileHeight ||
+          !pixels[tx].Open(rawTile, uint32_t(tileWidth), uint32_t(tileHeight), high)) {
+        return DecodeStatus::Undecodable;
+      }
+      premultiplied[tx] = heif_image_is_premultiplied_alpha(rawTile) != 0;
+      if (!described) {
+        ReadCodePoints(handle, rawTile, colour);
+        canvas->DescribeColour(*colour);
+        described = true;
+      }
+    }
+    for (int64_t y = first; y < end; ++y) {
+      uint8_t* out = canvas->Row(uint32_t(y));
+      for (uint32_t tx = 0; tx < tiling.num_columns; ++tx) {
+        const int64_t left = tx * tileWidth - int64_t(tiling.left_offset);
+        const int64_t from = std::max<int64_t>(left, 0), to = std::min<int64_t>(left + tileWidth, width);
+        if (to <= from) continue;
+        if (!tiles[tx]) return DecodeStatus::Undecodable;
+        uint8_t* at = out + 4 * from;
+        pixels[tx].ReadRow(uint32_t(y - top), uint32_t(from - left), uint32_t(to - from), at);
+        if (premultiplied[tx]) Unpremultiply(at, uint32_t(to - from));
+      }
+      canvas->Written(uint32_t(y), 1);
+    }
+  }
+  return described ? DecodeStatus::Ok : DecodeStatus::Undecodable;
 }
 
 DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
@@ -233,13 +348,14 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   const bool high = lumaBits > 8 || chromaBits > 8;
   const std::vector<uint8_t> icc = ReadProfile(handle.get());
 
-  // libheif holds the whole decoded picture besides the canvas's rows (interleaved 8-bit RGBA, or
-  // planes of 16-bit samples), and while converting it the coded planes too (4:2:0 at 8 bits, or
-  // 16-bit samples): the canvas is told so.
-  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-  const uint64_t libraryHolds = high ? pixels * 8 + pixels * 3 : pixels * 4 + pixels * 3 / 2;
+  // A grid is decoded a row of tiles at a time, anything else whole; libheif holds that much
+  // besides the canvas's rows, and the canvas is told so.
+  heif_image_tiling tiling;
+  const bool tiled = IsPlainGrid(handle.get(), uint32_t(width), uint32_t(height), &tiling);
+  const uint64_t held = tiled ? uint64_t(tiling.num_columns) * tiling.tile_width * tiling.tile_height
+                              : uint64_t(width) * uint64_t(height);
   if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-  if (canvas->Prepare(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, libraryHolds) == 0 ||
+  if (canvas->Prepare(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, LibraryHolds(held, high)) == 0 ||
       !canvas->Begin(static_cast<uint32_t>(width), static_cast<uint32_t>(height))) {
     return DecodeStatus::OutOfMemory;
   }
@@ -249,30 +365,13 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   options->cancel_decoding = CancelDecoding;
   options->progress_user_data = canvas;
   options->convert_hdr_to_8bit = 0;  // rounded here; libheif would cut the low bits off
-  // More than 8 bits: planar RGB of 16-bit samples, one block per plane rather than one of
-  // 8 bytes per pixel. 8 bits: interleaved RGBA, libheif's fastest conversion.
-  heif_image* rawImage = nullptr;
-  error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
-                            high ? heif_chroma_444 : heif_chroma_interleaved_RGBA, options.get());
-  std::unique_ptr<heif_image, ImageDeleter> image(rawImage);
-  if (error.code != heif_error_Ok || !image) return StatusOf(error);
-  if (canvas->Abandoned()) return DecodeStatus::Abandoned;
   ColourDescription colour;
   colour.icc = icc.empty() ? nullptr : icc.data();
   colour.iccSize = icc.size();
-  ReadCodePoints(handle.get(), image.get(), &colour);
-  canvas->DescribeColour(colour);
-
-  const heif_channel sizeChannel = high ? heif_channel_R : heif_channel_interleaved;
-  if (heif_image_get_width(image.get(), sizeChannel) != width ||
-      heif_image_get_height(image.get(), sizeChannel) != height) {
-    return DecodeStatus::Undecodable;
-  }
-  const bool premultiplied = heif_image_is_premultiplied_alpha(image.get()) != 0;
-  DecodeStatus status = high ? CopyHighPlanes(image.get(), uint32_t(width), uint32_t(height), premultiplied, canvas)
-                             : CopyRgba(image.get(), uint32_t(width), uint32_t(height), premultiplied, canvas);
+  const DecodeStatus status =
+      tiled ? DecodeTiles(handle.get(), tiling, uint32_t(width), uint32_t(height), high, options.get(), canvas, &colour)
+            : DecodeWhole(handle.get(), uint32_t(width), uint32_t(height), high, options.get(), canvas, &colour);
   if (status != DecodeStatus::Ok) return status;
-  image.reset();
   // libheif applied every transformation: the picture is upright as it stands.
   return canvas->Finish(1) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }

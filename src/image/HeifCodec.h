@@ -11,7 +11,9 @@
 bool IsHeifSignature(const uint8_t* data, size_t size);
 
 // Decodes the primary image into straight-alpha BGRA: its rotation, mirroring and clean aperture
-// applied by the library (so Finish is told orientation 1), grid images assembled, alpha kept,
-// 10- and 12-bit samples rounded to 8 bits. The canvas is asked (Prepare, then Begin) before any
-// pixel memory is allocated, and told the file's colour description before Finish.
+// applied by the library (so Finish is told orientation 1), alpha kept, 10- and 12-bit samples
+// rounded to 8 bits. A grid without crop or turn is decoded a row of tiles at a time, others
+// whole; either way rows are handed over top to bottom through Row and Written. The canvas is
+// asked (Prepare, then Begin) before any pixel memory is allocated, and told the file's colour
+// description before Finish.
 DecodeStatus DecodeHeif(const uint8_t* data, size_t size, BgraCanvas* canvas);

@@ -52,10 +52,11 @@ public:
 
   unsigned Prepare(uint32_t width, uint32_t height, int orientation, uint64_t wholePictureBytes) override {
     // What the decode holds is judged, not the stored size: a one-scan JPEG made much smaller
-    // holds its picture at an eighth, or only the shrinks. A decoder that holds something for
-    // every stored pixel (a progressive JPEG's coefficients, a library's own copy) is judged by
-    // the stored size too. Either is refused here, before the decoder allocates.
-    if (wholePictureBytes > 0 && !WithinBudget(width, height)) return 0;
+    // holds its picture at an eighth, or only the shrinks; a grid HEIF one row of its tiles. A
+    // decoder that holds at least a byte for every stored pixel (a progressive JPEG's
+    // coefficients, a library's own whole copy) is judged by the stored size too. Either is
+    // refused here, before the decoder allocates.
+    if (wholePictureBytes >= uint64_t(width) * height && !WithinBudget(width, height)) return 0;
     m_fileSize = {static_cast<int32_t>(width), static_cast<int32_t>(height)};
     if (SwapsSides(orientation)) m_fileSize = {m_fileSize.height, m_fileSize.width};
     m_sizeKnown = true;
@@ -320,8 +321,9 @@ const PlainDecoder kPlainDecoders[] = {
     {IsJpegSignature, DecodeJpeg, true},
     // A PNG may tell its orientation after its pixels: it is always kept whole.
     {IsPngSignature, DecodePng, false},
-    // HEIC, HEIF and AVIF, turned upright by the library; decoded at full size.
-    {IsHeifSignature, DecodeHeif, false},
+    // HEIC, HEIF and AVIF, turned upright by the library; decoded at full size, a grid one row of
+    // tiles at a time.
+    {IsHeifSignature, DecodeHeif, true},
     // WebP, the first frame of an animation; decoded at full size.
     {IsWebpSignature, DecodeWebp, false},
 };

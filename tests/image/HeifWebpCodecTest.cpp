@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <lcms2.h>
+#include <libheif/heif.h>
 
 #include "image/ColourConversion.h"
 #include "image/HeifCodec.h"
@@ -304,6 +305,38 @@ TEST(HeifDecodeTest, GridTilesAreAssembled) {
   // scripts/codec-samples: one colour per 64x64 tile, as B, G, R.
   const std::array<int, 3> tiles[4] = {{120, 30, 200}, {200, 160, 30}, {30, 200, 120}, {40, 60, 90}};
   ExpectQuadrants(canvas, tiles, 6, "avif-grid.avif");
+}
+
+// A grid is decoded a row of tiles at a time and its rows handed over as they are complete:
+// each pixel is the one libheif's decode of the whole picture gives.
+TEST(HeifDecodeTest, GridsDecodedTileByTileAreTheWholeDecode) {
+  for (const char* name : {"avif-grid.avif"}) {
+    CheckingCanvas canvas;
+    DecodeOk(name, &canvas);
+    const Bytes file = Sample(name);
+    heif_context* context = heif_context_alloc();
+    ASSERT_EQ(heif_error_Ok, heif_context_read_from_memory_without_copy(context, file.data(), file.size(), nullptr).code);
+    heif_image_handle* handle = nullptr;
+    ASSERT_EQ(heif_error_Ok, heif_context_get_primary_image_handle(context, &handle).code);
+    heif_image* whole = nullptr;
+    ASSERT_EQ(heif_error_Ok,
+              heif_decode_image(handle, &whole, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr).code);
+    int stride = 0;
+    const uint8_t* rgba = heif_image_get_plane_readonly(whole, heif_channel_interleaved, &stride);
+    ASSERT_EQ(canvas.Width(), uint32_t(heif_image_get_width(whole, heif_channel_interleaved))) << name;
+    ASSERT_EQ(canvas.Height(), uint32_t(heif_image_get_height(whole, heif_channel_interleaved))) << name;
+    int differing = 0;
+    for (uint32_t y = 0; y < canvas.Height(); ++y) {
+      for (uint32_t x = 0; x < canvas.Width(); ++x) {
+        const uint8_t* p = rgba + size_t(y) * size_t(stride) + 4 * size_t(x);
+        differing += canvas.At(x, y) != std::array<int, 4>{p[2], p[1], p[0], p[3]};
+      }
+    }
+    EXPECT_EQ(0, differing) << name;
+    heif_image_release(whole);
+    heif_image_handle_release(handle);
+    heif_context_free(context);
+  }
 }
 
 TEST(ColourConversionTest, DecodersDescribeTheColoursOfTheirFiles) {

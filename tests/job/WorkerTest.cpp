@@ -4,13 +4,13 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "base/AutoCriticalSection.h"
 #include "base/Handle.h"
 #include "image/FileIo.h"
 #include "image/ImageSaver.h"
@@ -45,7 +45,7 @@ public:
   void OnTaskFinished(const CShrinkTaskExPtr& task) override {
     Handover handover = {task, GetCurrentThreadId(), GetThreadPriority(GetCurrentThread())};
     {
-      CAutoLock lock(m_lock);
+      std::lock_guard<std::mutex> lock(m_lock);
       m_handovers.push_back(handover);
     }
     if (task.get() == m_hold) {
@@ -55,7 +55,7 @@ public:
   }
 
   std::vector<Handover> Handovers() {
-    CAutoLock lock(m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_handovers;
   }
 
@@ -63,7 +63,7 @@ private:
   CShrinkTaskEx* m_hold = nullptr;  // set before the worker starts
   CHandle m_held{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   CHandle m_release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  CAutoCriticalSection m_lock;
+  std::mutex m_lock;
   std::vector<Handover> m_handovers;
 };
 

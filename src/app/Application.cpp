@@ -23,13 +23,14 @@ struct OleSessionTraits {
 };
 typedef CScoped<OleSessionTraits> COleSession;
 
-class CModuleSession {
-public:
-  explicit CModuleSession(HINSTANCE instance) { GetAppModule().Init(instance); }
-  ~CModuleSession() { GetAppModule().Term(); }
-  CModuleSession(const CModuleSession&) = delete;
-  CModuleSession& operator=(const CModuleSession&) = delete;
+// The module's instance handle, from which every resource is loaded, forgotten when the owner goes.
+struct ModuleSessionTraits {
+  typedef bool Type;  // initialised
+  static bool Empty() { return false; }
+  static bool IsEmpty(bool initialised) { return !initialised; }
+  static void Release(bool) { GetAppModule().Term(); }
 };
+typedef CScoped<ModuleSessionTraits> CModuleSession;
 
 // A window that its stored placement has just maximised stays maximised: the plain show command
 // of an ordinary start would restore it straight away.
@@ -62,7 +63,8 @@ int RunApplication(HINSTANCE instance, int showCommand) {
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_BAR_CLASSES;
   InitCommonControlsEx(&controls);
-  CModuleSession module(instance);
+  GetAppModule().Init(instance);
+  CModuleSession module(true);
   CGdiplusStartup gdiplus;
   // Whatever cannot be read keeps its default; there is nothing to tell the user.
   GetSettings().LoadSettings();

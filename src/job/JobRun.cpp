@@ -13,7 +13,7 @@ bool CJobRun::Start() {
   m_total = static_cast<int32_t>(m_pool.Pending().Count());
   m_done = 0;
   {
-    CAutoLock lock(m_finishedLock);
+    std::lock_guard<std::mutex> lock(m_finishedLock);
     m_finished.clear();
     // A wake left from the previous job would only make one wait return early.
     ResetEvent(m_finishedEvent.Get());
@@ -23,7 +23,7 @@ bool CJobRun::Start() {
 }
 
 CShrinkTaskExPtr CJobRun::CollectFinished() {
-  CAutoLock lock(m_finishedLock);
+  std::lock_guard<std::mutex> lock(m_finishedLock);
   for (size_t i = static_cast<size_t>(m_done); i < m_finished.size(); ++i) {
     if (m_finished[i]->GetErrorNumber() != 0) return m_finished[i];
     ++m_done;
@@ -46,7 +46,7 @@ bool CJobRun::WaitForFinished() {
 
 void CJobRun::OnTaskFinished(const CShrinkTaskExPtr& task) {
   if (m_pool.IsClosing()) return;
-  CAutoLock lock(m_finishedLock);
+  std::lock_guard<std::mutex> lock(m_finishedLock);
   m_finished.push_back(task);
   SetEvent(m_finishedEvent.Get());
 }

@@ -7,9 +7,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
-#include "base/AutoCriticalSection.h"
 #include "base/Handle.h"
 #include "job/MultiTaskPool.h"
 #include "job/ShrinkTaskEx.h"
@@ -53,7 +53,7 @@ private:
   int32_t m_total = 0;       // tasks of the running job
   int32_t m_done = 0;        // finished tasks already counted
   CMultiTaskPool m_pool;
-  CAutoCriticalSection m_finishedLock;
+  std::mutex m_finishedLock;
   std::vector<CShrinkTaskExPtr> m_finished;  // in the order the worker finished them
   CHandle m_finishedEvent;                   // auto-reset; set after each task joins the list
 };

@@ -1,25 +1,10 @@
 // CLookAhead: claims in queue order, the pixel budget, and the hand-over to the worker.
 #include "job/LookAhead.h"
 
+#include <mutex>
 #include <new>
 
 #include "image/BlockCache.h"
-
-namespace {
-
-// Exclusive hold of an SRW lock for a scope.
-class CSrwHold {
-public:
-  explicit CSrwHold(SRWLOCK* lock) : m_lock(lock) { AcquireSRWLockExclusive(m_lock); }
-  ~CSrwHold() { ReleaseSRWLockExclusive(m_lock); }
-  CSrwHold(const CSrwHold&) = delete;
-  CSrwHold& operator=(const CSrwHold&) = delete;
-
-private:
-  SRWLOCK* m_lock;
-};
-
-}  // namespace
 
 unsigned CLookAheadHelper::Run() {
   const CThreadImageBuffers buffers(true);
@@ -67,14 +52,14 @@ bool CLookAhead::Start() {
 
 void CLookAhead::Stop() {
   {
-    CSrwHold hold(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_stop.store(true);
   }
-  WakeAllConditionVariable(&m_changed);
+  m_changed.notify_all();
   for (const auto& helper : m_helpers) helper->Wait(INFINITE);
   // The pictures made for tasks the worker never took go here, on the worker's thread.
   std::list<Entry> dropped;
-  CSrwHold hold(&m_lock);
+  std::lock_guard<std::mutex> lock(m_lock);
   dropped.swap(m_entries);
 }
 
@@ -113,24 +98,24 @@ CLookAhead::Entry* CLookAhead::FindUnclaimed() {
 }
 
 CLookAhead::Entry* CLookAhead::Claim() {
-  CSrwHold hold(&m_lock);
+  std::unique_lock<std::mutex> lock(m_lock);
   for (;;) {
     if (IsStopping()) return nullptr;
     if (Entry* entry = FindUnclaimed()) return entry;
-    SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+    m_changed.wait(lock);
   }
 }
 
 void CLookAhead::Finish(Entry* entry, bool complete) {
   {
-    CSrwHold hold(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     entry->state = complete ? State::Ready : State::Unmade;
     entry->admitted = true;
     // What is kept ahead now is the shrinks; a given-up entry keeps its reservation until the
     // worker has run its task.
     if (complete) entry->reserved = entry->source->HeldPixels();
   }
-  WakeAllConditionVariable(&m_changed);
+  m_changed.notify_all();
 }
 
 bool CLookAhead::MayAdmit(const Entry* entry, uint64_t pixels) const {
@@ -156,7 +141,7 @@ bool CLookAhead::HasRoomToGrow(const Entry* entry, uint64_t pixels) const {
 
 bool CLookAhead::Admit(Entry* entry, uint64_t pixels) {
   {
-    CSrwHold hold(&m_lock);
+    std::unique_lock<std::mutex> lock(m_lock);
     if (entry->admitted && entry->reserved > 0) {
       // A picture that holds more than it was admitted with. A helper's grows only into room
       // that is free now and never waits, since it holds room that others may be waiting for;
@@ -173,20 +158,20 @@ bool CLookAhead::Admit(Entry* entry, uint64_t pixels) {
         // A helper that waits for room holds no freed blocks meanwhile (this runs on its thread).
         if (!waited) ReleaseCachedBlocks();
         waited = true;
-        SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+        m_changed.wait(lock);
       }
     }
     entry->admitted = true;
     entry->reserved = pixels;
   }
-  WakeAllConditionVariable(&m_changed);
+  m_changed.notify_all();
   return true;
 }
 
 CSharedSourcePtr CLookAhead::Take(const CShrinkTaskExPtr& task, CLoadAdmission** admission) {
   CSharedSourcePtr source;
   {
-    CSrwHold hold(&m_lock);
+    std::unique_lock<std::mutex> lock(m_lock);
     auto it = m_entries.begin();
     while (it != m_entries.end() && it->task != task) ++it;
     if (it == m_entries.end()) {
@@ -200,7 +185,7 @@ CSharedSourcePtr CLookAhead::Take(const CShrinkTaskExPtr& task, CLoadAdmission**
       m_entries.splice(m_entries.begin(), m_entries, it);
     }
     Entry* entry = &*it;
-    while (entry->state == State::Working) SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+    while (entry->state == State::Working) m_changed.wait(lock);
     if (entry->state != State::Ready) {
       entry->source.reset(new CSharedSource(task->GetSource(), task->GetProfiles()));
     }
@@ -213,14 +198,14 @@ CSharedSourcePtr CLookAhead::Take(const CShrinkTaskExPtr& task, CLoadAdmission**
     source = entry->source;
     *admission = entry;
   }
-  WakeAllConditionVariable(&m_changed);
+  m_changed.notify_all();
   return source;
 }
 
 void CLookAhead::Done(const CShrinkTaskExPtr& task) {
   std::list<Entry> done;
   {
-    CSrwHold hold(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
       if (it->task == task) {
         done.splice(done.begin(), m_entries, it);
@@ -228,5 +213,5 @@ void CLookAhead::Done(const CShrinkTaskExPtr& task) {
       }
     }
   }
-  WakeAllConditionVariable(&m_changed);
+  m_changed.notify_all();
 }

@@ -7,9 +7,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "base/Scoped.h"
@@ -110,8 +112,8 @@ private:
   const size_t m_maxAhead;
   const uint64_t m_budget;
   std::vector<std::unique_ptr<CLookAheadHelper>> m_helpers;
-  SRWLOCK m_lock = SRWLOCK_INIT;
-  CONDITION_VARIABLE m_changed = CONDITION_VARIABLE_INIT;  // any entry, the queue or the flags
+  std::mutex m_lock;
+  std::condition_variable m_changed;  // any entry, the queue or the flags
   std::atomic<bool> m_stop{false};
   std::list<Entry> m_entries;  // in the order the tasks were claimed; the worker's first
 };

@@ -4,13 +4,13 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "base/AutoCriticalSection.h"
 #include "base/Handle.h"
 #include "image/FileIo.h"
 #include "image/ImageSaver.h"
@@ -45,7 +45,7 @@ public:
   void OnTaskFinished(const CShrinkTaskExPtr& task) override {
     Handover handover = {task, GetCurrentThreadId(), GetThreadPriority(GetCurrentThread())};
     {
-      CAutoLock lock(m_lock);
+      std::lock_guard<std::mutex> lock(m_lock);
       m_handovers.push_back(handover);
     }
     if (task.get() == m_hold) {
@@ -55,7 +55,7 @@ public:
   }
 
   std::vector<Handover> Handovers() {
-    CAutoLock lock(m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_handovers;
   }
 
@@ -63,7 +63,7 @@ private:
   CShrinkTaskEx* m_hold = nullptr;  // set before the worker starts
   CHandle m_held{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   CHandle m_release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  CAutoCriticalSection m_lock;
+  std::mutex m_lock;
   std::vector<Handover> m_handovers;
 };
 
@@ -605,4 +605,67 @@ TEST(LookAhead, TheWorkerTakesEveryTaskInOrderWhateverTheBudgetAndAStopDropsWhat
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(FileExists(out / (L"o" + std::to_wstring(i) + (i % 2 ? L"\\ssmall.png" : L"\\sphoto.png"))));
     EXPECT_EQ(2u, queue.Count());
   }
+}
+
+TEST(LookAhead, AHelperWaitingForWorkIsWokenByTheWorkersTakeAndClaimsWhatTheQueueHoldsNow) {
+  // While it makes no picture, a helper looks at the worker only in its claim, under the
+  // look-ahead's lock, right before it finds nothing to claim and waits. Once that look is seen,
+  // the worker's next call into the look-ahead comes after the helper waits: the queue then
+  // receives a task without telling anyone, and only the wake of the worker's Take lets the
+  // helper see it. The helper makes it, and the worker takes what the helper made.
+  class CWatchedOwner : public CThread {
+  public:
+    unsigned Run() override { return 0; }
+    bool Start() override { return false; }
+    void Wait(DWORD) override {}
+    bool IsStopping() const override {
+      if (GetCurrentThreadId() != m_worker) SetEvent(m_helperLooked.Get());
+      return CThread::IsStopping();
+    }
+    bool WaitHelperLooked() { return WaitForSingleObject(m_helperLooked.Get(), 60000) == WAIT_OBJECT_0; }
+    void ForgetLooks() { ResetEvent(m_helperLooked.Get()); }
+
+  private:
+    const DWORD m_worker = GetCurrentThreadId();  // the test thread plays the worker
+    CHandle m_helperLooked{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  };
+  CTempDir dir, out;
+  const std::wstring small = dir / L"small.png";
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(300, 200), small));
+  CShrinkTaskExPtr first = PictureTask(nullptr, small, {out / L"first"});
+  CShrinkTaskExPtr second = PictureTask(nullptr, small, {out / L"second"});
+  CWatchedOwner owner;
+  first->SetWorker(&owner);
+  second->SetWorker(&owner);
+  TaskQueue queue;  // empty: the helper waits for work
+  CLookAhead lookAhead(&queue, &owner, 1, kPixelBudget);
+  ASSERT_TRUE(lookAhead.Start());
+  ASSERT_TRUE(owner.WaitHelperLooked());
+
+  // The queue's second task arrives while the helper waits; the first is the worker's own (a
+  // task it took before the helper could see it).
+  queue.Append(second);
+  owner.ForgetLooks();
+  CLoadAdmission* admission = nullptr;
+  CSharedSourcePtr source = lookAhead.Take(first, &admission);
+  ASSERT_TRUE(source && admission);
+  EXPECT_EQ(0u, source->HeldPixels());  // nothing made ahead: the worker loads it
+  // Woken by the Take, the helper has looked again and claimed the second task in that same hold
+  // of the lock, before the worker's next call.
+  ASSERT_TRUE(owner.WaitHelperLooked());
+  first->Run(source.get(), admission);
+  EXPECT_EQ(0, first->GetErrorNumber());
+  lookAhead.Done(first);
+
+  ASSERT_EQ(second, queue.PopFront());
+  source = lookAhead.Take(second, &admission);
+  ASSERT_TRUE(source && admission);
+  EXPECT_GT(source->HeldPixels(), 0u);  // the helper's shrink, handed over
+  second->Run(source.get(), admission);
+  EXPECT_EQ(0, second->GetErrorNumber());
+  lookAhead.Done(second);
+  // The helper waits for work again; the stop's wake ends it.
+  lookAhead.Stop();
+  EXPECT_TRUE(FileExists(out / L"first\\ssmall.png"));
+  EXPECT_TRUE(FileExists(out / L"second\\ssmall.png"));
 }

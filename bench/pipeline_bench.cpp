@@ -19,10 +19,10 @@
 #include "image/BackgroundPalette.h"
 #include "image/FileIo.h"
 #include "image/GdiplusStartup.h"
-#include "image/ImageSaver.h"
-#include "image/LoadDib.h"
-#include "image/PngCodec.h"
-#include "image/Shrink.h"
+#include "image/codec/PngCodec.h"
+#include "image/decode/LoadDib.h"
+#include "image/encode/ImageSaver.h"
+#include "image/resample/Shrink.h"
 
 namespace {
 

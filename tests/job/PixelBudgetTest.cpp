@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "image/LoadDib.h"
+#include "image/decode/LoadDib.h"
 #include "job/ShrinkTaskEx.h"
 #include "support/TempDir.h"
 #include "support/TestFiles.h"

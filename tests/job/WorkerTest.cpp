@@ -13,7 +13,7 @@
 #include "base/AutoCriticalSection.h"
 #include "base/Handle.h"
 #include "image/FileIo.h"
-#include "image/ImageSaver.h"
+#include "image/encode/ImageSaver.h"
 #include "job/JobTasks.h"
 #include "job/LookAhead.h"
 #include "job/MultiTaskPool.h"

@@ -1,5 +1,5 @@
 // CImageSaver: a row of the format table's encoders, written all-or-nothing.
-#include "image/ImageSaver.h"
+#include "image/encode/ImageSaver.h"
 
 #include <cstring>
 #include <new>

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "image/Dib.h"
-#include "image/Shrink.h"
+#include "image/resample/Shrink.h"
 
 // The largest picture a decode may hold, in pixels. Its peak working set is about 12 bytes per
 // pixel (the decoded picture, a flattened copy and the encoder's buffers, or a progressive JPEG's

@@ -20,6 +20,7 @@
 #include "res/StringIds.h"
 #include "settings/Settings.h"
 #include "support/HostileCorpus.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/ProcessCounters.h"
 #include "support/TempDir.h"

@@ -17,6 +17,7 @@
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 

@@ -15,6 +15,7 @@
 #include "res/StringIds.h"
 #include "res/Version.h"
 #include "support/HostileCorpus.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 

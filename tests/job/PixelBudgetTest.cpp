@@ -10,6 +10,7 @@
 
 #include "image/decode/LoadDib.h"
 #include "job/ShrinkTaskEx.h"
+#include "support/ImageCalls.h"
 #include "support/TempDir.h"
 #include "support/TestFiles.h"
 

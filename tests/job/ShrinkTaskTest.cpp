@@ -16,6 +16,7 @@
 #include "job/ShrinkTaskEx.h"
 #include "job/Thread.h"
 #include "res/StringIds.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 

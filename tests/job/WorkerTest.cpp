@@ -21,6 +21,7 @@
 #include "job/TaskQueue.h"
 #include "job/ThreadImpl.h"
 #include "res/StringIds.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/ProcessCounters.h"
 #include "support/TempDir.h"

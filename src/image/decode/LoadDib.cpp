@@ -384,11 +384,6 @@ void ReleaseThreadImageBuffers() {
   ReleaseThreadColourConversions();
 }
 
-HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
-                         FitSize* fileSize) {
-  return LoadFile(path, &settings, 1, nullptr, dib, nullptr, fileSize);
-}
-
 HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
                           CDibPtr* dib, FitSize* fileSize, CLoadAdmission* admission) {
   return LoadFile(path, settings.data(), settings.size(), admission, dib, nullptr, fileSize);

@@ -35,16 +35,3 @@ HRESULT CImageSaver::Save(const CDib& image, const std::wstring& path) const {
 CImageSaverPtr CreateSaver(const SaveFormat& format) {
   return CImageSaverPtr(new (std::nothrow) CImageSaver(FindOutputFormat(format), format.JpegQuality));
 }
-
-CImageSaverPtr CreatePngSaver() {
-  SaveFormat png;
-  png.Type = SaveFormat::Png;
-  return CreateSaver(png);
-}
-
-CImageSaverPtr CreateJpegSaver(int quality) {
-  SaveFormat jpeg;
-  jpeg.Type = SaveFormat::Jpeg;
-  jpeg.JpegQuality = quality;
-  return CreateSaver(jpeg);
-}

@@ -35,5 +35,3 @@ typedef boost::shared_ptr<CImageSaver> CImageSaverPtr;
 
 // The saver of `format`'s row of the table, with its JPEG quality; null only when memory runs out.
 CImageSaverPtr CreateSaver(const SaveFormat& format);
-CImageSaverPtr CreatePngSaver();
-CImageSaverPtr CreateJpegSaver(int quality);

@@ -12,6 +12,7 @@
 #include "image/BlockCache.h"
 #include "image/decode/LoadDib.h"
 #include "image/encode/ImageSaver.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 #include "support/TestFiles.h"

@@ -11,6 +11,7 @@
 #include "base/Orientation.h"
 #include "image/decode/LoadDib.h"
 #include "image/resample/Shrink.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 

@@ -19,10 +19,10 @@
 #include "image/BackgroundPalette.h"
 #include "image/FileIo.h"
 #include "image/GdiplusStartup.h"
-#include "image/ImageSaver.h"
-#include "image/LoadDib.h"
-#include "image/PngCodec.h"
-#include "image/Shrink.h"
+#include "image/codec/PngCodec.h"
+#include "image/decode/LoadDib.h"
+#include "image/encode/ImageSaver.h"
+#include "image/resample/Shrink.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ int Compare(const ShrinkSettings& fit, int count, wchar_t** files) {
     CDibPtr reduced, full;
     FitSize reducedSize, fullSize;
     auto start = std::chrono::steady_clock::now();
-    if (FAILED(LoadDibForShrink(files[i], fit, &reduced, &reducedSize))) return 1;
+    if (FAILED(LoadDibForShrinks(files[i], {fit}, &reduced, &reducedSize))) return 1;
     double r = Seconds(start);
     start = std::chrono::steady_clock::now();
     if (FAILED(LoadDib(files[i], &full))) return 1;
@@ -100,7 +100,7 @@ int Shared(const std::vector<ShrinkSettings>& fits, int count, wchar_t** files) 
     for (size_t k = 0; k < fits.size(); ++k) {
       CDibPtr alone;
       FitSize aloneSize;
-      if (FAILED(LoadDibForShrink(files[i], fits[k], &alone, &aloneSize))) return 1;
+      if (FAILED(LoadDibForShrinks(files[i], {fits[k]}, &alone, &aloneSize))) return 1;
       ShrinkResult fromAlone = ShrinkImage(fits[k], alone, &aloneSize);
       ShrinkResult fromFull = ShrinkImage(fits[k], full);
       if (!shrinks[k].image || !fromAlone.image || !fromFull.image) return 1;
@@ -148,7 +148,7 @@ int wmain(int argc, wchar_t** argv) {
     auto start = std::chrono::steady_clock::now();
     CDibPtr dib;
     FitSize size;
-    if (FAILED(LoadDibForShrink(argv[i], fit, &dib, &size))) return 1;
+    if (FAILED(LoadDibForShrinks(argv[i], {fit}, &dib, &size))) return 1;
     double l = Seconds(start);
     start = std::chrono::steady_clock::now();
     ShrinkResult r = ShrinkImage(fit, dib, &size);

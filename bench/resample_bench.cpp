@@ -1,7 +1,7 @@
 // Speed of the resampler on 32-bit BGRA pictures with alpha, in source megapixels per second:
 // the median of several timed runs after one warm-up run, with the fastest and slowest beside it.
 // Built natively by bench/resample-vs-pillow:
-//   g++ -std=c++17 -O2 -Isrc bench/resample_bench.cpp src/image/Resample*.cpp
+//   g++ -std=c++17 -O2 -Isrc bench/resample_bench.cpp src/image/resample/Resample*.cpp
 // Options: --runs N, --isa scalar|sse2|avx2 (default: what the processor offers best),
 // --dump DIR (also write each source picture as raw RGBA for the peer's timing).
 #include <algorithm>
@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "image/Resample.h"
-#include "image/ResampleKernels.h"
+#include "image/resample/Resample.h"
+#include "image/resample/ResampleKernels.h"
 
 namespace {
 

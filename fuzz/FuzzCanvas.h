@@ -11,7 +11,7 @@
 
 #include "base/Orientation.h"
 #include "base/PixelBuffers.h"
-#include "image/ColourConversion.h"
+#include "image/decode/ColourConversion.h"
 
 class FuzzCanvas : public BgraCanvas {
 public:

@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "fuzz/FuzzCanvas.h"
-#include "image/HeifCodec.h"
+#include "image/codec/HeifCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // libheif cannot decode at a reduced scale: the canvas asks for none.

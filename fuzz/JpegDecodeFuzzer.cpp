@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "fuzz/FuzzCanvas.h"
-#include "image/JpegCodec.h"
+#include "image/codec/JpegCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The reduction follows from the size, so every file is also tried scaled (3 is not a valid

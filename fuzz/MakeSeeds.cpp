@@ -14,8 +14,8 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "image/JpegCodec.h"
-#include "image/PngCodec.h"
+#include "image/codec/JpegCodec.h"
+#include "image/codec/PngCodec.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "fuzz/FuzzCanvas.h"
-#include "image/PngCodec.h"
+#include "image/codec/PngCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzCanvas canvas(1);

@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "fuzz/FuzzCanvas.h"
-#include "image/WebpCodec.h"
+#include "image/codec/WebpCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzCanvas canvas(1);

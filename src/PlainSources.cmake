@@ -11,17 +11,17 @@ set(KESTRELLE_BASE_PLAIN_SOURCES
   base/ValueText.cpp
 )
 set(KESTRELLE_IMAGE_PLAIN_SOURCES
-  image/ColourConversion.cpp
-  image/HeifCodec.cpp
-  image/JpegCodec.cpp
   image/PixelOps.cpp
-  image/PngCodec.cpp
-  image/WebpCodec.cpp
+  image/codec/HeifCodec.cpp
+  image/codec/JpegCodec.cpp
+  image/codec/PngCodec.cpp
+  image/codec/WebpCodec.cpp
+  image/decode/ColourConversion.cpp
 )
 # The resampler's vector kernels are compiled per function for their instruction sets with GCC's
 # target pragmas: the native build takes them with GCC only.
 set(KESTRELLE_RESAMPLE_SOURCES
-  image/Resample.cpp
-  image/ResampleAvx2.cpp
-  image/ResampleSse2.cpp
+  image/resample/Resample.cpp
+  image/resample/ResampleAvx2.cpp
+  image/resample/ResampleSse2.cpp
 )

@@ -2,7 +2,7 @@
 // millisecond per megabyte on this platform, which is as much as decoding; a batch of pictures
 // allocates and frees blocks of similar sizes over and over, so the thread keeps a few freed ones
 // for the next picture. A thread that has used the pipeline returns what it keeps before it ends
-// (ReleaseThreadImageBuffers in image/LoadDib.h).
+// (ReleaseThreadImageBuffers in image/decode/LoadDib.h).
 #pragma once
 
 #include <cstddef>

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "base/Scoped.h"
-#include "image/LoadDib.h"
+#include "image/decode/LoadDib.h"
 #include "job/SharedSource.h"
 #include "job/ShrinkTaskEx.h"
 #include "job/TaskQueue.h"

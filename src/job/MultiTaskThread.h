@@ -6,7 +6,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "image/LoadDib.h"
+#include "image/decode/LoadDib.h"
 #include "job/LookAhead.h"
 #include "job/TaskQueue.h"
 #include "job/ThreadImpl.h"

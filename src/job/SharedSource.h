@@ -11,8 +11,8 @@
 #include <boost/shared_ptr.hpp>
 
 #include "image/Dib.h"
-#include "image/LoadDib.h"
-#include "image/Shrink.h"
+#include "image/decode/LoadDib.h"
+#include "image/resample/Shrink.h"
 #include "job/ShrinkProfile.h"
 
 class CThread;

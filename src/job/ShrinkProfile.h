@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "image/SaveFormat.h"
+#include "image/encode/SaveFormat.h"
 
 // The values ShrinkProfile::ShrinkType takes; any other value is invalid.
 enum class ShrinkMethod : int32_t {

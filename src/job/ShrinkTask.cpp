@@ -5,9 +5,9 @@
 
 #include "base/ResourceText.h"
 #include "image/BackgroundPalette.h"
-#include "image/ImageSaver.h"
-#include "image/LoadDib.h"
-#include "image/Shrink.h"
+#include "image/decode/LoadDib.h"
+#include "image/encode/ImageSaver.h"
+#include "image/resample/Shrink.h"
 #include "job/EnsureFolder.h"
 #include "job/SharedSource.h"
 #include "job/Thread.h"

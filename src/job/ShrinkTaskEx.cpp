@@ -3,7 +3,7 @@
 
 #include "base/FilePaths.h"
 #include "base/PathNames.h"
-#include "image/SaveFormat.h"
+#include "image/encode/SaveFormat.h"
 
 CShrinkTaskExPtr CShrinkTaskEx::Create() {
   CShrinkTaskExPtr task(new CShrinkTaskEx);

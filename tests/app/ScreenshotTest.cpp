@@ -13,10 +13,11 @@
 #include "app/GuiSupport.h"
 #include "base/ResourceText.h"
 #include "image/Dib.h"
-#include "image/ImageSaver.h"
+#include "image/encode/ImageSaver.h"
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 

@@ -8,8 +8,9 @@
 
 #include <cstring>
 
-#include "image/LoadDib.h"
+#include "image/decode/LoadDib.h"
 #include "job/ShrinkTaskEx.h"
+#include "support/ImageCalls.h"
 #include "support/TempDir.h"
 #include "support/TestFiles.h"
 

@@ -10,12 +10,13 @@
 
 #include "base/ResourceText.h"
 #include "image/FileIo.h"
-#include "image/ImageSaver.h"
-#include "image/LoadDib.h"
+#include "image/decode/LoadDib.h"
+#include "image/encode/ImageSaver.h"
 #include "job/SharedSource.h"
 #include "job/ShrinkTaskEx.h"
 #include "job/Thread.h"
 #include "res/StringIds.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 

@@ -13,7 +13,7 @@
 
 #include "base/Handle.h"
 #include "image/FileIo.h"
-#include "image/ImageSaver.h"
+#include "image/encode/ImageSaver.h"
 #include "job/JobTasks.h"
 #include "job/LookAhead.h"
 #include "job/MultiTaskPool.h"
@@ -21,6 +21,7 @@
 #include "job/TaskQueue.h"
 #include "job/ThreadImpl.h"
 #include "res/StringIds.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/ProcessCounters.h"
 #include "support/TempDir.h"

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "image/LoadDib.h"
+#include "image/decode/LoadDib.h"
 #include "res/Version.h"
 #include "support/TempDir.h"
 #include "support/TestFiles.h"

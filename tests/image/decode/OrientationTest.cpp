@@ -9,8 +9,9 @@
 #include <png.h>
 
 #include "base/Orientation.h"
-#include "image/LoadDib.h"
-#include "image/Shrink.h"
+#include "image/decode/LoadDib.h"
+#include "image/resample/Shrink.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "image/Dib.h"
-#include "image/Shrink.h"
+#include "image/resample/Shrink.h"
 
 // The largest picture a decode may hold, in pixels. Its peak working set is about 12 bytes per
 // pixel (the decoded picture, a flattened copy and the encoder's buffers, or a progressive JPEG's
@@ -22,14 +22,6 @@ const uint64_t kPixelBudget = 160000000;
 // undecodable file; HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY) when the picture does not fit in
 // memory. The file is closed before this returns, on every path.
 HRESULT LoadDib(const std::wstring& path, CDibPtr* dib);
-
-// LoadDib for a picture about to be shrunk by `settings`. A JPEG whose target is at most half its
-// size in both directions is decoded at the largest scale of 1/2, 1/4 or 1/8 that still leaves
-// at least twice the target. `fileSize` receives the picture's own (upright) size, to which the
-// size rule applies. Photos stored turned carry an EXIF orientation: every loaded picture is
-// turned upright.
-HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
-                         FitSize* fileSize);
 
 // Told what a picture's decode will hold before it is allocated, in pixels of four bytes: its
 // decoded size, and what the decoder holds for the whole stored picture (a progressive JPEG's
@@ -48,10 +40,13 @@ protected:
   ~CLoadAdmission() = default;
 };
 
-// LoadDibForShrink for a picture that several shrinks are made from: the reduced scale is the
-// largest that suits every one of `settings` (the smallest of the scales each would get alone),
-// so one decode serves them all; with one entry it is exactly LoadDibForShrink. `admission`, when
-// given, is asked before the pixels are allocated.
+// LoadDib for a picture about to be shrunk by each of `settings`. A JPEG whose target is at most
+// half its size in both directions is decoded at the largest scale of 1/2, 1/4 or 1/8 that still
+// leaves at least twice the target; with several entries the scale is the largest that suits every
+// one (the smallest of the scales each would get alone), so one decode serves them all.
+// `fileSize` receives the picture's own (upright) size, to which the size rule applies. Photos
+// stored turned carry an EXIF orientation: every loaded picture is turned upright. `admission`,
+// when given, is asked before the pixels are allocated.
 HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
                           CDibPtr* dib, FitSize* fileSize, CLoadAdmission* admission = nullptr);
 

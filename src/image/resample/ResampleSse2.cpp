@@ -1,7 +1,7 @@
 // SSE2 row kernels of the resampler. SSE2 is part of every x86-64 processor but not of every
 // processor the 32-bit build runs on, so these functions are compiled for SSE2 here and chosen at
 // run time.
-#include "image/ResampleKernels.h"
+#include "image/resample/ResampleKernels.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 
@@ -9,7 +9,7 @@
 
 #pragma GCC push_options
 #pragma GCC target("sse2")
-#include "image/ResampleSimd.h"
+#include "image/resample/ResampleSimd.h"
 
 namespace resample {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "image/ResampleKernels.h"
+#include "image/resample/ResampleKernels.h"
 
 namespace resample {
 namespace {

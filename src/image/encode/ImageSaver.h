@@ -1,5 +1,5 @@
 // Encoders and saving: a CImageSaver per output, made from the profile's SaveFormat through the
-// table of output formats (image/SaveFormat.h).
+// table of output formats (image/encode/SaveFormat.h).
 #pragma once
 
 #include <string>
@@ -7,7 +7,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "image/Dib.h"
-#include "image/SaveFormat.h"
+#include "image/encode/SaveFormat.h"
 
 class CImageSaver {
 public:
@@ -35,5 +35,3 @@ typedef boost::shared_ptr<CImageSaver> CImageSaverPtr;
 
 // The saver of `format`'s row of the table, with its JPEG quality; null only when memory runs out.
 CImageSaverPtr CreateSaver(const SaveFormat& format);
-CImageSaverPtr CreatePngSaver();
-CImageSaverPtr CreateJpegSaver(int quality);

@@ -1,8 +1,8 @@
 // The table of output formats. A new format is one row here, with its encoders from its codec.
-#include "image/SaveFormat.h"
+#include "image/encode/SaveFormat.h"
 
-#include "image/JpegCodec.h"
-#include "image/PngCodec.h"
+#include "image/codec/JpegCodec.h"
+#include "image/codec/PngCodec.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 // 64-bit Windows aligns the stack to 16 bytes only, and GCC would spill 256-bit registers with
 // aligned moves there; the loops are kept small enough that nothing spills on x86-64 (the
 // 32-bit build spills with unaligned moves).
-#include "image/ResampleKernels.h"
+#include "image/resample/ResampleKernels.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 
@@ -17,7 +17,7 @@
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
-#include "image/ResampleSimd.h"
+#include "image/resample/ResampleSimd.h"
 
 namespace resample {
 namespace {

@@ -1,6 +1,6 @@
 // libjpeg-turbo wrappers. The library reports errors through a longjmp from its error handler;
 // each setjmp lives in a small function that owns no C++ objects, so nothing is skipped by it.
-#include "image/JpegCodec.h"
+#include "image/codec/JpegCodec.h"
 
 #include "base/Orientation.h"
 

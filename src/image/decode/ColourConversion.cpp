@@ -2,7 +2,7 @@
 // otherwise HEIF/AVIF code points name the primaries and the transfer, from which an RGB profile
 // is made. What converts to within a level of itself is left alone, so sRGB files keep their
 // exact bytes and cost nothing but the first test of their profile.
-#include "image/ColourConversion.h"
+#include "image/decode/ColourConversion.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "image/Resample.h"
-#include "image/ResampleKernels.h"
+#include "image/resample/Resample.h"
+#include "image/resample/ResampleKernels.h"
 
 using resample::Isa;
 

@@ -1,5 +1,5 @@
 // CImageSaver: a row of the format table's encoders, written all-or-nothing.
-#include "image/ImageSaver.h"
+#include "image/encode/ImageSaver.h"
 
 #include <cstring>
 #include <new>
@@ -34,17 +34,4 @@ HRESULT CImageSaver::Save(const CDib& image, const std::wstring& path) const {
 
 CImageSaverPtr CreateSaver(const SaveFormat& format) {
   return CImageSaverPtr(new (std::nothrow) CImageSaver(FindOutputFormat(format), format.JpegQuality));
-}
-
-CImageSaverPtr CreatePngSaver() {
-  SaveFormat png;
-  png.Type = SaveFormat::Png;
-  return CreateSaver(png);
-}
-
-CImageSaverPtr CreateJpegSaver(int quality) {
-  SaveFormat jpeg;
-  jpeg.Type = SaveFormat::Jpeg;
-  jpeg.JpegQuality = quality;
-  return CreateSaver(jpeg);
 }

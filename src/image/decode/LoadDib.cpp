@@ -1,6 +1,6 @@
 // Loading pictures: the table of the program's own decoders, chosen by signature, with GDI+ for
 // the rest; the canvas that receives their rows, chooses the reduced scale and streams shrinks.
-#include "image/LoadDib.h"
+#include "image/decode/LoadDib.h"
 
 #include <algorithm>
 #include <limits>
@@ -11,14 +11,14 @@
 #include "base/ErrorCodes.h"
 #include "base/Orientation.h"
 #include "image/BlockCache.h"
-#include "image/ColourConversion.h"
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
-#include "image/HeifCodec.h"
-#include "image/JpegCodec.h"
-#include "image/PngCodec.h"
-#include "image/Resample.h"
-#include "image/WebpCodec.h"
+#include "image/codec/HeifCodec.h"
+#include "image/codec/JpegCodec.h"
+#include "image/codec/PngCodec.h"
+#include "image/codec/WebpCodec.h"
+#include "image/decode/ColourConversion.h"
+#include "image/resample/Resample.h"
 
 namespace {
 
@@ -384,11 +384,6 @@ void ReleaseThreadImageBuffers() {
   t_fileBuffer = nullptr;
   ReleaseCachedBlocks();
   ReleaseThreadColourConversions();
-}
-
-HRESULT LoadDibForShrink(const std::wstring& path, const ShrinkSettings& settings, CDibPtr* dib,
-                         FitSize* fileSize) {
-  return LoadFile(path, &settings, 1, nullptr, dib, nullptr, fileSize);
 }
 
 HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,

@@ -23,7 +23,7 @@
 // along the row into the target. The source is read once, and the working set is a handful of
 // source-width accumulator rows whatever the factor. Adding four rows per visit of an
 // accumulator, not two, takes a fifth to a quarter off a large reduction.
-#include "image/Resample.h"
+#include "image/resample/Resample.h"
 
 #include "base/CheckedMath.h"
 #include "base/Scoped.h"
@@ -37,7 +37,7 @@
 #include <new>
 #include <vector>
 
-#include "image/ResampleKernels.h"
+#include "image/resample/ResampleKernels.h"
 
 namespace resample {
 namespace {

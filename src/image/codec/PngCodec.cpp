@@ -1,6 +1,6 @@
 // libpng wrappers. Errors longjmp out of libpng's error callback into small functions that own no
 // C++ objects; warnings are dropped, so nothing is ever printed.
-#include "image/PngCodec.h"
+#include "image/codec/PngCodec.h"
 
 #include "base/Orientation.h"
 

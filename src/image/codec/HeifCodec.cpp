@@ -1,7 +1,7 @@
 // libheif wrapper. The library is C++ behind a C interface and reports errors as values; its
 // allocations may still throw through that interface, so the whole decode runs inside one
 // try block, and the one callback it makes into us (cancel_decoding) cannot throw.
-#include "image/HeifCodec.h"
+#include "image/codec/HeifCodec.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/SizeRule.h"
-#include "image/Shrink.h"
+#include "image/resample/Shrink.h"
 #include "support/Pictures.h"
 
 namespace {

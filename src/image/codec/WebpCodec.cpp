@@ -3,7 +3,7 @@
 // can be asked between pieces whether it is still wanted, and an animation's first frame comes
 // from the animation decoder, which composes it on the animation's canvas. libwebp makes no
 // callbacks and reports errors as values.
-#include "image/WebpCodec.h"
+#include "image/codec/WebpCodec.h"
 
 #include <cstring>
 #include <memory>

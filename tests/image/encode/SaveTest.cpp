@@ -9,9 +9,10 @@
 
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
-#include "image/ImageSaver.h"
-#include "image/LoadDib.h"
-#include "image/PngCodec.h"
+#include "image/codec/PngCodec.h"
+#include "image/decode/LoadDib.h"
+#include "image/encode/ImageSaver.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 

@@ -1,5 +1,5 @@
 // The shrink step with its size rule and resampling.
-#include "image/Shrink.h"
+#include "image/resample/Shrink.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include "base/ErrorCodes.h"
 #include "base/SizeRule.h"
 #include "image/PixelOps.h"
-#include "image/Resample.h"
+#include "image/resample/Resample.h"
 
 namespace {
 

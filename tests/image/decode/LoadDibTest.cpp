@@ -10,8 +10,9 @@
 #include <zlib.h>
 
 #include "image/BlockCache.h"
-#include "image/ImageSaver.h"
-#include "image/LoadDib.h"
+#include "image/decode/LoadDib.h"
+#include "image/encode/ImageSaver.h"
+#include "support/ImageCalls.h"
 #include "support/Pictures.h"
 #include "support/TempDir.h"
 #include "support/TestFiles.h"

@@ -19,10 +19,10 @@
 #include <lcms2.h>
 #include <libheif/heif.h>
 
-#include "image/ColourConversion.h"
-#include "image/HeifCodec.h"
-#include "image/PngCodec.h"
-#include "image/WebpCodec.h"
+#include "image/codec/HeifCodec.h"
+#include "image/codec/PngCodec.h"
+#include "image/codec/WebpCodec.h"
+#include "image/decode/ColourConversion.h"
 #include "native/PlainImage.h"
 #include "support/TestProfiles.h"
 

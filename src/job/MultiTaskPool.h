@@ -1,5 +1,5 @@
-// CMultiTaskPool: the job's worker (always exactly one), the queue of tasks it has not taken yet
-// and the list that cancelled tasks are moved to. Driven by the dialog thread only.
+// CMultiTaskPool: the job's workers (the front ends use one, see Resize), the queue of tasks it
+// has not taken yet and the list that cancelled tasks are moved to. Driven by one thread only.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +26,7 @@ public:
 
   // Keeps the first `count` workers or adds unstarted ones up to `count`; below 1 does nothing.
   void Resize(int count);
-  // The threads that load and shrink pictures: 1 is the worker alone, as it always was; with
+  // The threads that load and shrink pictures: 1 is the worker alone; with
   // more, that many helper threads load and shrink the next files behind it while the worker
   // writes (see CLookAhead), at most kMaxThreads. Below 1 does nothing. Read by StartAll; the
   // default is DefaultThreadCount().

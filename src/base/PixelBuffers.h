@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "base/ColourDescription.h"
 
@@ -64,3 +65,18 @@ enum class DecodeStatus {
   OutOfMemory,   // the canvas refused the size
   Abandoned,     // the canvas no longer wanted the picture
 };
+
+// A decoder's body behind its signature test, with every exception of a C++ library (or of the
+// canvas) turned into a status: a file of another format is Undecodable without a look inside,
+// and nothing thrown leaves a decoder.
+template <class Body>
+DecodeStatus GuardedDecode(bool signatureMatches, Body body) {
+  if (!signatureMatches) return DecodeStatus::Undecodable;
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return DecodeStatus::OutOfMemory;
+  } catch (...) {
+    return DecodeStatus::Undecodable;
+  }
+}

@@ -11,6 +11,29 @@
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
+namespace {
+
+// Draws sourceRect of `source` into targetRect of `target` with the given interpolation and
+// high-quality pixel offset; true when the draw succeeded.
+bool DrawImageRect(GpImage* source, const RECT& sourceRect, GpImage* target,
+                   const RECT& targetRect, InterpolationMode interpolation) {
+  if (!source || !target) return false;
+  CGdipGraphics graphics;
+  if (GdipGetImageGraphicsContext(target, graphics.Receive()) != Ok || !graphics.IsValid()) {
+    return false;
+  }
+  GdipSetInterpolationMode(graphics.Get(), interpolation);
+  GdipSetPixelOffsetMode(graphics.Get(), PixelOffsetModeHighQuality);
+  GpStatus status = GdipDrawImageRectRectI(
+      graphics.Get(), source, targetRect.left, targetRect.top, targetRect.right - targetRect.left,
+      targetRect.bottom - targetRect.top, sourceRect.left, sourceRect.top,
+      sourceRect.right - sourceRect.left, sourceRect.bottom - sourceRect.top, UnitPixel, nullptr,
+      nullptr, nullptr);
+  return status == Ok;
+}
+
+}  // namespace
+
 CBitmapView CreateBitmapView(const CDib& dib, bool direct) {
   if (!dib.IsValid()) return CBitmapView();
   const BITMAPINFOHEADER* header = dib.GetHeader();
@@ -45,23 +68,6 @@ CBitmapView CreateBitmapView(const CDib& dib, bool direct) {
   return CBitmapView(bitmap);
 }
 
-bool DrawImageRect(GpImage* source, const RECT& sourceRect, GpImage* target,
-                   const RECT& targetRect, InterpolationMode interpolation) {
-  if (!source || !target) return false;
-  CGdipGraphics graphics;
-  if (GdipGetImageGraphicsContext(target, graphics.Receive()) != Ok || !graphics.IsValid()) {
-    return false;
-  }
-  GdipSetInterpolationMode(graphics.Get(), interpolation);
-  GdipSetPixelOffsetMode(graphics.Get(), PixelOffsetModeHighQuality);
-  GpStatus status = GdipDrawImageRectRectI(
-      graphics.Get(), source, targetRect.left, targetRect.top, targetRect.right - targetRect.left,
-      targetRect.bottom - targetRect.top, sourceRect.left, sourceRect.top,
-      sourceRect.right - sourceRect.left, sourceRect.bottom - sourceRect.top, UnitPixel, nullptr,
-      nullptr, nullptr);
-  return status == Ok;
-}
-
 HRESULT LoadImageFromBytes(const uint8_t* data, size_t size, CGdipImage* image) {
   image->Reset();
   if (size > UINT_MAX) return E_NOTIMPL;
@@ -75,16 +81,15 @@ HRESULT LoadImageFromBytes(const uint8_t* data, size_t size, CGdipImage* image) 
   return S_OK;
 }
 
-GpStatus GetImageRect(GpImage* image, ImageBounds* bounds) {
+HRESULT GetImageRect(GpImage* image, ImageBounds* bounds) {
   GpRectF rect;
   GpUnit unit;
-  GpStatus status = GdipGetImageBounds(image, &rect, &unit);
-  if (status != Ok) return status;
+  if (GdipGetImageBounds(image, &rect, &unit) != Ok) return E_FAIL;
   bounds->x = static_cast<LONG>(rect.X);
   bounds->y = static_cast<LONG>(rect.Y);
   bounds->width = static_cast<LONG>(rect.Width);
   bounds->height = static_cast<LONG>(rect.Height);
-  return Ok;
+  return S_OK;
 }
 
 HRESULT RenderImageToDib(GpImage* source, const RECT& sourceRect, CDibPtr* dib, LONG width,

@@ -22,19 +22,15 @@ typedef CScopedHandle<Gdiplus::GpBrush*, Gdiplus::DllExports::GdipDeleteBrush> C
 // GdipCreateBitmapFromGdiDib. Empty when GDI+ refuses a GDI-mode view.
 CBitmapView CreateBitmapView(const CDib& dib, bool direct);
 
-// Draws sourceRect of `source` into targetRect of `target` with the given interpolation and
-// high-quality pixel offset; true when the draw succeeded.
-bool DrawImageRect(Gdiplus::GpImage* source, const RECT& sourceRect, Gdiplus::GpImage* target,
-                   const RECT& targetRect, Gdiplus::InterpolationMode interpolation);
-
 // Decodes an image held in memory; E_NOTIMPL for anything GDI+ cannot read.
 HRESULT LoadImageFromBytes(const uint8_t* data, size_t size, CGdipImage* image);
 
 // Image bounds (x, y, width, height) truncated to integers; the unit GDI+ reports is ignored.
+// E_FAIL when GDI+ cannot tell them.
 struct ImageBounds {
   LONG x, y, width, height;
 };
-Gdiplus::GpStatus GetImageRect(Gdiplus::GpImage* image, ImageBounds* bounds);
+HRESULT GetImageRect(Gdiplus::GpImage* image, ImageBounds* bounds);
 
 // Draws `source` onto a new transparent 32-bit CDib of width x height.
 // HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY) on every failure.

@@ -1,6 +1,6 @@
 // libheif wrapper. The library is C++ behind a C interface and reports errors as values; its
-// allocations may still throw through that interface, so the whole decode runs inside one
-// try block, and the one callback it makes into us (cancel_decoding) cannot throw.
+// allocations may still throw through that interface, so the whole decode runs inside
+// GuardedDecode, and the one callback it makes into us (cancel_decoding) cannot throw.
 #include "image/codec/HeifCodec.h"
 
 #include <algorithm>
@@ -149,16 +149,20 @@ bool GetHighPlane(const heif_image* image, heif_channel channel, uint32_t width,
 // RGBA, or planes of up to 16-bit samples (and alpha), each sample rounded to 8 bits.
 class CDecodedPixels {
 public:
-  // False when the image is not at least width x height in the layout asked for.
+  // False unless the image is width x height in the layout asked for, with every plane that
+  // large: the size a decoder promised is checked against what the library made.
   bool Open(const heif_image* image, uint32_t width, uint32_t height, bool high) {
     m_high = high;
+    const heif_channel sizeChannel = high ? heif_channel_R : heif_channel_interleaved;
+    if (heif_image_get_width(image, sizeChannel) != static_cast<int>(width) ||
+        heif_image_get_height(image, sizeChannel) != static_cast<int>(height)) {
+      return false;
+    }
     if (!high) {
       int stride = 0;
       m_rgba = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
       m_rgbaStride = static_cast<size_t>(stride);
       return m_rgba && stride >= 0 && m_rgbaStride / 4 >= width &&
-             heif_image_get_width(image, heif_channel_interleaved) >= static_cast<int>(width) &&
-             heif_image_get_height(image, heif_channel_interleaved) >= static_cast<int>(height) &&
              heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) == 8;
     }
     m_alpha = heif_image_has_channel(image, heif_channel_Alpha) != 0;
@@ -231,12 +235,7 @@ DecodeStatus DecodeWhole(const heif_image_handle* handle, uint32_t width, uint32
   ReadCodePoints(handle, image.get(), colour);
   canvas->DescribeColour(*colour);
   CDecodedPixels pixels;
-  const heif_channel sizeChannel = high ? heif_channel_R : heif_channel_interleaved;
-  if (heif_image_get_width(image.get(), sizeChannel) != static_cast<int>(width) ||
-      heif_image_get_height(image.get(), sizeChannel) != static_cast<int>(height) ||
-      !pixels.Open(image.get(), width, height, high)) {
-    return DecodeStatus::Undecodable;
-  }
+  if (!pixels.Open(image.get(), width, height, high)) return DecodeStatus::Undecodable;
   const bool premultiplied = heif_image_is_premultiplied_alpha(image.get()) != 0;
   for (uint32_t y = 0; y < height; ++y) {
     if (y % 64 == 0 && canvas->Abandoned()) return DecodeStatus::Abandoned;
@@ -289,11 +288,7 @@ DecodeStatus DecodeTiles(const heif_image_handle* handle, const heif_image_tilin
                                                              options, tx, ty);
       tiles[tx].reset(rawTile);
       if (error.code != heif_error_Ok || !rawTile) return StatusOf(error);
-      const heif_channel sizeChannel = high ? heif_channel_R : heif_channel_interleaved;
-      if (heif_image_get_width(rawTile, sizeChannel) != tileWidth || heif_image_get_height(rawTile, sizeChannel) != tileHeight ||
-          !pixels[tx].Open(rawTile, uint32_t(tileWidth), uint32_t(tileHeight), high)) {
-        return DecodeStatus::Undecodable;
-      }
+      if (!pixels[tx].Open(rawTile, uint32_t(tileWidth), uint32_t(tileHeight), high)) return DecodeStatus::Undecodable;
       premultiplied[tx] = heif_image_is_premultiplied_alpha(rawTile) != 0;
       if (!described) {
         ReadCodePoints(handle, rawTile, colour);
@@ -392,12 +387,5 @@ bool IsHeifSignature(const uint8_t* data, size_t size) {
 }
 
 DecodeStatus DecodeHeif(const uint8_t* data, size_t size, BgraCanvas* canvas) {
-  if (!IsHeifSignature(data, size)) return DecodeStatus::Undecodable;
-  try {
-    return Decode(data, size, canvas);
-  } catch (const std::bad_alloc&) {
-    return DecodeStatus::OutOfMemory;
-  } catch (...) {
-    return DecodeStatus::Undecodable;
-  }
+  return GuardedDecode(IsHeifSignature(data, size), [&] { return Decode(data, size, canvas); });
 }

@@ -178,12 +178,5 @@ bool IsWebpSignature(const uint8_t* data, size_t size) {
 }
 
 DecodeStatus DecodeWebp(const uint8_t* data, size_t size, BgraCanvas* canvas) {
-  if (!IsWebpSignature(data, size)) return DecodeStatus::Undecodable;
-  try {
-    return Decode(data, size, canvas);
-  } catch (const std::bad_alloc&) {
-    return DecodeStatus::OutOfMemory;
-  } catch (...) {
-    return DecodeStatus::Undecodable;
-  }
+  return GuardedDecode(IsWebpSignature(data, size), [&] { return Decode(data, size, canvas); });
 }

@@ -195,6 +195,26 @@ double SrgbEncode(double light) {
   return light <= 0.0031308 ? 12.92 * light : 1.055 * std::pow(light, 1.0 / 2.4) - 0.055;
 }
 
+// Levels 0, 17, ..., 255 of each channel as opaque BGRA pixels: a conversion that keeps every one
+// of them to within a level keeps the colours of a picture, and two conversions that agree on
+// them to within a level give the same picture.
+const uint32_t kLevelGridColours = 16 * 16 * 16;
+std::vector<uint8_t> LevelGrid() {
+  std::vector<uint8_t> grid;
+  grid.reserve(kLevelGridColours * 4);
+  for (uint32_t i = 0; i < kLevelGridColours; ++i) {
+    grid.insert(grid.end(), {uint8_t((i & 15) * 17), uint8_t((i >> 4 & 15) * 17), uint8_t((i >> 8) * 17), 255});
+  }
+  return grid;
+}
+
+bool WithinALevel(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::abs(int(a[i]) - int(b[i])) > 1) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 CColourConversion::CColourConversion() = default;
@@ -203,22 +223,11 @@ CColourConversion::~CColourConversion() {
   if (m_transform) cmsDeleteTransform(static_cast<cmsHTRANSFORM>(m_transform));
 }
 
-// Levels 0, 17, ..., 255 of each channel: a conversion that keeps every one of them to within a
-// level keeps the colours of the picture.
 bool CColourConversion::KeepsColours() const {
-  std::vector<uint8_t> grid;
-  grid.reserve(16 * 16 * 16 * 4);
-  for (int r = 0; r < 256; r += 17) {
-    for (int g = 0; g < 256; g += 17) {
-      for (int b = 0; b < 256; b += 17) grid.insert(grid.end(), {uint8_t(b), uint8_t(g), uint8_t(r), 255});
-    }
-  }
+  const std::vector<uint8_t> grid = LevelGrid();
   std::vector<uint8_t> out = grid;
-  Apply(out.data(), static_cast<uint32_t>(out.size() / 4));
-  for (size_t i = 0; i < grid.size(); ++i) {
-    if (std::abs(int(grid[i]) - int(out[i])) > 1) return false;
-  }
-  return true;
+  Apply(out.data(), kLevelGridColours);
+  return WithinALevel(grid, out);
 }
 
 std::shared_ptr<const CColourConversion> CColourConversion::Make(const ColourDescription& colour) {
@@ -303,20 +312,12 @@ void CColourConversion::UseMatrixWhereItAgrees(void* inputProfile, void* srgbPro
     shaper->toSrgb[i] = static_cast<uint8_t>(std::lround(255.0 * SrgbEncode(double(i) / MatrixShaper::kSteps)));
   }
   // Kept only where it gives the general transform's colours to within a level.
-  std::vector<uint8_t> grid;
-  for (int i = 0; i < 16 * 16 * 16; ++i) {
-    grid.insert(grid.end(), {uint8_t((i & 15) * 17), uint8_t((i >> 4 & 15) * 17), uint8_t((i >> 8) * 17), 255});
-  }
+  std::vector<uint8_t> grid = LevelGrid();
   std::vector<uint8_t> exact = grid;
-  cmsDoTransform(static_cast<cmsHTRANSFORM>(m_transform), exact.data(), exact.data(), 16 * 16 * 16);
+  cmsDoTransform(static_cast<cmsHTRANSFORM>(m_transform), exact.data(), exact.data(), kLevelGridColours);
   m_matrix = std::move(shaper);
-  Apply(grid.data(), 16 * 16 * 16);
-  for (size_t i = 0; i < grid.size(); ++i) {
-    if (std::abs(int(grid[i]) - int(exact[i])) > 1) {
-      m_matrix.reset();
-      return;
-    }
-  }
+  Apply(grid.data(), kLevelGridColours);
+  if (!WithinALevel(grid, exact)) m_matrix.reset();
 }
 
 void CColourConversion::Apply(uint8_t* pixels, uint32_t width) const {

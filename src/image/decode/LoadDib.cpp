@@ -296,7 +296,7 @@ HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CLoadAdmission* admi
   HRESULT hr = LoadImageFromBytes(data, size, &image);
   if (FAILED(hr)) return hr;
   ImageBounds bounds;
-  if (GetImageRect(image.Get(), &bounds) != Gdiplus::Ok) return E_FAIL;
+  if (FAILED(GetImageRect(image.Get(), &bounds))) return E_FAIL;
   if (bounds.width <= 0 || bounds.height <= 0) return E_NOTIMPL;
   if (!WithinBudget(static_cast<uint64_t>(bounds.width), static_cast<uint64_t>(bounds.height))) {
     return kOutOfMemory;

@@ -78,3 +78,35 @@ void OrientPixels(const PixelRows& stored, int orientation, const PixelRows& upr
     }
   }
 }
+
+namespace {
+
+// Each orientation as the 2x2 matrix that maps a stored pixel's offset from the centre (x to the
+// right, y down) to its offset in the upright picture: {xx, xy, yx, yy}.
+const int kOrientationMatrices[9][4] = {
+    {1, 0, 0, 1},    // (unused)
+    {1, 0, 0, 1},    // 1 as stored
+    {-1, 0, 0, 1},   // 2 mirrored left to right
+    {-1, 0, 0, -1},  // 3 turned half way
+    {1, 0, 0, -1},   // 4 mirrored top to bottom
+    {0, 1, 1, 0},    // 5 mirrored along the main diagonal
+    {0, -1, 1, 0},   // 6 turned a quarter clockwise
+    {0, -1, -1, 0},  // 7 mirrored along the other diagonal
+    {0, 1, -1, 0},   // 8 turned a quarter anticlockwise
+};
+
+}  // namespace
+
+int ComposeOrientations(int first, int then) {
+  if (first < 1 || first > 8) first = 1;
+  if (then < 1 || then > 8) then = 1;
+  const int* a = kOrientationMatrices[then];
+  const int* b = kOrientationMatrices[first];
+  const int product[4] = {a[0] * b[0] + a[1] * b[2], a[0] * b[1] + a[1] * b[3], a[2] * b[0] + a[3] * b[2],
+                          a[2] * b[1] + a[3] * b[3]};
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    const int* m = kOrientationMatrices[orientation];
+    if (m[0] == product[0] && m[1] == product[1] && m[2] == product[2] && m[3] == product[3]) return orientation;
+  }
+  return 1;
+}

@@ -19,6 +19,11 @@ inline bool SwapsSides(int orientation) {
   return orientation >= 5 && orientation <= 8;
 }
 
+// The orientation that turns a picture as `first` does and then as `then` does (each 1..8; any
+// other value counts as 1). With it a file's rotations and mirrors, applied in turn, become the
+// one orientation the pixels are turned by.
+int ComposeOrientations(int first, int then);
+
 // Writes `stored` (4 bytes per pixel) turned upright into `upright`, whose width and height are
 // the stored ones, swapped for orientations 5 to 8.
 void OrientPixels(const PixelRows& stored, int orientation, const PixelRows& upright);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstdint>
+#include <memory>
 #include <limits>
 #include <random>
 #include <set>
@@ -138,6 +139,36 @@ TEST(Orientation, EveryTurnPutsTheStoredFirstRowOnItsRecordedSide) {
     }
   }
   EXPECT_FALSE(SwapsSides(0) || SwapsSides(4) || SwapsSides(9));
+}
+
+// Turning a picture by one orientation and the result by another gives the pixels of turning
+// it once by their composition, for all 64 pairs.
+TEST(Orientation, ComposedOrientationsTurnAsBothInTurn) {
+  const uint32_t w = 5, h = 3;
+  PlainImage stored(w, h, 4);
+  for (uint32_t y = 0; y < h; ++y) {
+    for (uint32_t x = 0; x < w; ++x) stored.SetPixel(x, y, y << 8 | x);
+  }
+  auto turn = [](const PlainImage& from, int o) {
+    const bool swap = SwapsSides(o);
+    std::unique_ptr<PlainImage> to(new PlainImage(swap ? from.Height() : from.Width(), swap ? from.Width() : from.Height(), 4));
+    OrientPixels(from.Rows(), o, to->Rows());
+    return to;
+  };
+  for (int first = 1; first <= 8; ++first) {
+    for (int then = 1; then <= 8; ++then) {
+      std::unique_ptr<PlainImage> twice = turn(*turn(stored, first), then);
+      std::unique_ptr<PlainImage> once = turn(stored, ComposeOrientations(first, then));
+      ASSERT_EQ(twice->Width(), once->Width()) << first << " then " << then;
+      for (uint32_t y = 0; y < once->Height(); ++y) {
+        for (uint32_t x = 0; x < once->Width(); ++x) {
+          ASSERT_EQ(twice->Pixel(x, y), once->Pixel(x, y)) << first << " then " << then;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(1, ComposeOrientations(6, 8));
+  EXPECT_EQ(6, ComposeOrientations(0, 6));
 }
 
 TEST(Orientation, OffsetsAndCountsAtTheLimitsOfTheirFieldsStayInside) {

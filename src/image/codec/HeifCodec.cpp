@@ -3,6 +3,8 @@
 // GuardedDecode, and the one callback it makes into us (cancel_decoding) cannot throw.
 #include "image/codec/HeifCodec.h"
 
+#include "base/Orientation.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include <libheif/heif.h>
+#include <libheif/heif_properties.h>
 
 namespace {
 
@@ -246,21 +249,96 @@ DecodeStatus DecodeWhole(const heif_image_handle* handle, uint32_t width, uint32
   return DecodeStatus::Ok;
 }
 
-// A grid whose picture is its tiles as they stand: no crop, rotation or mirror. (libheif 1.19
-// reports the tiling of a cropped grid with the cropped size as its tile size, so tiles cannot
-// be placed from it; such grids, phones' photos among them, are decoded whole.)
-bool IsPlainGrid(const heif_image_handle* handle, uint32_t width, uint32_t height, heif_image_tiling* tiling) {
-  heif_image_tiling stored;
-  if (heif_image_handle_get_image_tiling(handle, 0, &stored).code != heif_error_Ok ||
-      heif_image_handle_get_image_tiling(handle, 1, tiling).code != heif_error_Ok) {
+// Where a grid's picture lies among its stored tiles, and how it is turned: its clean aperture
+// as a window of the stored tiles, and its rotations and mirrors as one orientation.
+struct GridLayout {
+  heif_image_tiling tiling;  // tiles as stored; the offsets are the window's top left corner
+  uint32_t width = 0, height = 0;  // the window, before it is turned
+  int orientation = 1;
+};
+
+// The orientation of a HEIF rotation (anticlockwise, in degrees) or mirror property.
+int OrientationOf(heif_context* context, heif_item_id item, heif_property_id property) {
+  if (heif_item_get_property_type(context, item, property) == heif_item_property_type_transform_rotation) {
+    switch (heif_item_get_property_transform_rotation_ccw(context, item, property)) {
+      case 0: return 1;
+      case 90: return 8;
+      case 180: return 3;
+      case 270: return 6;
+      default: return 0;
+    }
+  }
+  switch (heif_item_get_property_transform_mirror(context, item, property)) {
+    case heif_transform_mirror_direction_vertical: return 4;
+    case heif_transform_mirror_direction_horizontal: return 2;
+    default: return 0;
+  }
+}
+
+// A grid's layout, read from its stored tiling, its first tile and its transformations, which
+// are applied in their order. The picture is then made here from its stored tiles: libheif 1.19
+// takes a cropped grid's cropped size for its tile size, both in the tiling it reports and when
+// it decodes the whole grid (measured: most pixels of such a picture wrong, and different on
+// every run). False for anything but a grid, and for a crop after a turn (the window would not
+// be one of the stored tiles); such pictures are decoded whole.
+bool ReadGridLayout(heif_context* context, const heif_image_handle* handle, GridLayout* layout) {
+  heif_image_tiling& tiling = layout->tiling;
+  if (heif_image_handle_get_image_tiling(handle, 0, &tiling).code != heif_error_Ok ||
+      tiling.num_columns * uint64_t(tiling.num_rows) < 2 || tiling.image_width == 0 || tiling.image_height == 0) {
     return false;
   }
-  return (tiling->num_columns > 1 || tiling->num_rows > 1) && tiling->tile_width > 0 && tiling->tile_height > 0 &&
-         tiling->top_offset == 0 && tiling->left_offset == 0 && stored.num_columns == tiling->num_columns &&
-         stored.num_rows == tiling->num_rows && stored.tile_width == tiling->tile_width &&
-         stored.tile_height == tiling->tile_height && tiling->image_width == width && tiling->image_height == height &&
-         uint64_t(tiling->num_columns) * tiling->tile_width >= width &&
-         uint64_t(tiling->num_rows) * tiling->tile_height >= height;
+  heif_item_id firstTile = 0;
+  if (heif_image_handle_get_grid_image_tile_id(handle, 0, 0, 0, &firstTile).code != heif_error_Ok) return false;
+  heif_image_handle* rawTile = nullptr;
+  if (heif_context_get_image_handle(context, firstTile, &rawTile).code != heif_error_Ok || !rawTile) return false;
+  std::unique_ptr<heif_image_handle, HandleDeleter> tile(rawTile);
+  // The tile as stored: what it is decoded to with the transformations ignored.
+  const int tileWidth = heif_image_handle_get_ispe_width(tile.get()), tileHeight = heif_image_handle_get_ispe_height(tile.get());
+  if (tileWidth <= 0 || tileHeight <= 0) return false;
+  tiling.tile_width = uint32_t(tileWidth);
+  tiling.tile_height = uint32_t(tileHeight);
+  if (uint64_t(tiling.num_columns) * tiling.tile_width < tiling.image_width ||
+      uint64_t(tiling.num_rows) * tiling.tile_height < tiling.image_height) {
+    return false;
+  }
+
+  const heif_item_id item = heif_image_handle_get_item_id(handle);
+  heif_property_id properties[8];
+  const int count = heif_item_get_transformation_properties(context, item, nullptr, 0);
+  if (count < 0 || count > 8 || heif_item_get_transformation_properties(context, item, properties, count) != count) {
+    return false;
+  }
+  int64_t left = 0, top = 0, width = tiling.image_width, height = tiling.image_height;
+  int orientation = 1;
+  for (int i = 0; i < count; ++i) {
+    if (heif_item_get_property_type(context, item, properties[i]) == heif_item_property_type_transform_crop) {
+      if (orientation != 1) return false;
+      int cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;
+      heif_item_get_property_transform_crop_borders(context, item, properties[i], int(width), int(height), &cropLeft,
+                                                    &cropTop, &cropRight, &cropBottom);
+      if (cropLeft < 0 || cropTop < 0 || cropRight < 0 || cropBottom < 0) return false;
+      left += cropLeft;
+      top += cropTop;
+      width -= int64_t(cropLeft) + cropRight;
+      height -= int64_t(cropTop) + cropBottom;
+      if (width <= 0 || height <= 0) return false;
+      continue;
+    }
+    const int turn = OrientationOf(context, item, properties[i]);
+    if (turn == 0) return false;
+    orientation = ComposeOrientations(orientation, turn);
+  }
+  // The picture libheif describes must be this window, turned.
+  const int64_t shownWidth = SwapsSides(orientation) ? height : width, shownHeight = SwapsSides(orientation) ? width : height;
+  if (shownWidth != heif_image_handle_get_width(handle) || shownHeight != heif_image_handle_get_height(handle)) {
+    return false;
+  }
+  tiling.left_offset = uint32_t(left);
+  tiling.top_offset = uint32_t(top);
+  layout->width = uint32_t(width);
+  layout->height = uint32_t(height);
+  layout->orientation = orientation;
+  return true;
 }
 
 // A grid picture decoded one row of tiles at a time, its rows handed over as each row of tiles
@@ -343,15 +421,18 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   const bool high = lumaBits > 8 || chromaBits > 8;
   const std::vector<uint8_t> icc = ReadProfile(handle.get());
 
-  // A grid is decoded a row of tiles at a time, anything else whole; libheif holds that much
-  // besides the canvas's rows, and the canvas is told so.
-  heif_image_tiling tiling;
-  const bool tiled = IsPlainGrid(handle.get(), uint32_t(width), uint32_t(height), &tiling);
-  const uint64_t held = tiled ? uint64_t(tiling.num_columns) * tiling.tile_width * tiling.tile_height
+  // A grid is decoded a row of its stored tiles at a time and turned upright by the canvas,
+  // anything else whole and upright; libheif holds that much besides the canvas's rows, and the
+  // canvas is told so.
+  GridLayout grid;
+  const bool tiled = ReadGridLayout(context.get(), handle.get(), &grid);
+  const uint32_t storedWidth = tiled ? grid.width : uint32_t(width), storedHeight = tiled ? grid.height : uint32_t(height);
+  const int orientation = tiled ? grid.orientation : 1;
+  const uint64_t held = tiled ? uint64_t(grid.tiling.num_columns) * grid.tiling.tile_width * grid.tiling.tile_height
                               : uint64_t(width) * uint64_t(height);
   if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-  if (canvas->Prepare(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, LibraryHolds(held, high)) == 0 ||
-      !canvas->Begin(static_cast<uint32_t>(width), static_cast<uint32_t>(height))) {
+  if (canvas->Prepare(storedWidth, storedHeight, orientation, LibraryHolds(held, high)) == 0 ||
+      !canvas->Begin(storedWidth, storedHeight)) {
     return DecodeStatus::OutOfMemory;
   }
 
@@ -363,12 +444,15 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   ColourDescription colour;
   colour.icc = icc.empty() ? nullptr : icc.data();
   colour.iccSize = icc.size();
+  // Stored tiles are taken as they are: the window and the turn are applied here.
+  options->ignore_transformations = tiled ? 1 : 0;
   const DecodeStatus status =
-      tiled ? DecodeTiles(handle.get(), tiling, uint32_t(width), uint32_t(height), high, options.get(), canvas, &colour)
-            : DecodeWhole(handle.get(), uint32_t(width), uint32_t(height), high, options.get(), canvas, &colour);
+      tiled ? DecodeTiles(handle.get(), grid.tiling, storedWidth, storedHeight, high, options.get(), canvas, &colour)
+            : DecodeWhole(handle.get(), storedWidth, storedHeight, high, options.get(), canvas, &colour);
   if (status != DecodeStatus::Ok) return status;
-  // libheif applied every transformation: the picture is upright as it stands.
-  return canvas->Finish(1) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
+  // A whole decode comes upright from libheif; a grid's rows are turned by the canvas. Either
+  // way the HEIF transformations are applied once, and an EXIF orientation beside them never.
+  return canvas->Finish(orientation) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <lcms2.h>
 #include <libheif/heif.h>
 
+#include "base/Orientation.h"
 #include "image/codec/HeifCodec.h"
 #include "image/codec/PngCodec.h"
 #include "image/codec/WebpCodec.h"
@@ -47,6 +48,7 @@ public:
   int prepareCalls = 0, beginCalls = 0, finishCalls = 0;
   uint32_t preparedWidth = 0, preparedHeight = 0;
   int preparedOrientation = 0, finishedOrientation = 0;
+  uint64_t preparedHeldBytes = 0;
   uint32_t rowsWritten = 0;
   int describeCalls = 0;
   ColourDescription described;  // without its profile's bytes, which are copied to describedIcc
@@ -55,8 +57,9 @@ public:
   bool broken = false;  // a promise was not kept
   std::unique_ptr<PlainImage> image;
 
-  unsigned Prepare(uint32_t width, uint32_t height, int orientation, uint64_t) override {
+  unsigned Prepare(uint32_t width, uint32_t height, int orientation, uint64_t heldBytes) override {
     broken |= prepareCalls++ > 0 || beginCalls > 0;
+    preparedHeldBytes = heldBytes;
     preparedWidth = width;
     preparedHeight = height;
     preparedOrientation = orientation;
@@ -339,6 +342,47 @@ TEST(HeifDecodeTest, GridsDecodedTileByTileAreTheWholeDecode) {
   }
 }
 
+// A cropped grid, as phones write their largest photos, is made from its stored tiles a row of
+// tiles at a time, the crop cutting through tiles on every side; a turned one is handed over as
+// stored, with the turn for the canvas. Both give the picture that the same file stored as one
+// image gives (lossy, so within a few levels), holding less than a whole decode would.
+TEST(HeifDecodeTest, CroppedAndTurnedGridsAreTheirWindowTurned) {
+  for (const char* name : {"crop", "crop-turned"}) {
+    const std::string gridName = std::string("avif-grid-") + name + ".avif";
+    CheckingCanvas grid, single;
+    DecodeOk(gridName, &grid);
+    DecodeOk(std::string("avif-") + name + ".avif", &single);
+    if (!grid.image || !single.image) continue;
+    EXPECT_EQ(grid.preparedWidth, 150u) << gridName;
+    EXPECT_EQ(grid.preparedHeight, 130u) << gridName;
+    EXPECT_EQ(grid.preparedOrientation, grid.finishedOrientation) << gridName;
+    EXPECT_LT(grid.preparedHeldBytes, uint64_t(150) * 130 * 4) << gridName;
+    const int orientation = grid.finishedOrientation;
+    EXPECT_EQ(orientation, std::string(name) == "crop" ? 1 : ComposeOrientations(8, 2)) << gridName;
+    EXPECT_EQ(single.finishedOrientation, 1);
+    const bool swap = SwapsSides(orientation);
+    PlainImage upright(swap ? grid.Height() : grid.Width(), swap ? grid.Width() : grid.Height(), 4);
+    OrientPixels(grid.image->Rows(), orientation, upright.Rows());
+    ASSERT_EQ(upright.Width(), single.Width()) << gridName;
+    ASSERT_EQ(upright.Height(), single.Height()) << gridName;
+    double total = 0;
+    int largest = 0;
+    for (uint32_t y = 0; y < single.Height(); ++y) {
+      for (uint32_t x = 0; x < single.Width(); ++x) {
+        const uint8_t* p = upright.Row(y) + 4 * size_t(x);
+        const std::array<int, 4> q = single.At(x, y);
+        for (int c = 0; c < 3; ++c) {
+          const int difference = std::abs(int(p[c]) - q[c]);
+          total += difference;
+          largest = std::max(largest, difference);
+        }
+      }
+    }
+    EXPECT_LT(total / (3.0 * single.Width() * single.Height()), 2.0) << gridName;
+    EXPECT_LT(largest, 40) << gridName;
+  }
+}
+
 TEST(ColourConversionTest, DecodersDescribeTheColoursOfTheirFiles) {
   const Bytes icc = Sample("quad.icc");
   ASSERT_FALSE(icc.empty());
@@ -549,7 +593,7 @@ TEST(WebpDecodeTest, ExifOrientationIsPassedOn) {
 }
 
 const char* const kAllSamples[] = {"heic-8.heic", "heic-10.heic", "heic-alpha.heic", "avif-8.avif",
-                                   "avif-10-alpha.avif", "avif-transformed.avif", "avif-grid.avif",
+                                   "avif-10-alpha.avif", "avif-transformed.avif", "avif-grid.avif", "avif-grid-crop-turned.avif",
                                    "webp-lossy.webp", "webp-lossless.webp", "webp-alpha.webp",
                                    "webp-anim.webp", "webp-exif6.webp"};
 

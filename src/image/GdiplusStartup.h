@@ -28,7 +28,6 @@ public:
       m_token.Reset(GdiplusTokenTraits::Type{true, token});
     }
   }
-  bool IsStarted() const { return m_token.IsValid(); }
 
 private:
   CScoped<GdiplusTokenTraits> m_token;

@@ -35,6 +35,5 @@ protected:
   std::atomic<bool> m_quit{false};
   CHandle m_thread;
   int m_priority = THREAD_PRIORITY_IDLE;
-  unsigned m_threadId = 0;
   DWORD m_comModel = COINIT_APARTMENTTHREADED;
 };

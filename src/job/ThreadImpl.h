@@ -25,12 +25,10 @@ public:
     }
     m_cancel.store(false);
 
-    unsigned id = 0;
     uintptr_t handle = _beginthreadex(nullptr, t_stackSize, &ThreadEntry, static_cast<T*>(this),
-                                      CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
+                                      CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (handle == 0) return false;
     m_thread.Reset(reinterpret_cast<HANDLE>(handle));
-    m_threadId = id;
     SetThreadPriority(m_thread.Get(), m_priority);
     // TRUE switches dynamic boosting off: a worker woken from a wait must not jump ahead of the
     // dialog.
@@ -45,7 +43,6 @@ public:
     if (!m_thread.IsValid()) return;
     if (WaitForSingleObject(m_thread.Get(), milliseconds) == WAIT_TIMEOUT) return;
     m_thread.Close();
-    m_threadId = 0;
   }
 
   // True from Start until the thread has ended (its handle is signalled).
@@ -53,7 +50,6 @@ public:
     return m_thread.IsValid() && WaitForSingleObject(m_thread.Get(), 0) == WAIT_TIMEOUT;
   }
   HANDLE GetHandle() const { return m_thread.Get(); }
-  unsigned GetId() const { return m_threadId; }
 
 private:
   // Nothing thrown by the body leaves the thread: it ends the thread with exit code -1.

@@ -12,7 +12,12 @@ int main(int argc, char** argv) {
   int result;
   {
     CGdiplusStartup gdiplus;
-    if (!gdiplus.IsStarted()) return 3;
+    // Every image test needs GDI+: without it, stop before any test can fail for that reason.
+    Gdiplus::GpBitmap* probe = nullptr;
+    if (Gdiplus::DllExports::GdipCreateBitmapFromScan0(1, 1, 0, PixelFormat32bppARGB, nullptr, &probe) != Gdiplus::Ok) {
+      return 3;
+    }
+    Gdiplus::DllExports::GdipDisposeImage(probe);
     result = RUN_ALL_TESTS();
   }
   if (SUCCEEDED(com)) CoUninitialize();

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "app/InstanceHandOver.h"
+#include "base/Handle.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -124,4 +125,68 @@ TEST(CommandLinePaths, AreTheArgumentsAfterTheProgramMadeAbsolute) {
   const std::vector<unsigned char> block = EncodeHandOverBlock(paths);
   ASSERT_TRUE(DecodeHandOverBlock(block.data(), block.size(), &read));
   EXPECT_EQ(paths, read);
+}
+
+namespace {
+
+// Holds the slot on a thread of its own, as another process would: a mutex belongs to a thread,
+// and the test's own thread could take it again. Gives it back when told, or vanishes with it
+// held, as a process that dies does (the mutex is then abandoned).
+class CHolderThread {
+public:
+  explicit CHolderThread(bool giveBack)
+      : m_giveBack(giveBack), m_claimed(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        m_release(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        m_thread(CreateThread(nullptr, 0, Run, this, 0, nullptr)) {
+    WaitForSingleObject(m_claimed.Get(), 30000);
+  }
+  ~CHolderThread() { End(); }
+  CHolderThread(const CHolderThread&) = delete;
+  CHolderThread& operator=(const CHolderThread&) = delete;
+
+  bool Claimed() const { return m_holds; }
+  void End() {
+    SetEvent(m_release.Get());
+    if (m_thread.IsValid()) WaitForSingleObject(m_thread.Get(), 30000);
+  }
+
+private:
+  static DWORD WINAPI Run(void* self) {
+    auto* holder = static_cast<CHolderThread*>(self);
+    auto* slot = new CInstanceSlot;
+    holder->m_holds = slot->Claim();
+    SetEvent(holder->m_claimed.Get());
+    WaitForSingleObject(holder->m_release.Get(), 30000);
+    if (holder->m_giveBack) delete slot;  // otherwise nothing gives the slot back
+    return 0;
+  }
+
+  bool m_giveBack;
+  bool m_holds = false;
+  CHandle m_claimed;
+  CHandle m_release;
+  CHandle m_thread;
+};
+
+}  // namespace
+
+TEST(InstanceSlot, OneHolderAtATimeAndAnEndedHolderLeavesItToTheNextStart) {
+  {
+    CHolderThread holder(true);
+    ASSERT_TRUE(holder.Claimed());
+    CInstanceSlot second;
+    EXPECT_FALSE(second.Claim());
+    // Held but not published: no window takes the paths within the limit.
+    EXPECT_EQ(CInstanceSlot::HandOver::NoAnswer, second.HandOverPaths({L"C:\\a.png"}, 0));
+    EXPECT_FALSE(second.IsClaimed());
+    holder.End();
+    // Given back by its holder: the next start takes it.
+    EXPECT_TRUE(second.Claim());
+  }
+  CHolderThread vanished(false);
+  ASSERT_TRUE(vanished.Claimed());
+  vanished.End();
+  CInstanceSlot next;
+  EXPECT_EQ(CInstanceSlot::HandOver::Claimed, next.HandOverPaths({L"C:\\a.png"}, 30000));
+  EXPECT_TRUE(next.IsClaimed());
 }

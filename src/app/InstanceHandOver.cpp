@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "base/FilePaths.h"
-#include "base/Handle.h"
 
 namespace {
 
@@ -93,38 +92,35 @@ bool DecodeHandOverBlock(const void* data, size_t size, std::vector<std::wstring
 
 CInstanceSlot::CInstanceSlot() {
   const std::wstring suffix = UserSuffix();
-  if (suffix.empty()) return;  // without a user's name there is no slot: every start runs alone
+  if (suffix.empty()) return;  // without the user's name there is no slot: every start runs alone
   const std::wstring base = L"Local\\Kestrelle.Instance." + suffix;
-  m_mutex = CreateMutexW(nullptr, FALSE, base.c_str());
-  m_ready = CreateEventW(nullptr, TRUE, FALSE, (base + L".Ready").c_str());
-  m_mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                 sizeof(uint64_t), (base + L".Window").c_str());
+  m_mutex.Reset(CreateMutexW(nullptr, FALSE, base.c_str()));
+  m_ready.Reset(CreateEventW(nullptr, TRUE, FALSE, (base + L".Ready").c_str()));
+  m_mapping.Reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                     sizeof(uint64_t), (base + L".Window").c_str()));
 }
 
 CInstanceSlot::~CInstanceSlot() {
   Withdraw();
-  if (m_claimed) ReleaseMutex(m_mutex);
-  for (HANDLE handle : {m_mapping, m_ready, m_mutex}) {
-    if (handle) CloseHandle(handle);
-  }
+  if (m_claimed) ReleaseMutex(m_mutex.Get());
 }
 
 bool CInstanceSlot::Claim() {
   if (m_claimed) return true;
-  if (!m_mutex || !m_ready || !m_mapping) return false;
-  const DWORD result = WaitForSingleObject(m_mutex, 0);
+  if (!IsOpen()) return false;
+  const DWORD result = WaitForSingleObject(m_mutex.Get(), 0);
   m_claimed = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
   // A holder that died may have left its window named.
-  if (m_claimed) Withdraw();
+  Withdraw();
   return m_claimed;
 }
 
 CInstanceSlot::HandOver CInstanceSlot::HandOverPaths(const std::vector<std::wstring>& paths,
                                                      DWORD waitMs) {
   const std::vector<unsigned char> block = EncodeHandOverBlock(paths);
-  if (block.empty() || !m_mutex || !m_ready || !m_mapping || m_claimed) return HandOver::NoAnswer;
+  if (block.empty() || !IsOpen() || m_claimed) return HandOver::NoAnswer;
   // The mutex first: a holder that has ended wins over a ready flag it left behind.
-  const HANDLE waits[2] = {m_mutex, m_ready};
+  const HANDLE waits[2] = {m_mutex.Get(), m_ready.Get()};
   const DWORD result = WaitForMultipleObjects(2, waits, FALSE, waitMs);
   if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0) {
     m_claimed = true;
@@ -133,16 +129,10 @@ CInstanceSlot::HandOver CInstanceSlot::HandOverPaths(const std::vector<std::wstr
   }
   if (result != WAIT_OBJECT_0 + 1) return HandOver::NoAnswer;
 
-  const void* view = MapViewOfFile(m_mapping, FILE_MAP_READ, 0, 0, sizeof(uint64_t));
-  if (!view) return HandOver::NoAnswer;
-  uint64_t value = 0;
-  memcpy(&value, view, sizeof value);
-  UnmapViewOfFile(view);
-  HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(value));
+  HWND window = PublishedWindow();
   DWORD process = 0;
   if (!window || !GetWindowThreadProcessId(window, &process)) return HandOver::NoAnswer;
-  // The running window may then come forward, which the system allows only the foreground process
-  // to grant.
+  // The running window may then come forward, which only the foreground process can grant.
   AllowSetForegroundWindow(process);
   COPYDATASTRUCT copy = {};
   copy.dwData = kHandOverDataId;
@@ -158,22 +148,32 @@ CInstanceSlot::HandOver CInstanceSlot::HandOverPaths(const std::vector<std::wstr
 }
 
 void CInstanceSlot::Publish(HWND window) {
-  if (!m_claimed) return;
-  void* view = MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, sizeof(uint64_t));
-  if (!view) return;
-  const uint64_t value = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window));
-  memcpy(view, &value, sizeof value);
-  UnmapViewOfFile(view);
-  SetEvent(m_ready);
+  if (m_claimed && NameWindow(window)) SetEvent(m_ready.Get());
 }
 
 void CInstanceSlot::Withdraw() {
   if (!m_claimed) return;
-  ResetEvent(m_ready);
-  void* view = MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, sizeof(uint64_t));
-  if (!view) return;
-  memset(view, 0, sizeof(uint64_t));
+  ResetEvent(m_ready.Get());
+  NameWindow(nullptr);
+}
+
+HWND CInstanceSlot::PublishedWindow() const {
+  const void* view = MapViewOfFile(m_mapping.Get(), FILE_MAP_READ, 0, 0, sizeof(uint64_t));
+  if (!view) return nullptr;
+  uint64_t value = 0;
+  memcpy(&value, view, sizeof value);
   UnmapViewOfFile(view);
+  return reinterpret_cast<HWND>(static_cast<uintptr_t>(value));
+}
+
+// 64 bits whatever this process's size: a 32-bit and a 64-bit start read the same value.
+bool CInstanceSlot::NameWindow(HWND window) {
+  void* view = MapViewOfFile(m_mapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(uint64_t));
+  if (!view) return false;
+  const uint64_t value = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window));
+  memcpy(view, &value, sizeof value);
+  UnmapViewOfFile(view);
+  return true;
 }
 
 std::vector<std::wstring> CommandLinePaths(const wchar_t* commandLine) {

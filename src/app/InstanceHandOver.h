@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Handle.h"
 #include "job/FileList.h"
 #include "win/AppMessages.h"
 #include "win/MessageMap.h"
@@ -60,9 +61,14 @@ public:
   void Withdraw();
 
 private:
-  HANDLE m_mutex = nullptr;
-  HANDLE m_ready = nullptr;
-  HANDLE m_mapping = nullptr;
+  bool IsOpen() const { return m_mutex.IsValid() && m_ready.IsValid() && m_mapping.IsValid(); }
+  // The window named in the mapping (null: none), read or written.
+  HWND PublishedWindow() const;
+  bool NameWindow(HWND window);
+
+  CHandle m_mutex;
+  CHandle m_ready;
+  CHandle m_mapping;
   bool m_claimed = false;
 };
 

@@ -17,6 +17,7 @@
 #include "job/FileList.h"
 #include "win/AppMessages.h"
 #include "win/MessageMap.h"
+#include "win/Window.h"
 
 // COPYDATASTRUCT::dwData of a block of paths; the block carries its own version as well.
 const ULONG_PTR kHandOverDataId = 0x4B504154;  // "KPAT"
@@ -107,6 +108,8 @@ private:
     if (m_received.empty()) return 0;
     CFileListPtr files = m_received.front();
     m_received.pop_front();
+    // Forward first, so that a refusal's message is seen over whatever the user was doing.
+    BringToForeground(static_cast<T*>(this)->m_hWnd);
     static_cast<T*>(this)->DropFromOutside(files);
     return 0;
   }

@@ -5,22 +5,15 @@
 
 #include <string>
 
+#include "base/FilePaths.h"
 #include "res/Version.h"
 
 namespace {
 
 // The licence file beside the running program, as the release package places it.
 std::wstring NoticesPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
+  std::wstring path = ProgramFile();
+  if (path.empty()) return path;
   path.resize(path.find_last_of(L'\\') + 1);
   return path + L"" KESTRELLE_NOTICES_FILE;
 }

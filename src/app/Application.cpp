@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "app/InstanceHandOver.h"
 #include "app/MainDlg.h"
 #include "base/Handle.h"
 #include "image/GdiplusStartup.h"
@@ -41,7 +42,9 @@ int FirstShowCommand(HWND window, int showCommand) {
   return showCommand;
 }
 
-int RunMainDialog(int showCommand) {
+// Once shown, the window takes later starts' paths (when this process holds the slot) and then
+// the command line's own, both as drops.
+int RunMainDialog(int showCommand, const std::vector<std::wstring>& paths, CInstanceSlot* slot) {
   CMessageLoop loop;
   GetAppModule().AddMessageLoop(&loop);
   CMainDlg dialog;
@@ -49,7 +52,10 @@ int RunMainDialog(int showCommand) {
   HWND window = dialog.Create(nullptr);
   if (window) {
     ShowWindow(window, FirstShowCommand(window, showCommand));
+    slot->Publish(window);
+    if (!paths.empty()) dialog.DropFromOutside(MakeFileList(paths));
     result = loop.Run();
+    slot->Withdraw();
   }
   GetAppModule().RemoveMessageLoop();
   return result;
@@ -57,7 +63,14 @@ int RunMainDialog(int showCommand) {
 
 }  // namespace
 
-int RunApplication(HINSTANCE instance, int showCommand) {
+int RunApplication(HINSTANCE instance, int showCommand, const std::vector<std::wstring>& paths) {
+  // Before anything is loaded or shown: a start that hands its paths over ends here. A start
+  // without paths opens a window of its own, and holds the slot only when it is free.
+  CInstanceSlot slot;
+  if (!slot.Claim() && !paths.empty() &&
+      slot.HandOverPaths(paths, kHandOverWaitMs) == CInstanceSlot::HandOver::Delivered) {
+    return 0;
+  }
   COleSession ole(SUCCEEDED(OleInitialize(nullptr)));
   INITCOMMONCONTROLSEX controls = {};
   controls.dwSize = sizeof controls;
@@ -68,5 +81,5 @@ int RunApplication(HINSTANCE instance, int showCommand) {
   CGdiplusStartup gdiplus;
   // Whatever cannot be read keeps its default; there is nothing to tell the user.
   GetSettings().LoadSettings();
-  return RunMainDialog(showCommand);
+  return RunMainDialog(showCommand, paths, &slot);
 }

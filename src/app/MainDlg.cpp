@@ -37,6 +37,7 @@ LRESULT CMainDlg::OnInitDialog(UINT, WPARAM, LPARAM, bool&) {
   if (m_loop) m_loop->AddMessageFilter(this);
   CreatePanels();
   RegisterDropTarget();  // without OLE the dialog simply takes no drops
+  AddSendToMenuItem();
   ApplyTo(GetSettings().WindowPlacement, m_hWnd, KeepSize | ClampToVirtualScreen);
   return TRUE;
 }

@@ -12,7 +12,9 @@
 
 #include "app/DialogEdit.h"
 #include "app/drop/DropTarget.h"
+#include "app/InstanceHandOver.h"
 #include "app/JobRunTimer.h"
+#include "app/SendToShortcut.h"
 #include "base/Handle.h"
 #include "job/FileList.h"
 #include "job/JobStart.h"
@@ -29,6 +31,8 @@
 class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CDialogEdit<CMainDlg>,
                  public CDropTargetImpl<CMainDlg>,
+                 public CHandOverTargetImpl<CMainDlg>,
+                 public CSendToMenuImpl<CMainDlg>,
                  public CJobRunTimer<CMainDlg>,
                  public CSimpleMsgImpl<CMainDlg, IDS_CAPTION_ERROR, IDS_CAPTION_CONFIRM>,
                  public CShrinkControllerClient,
@@ -48,6 +52,8 @@ public:
     CHAIN_MSG_MAP(CDialogEdit<CMainDlg>)
     CHAIN_MSG_MAP(CJobTimer)
     CHAIN_MSG_MAP(CDropTargetImpl<CMainDlg>)
+    CHAIN_MSG_MAP(CHandOverTargetImpl<CMainDlg>)
+    CHAIN_MSG_MAP(CSendToMenuImpl<CMainDlg>)
     REFLECT_NOTIFICATIONS()
   END_MSG_MAP()
 
@@ -69,8 +75,9 @@ public:
   // The 200 ms tick of a running job: progress, status line, and the end of the job.
   void OnTick();
 
-  // What the drop target asks of the dialog.
-  bool IsJobRunning() { return Pool().AnyRunning(); }
+  // What the drop target asks of the dialog. A start counts as running: its question and messages
+  // are modal, and a drop taken meanwhile would start again inside them.
+  bool IsJobRunning() { return m_starting || Pool().AnyRunning(); }
   bool HitDropFolder(POINT screenPoint);
   void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint);
 
@@ -104,4 +111,5 @@ private:
   CMessageLoop* m_loop = nullptr;  // the loop our filter is registered with
   CFileListPtr m_lastFiles;         // the last accepted drop, kept until the next one
   POINT m_lastDropPoint = {0, 0};   // where it was dropped, in screen coordinates
+  bool m_starting = false;          // within StartShrink
 };

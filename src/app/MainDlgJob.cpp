@@ -28,11 +28,14 @@ void CMainDlg::SetDroppedFiles(const CFileListPtr& files, POINT screenPoint) {
   m_lastDropPoint = screenPoint;
 }
 
-LRESULT CMainDlg::OnDropReady(UINT, WPARAM, LPARAM, bool&) {
+LRESULT CMainDlg::OnDropReady(UINT, WPARAM source, LPARAM, bool&) {
   BringToForeground(m_hWnd);
   if (!m_lastFiles) return 0;
-  for (const boost::shared_ptr<CShrinkController>& panel : m_panels) {
-    if (panel->DropOnFolder(m_lastDropPoint, *m_lastFiles)) return 0;
+  // Paths from outside never lie on a folder field, wherever the last drag was released.
+  if (source == kDroppedOnWindow) {
+    for (const boost::shared_ptr<CShrinkController>& panel : m_panels) {
+      if (panel->DropOnFolder(m_lastDropPoint, *m_lastFiles)) return 0;
+    }
   }
   StartShrink(m_lastFiles);
   return 0;
@@ -49,7 +52,24 @@ bool CMainDlg::ValidateProfiles(bool show) {
   return true;
 }
 
+namespace {
+
+// Marks a start under way for its whole length, however it ends.
+class CStartFlag {
+public:
+  explicit CStartFlag(bool* flag) : m_flag(flag) { *m_flag = true; }
+  ~CStartFlag() { *m_flag = false; }
+  CStartFlag(const CStartFlag&) = delete;
+  CStartFlag& operator=(const CStartFlag&) = delete;
+
+private:
+  bool* m_flag;
+};
+
+}  // namespace
+
 void CMainDlg::StartShrink(const CFileListPtr& files) {
+  CStartFlag starting(&m_starting);
   EndPreviousJob();
   if (!ValidateProfiles(true)) return;
   Pool().CancelAll(true);

@@ -30,6 +30,19 @@ bool IsCanonicalAbsolute(const std::wstring& path) {
 
 }  // namespace
 
+std::wstring ProgramFile() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);  // cut short: again with room for more
+  }
+}
+
 std::wstring FullPath(const std::wstring& path) {
   DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return path;

@@ -6,6 +6,9 @@
 
 #include <string>
 
+// The running program's own file (GetModuleFileNameW, of any length); empty when unknown.
+std::wstring ProgramFile();
+
 // `path` made absolute against the current folder (GetFullPathNameW); unchanged when that fails.
 std::wstring FullPath(const std::wstring& path);
 

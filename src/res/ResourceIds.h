@@ -25,6 +25,9 @@
 #define ID_EDIT_UNDO                    57643
 #define ID_EDIT_DESELECT                32776
 
+/* Item of the main window's system menu: system commands are below 0xF000 and multiples of 16. */
+#define ID_SENDTO_MENU                  32784
+
 /* Profile panel 1. */
 #define IDC_USE1                        1004
 #define IDC_METHOD1                     1031

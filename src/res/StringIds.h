@@ -27,6 +27,9 @@
 #define IDS_SHRINK_PRESET               182
 /* Title of the folder chooser. */
 #define IDS_BROWSE_FOLDER_TITLE         183
+/* The system-menu item's text: add the Send To shortcut, or remove it once it exists. */
+#define IDS_MENU_SENDTO_ADD             190
+#define IDS_MENU_SENDTO_REMOVE          191
 
 /* Registry root: Software\<maker>\<product>32. */
 #define IDS_MAKER                       201
@@ -90,5 +93,10 @@
 #define IDS_MSG_OUTPUTS_COLLIDE         1037
 /* A file took an output's name after the job started; the task leaves it as it is. */
 #define IDS_MSG_OUTPUT_APPEARED         1038
+
+/* The Send To shortcut could not be written or removed; "%s" takes its path, then the system's
+   text of the failure. */
+#define IDS_MSG_SENDTO_FAILED           1041
+#define IDS_MSG_SENDTO_REMOVE_FAILED    1042
 
 #endif /* KESTRELLE_RES_STRINGIDS_H */

@@ -1,6 +1,7 @@
-// The program as a process: it shows its dialog, ignores its command line, ends with exit code 2
-// when the dialog is closed and restores a maximised window; and start-up without a dialog
-// template ends quietly with 0.
+// The program as a process: it shows its dialog, ends with exit code 2 when the dialog is closed
+// and restores a maximised window; a start without paths opens a window of its own; paths on the
+// command line start a job once the window shows; and start-up without a dialog template ends
+// quietly with 0.
 #include <windows.h>
 
 #include <string>
@@ -10,18 +11,15 @@
 
 #include "app/Application.h"
 #include "app/GuiSupport.h"
+#include "base/ResourceText.h"
+#include "res/ResourceIds.h"
+#include "res/StringIds.h"
+#include "settings/Settings.h"
+#include "support/ImageCalls.h"
+#include "support/Pictures.h"
+#include "support/TempDir.h"
 
 namespace {
-
-// The program is built beside the tests: build/src/kestrelle.exe, build/tests/gui_tests.exe.
-std::wstring ProgramPath() {
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path = self;
-  path.resize(path.find_last_of(L'\\'));
-  path.resize(path.find_last_of(L'\\'));
-  return path + L"\\src\\kestrelle.exe";
-}
 
 struct FoundWindow {
   DWORD process;
@@ -98,14 +96,21 @@ protected:
   CSetAsideKey m_userKey{kProductKey};
 };
 
-TEST_F(ApplicationTest, ClosedDialogEndsTheProgramWithTwoWhateverTheArguments) {
-  CProgram program(L"--reset C:\\nothing.png /?");
-  ASSERT_TRUE(program.Started()) << GetLastError();
-  HWND dialog = program.Dialog();
+TEST_F(ApplicationTest, ClosedDialogEndsTheProgramWithTwoAndStartsWithoutPathsOpenWindowsOfTheirOwn) {
+  CProgram first(L"");
+  ASSERT_TRUE(first.Started()) << GetLastError();
+  HWND dialog = first.Dialog();
   ASSERT_NE(nullptr, dialog);
   EXPECT_EQ(L"Kestrelle", WindowText(dialog));
+  CProgram second(L"");
+  ASSERT_TRUE(second.Started());
+  HWND other = second.Dialog();
+  ASSERT_NE(nullptr, other);
+  EXPECT_NE(dialog, other);
   PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-  EXPECT_EQ(2u, program.Wait());
+  PostMessageW(other, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(2u, first.Wait());
+  EXPECT_EQ(2u, second.Wait());
 }
 
 TEST_F(ApplicationTest, StoredMaximisedWindowStartsMaximised) {
@@ -127,6 +132,119 @@ TEST_F(ApplicationTest, StoredMaximisedWindowStartsMaximised) {
   EXPECT_TRUE(IsZoomed(dialog));
   PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_EQ(2u, program.Wait());
+}
+
+// Watches the program's window on this thread while RunApplication runs it: records the status
+// line, answers every message box of the window with OK (recording its text), and closes the
+// window once the job has ended: at a finished status, or when the box of a failed file goes.
+class CJobEndWatcher {
+public:
+  explicit CJobEndWatcher(int files) {
+    FormatResourceString(&m_finished, IDS_STATUS_FINISHED, files);
+    s_watcher = this;
+    m_cbt = SetWindowsHookExW(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
+    m_calls = SetWindowsHookExW(WH_CALLWNDPROC, OnCall, nullptr, GetCurrentThreadId());
+    // Nothing else ends the run should the job never end.
+    m_guard = SetTimer(nullptr, 0, 60000, EndStalledRun);
+  }
+  ~CJobEndWatcher() {
+    KillTimer(nullptr, m_guard);
+    UnhookWindowsHookEx(m_calls);
+    UnhookWindowsHookEx(m_cbt);
+    s_watcher = nullptr;
+  }
+  CJobEndWatcher(const CJobEndWatcher&) = delete;
+  CJobEndWatcher& operator=(const CJobEndWatcher&) = delete;
+
+  std::vector<std::wstring> statuses;
+  std::vector<std::wstring> boxes;
+
+private:
+  static void CALLBACK EndStalledRun(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(kLoopTimedOut); }
+  static bool IsStatusLine(HWND window) {
+    return GetDlgCtrlID(window) == IDC_STATUS && GetDlgItem(GetParent(window), IDC_CANCEL_JOB);
+  }
+  static LRESULT CALLBACK OnCall(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && s_watcher && call->message == WM_SETTEXT && call->lParam &&
+        IsStatusLine(call->hwnd)) {
+      s_watcher->statuses.push_back(reinterpret_cast<const wchar_t*>(call->lParam));
+      if (s_watcher->statuses.back() == s_watcher->m_finished) {
+        PostMessageW(GetParent(call->hwnd), WM_SYSCOMMAND, SC_CLOSE, 0);
+      }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    HWND owner = GetWindow(window, GW_OWNER);
+    if (s_watcher && owner && GetDlgItem(owner, IDC_STATUS)) {
+      if (code == HCBT_ACTIVATE && GetDlgItem(window, 0xFFFF)) {
+        s_watcher->boxes.push_back(WindowText(GetDlgItem(window, 0xFFFF)));
+        PressButton(window, IDOK);
+      } else if (code == HCBT_DESTROYWND && GetDlgItem(window, 0xFFFF)) {
+        // The box's own loop has ended: the close reaches the window's loop after the job's end.
+        PostMessageW(owner, WM_SYSCOMMAND, SC_CLOSE, 0);
+      }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+
+  static CJobEndWatcher* s_watcher;
+  std::wstring m_finished;
+  HHOOK m_cbt = nullptr;
+  HHOOK m_calls = nullptr;
+  UINT_PTR m_guard = 0;
+};
+
+CJobEndWatcher* CJobEndWatcher::s_watcher = nullptr;
+
+TEST(ApplicationStart, CommandLinePathsStartTheJobOnceTheWindowShowsAndFoldersPassAsTheyAre) {
+  CTestRegistry registry;  // the settings read at start-up are the test's
+  ASSERT_TRUE(registry.StandInForCurrentUser());
+  CTempDir temp;
+  for (const wchar_t* name : {L"a.png", L"b.png", L"more\\c.png"}) {
+    CreateDirectoryW((temp / L"more").c_str(), nullptr);
+    ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(64, 48), temp / name));
+  }
+  // Only profile 1 is on, writing into `folder`; what the program saved at its last close is
+  // replaced.
+  auto writeInto = [&](const std::wstring& folder) {
+    CSettings& settings = GetSettings();
+    settings.Profiles = CSettings().Profiles;
+    settings.Profiles[0].Folder = temp / folder;
+    settings.Profiles[0].Prefix = L"p_";
+    settings.Profiles[1].Use = settings.Profiles[2].Use = false;
+    return settings.SaveSettings();
+  };
+
+  ASSERT_TRUE(writeInto(L"out"));
+  {
+    CJobEndWatcher watcher(2);
+    EXPECT_EQ(2, RunApplication(GetModuleHandleW(nullptr), SW_SHOWNORMAL,
+                                {temp / L"a.png", temp / L"b.png"}));
+    EXPECT_TRUE(watcher.boxes.empty());
+    ASSERT_FALSE(watcher.statuses.empty());
+    EXPECT_EQ(FormattedResourceString(IDS_STATUS_FINISHED, 2), watcher.statuses.back());
+    EXPECT_TRUE(FileExists(temp / L"out\\p_a.png"));
+    EXPECT_TRUE(FileExists(temp / L"out\\p_b.png"));
+  }
+
+  // The folder reaches the job start as it is: a start that reads the pictures in folders
+  // finishes both files; one that does not refuses the job, naming the folder.
+  ASSERT_TRUE(writeInto(L"out2"));
+  CJobEndWatcher watcher(2);
+  EXPECT_EQ(2, RunApplication(GetModuleHandleW(nullptr), SW_SHOWNORMAL,
+                              {temp / L"a.png", temp / L"more"}));
+  if (watcher.boxes.empty()) {
+    ASSERT_FALSE(watcher.statuses.empty());
+    EXPECT_EQ(FormattedResourceString(IDS_STATUS_FINISHED, 2), watcher.statuses.back());
+    EXPECT_TRUE(FileExists(temp / L"out2\\p_c.png"));
+  } else {
+    ASSERT_EQ(1u, watcher.boxes.size());
+    EXPECT_NE(std::wstring::npos, watcher.boxes[0].find(L"\n" + (temp / L"more")))
+        << watcher.boxes[0];
+  }
 }
 
 TEST(ApplicationStart, WithoutItsDialogTemplateEndsWithZeroAndShowsNothing) {

@@ -21,6 +21,15 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
+std::wstring ProgramPath() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  path.resize(path.find_last_of(L'\\'));
+  path.resize(path.find_last_of(L'\\'));
+  return path + L"\\src\\kestrelle.exe";
+}
+
 void DialogTest::SetUp() {
   m_registry.reset(new CTestRegistry);
   ASSERT_TRUE(m_registry->StandInForCurrentUser());

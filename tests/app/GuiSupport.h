@@ -131,3 +131,6 @@ private:
 };
 
 std::wstring WindowText(HWND window);
+
+// The program built beside the tests: build/src/kestrelle.exe beside build/tests/app_tests.exe.
+std::wstring ProgramPath();

@@ -12,6 +12,7 @@
 
 #include "app/drop/DropObjects.h"
 #include "app/GuiSupport.h"
+#include "app/InstanceHandOver.h"
 #include "base/Handle.h"
 #include "base/ResourceText.h"
 #include "image/FileIo.h"
@@ -606,6 +607,129 @@ TEST_F(JobTest, ADropWhileRunningIsRefusedAndTheJobGoesOn) {
   ASSERT_TRUE(RunUntil([&] { return Status() == Finished(2); }));
   EXPECT_FALSE(FileExists(m_temp / L"out1\\p1_other.png"));
   EXPECT_TRUE(FileExists(m_temp / L"out3\\p3_b.jpg"));
+}
+
+namespace {
+
+// The dialog of this process stands for the running program: it holds this user's instance slot
+// as the program's start does, and real starts of the program hand their paths to it.
+class HandOverTest : public JobTest {
+protected:
+  void TearDown() override {
+    m_slot.reset();
+    JobTest::TearDown();
+  }
+
+  bool HoldSlot() {
+    m_slot.reset(new CInstanceSlot);
+    if (!m_slot->Claim()) return false;
+    m_slot->Publish(m_dialog->GetHwnd());
+    return true;
+  }
+
+  // Starts the program with `arguments` in the test folder and handles this thread's messages
+  // until it has ended; its exit code, or 259 when it waited 30 seconds for no message here.
+  DWORD RunProgram(const std::wstring& arguments) {
+    std::wstring line = L"\"" + ProgramPath() + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        m_temp.Path().c_str(), &startup, &started)) {
+      ADD_FAILURE() << "no start: " << GetLastError();
+      return 0xFFFFFFFF;
+    }
+    CHandle process(started.hProcess);
+    CHandle thread(started.hThread);
+    while (MsgWaitForMultipleObjects(1, &started.hProcess, FALSE, 30000, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
+      Pump();
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(started.hProcess, &code);
+    if (code == STILL_ACTIVE) {
+      TerminateProcess(started.hProcess, 99);
+      WaitForSingleObject(started.hProcess, 30000);
+    }
+    return code;
+  }
+
+  CSetAsideKey m_userKey{kProductKey};  // made before SetUp: the user's own key, not the test's
+  std::unique_ptr<CInstanceSlot> m_slot;
+};
+
+}  // namespace
+
+TEST_F(HandOverTest, ALaterStartHandsItsPathsToTheIdleWindowWhereverTheLastDropLay) {
+  ASSERT_TRUE(m_userKey.IsSetAside());
+  SetProfiles();
+  Source(L"a.png");
+  Source(L"b.png");
+  CreateDirectoryW((m_temp / L"chosen").c_str(), nullptr);
+  ASSERT_TRUE(OpenDialog());
+  ASSERT_TRUE(HoldSlot());
+  // The last drop lay on a folder field; paths from outside still start a job.
+  DropOn(ShellFiles({L"chosen"}).Get(), Centre(Item(IDC_FOLDER1)));
+  Pump();
+  ASSERT_EQ(m_temp / L"chosen", WindowText(ComboEdit(IDC_FOLDER1)));
+
+  // The relative name is made absolute against the later start's own folder, the test folder.
+  EXPECT_EQ(0u, RunProgram(L"b.png"));
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); }));
+  EXPECT_TRUE(FileExists(m_temp / L"chosen\\p1_b.png"));
+  EXPECT_TRUE(FileExists(m_temp / L"out3\\p3_b.jpg"));
+  EXPECT_FALSE(FileExists(m_temp / L"chosen\\p1_a.png"));
+  EXPECT_EQ(m_temp / L"chosen", WindowText(ComboEdit(IDC_FOLDER1)));
+
+  // Once more with two paths, after the first job: b's outputs are asked about.
+  CBoxWatcher yes(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDYES); });
+  EXPECT_EQ(0u, RunProgram(L"a.png \"" + (m_temp / L"b.png") + L"\""));
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(2); }));
+  EXPECT_TRUE(FileExists(m_temp / L"chosen\\p1_a.png"));
+  EXPECT_EQ(1u, yes.Boxes().size());
+}
+
+TEST_F(HandOverTest, ALaterStartWhileAJobRunsOrStartsIsRefusedAsADropWouldBe) {
+  SetProfiles();
+  Source(L"a.png");
+  Source(L"b.png");
+  Source(L"other.png");
+  CHeldDialog* dialog = OpenHeldDialog();
+  ASSERT_TRUE(dialog);
+  ASSERT_TRUE(HoldSlot());
+  DropOn(ShellFiles({L"a.png", L"b.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Running(); }));
+  {
+    CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
+    EXPECT_EQ(0u, RunProgram(L"other.png"));
+    Pump();
+    ASSERT_EQ(1u, watcher.Boxes().size());
+    EXPECT_EQ(ResourceString(IDS_MSG_DROP_WHILE_RUNNING), watcher.Boxes()[0].text);
+  }
+  dialog->LetGo();
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(2); }));
+  EXPECT_FALSE(FileExists(m_temp / L"out1\\p1_other.png"));
+
+  // The next start asks about the outputs now there; a later start while it asks is refused too,
+  // rather than starting another job inside the question.
+  std::vector<std::wstring> texts;
+  {
+    CBoxWatcher watcher(m_dialog->GetHwnd(), [&](HWND box) {
+      texts.push_back(WindowText(GetDlgItem(box, 0xFFFF)));
+      const bool question = texts.size() == 1;
+      if (question) {
+        EXPECT_EQ(0u, RunProgram(L"other.png"));
+      }
+      PressButton(box, question ? IDNO : IDOK);
+    });
+    DropOn(ShellFiles({L"a.png"}).Get(), Away());
+    ASSERT_TRUE(RunUntil([&] { return watcher.Boxes().size() == 2; }));
+    Pump();
+  }
+  ASSERT_EQ(2u, texts.size());
+  EXPECT_EQ(ResourceString(IDS_MSG_DROP_WHILE_RUNNING), texts[1]);
+  EXPECT_FALSE(Running());
+  EXPECT_FALSE(FileExists(m_temp / L"out1\\p1_other.png"));
 }
 
 TEST_F(JobTest, CancelEndsTheJobAbortedEvenDuringItsLastFile) {

@@ -1,13 +1,19 @@
 // The main dialog's behaviour: closing, the keyboard (accelerators, Enter, Escape), the settings
-// saved at close and a failed save, the idle and running states, the about box, and the
-// reflection of control notifications.
+// saved at close and a failed save, the idle and running states, the about box, the reflection
+// of control notifications, and the system menu's Send To item.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
 
 #include "app/GuiSupport.h"
+#include "app/SendToShortcut.h"
+#include "base/ComPtr.h"
+#include "base/FilePaths.h"
+#include "base/ResourceText.h"
 #include "res/ResourceIds.h"
+#include "res/StringIds.h"
 #include "res/Version.h"
 
 namespace {
@@ -340,3 +346,78 @@ TEST_F(MainDlgTest, ControlNotificationsAreReflectedToTheirControl) {
 }
 
 }  // namespace
+
+namespace {
+
+// The system menu's item as the menu shows it when it opens.
+std::wstring SendToItemText(HWND dialog) {
+  HMENU menu = GetSystemMenu(dialog, FALSE);
+  SendMessageW(dialog, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, TRUE));
+  wchar_t text[128] = {};
+  GetMenuStringW(menu, ID_SENDTO_MENU, text, 128, MF_BYCOMMAND);
+  return text;
+}
+
+std::wstring ShortcutTarget(const std::wstring& shortcut) {
+  CComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(link.Receive())))) {
+    return L"no link object";
+  }
+  CComPtr<IPersistFile> file;
+  link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Receive()));
+  if (!file || FAILED(file->Load(shortcut.c_str(), STGM_READ))) return L"unreadable";
+  wchar_t target[MAX_PATH] = {};
+  if (FAILED(link->GetPath(target, MAX_PATH, nullptr, 0))) return L"no target";
+  return target;
+}
+
+}  // namespace
+
+TEST_F(MainDlgTest, SystemMenuItemAddsTheSendToShortcutToTheProgramAndRemovesIt) {
+  const bool com = SUCCEEDED(CoInitialize(nullptr));
+  HWND dialog = OpenDialog();
+  ASSERT_TRUE(dialog);
+  const std::wstring shortcut = SendToShortcutPath();
+  ASSERT_FALSE(shortcut.empty());
+  ASSERT_FALSE(PathExists(shortcut)) << "the test prefix holds no shortcut of its own";
+  const std::wstring add = ResourceString(IDS_MENU_SENDTO_ADD);
+  const std::wstring remove = ResourceString(IDS_MENU_SENDTO_REMOVE);
+  EXPECT_EQ(L"送るメニューに追加", add);
+  EXPECT_EQ(L"送るメニューから削除", remove);
+
+  EXPECT_EQ(add, SendToItemText(dialog));
+  PostMessageW(dialog, WM_SYSCOMMAND, ID_SENDTO_MENU, 0);
+  RunQueued();
+  ASSERT_TRUE(PathExists(shortcut));
+  EXPECT_EQ(L"Kestrelle.lnk", shortcut.substr(shortcut.find_last_of(L'\\') + 1));
+  EXPECT_EQ(ComparablePath(ProgramFile()), ComparablePath(ShortcutTarget(shortcut)));
+  EXPECT_EQ(remove, SendToItemText(dialog));
+  // Removed from outside the program: the menu says so the next time it opens.
+  ASSERT_TRUE(DeleteFileW(shortcut.c_str()));
+  EXPECT_EQ(add, SendToItemText(dialog));
+  PostMessageW(dialog, WM_SYSCOMMAND, ID_SENDTO_MENU, 0);
+  RunQueued();
+  ASSERT_TRUE(PathExists(shortcut));
+  PostMessageW(dialog, WM_SYSCOMMAND, ID_SENDTO_MENU, 0);
+  RunQueued();
+  EXPECT_FALSE(PathExists(shortcut));
+  EXPECT_EQ(add, SendToItemText(dialog));
+
+  // Something the program cannot remove in the shortcut's place: the failure is told, with the
+  // path, and the thing stays.
+  ASSERT_TRUE(CreateDirectoryW(shortcut.c_str(), nullptr));
+  {
+    CBoxWatcher watcher(dialog, [](HWND box) { PressButton(box, IDOK); });
+    PostMessageW(dialog, WM_SYSCOMMAND, ID_SENDTO_MENU, 0);
+    RunQueued();
+    ASSERT_EQ(1u, watcher.Boxes().size());
+    EXPECT_EQ(ResourceString(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
+    const std::wstring& text = watcher.Boxes()[0].text;
+    EXPECT_EQ(0u, text.find(L"送るメニューからショートカットを削除できませんでした")) << text.size();
+    EXPECT_NE(std::wstring::npos, text.find(shortcut));
+  }
+  EXPECT_TRUE(IsExistingFolder(shortcut));
+  RemoveDirectoryW(shortcut.c_str());
+  if (com) CoUninitialize();
+}

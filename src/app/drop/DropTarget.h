@@ -5,14 +5,16 @@
 //
 // What T supplies:
 //   HWND m_hWnd                                    its window
-//   bool IsJobRunning()                            a job's worker is alive: drops are refused
+//   bool IsJobRunning()                            a job's worker is alive or a start is under
+//                                                  way: drops are refused
 //   bool HitDropFolder(POINT screenPoint)          a profile's enabled folder field lies under
 //                                                  the point; that field then has the focus
 //   void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint)
 //                                                  keeps the drop's list (null: none) and point
 //   int ShowMessageId(unsigned id, UINT flags)     a message box owned by the window
 // An accepted drop posts kDropReadyMessage to the window after SetDroppedFiles, so that
-// T acts on it once the drag has ended.
+// T acts on it once the drag has ended. Paths from outside the window (the command line, a later
+// start of the program) take the same way through DropFromOutside.
 #pragma once
 
 #include <windows.h>
@@ -139,10 +141,7 @@ public:
   // Refuses the drop with a message, or hands its files and point to the owner and posts kDropReadyMessage.
   void OnDrop(IDataObject* data, POINT screenPoint) {
     T* owner = static_cast<T*>(this);
-    if (owner->IsJobRunning()) {
-      owner->ShowMessageId(IDS_MSG_DROP_WHILE_RUNNING, MB_OK | MB_ICONERROR);
-      return;
-    }
+    if (RefusedWhileRunning()) return;
     CFileListPtr files;
     const unsigned refusal = ReadDrop(data, &files);
     if (refusal == IDS_MSG_DROP_NO_DATA) {
@@ -154,7 +153,16 @@ public:
       owner->ShowMessageId(refusal, MB_OK | MB_ICONERROR);
       return;
     }
-    PostMessageW(owner->m_hWnd, kDropReadyMessage, 0, 0);
+    PostMessageW(owner->m_hWnd, kDropReadyMessage, kDroppedOnWindow, 0);
+  }
+
+  // Paths from outside the window, taken as a drop that lies on none of its fields: refused as a
+  // drop is while a job runs, otherwise handed to the owner with kDropReadyMessage (kFromOutside).
+  void DropFromOutside(const CFileListPtr& files) {
+    T* owner = static_cast<T*>(this);
+    if (RefusedWhileRunning()) return;
+    owner->SetDroppedFiles(files, POINT{0, 0});
+    PostMessageW(owner->m_hWnd, kDropReadyMessage, kFromOutside, 0);
   }
 
   // Chained by T's map: the registration ends with the window.
@@ -163,6 +171,13 @@ public:
   END_MSG_MAP()
 
 private:
+  bool RefusedWhileRunning() {
+    T* owner = static_cast<T*>(this);
+    if (!owner->IsJobRunning()) return false;
+    owner->ShowMessageId(IDS_MSG_DROP_WHILE_RUNNING, MB_OK | MB_ICONERROR);
+    return true;
+  }
+
   LRESULT OnDestroyWindow(UINT, WPARAM, LPARAM, bool& handled) {
     RevokeDropTarget();
     handled = false;

@@ -359,3 +359,25 @@ TEST_F(DropTargetTest, LongItemPathsComeOutWholeOrAreRefused) {
 }
 
 }  // namespace
+
+TEST_F(DropTargetTest, PathsFromOutsideAreADropOnNoFieldAndRefusedLikeOneWhileAJobRuns) {
+  CFileListPtr files(new CFileList);
+  files->Add(m_temp / L"a.png");
+  files->Add(m_temp / L"folder");
+  m_window->running = true;
+  m_window->DropFromOutside(files);
+  EXPECT_EQ(std::vector<unsigned>{IDS_MSG_DROP_WHILE_RUNNING}, m_window->messages);
+  EXPECT_EQ(0, m_window->stored);
+  EXPECT_EQ(0, m_window->PostedDrops());
+
+  m_window->Clear();
+  m_window->DropFromOutside(files);
+  EXPECT_TRUE(m_window->messages.empty());
+  EXPECT_EQ(1, m_window->stored);
+  EXPECT_EQ(files, m_window->files);
+  MSG posted;
+  ASSERT_TRUE(PeekMessageW(&posted, m_window->m_hWnd, kDropReadyMessage, kDropReadyMessage,
+                           PM_REMOVE));
+  EXPECT_EQ(kFromOutside, posted.wParam);
+  EXPECT_EQ(0, m_window->PostedDrops());
+}

@@ -5,6 +5,7 @@
 #include <ole2.h>
 
 #include "app/MainDlg.h"
+#include "app/drop/DropContents.h"
 #include "base/Handle.h"
 #include "image/GdiplusStartup.h"
 #include "settings/Settings.h"
@@ -68,5 +69,7 @@ int RunApplication(HINSTANCE instance, int showCommand) {
   CGdiplusStartup gdiplus;
   // Whatever cannot be read keeps its default; there is nothing to tell the user.
   GetSettings().LoadSettings();
+  // Copies of dropped items that a killed instance left behind; a running one's stay.
+  RemoveAbandonedDropFolders();
   return RunMainDialog(showCommand);
 }

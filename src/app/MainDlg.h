@@ -73,6 +73,7 @@ public:
   bool IsJobRunning() { return Pool().AnyRunning(); }
   bool HitDropFolder(POINT screenPoint);
   void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint);
+  void TakeDropCopies(CDropFolder copies);
 
 private:
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
@@ -104,4 +105,8 @@ private:
   CMessageLoop* m_loop = nullptr;  // the loop our filter is registered with
   CFileListPtr m_lastFiles;         // the last accepted drop, kept until the next one
   POINT m_lastDropPoint = {0, 0};   // where it was dropped, in screen coordinates
+  // Private copies of dropped items without a file of their own: the last drop's until a job
+  // start takes them, then that job's until it ends. Releasing one removes its files.
+  CDropFolder m_dropCopies;
+  CDropFolder m_jobCopies;
 };

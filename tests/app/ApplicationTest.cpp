@@ -1,8 +1,10 @@
 // The program as a process: it shows its dialog, ignores its command line, ends with exit code 2
-// when the dialog is closed and restores a maximised window; and start-up without a dialog
-// template ends quietly with 0.
+// when the dialog is closed and restores a maximised window, takes a drag from another process
+// of items without a file of their own, and sweeps the drop folders a killed instance left;
+// and start-up without a dialog template ends quietly with 0.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,14 @@
 
 #include "app/Application.h"
 #include "app/GuiSupport.h"
+#include "app/drop/DropContents.h"
+#include "app/drop/DropObjects.h"
+#include "image/encode/ImageSaver.h"
+#include "res/ResourceIds.h"
+#include "settings/Settings.h"
+#include "support/ImageCalls.h"
+#include "support/Pictures.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -125,6 +135,65 @@ TEST_F(ApplicationTest, StoredMaximisedWindowStartsMaximised) {
   HWND dialog = program.Dialog();
   ASSERT_NE(nullptr, dialog);
   EXPECT_TRUE(IsZoomed(dialog));
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(2u, program.Wait());
+}
+
+// Waits, woken by the file system's change notices under `folder`, until `done` holds; false when
+// no notice comes for 30 seconds.
+bool WaitForFiles(const std::wstring& folder, const std::function<bool()>& done) {
+  HANDLE change = FindFirstChangeNotificationW(
+      folder.c_str(), TRUE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME);
+  if (change == INVALID_HANDLE_VALUE) return false;
+  bool reached = done();
+  while (!reached && WaitForSingleObject(change, 30000) == WAIT_OBJECT_0) {
+    FindNextChangeNotification(change);
+    reached = done();
+  }
+  FindCloseChangeNotification(change);
+  return reached;
+}
+
+TEST_F(ApplicationTest, ADragFromAnotherProcessOfItemsWithoutFilesIsShrunkAndItsCopyGoes) {
+  CTempDir temp;
+  CSettings& settings = GetSettings();
+  const std::vector<ShrinkProfile> saved = settings.Profiles;
+  for (size_t i = 0; i < settings.Profiles.size(); ++i) settings.Profiles[i].Use = i == 0;
+  settings.Profiles[0].Folder = temp / L"out";
+  settings.Profiles[0].Prefix = L"s_";
+  ASSERT_TRUE(settings.SaveSettings());
+  settings.Profiles = saved;
+  const std::wstring picture = temp / L"picture.png";
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(320, 240), picture));
+  // What a killed instance left, which the start sweeps away.
+  const std::wstring dead = DropFoldersRoot() + L"\\drop-" + std::wstring(8, L'0');
+  MakeFile(dead + L"\\kestrelle.lock");
+  MakeFile(dead + L"\\1\\left.png");
+
+  CProgram program(L"");
+  ASSERT_TRUE(program.Started());
+  HWND dialog = program.Dialog();
+  ASSERT_NE(nullptr, dialog);
+  EXPECT_FALSE(FileExists(dead));
+
+  ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+  {
+    RECT status;
+    GetWindowRect(GetDlgItem(dialog, IDC_STATUS), &status);
+    ASSERT_TRUE(SetCursorPos((status.left + status.right) / 2, (status.top + status.bottom) / 2));
+    const std::wstring name = L"from phone " + std::to_wstring(GetCurrentProcessId()) + L".png";
+    CReleasingSource source;
+    DWORD effect = DROPEFFECT_NONE;
+    EXPECT_EQ(DRAGDROP_S_DROP,
+              DoDragDrop(ContentsData({{name, ReadBytes(picture)}}, ContentMedium::Stream).Get(),
+                         &source, DROPEFFECT_COPY, &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+    const std::wstring output = temp / (L"out\\s_" + name);
+    EXPECT_TRUE(WaitForFiles(temp.Path(), [&] { return FileExists(output); }));
+    EXPECT_TRUE(WaitForFiles(DropFoldersRoot(), [&] { return DropCopiesNamed(name).empty(); }))
+        << "the job's end takes the copy";
+  }
+  OleUninitialize();
   PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_EQ(2u, program.Wait());
 }

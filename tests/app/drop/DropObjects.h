@@ -70,3 +70,16 @@ std::string ReadCopy(const std::wstring& path, bool compoundFile);
 
 // Every copy named `name` in the program's drop folders, whoever made them.
 std::vector<std::wstring> DropCopiesNamed(const std::wstring& name);
+
+// The source of a drag that is released as soon as it starts.
+class CReleasingSource : public IDropSource {
+public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropSource) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL, DWORD) override { return DRAGDROP_S_DROP; }
+  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+};

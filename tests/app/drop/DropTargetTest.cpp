@@ -320,19 +320,6 @@ TEST_F(DropTargetTest, RegistrationLastsAsLongAsTheWindow) {
   EXPECT_EQ(0u, target->Release());
 }
 
-// The source of a drag that is released as soon as it starts.
-class CReleasingSource : public IDropSource {
-public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropSource) ? this : nullptr;
-    return *object ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL, DWORD) override { return DRAGDROP_S_DROP; }
-  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
-};
-
 TEST_F(DropTargetTest, ARealDragReleasedOverTheWindowDropsItsFiles) {
   MakeFile(m_temp / L"a.png");
   MakeFile(m_temp / L"b.png");

@@ -83,13 +83,7 @@ LRESULT CMainDlg::OnDestroy(UINT, WPARAM, LPARAM, bool& handled) {
   if (!settings.SaveSettings()) ShowMessageId(IDS_MSG_SAVE_SETTINGS_FAILED, MB_OK | MB_ICONERROR);
   if (m_loop) m_loop->RemoveMessageFilter(this);
   m_loop = nullptr;
-  // A job still running when the window goes is told to quit and waited for before its copies go.
-  if (m_jobCopies.IsValid()) {
-    Pool().QuitAll(true);
-    Pool().WaitAll(INFINITE);
-  }
-  m_jobCopies.Reset();
-  m_dropCopies.Reset();
+  ReleaseDropCopies();
   return 0;
 }
 

@@ -83,6 +83,8 @@ private:
   LRESULT OnDropReady(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   LRESULT OnCancelJob(WORD code, WORD id, HWND control, bool& handled);
   void AbortJob(const CShrinkTaskExPtr& failed);
+  // The window goes: every private copy of dropped items with it, once no worker reads them.
+  void ReleaseDropCopies();
   void FinishJob();
   void EndPreviousJob();
   // The job start's refusals and question, as message boxes of the dialog.

@@ -34,6 +34,16 @@ void CMainDlg::TakeDropCopies(CDropFolder copies) {
   m_dropCopies = std::move(copies);
 }
 
+// A job still running when the window goes is told to quit and waited for before its copies go.
+void CMainDlg::ReleaseDropCopies() {
+  if (m_jobCopies.IsValid()) {
+    Pool().QuitAll(true);
+    Pool().WaitAll(INFINITE);
+  }
+  m_jobCopies.Reset();
+  m_dropCopies.Reset();
+}
+
 LRESULT CMainDlg::OnDropReady(UINT, WPARAM, LPARAM, bool&) {
   BringToForeground(m_hWnd);
   if (!m_lastFiles) return 0;

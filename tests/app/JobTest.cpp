@@ -440,6 +440,31 @@ TEST_F(JobTest, ItemsWithoutFilesOfTheirOwnAreShrunkUnderTheirNamesAndTheirCopie
   EXPECT_FALSE(Running());
 }
 
+TEST_F(JobTest, CancelOrCloseDuringAJobOfItemsWithoutFilesTakesTheirCopies) {
+  SetProfiles();
+  const std::string picture = ReadBytes(LargeSource(L"large.png"));
+  const std::wstring process = std::to_wstring(GetCurrentProcessId());
+  ASSERT_TRUE(OpenHeldDialog());
+  for (const wchar_t* end : {L"cancel", L"close"}) {
+    SCOPED_TRACE(end);
+    const std::wstring first = L"held " + process + L" " + end + L".png", second = L"2 " + first;
+    DropOn(ContentsData({{first, picture}, {second, picture}}, ContentMedium::Global).Get(), Away());
+    ASSERT_TRUE(RunUntil([&] { return Running(); }));
+    // The worker holds after each file, so the job runs until the test ends it.
+    EXPECT_EQ(1u, DropCopiesNamed(first).size()) << "the running job holds its copies";
+    EXPECT_EQ(1u, DropCopiesNamed(second).size());
+    if (std::wstring(end) == L"cancel") {
+      PressButton(m_dialog->GetHwnd(), IDC_CANCEL_JOB);
+      ASSERT_TRUE(RunUntil([&] { return !Running(); }));
+    } else {
+      PostMessageW(m_dialog->GetHwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+      ASSERT_TRUE(RunUntil([&] { return m_quitCode != -1; }));
+    }
+    EXPECT_TRUE(DropCopiesNamed(first).empty());
+    EXPECT_TRUE(DropCopiesNamed(second).empty());
+  }
+}
+
 TEST_F(JobTest, ProfilesWritingToTheSameNamesAreRefused) {
   SetProfiles();
   // Panel 3 writes where panel 1 does, its folder spelled in other letter case.

@@ -120,9 +120,11 @@ unsigned ReadDrop(IDataObject* data, DroppedFiles* drop, const DropContentLimits
   try {
     CFileListPtr read = boost::make_shared<CFileList>();
     const HRESULT pathsRead = ReadDroppedFiles(data, read.get());
-    const bool pathsExist = SUCCEEDED(pathsRead) && read->Count() > 0 &&
-                            std::all_of(read->begin(), read->end(), PathExists);
-    if (!pathsExist && OffersFileContents(data)) {
+    // Paths are looked at only when there are contents to fall back on: a drop of thousands of
+    // files pays for no look-ups otherwise.
+    if (OffersFileContents(data) &&
+        !(SUCCEEDED(pathsRead) && read->Count() > 0 &&
+          std::all_of(read->begin(), read->end(), PathExists))) {
       const HRESULT contentsRead =
           ReadDroppedContents(data, limits, read.get(), &drop->copies, &drop->failedItem);
       if (!drop->failedItem.empty()) return IDS_MSG_DROP_CONTENTS_FAILED;

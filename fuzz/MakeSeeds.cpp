@@ -265,6 +265,41 @@ void FileNameListSeeds(const std::string& root) {
   corpus.Add(DropFiles(true, {}));
 }
 
+// A "FileGroupDescriptorW" block: the count, then per item its flags, attributes, size and name
+// at their offsets in a record of 592 bytes.
+struct DescriptorSeed {
+  uint32_t flags;
+  uint32_t attributes;
+  uint32_t size;
+  std::u16string name;
+};
+
+Bytes FileGroupDescriptor(const std::vector<DescriptorSeed>& items) {
+  Bytes block;
+  AppendLe32(&block, static_cast<uint32_t>(items.size()));
+  for (const DescriptorSeed& item : items) {
+    Bytes record;
+    AppendLe32(&record, item.flags);
+    record.resize(36, 0);
+    AppendLe32(&record, item.attributes);
+    record.resize(64, 0);
+    AppendLe32(&record, 0);
+    AppendLe32(&record, item.size);
+    for (char16_t unit : item.name) AppendLe16(&record, unit);
+    record.resize(592, 0);
+    block.insert(block.end(), record.begin(), record.end());
+  }
+  return block;
+}
+
+void FileDescriptorSeeds(const std::string& root) {
+  CCorpus corpus(root, "filedesc");
+  corpus.Add(FileGroupDescriptor({{0x44, 0x20, 1234, u"\u5199\u771f.jpg"}, {0x4, 0x10, 0, u"sub"},
+                                  {0x44, 0x20, 99, u"sub\\b.png"}}));
+  corpus.Add(FileGroupDescriptor({{0x40, 0, 5, u"..\\..\\x.png"}}));
+  corpus.Add(FileGroupDescriptor({}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -286,5 +321,6 @@ int main(int argc, char** argv) {
   RegistryTextSeeds(root);
   ShellIdListSeeds(root);
   FileNameListSeeds(root);
+  FileDescriptorSeeds(root);
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "app/InstanceHandOver.h"
 #include "app/MainDlg.h"
+#include "app/drop/DropContents.h"
 #include "base/Handle.h"
 #include "image/GdiplusStartup.h"
 #include "settings/Settings.h"
@@ -81,5 +82,7 @@ int RunApplication(HINSTANCE instance, int showCommand, const std::vector<std::w
   CGdiplusStartup gdiplus;
   // Whatever cannot be read keeps its default; there is nothing to tell the user.
   GetSettings().LoadSettings();
+  // Copies of dropped items that a killed instance left behind; a running one's stay.
+  RemoveAbandonedDropFolders();
   return RunMainDialog(showCommand, paths, &slot);
 }

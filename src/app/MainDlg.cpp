@@ -84,6 +84,7 @@ LRESULT CMainDlg::OnDestroy(UINT, WPARAM, LPARAM, bool& handled) {
   if (!settings.SaveSettings()) ShowMessageId(IDS_MSG_SAVE_SETTINGS_FAILED, MB_OK | MB_ICONERROR);
   if (m_loop) m_loop->RemoveMessageFilter(this);
   m_loop = nullptr;
+  ReleaseDropCopies();
   return 0;
 }
 

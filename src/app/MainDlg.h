@@ -80,6 +80,7 @@ public:
   bool IsJobRunning() { return m_starting || Pool().AnyRunning(); }
   bool HitDropFolder(POINT screenPoint);
   void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint);
+  void TakeDropCopies(CDropFolder copies);
 
 private:
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
@@ -89,6 +90,8 @@ private:
   LRESULT OnDropReady(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   LRESULT OnCancelJob(WORD code, WORD id, HWND control, bool& handled);
   void AbortJob(const CShrinkTaskExPtr& failed);
+  // The window goes: every private copy of dropped items with it, once no worker reads them.
+  void ReleaseDropCopies();
   void FinishJob();
   void EndPreviousJob();
   // The job start's refusals and question, as message boxes of the dialog.
@@ -112,4 +115,8 @@ private:
   CFileListPtr m_lastFiles;         // the last accepted drop, kept until the next one
   POINT m_lastDropPoint = {0, 0};   // where it was dropped, in screen coordinates
   bool m_starting = false;          // within StartShrink
+  // Private copies of dropped items without a file of their own: the last drop's until a job
+  // start takes them, then that job's until it ends. Releasing one removes its files.
+  CDropFolder m_dropCopies;
+  CDropFolder m_jobCopies;
 };

@@ -28,13 +28,32 @@ void CMainDlg::SetDroppedFiles(const CFileListPtr& files, POINT screenPoint) {
   m_lastDropPoint = screenPoint;
 }
 
+// A drop's copies wait for the job start that follows the drop (StartShrink); a drop that
+// starts no job lets them go with the next drop.
+void CMainDlg::TakeDropCopies(CDropFolder copies) {
+  m_dropCopies = std::move(copies);
+}
+
+// A job still running when the window goes is told to quit and waited for before its copies go.
+void CMainDlg::ReleaseDropCopies() {
+  if (m_jobCopies.IsValid()) {
+    Pool().QuitAll(true);
+    Pool().WaitAll(INFINITE);
+  }
+  m_jobCopies.Reset();
+  m_dropCopies.Reset();
+}
+
 LRESULT CMainDlg::OnDropReady(UINT, WPARAM source, LPARAM, bool&) {
   BringToForeground(m_hWnd);
   if (!m_lastFiles) return 0;
   // Paths from outside never lie on a folder field, wherever the last drag was released.
   if (source == kDroppedOnWindow) {
     for (const boost::shared_ptr<CShrinkController>& panel : m_panels) {
-      if (panel->DropOnFolder(m_lastDropPoint, *m_lastFiles)) return 0;
+      if (panel->DropOnFolder(m_lastDropPoint, *m_lastFiles)) {
+        m_dropCopies.Reset();
+        return 0;
+      }
     }
   }
   StartShrink(m_lastFiles);
@@ -71,6 +90,8 @@ private:
 void CMainDlg::StartShrink(const CFileListPtr& files) {
   CStartFlag starting(&m_starting);
   EndPreviousJob();
+  // The drop's private copies go with this start: kept by the job, or removed by a refusal.
+  CDropFolder copies = std::move(m_dropCopies);
   if (!ValidateProfiles(true)) return;
   Pool().CancelAll(true);
   Pool().WaitAll(INFINITE);
@@ -80,6 +101,7 @@ void CMainDlg::StartShrink(const CFileListPtr& files) {
   if (!PrepareJob(*files, GetSettings().Profiles, this, &Pool().Pending(), this)) return;
   if (!GetSettings().SaveSettings()) ShowMessageId(IDS_MSG_SAVE_SETTINGS_FAILED, MB_ICONERROR);
   SetRunning(true);
+  m_jobCopies = std::move(copies);
   StartJob();
 }
 
@@ -126,6 +148,7 @@ void CMainDlg::AbortJob(const CShrinkTaskExPtr& failed) {
   StopTimer();
   Pool().CancelAll(true);
   Pool().WaitAll(INFINITE);
+  m_jobCopies.Reset();  // the worker has ended: nothing reads them any more
   CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
   ShowMessage(failed->GetErrorText(), MB_ICONERROR);
   SetRunning(false);
@@ -150,6 +173,7 @@ void CMainDlg::EndPreviousJob() {
 void CMainDlg::FinishJob() {
   StopTimer();
   Pool().WaitAll(INFINITE);
+  m_jobCopies.Reset();  // the worker has ended: nothing reads them any more
   HWND status = GetDlgItem(m_hWnd, IDC_STATUS);
   if (IsCancelled() || GetDone() < GetTotal()) {
     CWindowW::SetItemTextFromString(status, IDS_STATUS_ABORTED, true);

@@ -1,4 +1,4 @@
-// Decoding the "Shell IDList Array" and CF_HDROP blocks of a drop.
+// Decoding the "Shell IDList Array", CF_HDROP and "FileGroupDescriptorW" blocks of a drop.
 #include "base/DropDecode.h"
 
 #include "base/ByteOrder.h"
@@ -7,7 +7,7 @@
 
 namespace {
 
-// Both blocks hold little-endian 32-bit fields (read with ReadLe32) at offsets that need not be
+// The blocks hold little-endian 32-bit fields (read with ReadLe32) at offsets that need not be
 // aligned.
 
 const size_t kFieldSize = 4;
@@ -15,6 +15,15 @@ const size_t kFieldSize = 4;
 // DROPFILES: offset of the names, drop point (two 32-bit values), non-client flag, wide flag.
 const size_t kDropFilesSize = 20;
 const size_t kDropFilesWideOffset = 16;
+
+// FILEDESCRIPTORW: the fields a drop reads, by offset, and the flags that say they are valid.
+const size_t kDescriptorAttributesOffset = 36;
+const size_t kDescriptorSizeHighOffset = 64;
+const size_t kDescriptorSizeLowOffset = 68;
+const size_t kDescriptorNameOffset = 72;
+const uint32_t kDescriptorHasAttributes = 0x4;  // FD_ATTRIBUTES
+const uint32_t kDescriptorHasSize = 0x40;       // FD_FILESIZE
+const uint32_t kAttributeDirectory = 0x10;      // FILE_ATTRIBUTE_DIRECTORY
 
 // Locates the lists of one "Shell IDList Array" block. The lists may share items (offsets into
 // the middle of another list, or one list for every item), so each item start is walked once and
@@ -129,5 +138,39 @@ int32_t DecodeFileNameList(const void* block, size_t size, FileNameList* out) {
   }
   if (!ended) return kDropDecodeInvalid;
   *out = std::move(decoded);
+  return kDropDecodeOk;
+}
+
+int32_t DecodeFileGroupDescriptor(const void* block, size_t size,
+                                  std::vector<FileDescriptorItem>* items) {
+  items->clear();
+  if (!block || size < kFieldSize) return kDropDecodeInvalid;
+  const unsigned char* bytes = static_cast<const unsigned char*>(block);
+  const uint32_t count = ReadLe32(bytes);
+  // Compared in records, so that a count near the type's limit cannot overflow.
+  if (count > (size - kFieldSize) / kFileDescriptorSize) return kDropDecodeInvalid;
+
+  std::vector<FileDescriptorItem> decoded;
+  decoded.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned char* record = bytes + kFieldSize + i * kFileDescriptorSize;
+    const uint32_t flags = ReadLe32(record);
+    FileDescriptorItem item;
+    item.isFolder = (flags & kDescriptorHasAttributes) != 0 &&
+                    (ReadLe32(record + kDescriptorAttributesOffset) & kAttributeDirectory) != 0;
+    item.hasSize = (flags & kDescriptorHasSize) != 0;
+    if (item.hasSize) {
+      item.size = (static_cast<uint64_t>(ReadLe32(record + kDescriptorSizeHighOffset)) << 32) |
+                  ReadLe32(record + kDescriptorSizeLowOffset);
+    }
+    const unsigned char* name = record + kDescriptorNameOffset;
+    size_t length = 0;
+    while (length <= kFileDescriptorNameChars && ReadLe16(name + 2 * length) != 0) ++length;
+    if (length > kFileDescriptorNameChars) return kDropDecodeInvalid;
+    item.name.reserve(length);
+    for (size_t c = 0; c < length; ++c) item.name.push_back(static_cast<char16_t>(ReadLe16(name + 2 * c)));
+    decoded.push_back(std::move(item));
+  }
+  *items = std::move(decoded);
   return kDropDecodeOk;
 }

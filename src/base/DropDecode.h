@@ -1,7 +1,9 @@
-// Decoders of the two memory blocks a drop can bring: the shell's "Shell IDList Array" (a CIDA:
-// a count, a table of offsets and the item identifier lists they locate) and the plain file list
-// of CF_HDROP (a DROPFILES header and zero-terminated names). They read plain bytes, whatever
-// their alignment, never beyond the size they are given, and include no platform header.
+// Decoders of the memory blocks a drop can bring: the shell's "Shell IDList Array" (a CIDA: a
+// count, a table of offsets and the item identifier lists they locate), the plain file list of
+// CF_HDROP (a DROPFILES header and zero-terminated names), and the "FileGroupDescriptorW" that
+// describes items without a file of their own (a count and fixed-size FILEDESCRIPTORW records).
+// They read plain bytes, whatever their alignment, never beyond the size they are given, and
+// include no platform header.
 #pragma once
 
 #include <cstddef>
@@ -44,3 +46,24 @@ struct FileNameList {
 // must lie inside the block. An empty list is valid. Anything else makes kDropDecodeInvalid and
 // leaves `out` empty.
 int32_t DecodeFileNameList(const void* block, size_t size, FileNameList* out);
+
+// One record of a "FileGroupDescriptorW" block, as far as a drop needs it. The name is the
+// source's, unchecked: it may hold separators, "..", or anything else a file name may not.
+struct FileDescriptorItem {
+  std::u16string name;
+  bool isFolder = false;  // the record gives attributes and they say FILE_ATTRIBUTE_DIRECTORY
+  bool hasSize = false;   // the record gives the contents' size (FD_FILESIZE)
+  uint64_t size = 0;      // that size, 0 without one
+};
+
+// The size of one FILEDESCRIPTORW record: flags, class id, size and point, attributes, three
+// times, the 64-bit size, and a name of 260 UTF-16 units.
+const size_t kFileDescriptorSize = 592;
+// The longest name a record holds, without its terminator.
+const size_t kFileDescriptorNameChars = 259;
+
+// Reads the count and every record it announces, in order. A count the block has no room for,
+// or a name without a terminator inside its record, makes kDropDecodeInvalid and leaves `items`
+// empty; bytes after the last record are ignored. A count of 0 is valid and yields no item.
+int32_t DecodeFileGroupDescriptor(const void* block, size_t size,
+                                  std::vector<FileDescriptorItem>* items);

@@ -27,9 +27,17 @@ std::wstring AppendPath(const std::wstring& folder, const std::wstring& name) {
   return result;
 }
 
+namespace {
+
+bool IsForbiddenInNames(wchar_t c) {
+  return c < 0x20 || std::wcschr(L"\\/:*?\"<>|", c) != nullptr;
+}
+
+}  // namespace
+
 bool HasCharacterForbiddenInNames(const std::wstring& text) {
   for (wchar_t c : text) {
-    if (c < 0x20 || std::wcschr(L"\\/:*?\"<>|", c) != nullptr) return true;
+    if (IsForbiddenInNames(c)) return true;
   }
   return false;
 }
@@ -39,4 +47,15 @@ bool IsPlainFileName(const std::wstring& name) {
   // "." and ".." name folders, and the file system drops blanks and dots at a name's end.
   const wchar_t last = name.back();
   return last != L' ' && last != L'.';
+}
+
+std::wstring PlainFileNameFrom(const std::wstring& name) {
+  std::wstring plain = name.empty() ? std::wstring(L"_") : name;
+  for (wchar_t& c : plain) {
+    if (IsForbiddenInNames(c)) c = L'_';
+  }
+  for (size_t i = plain.size(); i > 0 && (plain[i - 1] == L' ' || plain[i - 1] == L'.'); --i) {
+    plain[i - 1] = L'_';
+  }
+  return plain;
 }

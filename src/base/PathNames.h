@@ -25,3 +25,9 @@ bool HasCharacterForbiddenInNames(const std::wstring& text);
 // kMaxFileNameLength, no forbidden character, and not ending in a blank or a dot (which the file
 // system would drop, giving another name; "." and ".." among them).
 bool IsPlainFileName(const std::wstring& name);
+
+// `name` made into a name of a file right inside a folder, for names that come from elsewhere:
+// every character HasCharacterForbiddenInNames finds, separators included, and every blank or dot
+// at the end become "_", and an empty name is "_". So "..\\x.jpg" becomes ".._x.jpg" and ".."
+// becomes "__": no such name reaches another folder. The length is left as it is.
+std::wstring PlainFileNameFrom(const std::wstring& name);

@@ -60,6 +60,8 @@
 #define IDS_MSG_DROP_WHILE_RUNNING      1005
 #define IDS_MSG_DROP_NO_DATA            1006
 #define IDS_MSG_DROP_UNSUPPORTED        1007
+/* An item without a file of its own could not be read or exceeded a limit; "%s" names it. */
+#define IDS_MSG_DROP_CONTENTS_FAILED    1040
 
 /* Messages of a job start. */
 #define IDS_MSG_DELETE_FAILED           1008

@@ -1,9 +1,11 @@
 // The program as a process: it shows its dialog, ends with exit code 2 when the dialog is closed
 // and restores a maximised window; a start without paths opens a window of its own; paths on the
-// command line start a job once the window shows; and start-up without a dialog template ends
-// quietly with 0.
+// command line start a job once the window shows; it takes a drag from another process of items
+// without a file of their own, and sweeps the drop folders a killed instance left; and start-up
+// without a dialog template ends quietly with 0.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,10 @@
 
 #include "app/Application.h"
 #include "app/GuiSupport.h"
+#include "app/drop/DropContents.h"
+#include "app/drop/DropObjects.h"
 #include "base/ResourceText.h"
+#include "image/encode/ImageSaver.h"
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
@@ -245,6 +250,69 @@ TEST(ApplicationStart, CommandLinePathsStartTheJobOnceTheWindowShowsAndFoldersPa
     EXPECT_NE(std::wstring::npos, watcher.boxes[0].find(L"\n" + (temp / L"more")))
         << watcher.boxes[0];
   }
+}
+
+
+// Waits, woken by the file system's change notices of the names right inside `folder`, until
+// `done` holds; false when no notice comes for 30 seconds. Folders made after the watch starts
+// are not watched on every platform, so only the folder's own names are.
+bool WaitForFiles(const std::wstring& folder, const std::function<bool()>& done) {
+  HANDLE change = FindFirstChangeNotificationW(
+      folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME);
+  if (change == INVALID_HANDLE_VALUE) return false;
+  bool reached = done();
+  while (!reached && WaitForSingleObject(change, 30000) == WAIT_OBJECT_0) {
+    FindNextChangeNotification(change);
+    reached = done();
+  }
+  FindCloseChangeNotification(change);
+  return reached;
+}
+
+TEST_F(ApplicationTest, ADragFromAnotherProcessOfItemsWithoutFilesIsShrunkAndItsCopyGoes) {
+  CTempDir temp;
+  CSettings& settings = GetSettings();
+  const std::vector<ShrinkProfile> saved = settings.Profiles;
+  for (size_t i = 0; i < settings.Profiles.size(); ++i) settings.Profiles[i].Use = i == 0;
+  settings.Profiles[0].Folder = temp / L"out";
+  ASSERT_TRUE(CreateDirectoryW(settings.Profiles[0].Folder.c_str(), nullptr));
+  settings.Profiles[0].Prefix = L"s_";
+  ASSERT_TRUE(settings.SaveSettings());
+  settings.Profiles = saved;
+  const std::wstring picture = temp / L"picture.png";
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(320, 240), picture));
+  // What a killed instance left, which the start sweeps away.
+  const std::wstring dead = DropFoldersRoot() + L"\\drop-" + std::wstring(8, L'0');
+  MakeFile(dead + L"\\kestrelle.lock");
+  MakeFile(dead + L"\\1\\left.png");
+
+  CProgram program(L"");
+  ASSERT_TRUE(program.Started());
+  HWND dialog = program.Dialog();
+  ASSERT_NE(nullptr, dialog);
+  EXPECT_FALSE(FileExists(dead));
+
+  ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+  {
+    RECT status;
+    GetWindowRect(GetDlgItem(dialog, IDC_STATUS), &status);
+    ASSERT_TRUE(SetCursorPos((status.left + status.right) / 2, (status.top + status.bottom) / 2));
+    const std::wstring name = L"from phone " + std::to_wstring(GetCurrentProcessId()) + L".png";
+    CReleasingSource source;
+    DWORD effect = DROPEFFECT_NONE;
+    EXPECT_EQ(DRAGDROP_S_DROP,
+              DoDragDrop(ContentsData({{name, ReadBytes(picture)}}, ContentMedium::Stream).Get(),
+                         &source, DROPEFFECT_COPY, &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+    const std::wstring output = temp / (L"out\\s_" + name);
+    EXPECT_TRUE(WaitForFiles(temp / L"out", [&] { return FileExists(output); }));
+    // The copy's drop folder is the last thing removed.
+    EXPECT_TRUE(WaitForFiles(DropFoldersRoot(), [&] { return DropCopiesNamed(name).empty(); }))
+        << "the job's end takes the copy";
+  }
+  OleUninitialize();
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(2u, program.Wait());
 }
 
 TEST(ApplicationStart, WithoutItsDialogTemplateEndsWithZeroAndShowsNothing) {

@@ -414,6 +414,58 @@ TEST_F(JobTest, RefusedStartsWriteNothing) {
   EXPECT_FALSE(FileExists(m_temp / L"out3"));
 }
 
+TEST_F(JobTest, ItemsWithoutFilesOfTheirOwnAreShrunkUnderTheirNamesAndTheirCopiesGo) {
+  SetProfiles();
+  const std::string picture = ReadBytes(Source(L"zip.png"));
+  const std::wstring process = std::to_wstring(GetCurrentProcessId());
+  const std::wstring name = L"写真 " + process;
+  ASSERT_TRUE(OpenDialog());
+  // As a zip folder or a mail program offers an item: a name with a folder, and a stream.
+  DropOn(ContentsData({{L"..\\" + name + L".png", picture}}, ContentMedium::Stream).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); }));
+  CDibPtr png;
+  ASSERT_EQ(S_OK, LoadDib(m_temp / (L"out1\\p1_.._" + name + L".png"), &png));
+  EXPECT_EQ(160, png->Width());
+  EXPECT_TRUE(FileExists(m_temp / (L"out3\\p3_.._" + name + L".jpg")));
+  EXPECT_TRUE(DropCopiesNamed(L".._" + name + L".png").empty()) << "the job's end took the copy";
+
+  // A start refused for an output name too long takes the copy too.
+  const std::wstring longName = std::wstring(250 - process.size(), L'n') + process + L".png";
+  CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
+  DropOn(ContentsData({{longName, picture}}, ContentMedium::Global).Get(), Away());
+  RunUntil([&] { return !watcher.Boxes().empty(); });
+  Pump();
+  ASSERT_EQ(1u, watcher.Boxes().size());
+  EXPECT_EQ(0u, watcher.Boxes()[0].text.find(FormattedResourceString(IDS_MSG_OUTPUT_NAME_INVALID, 1, L"")));
+  EXPECT_TRUE(DropCopiesNamed(longName).empty());
+  EXPECT_FALSE(Running());
+}
+
+TEST_F(JobTest, CancelOrCloseDuringAJobOfItemsWithoutFilesTakesTheirCopies) {
+  SetProfiles();
+  const std::string picture = ReadBytes(LargeSource(L"large.png"));
+  const std::wstring process = std::to_wstring(GetCurrentProcessId());
+  ASSERT_TRUE(OpenHeldDialog());
+  for (const wchar_t* end : {L"cancel", L"close"}) {
+    SCOPED_TRACE(end);
+    const std::wstring first = L"held " + process + L" " + end + L".png", second = L"2 " + first;
+    DropOn(ContentsData({{first, picture}, {second, picture}}, ContentMedium::Global).Get(), Away());
+    ASSERT_TRUE(RunUntil([&] { return Running(); }));
+    // The worker holds after each file, so the job runs until the test ends it.
+    EXPECT_EQ(1u, DropCopiesNamed(first).size()) << "the running job holds its copies";
+    EXPECT_EQ(1u, DropCopiesNamed(second).size());
+    if (std::wstring(end) == L"cancel") {
+      PressButton(m_dialog->GetHwnd(), IDC_CANCEL_JOB);
+      ASSERT_TRUE(RunUntil([&] { return !Running(); }));
+    } else {
+      PostMessageW(m_dialog->GetHwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+      ASSERT_TRUE(RunUntil([&] { return m_quitCode != -1; }));
+    }
+    EXPECT_TRUE(DropCopiesNamed(first).empty());
+    EXPECT_TRUE(DropCopiesNamed(second).empty());
+  }
+}
+
 TEST_F(JobTest, ProfilesWritingToTheSameNamesAreRefused) {
   SetProfiles();
   // Panel 3 writes where panel 1 does, its folder spelled in other letter case.

@@ -1,6 +1,6 @@
 // The decoders of dropped blocks on exact-size heap copies, where the address sanitizer sees any
-// read past the block: every truncation is refused, and lists that share their items are
-// measured once.
+// read past the block: every truncation is refused, lists that share their items are measured
+// once, and file descriptors that lie about their count or names are refused.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -115,4 +115,76 @@ TEST(DropBlocks, ListsSharingTheirItemsAreMeasuredOnce) {
   block[size - 4] = 4;
   EXPECT_EQ(kDropDecodeInvalid, DecodeShellIdListArray(block.data(), block.size(), &decoded));
   EXPECT_TRUE(decoded.items.empty());
+}
+
+namespace {
+
+// A "FileGroupDescriptorW" record: flags, attributes, size and name at their offsets.
+Bytes Descriptor(uint32_t flags, uint32_t attributes, uint64_t size, const std::u16string& name) {
+  Bytes record(kFileDescriptorSize, 0);
+  Set32(&record, 0, flags);
+  Set32(&record, 36, attributes);
+  Set32(&record, 64, static_cast<uint32_t>(size >> 32));
+  Set32(&record, 68, static_cast<uint32_t>(size));
+  for (size_t i = 0; i < name.size() && 72 + 2 * i + 1 < record.size(); ++i) {
+    record[72 + 2 * i] = static_cast<uint8_t>(name[i]);
+    record[72 + 2 * i + 1] = static_cast<uint8_t>(name[i] >> 8);
+  }
+  return record;
+}
+
+Bytes DescriptorGroup(uint32_t count, const std::vector<Bytes>& records) {
+  Bytes block;
+  AppendLe32(&block, count);
+  for (const Bytes& record : records) block.insert(block.end(), record.begin(), record.end());
+  return block;
+}
+
+}  // namespace
+
+TEST(DropBlocks, FileDescriptorsGiveNamesSizesAndFoldersAndRefuseWhatLies) {
+  const uint32_t kAttributes = 0x4, kSize = 0x40, kDirectory = 0x10;
+  const std::u16string longest(kFileDescriptorNameChars, u'n');
+  const Bytes block = DescriptorGroup(
+      3, {Descriptor(kAttributes | kSize, 0x20, 0x123456789ull, u"..\\\u5199\u771f.jpg"),
+          Descriptor(kAttributes, kDirectory, 0, u"sub"), Descriptor(kDirectory, kDirectory, 7, longest)});
+  for (size_t keep = 0; keep <= block.size(); ++keep) {
+    CExactCopy copy(block, keep);
+    std::vector<FileDescriptorItem> items;
+    const int32_t status = DecodeFileGroupDescriptor(copy.Data(), copy.Size(), &items);
+    if (keep < block.size()) {
+      ASSERT_EQ(kDropDecodeInvalid, status) << keep;
+      ASSERT_TRUE(items.empty());
+      continue;
+    }
+    ASSERT_EQ(kDropDecodeOk, status);
+    ASSERT_EQ(3u, items.size());
+    EXPECT_EQ(u"..\\\u5199\u771f.jpg", items[0].name) << "names come as the source wrote them";
+    EXPECT_TRUE(items[0].hasSize);
+    EXPECT_EQ(0x123456789ull, items[0].size);
+    EXPECT_FALSE(items[0].isFolder);
+    EXPECT_TRUE(items[1].isFolder);
+    EXPECT_FALSE(items[1].hasSize);
+    // Without FD_ATTRIBUTES the attributes say nothing, nor the size without FD_FILESIZE.
+    EXPECT_FALSE(items[2].isFolder);
+    EXPECT_FALSE(items[2].hasSize);
+    EXPECT_EQ(0u, items[2].size);
+    EXPECT_EQ(longest, items[2].name);
+  }
+
+  // Counts beyond the records present, up to the largest, and a name filling its record without
+  // a terminator, are refused; a count of 0 and bytes after the last record are not.
+  std::vector<FileDescriptorItem> items;
+  for (uint32_t lie : {2u, 0x10000u, 0xFFFFFFFFu}) {
+    const Bytes lying = DescriptorGroup(lie, {Descriptor(0, 0, 0, u"a.png")});
+    CExactCopy copy(lying, lying.size());
+    EXPECT_EQ(kDropDecodeInvalid, DecodeFileGroupDescriptor(copy.Data(), copy.Size(), &items)) << lie;
+    EXPECT_TRUE(items.empty());
+  }
+  const Bytes unterminated = DescriptorGroup(1, {Descriptor(0, 0, 0, longest + u'x')});
+  CExactCopy copy(unterminated, unterminated.size());
+  EXPECT_EQ(kDropDecodeInvalid, DecodeFileGroupDescriptor(copy.Data(), copy.Size(), &items));
+  Bytes padded = DescriptorGroup(0, {Descriptor(0, 0, 0, u"ignored")});
+  EXPECT_EQ(kDropDecodeOk, DecodeFileGroupDescriptor(padded.data(), padded.size(), &items));
+  EXPECT_TRUE(items.empty());
 }

@@ -102,4 +102,16 @@ TEST(PathNames, OnlyPlainNamesStayInsideTheirFolder) {
   EXPECT_TRUE(IsPlainFileName(std::wstring(kMaxFileNameLength - 4, L'x') + L".png"));
   EXPECT_FALSE(IsPlainFileName(std::wstring(kMaxFileNameLength - 3, L'x') + L".png"));
   for (const wchar_t* bad : {L"", L".", L"..", L"a.png.", L"a.png "}) EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+
+  // Names from elsewhere are made plain; the ones that already are stay as they are.
+  struct Made {
+    const wchar_t* name;
+    const wchar_t* plain;
+  };
+  for (const Made& m : {Made{L"..\\..\\x.jpg", L".._.._x.jpg"}, Made{L"..", L"__"}, Made{L"", L"_"},
+                        Made{L"C:/a b/c.png", L"C__a b_c.png"}, Made{L"a.png. .", L"a.png___"},
+                        Made{L"s\x01?*|\"<>.jpg", L"s_______.jpg"}, Made{L"..s_ 写真.png", L"..s_ 写真.png"}}) {
+    EXPECT_EQ(m.plain, PlainFileNameFrom(m.name)) << m.plain;
+    EXPECT_TRUE(IsPlainFileName(PlainFileNameFrom(m.name))) << m.plain;
+  }
 }

@@ -66,17 +66,8 @@ bool NarrowToWide(const std::string& narrow, std::wstring* wide) {
   return MultiByteToWideChar(CP_ACP, 0, narrow.data(), length, &(*wide)[0], chars) == chars;
 }
 
-// A storage medium from a data object, released by its owner.
-struct StgMediumTraits {
-  typedef STGMEDIUM Type;
-  static STGMEDIUM Empty() { return STGMEDIUM{}; }
-  static bool IsEmpty(const STGMEDIUM& medium) { return medium.tymed == TYMED_NULL; }
-  static void Release(STGMEDIUM& medium) { ReleaseStgMedium(&medium); }
-};
-typedef CScoped<StgMediumTraits> CStgMedium;
+}  // namespace
 
-// Asks `data` for `format` in global memory. False when it does not deliver it so; a medium of
-// another kind is released at once.
 bool GetGlobalMedium(IDataObject* data, CLIPFORMAT format, CStgMedium* medium) {
   FORMATETC request = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   STGMEDIUM delivered = {};
@@ -86,8 +77,6 @@ bool GetGlobalMedium(IDataObject* data, CLIPFORMAT format, CStgMedium* medium) {
   medium->Reset();
   return false;
 }
-
-}  // namespace
 
 bool PathFromItemIdList(const CItemIDListHandle& list, std::wstring* path) {
   static const PathFromIdListEx pathFromIdListEx = FindPathFromIdListEx();

@@ -5,14 +5,29 @@
 
 #include <windows.h>
 #include <objidl.h>
+#include <ole2.h>
 
 #include <string>
 
 #include "base/ItemIdList.h"
+#include "base/Scoped.h"
 #include "job/FileList.h"
 
 // What ReadDroppedFiles returns for data that offers neither format in global memory.
 const HRESULT kDropNoData = DV_E_FORMATETC;
+
+// A storage medium from a data object, released by its owner.
+struct StgMediumTraits {
+  typedef STGMEDIUM Type;
+  static STGMEDIUM Empty() { return STGMEDIUM{}; }
+  static bool IsEmpty(const STGMEDIUM& medium) { return medium.tymed == TYMED_NULL; }
+  static void Release(STGMEDIUM& medium) { ReleaseStgMedium(&medium); }
+};
+typedef CScoped<StgMediumTraits> CStgMedium;
+
+// Asks `data` for `format` in global memory. False when it does not deliver it so; a medium of
+// another kind is released at once.
+bool GetGlobalMedium(IDataObject* data, CLIPFORMAT format, CStgMedium* medium);
 
 // Fills `files` with the paths of the array's items, in its order. Fails, with `files` empty,
 // when the block cannot be locked or decoded, or an item has no file-system path.

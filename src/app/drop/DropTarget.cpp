@@ -1,11 +1,13 @@
 // The IDropTarget calls as the platform makes them, and the reading of a dropped data object.
 #include "app/drop/DropTarget.h"
 
+#include <algorithm>
 #include <new>
 
 #include <boost/make_shared.hpp>
 
 #include "app/drop/DropData.h"
+#include "base/FilePaths.h"
 
 namespace {
 
@@ -110,18 +112,33 @@ void CDropTargetBase::StopDragImageService() {
   m_dragImages.Release();
 }
 
-unsigned ReadDrop(IDataObject* data, CFileListPtr* files) {
-  files->reset();
+unsigned ReadDrop(IDataObject* data, DroppedFiles* drop, const DropContentLimits& limits) {
+  drop->files.reset();
+  drop->copies.Reset();
+  drop->failedItem.clear();
   if (!data) return IDS_MSG_DROP_NO_DATA;
   try {
     CFileListPtr read = boost::make_shared<CFileList>();
-    const HRESULT result = ReadDroppedFiles(data, read.get());
-    if (result == kDropNoData) return IDS_MSG_DROP_NO_DATA;
-    if (FAILED(result) || read->Count() == 0) return IDS_MSG_DROP_UNSUPPORTED;
-    *files = read;
+    const HRESULT pathsRead = ReadDroppedFiles(data, read.get());
+    // Paths are looked at only when there are contents to fall back on: a drop of thousands of
+    // files pays for no look-ups otherwise.
+    if (OffersFileContents(data) &&
+        !(SUCCEEDED(pathsRead) && read->Count() > 0 &&
+          std::all_of(read->begin(), read->end(), PathExists))) {
+      const HRESULT contentsRead =
+          ReadDroppedContents(data, limits, read.get(), &drop->copies, &drop->failedItem);
+      if (!drop->failedItem.empty()) return IDS_MSG_DROP_CONTENTS_FAILED;
+      if (FAILED(contentsRead) || read->Count() == 0) return IDS_MSG_DROP_UNSUPPORTED;
+      drop->files = read;
+      return 0;
+    }
+    if (pathsRead == kDropNoData) return IDS_MSG_DROP_NO_DATA;
+    if (FAILED(pathsRead) || read->Count() == 0) return IDS_MSG_DROP_UNSUPPORTED;
+    drop->files = read;
     return 0;
   } catch (const std::bad_alloc&) {
     // A block too large to take apart is refused like any other unreadable one.
+    drop->copies.Reset();
     return IDS_MSG_DROP_UNSUPPORTED;
   }
 }

@@ -11,7 +11,10 @@
 //                                                  the point; that field then has the focus
 //   void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint)
 //                                                  keeps the drop's list (null: none) and point
+//   void TakeDropCopies(CDropFolder copies)        keeps the private copies the list names (empty:
+//                                                  none) until the job that uses them ends
 //   int ShowMessageId(unsigned id, UINT flags)     a message box owned by the window
+//   int ShowMessage(const std::wstring& text, UINT flags)   the same with a text of its own
 // An accepted drop posts kDropReadyMessage to the window after SetDroppedFiles, so that
 // T acts on it once the drag has ended. Paths from outside the window (the command line, a later
 // start of the program) take the same way through DropFromOutside.
@@ -21,7 +24,11 @@
 #include <ole2.h>
 #include <shlobj.h>
 
+#include <string>
+
+#include "app/drop/DropContents.h"
 #include "base/ComPtr.h"
+#include "base/ResourceText.h"
 #include "job/FileList.h"
 #include "res/StringIds.h"
 #include "win/AppMessages.h"
@@ -91,10 +98,22 @@ private:
 // The effect a drag over the window reports, whatever it carries.
 const DWORD kDropEffect = DROPEFFECT_COPY;
 
-// The files of a drop, or the message that refuses it: 0 with a non-empty list in `files`,
-// otherwise IDS_MSG_DROP_NO_DATA (data offers neither format) or IDS_MSG_DROP_UNSUPPORTED
-// (unreadable, empty, or an item that is not a file-system object).
-unsigned ReadDrop(IDataObject* data, CFileListPtr* files);
+// What a drop brings: its files, the private folder holding them when they are copies of items
+// without a file of their own, and the item that refused the drop.
+struct DroppedFiles {
+  CFileListPtr files;
+  CDropFolder copies;
+  std::wstring failedItem;
+};
+
+// The files of a drop, or the message that refuses it: 0 with a non-empty list in `drop->files`,
+// otherwise IDS_MSG_DROP_NO_DATA (data offers no format of files), IDS_MSG_DROP_UNSUPPORTED
+// (unreadable, empty, or an item that is not a file-system object) or
+// IDS_MSG_DROP_CONTENTS_FAILED (an item without a file of its own could not be copied within
+// `limits`: `drop->failedItem`). Paths that all exist win; only a drop without them has the
+// contents of its items copied.
+unsigned ReadDrop(IDataObject* data, DroppedFiles* drop,
+                  const DropContentLimits& limits = kDropContentLimits);
 
 template <class T>
 class CDropTargetImpl {
@@ -142,13 +161,19 @@ public:
   void OnDrop(IDataObject* data, POINT screenPoint) {
     T* owner = static_cast<T*>(this);
     if (RefusedWhileRunning()) return;
-    CFileListPtr files;
-    const unsigned refusal = ReadDrop(data, &files);
+    DroppedFiles drop;
+    const unsigned refusal = ReadDrop(data, &drop);
     if (refusal == IDS_MSG_DROP_NO_DATA) {
       owner->ShowMessageId(refusal, MB_OK | MB_ICONERROR);
       return;
     }
-    owner->SetDroppedFiles(files, screenPoint);
+    owner->SetDroppedFiles(drop.files, screenPoint);
+    owner->TakeDropCopies(std::move(drop.copies));
+    if (refusal == IDS_MSG_DROP_CONTENTS_FAILED) {
+      owner->ShowMessage(FormattedResourceString(refusal, drop.failedItem.c_str()),
+                         MB_OK | MB_ICONERROR);
+      return;
+    }
     if (refusal != 0) {
       owner->ShowMessageId(refusal, MB_OK | MB_ICONERROR);
       return;
@@ -162,6 +187,7 @@ public:
     T* owner = static_cast<T*>(this);
     if (RefusedWhileRunning()) return;
     owner->SetDroppedFiles(files, POINT{0, 0});
+    owner->TakeDropCopies(CDropFolder());  // an earlier drop's copies, if it started nothing
     PostMessageW(owner->m_hWnd, kDropReadyMessage, kFromOutside, 0);
   }
 

@@ -1,9 +1,11 @@
 #include "app/drop/DropObjects.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include <gtest/gtest.h>
 
+#include "app/drop/DropContents.h"
 #include "support/TempDir.h"
 
 HGLOBAL GlobalBytes(const void* bytes, size_t size) {
@@ -124,4 +126,197 @@ bool IsRegisteredDropTarget(HWND window) {
   const HRESULT registered = RegisterDragDrop(window, &probe);
   if (registered == S_OK) RevokeDragDrop(window);
   return registered == DRAGDROP_E_ALREADYREGISTERED;
+}
+
+namespace {
+
+const wchar_t kStreamName[] = L"Contents";
+
+HGLOBAL DescriptorBlock(const std::vector<ContentItem>& items, long long count) {
+  std::string block(sizeof(UINT) + items.size() * sizeof(FILEDESCRIPTORW), '\0');
+  const UINT written = count < 0 ? static_cast<UINT>(items.size()) : static_cast<UINT>(count);
+  std::memcpy(&block[0], &written, sizeof written);
+  for (size_t i = 0; i < items.size(); ++i) {
+    FILEDESCRIPTORW descriptor = {};
+    descriptor.dwFlags = FD_ATTRIBUTES | (items[i].claimsSize ? FD_FILESIZE : 0);
+    descriptor.dwFileAttributes = items[i].folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    const uint64_t size = items[i].claimedSize != static_cast<uint64_t>(-1) ? items[i].claimedSize
+                                                                          : items[i].bytes.size();
+    descriptor.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    descriptor.nFileSizeLow = static_cast<DWORD>(size);
+    wcsncpy(descriptor.cFileName, items[i].name.c_str(), MAX_PATH - 1);
+    std::memcpy(&block[sizeof(UINT) + i * sizeof descriptor], &descriptor, sizeof descriptor);
+  }
+  return GlobalBytes(block.data(), block.size());
+}
+
+// The data object of a source program: it answers only for what it carries.
+class CContentsData final : public IDataObject {
+public:
+  CContentsData(const std::vector<ContentItem>& items, ContentMedium medium, HGLOBAL fileList,
+                long long count)
+      : m_items(items), m_medium(medium), m_fileList(fileList), m_count(count) {}
+  ~CContentsData() {
+    if (m_fileList) GlobalFree(m_fileList);
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject) ? this : nullptr;
+    if (!*object) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_references)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&m_references);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    *medium = STGMEDIUM{};
+    if (format->cfFormat == Descriptor() && (format->tymed & TYMED_HGLOBAL)) {
+      medium->tymed = TYMED_HGLOBAL;
+      medium->hGlobal = DescriptorBlock(m_items, m_count);
+      return S_OK;
+    }
+    if (format->cfFormat == CF_HDROP && m_fileList && (format->tymed & TYMED_HGLOBAL)) {
+      const SIZE_T size = GlobalSize(m_fileList);
+      medium->tymed = TYMED_HGLOBAL;
+      medium->hGlobal = GlobalBytes(GlobalLock(m_fileList), size);
+      GlobalUnlock(m_fileList);
+      return S_OK;
+    }
+    if (format->cfFormat != Contents()) return DV_E_FORMATETC;
+    if (format->lindex < 0 || static_cast<size_t>(format->lindex) >= m_items.size()) {
+      return DV_E_LINDEX;
+    }
+    if (!m_items[static_cast<size_t>(format->lindex)].readable) return E_FAIL;
+    const std::string& bytes = m_items[static_cast<size_t>(format->lindex)].bytes;
+    switch (m_medium) {
+      case ContentMedium::Global:
+        if (!(format->tymed & TYMED_HGLOBAL)) return DV_E_TYMED;
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = GlobalBytes(bytes.data(), bytes.size());
+        return S_OK;
+      case ContentMedium::Stream: {
+        if (!(format->tymed & TYMED_ISTREAM)) return DV_E_TYMED;
+        IStream* stream = nullptr;
+        if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return E_OUTOFMEMORY;
+        // Left at its end, as some sources hand streams over.
+        stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+        medium->tymed = TYMED_ISTREAM;
+        medium->pstm = stream;
+        return S_OK;
+      }
+      case ContentMedium::Storage: {
+        if (!(format->tymed & TYMED_ISTORAGE)) return DV_E_TYMED;
+        IStorage* storage = nullptr;
+        HRESULT hr = StgCreateDocfile(nullptr, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE |
+                                                   STGM_DELETEONRELEASE, 0, &storage);
+        if (FAILED(hr)) return hr;
+        IStream* stream = nullptr;
+        hr = storage->CreateStream(kStreamName, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0,
+                                   0, &stream);
+        if (SUCCEEDED(hr)) {
+          stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+          stream->Release();
+        }
+        medium->tymed = TYMED_ISTORAGE;
+        medium->pstg = storage;
+        return S_OK;
+      }
+    }
+    return DV_E_TYMED;
+  }
+  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
+    if (format->cfFormat == Descriptor() || (format->cfFormat == CF_HDROP && m_fileList)) {
+      return format->tymed & TYMED_HGLOBAL ? S_OK : DV_E_TYMED;
+    }
+    return format->cfFormat == Contents() ? S_OK : DV_E_FORMATETC;
+  }
+  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+    out->ptd = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override {
+    if (direction != DATADIR_GET) return E_NOTIMPL;
+    std::vector<FORMATETC> offered = {
+        {Descriptor(), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL},
+        {Contents(), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL | TYMED_ISTREAM | TYMED_ISTORAGE}};
+    if (m_fileList) offered.push_back({CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+    return SHCreateStdEnumFmtEtc(static_cast<UINT>(offered.size()), offered.data(), formats);
+  }
+  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+    return OLE_E_ADVISENOTSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override {
+    return OLE_E_ADVISENOTSUPPORTED;
+  }
+
+private:
+  static CLIPFORMAT Descriptor() {
+    return static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_FILEDESCRIPTORW));
+  }
+  static CLIPFORMAT Contents() {
+    return static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_FILECONTENTS));
+  }
+
+  LONG m_references = 1;
+  std::vector<ContentItem> m_items;
+  ContentMedium m_medium;
+  HGLOBAL m_fileList;
+  long long m_count;
+};
+
+}  // namespace
+
+CComPtr<IDataObject> ContentsData(const std::vector<ContentItem>& items, ContentMedium medium,
+                                  HGLOBAL fileList, long long count) {
+  CComPtr<IDataObject> data;
+  *data.Receive() = new CContentsData(items, medium, fileList, count);
+  return data;
+}
+
+std::string ReadCopy(const std::wstring& path, bool compoundFile) {
+  if (!compoundFile) return ReadBytes(path);
+  CComPtr<IStorage> storage;
+  if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0,
+                            storage.Receive()))) {
+    return "(not a compound file)";
+  }
+  CComPtr<IStream> stream;
+  if (FAILED(storage->OpenStream(kStreamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                 stream.Receive()))) {
+    return "(no stream)";
+  }
+  std::string bytes;
+  char chunk[4096];
+  ULONG got = 0;
+  while (SUCCEEDED(stream->Read(chunk, sizeof chunk, &got)) && got > 0) bytes.append(chunk, got);
+  return bytes;
+}
+
+std::vector<std::wstring> DropCopiesNamed(const std::wstring& name) {
+  std::vector<std::wstring> copies;
+  const std::wstring root = L"\\\\?\\" + DropFoldersRoot() + L"\\";  // names of any length
+  WIN32_FIND_DATAW folder;
+  HANDLE folders = FindFirstFileW((root + L"drop-*").c_str(), &folder);
+  if (folders == INVALID_HANDLE_VALUE) return copies;
+  do {
+    WIN32_FIND_DATAW item;
+    const std::wstring drop = root + folder.cFileName + L"\\";
+    HANDLE items = FindFirstFileW((drop + L"*").c_str(), &item);
+    if (items == INVALID_HANDLE_VALUE) continue;
+    do {
+      const std::wstring copy = drop + item.cFileName + L"\\" + name;
+      if (GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES) copies.push_back(copy);
+    } while (FindNextFileW(items, &item));
+    FindClose(items);
+  } while (FindNextFileW(folders, &folder));
+  FindClose(folders);
+  return copies;
 }

@@ -1,11 +1,13 @@
 // Data objects as the platform hands them to a drop target: the shell's, carrying a "Shell
-// IDList Array" of real items, and the clipboard's, carrying a CF_HDROP list or text.
+// IDList Array" of real items, the clipboard's, carrying a CF_HDROP list or text, and a source
+// program's, carrying items without a file of their own.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 #include <shlobj.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,3 +42,44 @@ bool IsRegisteredDropTarget(HWND window);
 
 // Makes the folders of `path` and an empty file at its end, whatever its length; returns `path`.
 std::wstring MakeFile(const std::wstring& path);
+
+// An item of a drop that has no file of its own, as a zip folder, a phone, a browser or a mail
+// program offers it: its descriptor's name, whether it is a folder, the size it claims (none:
+// FD_FILESIZE unset) and its contents.
+struct ContentItem {
+  std::wstring name;
+  std::string bytes;
+  bool folder = false;
+  bool claimsSize = true;
+  uint64_t claimedSize = static_cast<uint64_t>(-1);  // the bytes' size unless set
+  bool readable = true;  // false: asking for its contents fails
+};
+
+// How a data object delivers each item's "FileContents".
+enum class ContentMedium { Global, Stream, Storage };
+
+// A data object carrying "FileGroupDescriptorW" and "FileContents" (lindex = the item's index)
+// in `medium`, and `fileList` as CF_HDROP when given. `count`, when not -1, is written as the
+// descriptor's count whatever the records present. Contents of an index beyond the items fail.
+CComPtr<IDataObject> ContentsData(const std::vector<ContentItem>& items, ContentMedium medium,
+                                  HGLOBAL fileList = nullptr, long long count = -1);
+
+// The bytes of the stream "Contents" of the compound file at `path` (as a storage item is
+// written), or of the file itself.
+std::string ReadCopy(const std::wstring& path, bool compoundFile);
+
+// Every copy named `name` in the program's drop folders, whoever made them.
+std::vector<std::wstring> DropCopiesNamed(const std::wstring& name);
+
+// The source of a drag that is released as soon as it starts.
+class CReleasingSource : public IDropSource {
+public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropSource) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL, DWORD) override { return DRAGDROP_S_DROP; }
+  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+};

@@ -1,6 +1,8 @@
 // The drop target on a real window, called with the platform's own data objects: the shell's,
 // carrying a "Shell IDList Array" of real files, and the clipboard's, carrying a CF_HDROP list
-// or text. The window class below stands in for the main dialog and records what it is handed.
+// or text; and with a source program's carrying items without a file of their own, whose copies
+// the target makes. The window class below stands in for the main dialog and records what it is
+// handed.
 #include <windows.h>
 #include <ole2.h>
 #include <shlobj.h>
@@ -11,6 +13,7 @@
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
 
+#include "app/drop/DropContents.h"
 #include "app/drop/DropData.h"
 #include "app/drop/DropObjects.h"
 #include "app/drop/DropTarget.h"
@@ -62,8 +65,14 @@ public:
     dropPoint = point;
     ++stored;
   }
+  void TakeDropCopies(CDropFolder taken) { copies = std::move(taken); }
   int ShowMessageId(unsigned id, UINT flags) {
     messages.push_back(id);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), flags);
+    return IDOK;
+  }
+  int ShowMessage(const std::wstring& text, UINT flags) {
+    texts.push_back(text);
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), flags);
     return IDOK;
   }
@@ -100,8 +109,10 @@ public:
     running = false;
     EnableWindow(field, TRUE);
     files.reset();
+    copies.Reset();
     stored = 0;
     messages.clear();
+    texts.clear();
   }
 
   bool running = false;
@@ -110,6 +121,8 @@ public:
   POINT dropPoint = {};
   int stored = 0;
   std::vector<unsigned> messages;
+  std::vector<std::wstring> texts;  // messages with a text of their own
+  CDropFolder copies;
 
 private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -307,19 +320,6 @@ TEST_F(DropTargetTest, RegistrationLastsAsLongAsTheWindow) {
   EXPECT_EQ(0u, target->Release());
 }
 
-// The source of a drag that is released as soon as it starts.
-class CReleasingSource : public IDropSource {
-public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropSource) ? this : nullptr;
-    return *object ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL, DWORD) override { return DRAGDROP_S_DROP; }
-  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
-};
-
 TEST_F(DropTargetTest, ARealDragReleasedOverTheWindowDropsItsFiles) {
   MakeFile(m_temp / L"a.png");
   MakeFile(m_temp / L"b.png");
@@ -332,6 +332,161 @@ TEST_F(DropTargetTest, ARealDragReleasedOverTheWindowDropsItsFiles) {
   EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
   EXPECT_EQ((std::vector<std::wstring>{m_temp / L"a.png", m_temp / L"b.png"}), m_window->Paths());
   EXPECT_EQ(1, m_window->PostedDrops());
+
+  // A program's items without files of their own, dragged the same way.
+  const std::wstring name = L"drag " + std::to_wstring(GetCurrentProcessId()) + L".png";
+  effect = DROPEFFECT_NONE;
+  EXPECT_EQ(DRAGDROP_S_DROP, DoDragDrop(ContentsData({{name, "dragged"}}, ContentMedium::Stream).Get(),
+                                        &source, kAnyEffect, &effect));
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+  ASSERT_EQ(1u, m_window->Paths().size());
+  EXPECT_EQ(m_window->copies.Get().path + L"\\1\\" + name, m_window->Paths()[0]);
+  EXPECT_EQ("dragged", ReadBytes(m_window->Paths()[0]));
+  EXPECT_EQ(1, m_window->PostedDrops());
+}
+
+// A name no other test program running beside this one uses.
+std::wstring UniqueName(const std::wstring& stem) {
+  static int counter = 0;
+  return stem + L" " + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) +
+         L".png";
+}
+
+TEST_F(DropTargetTest, ItemsWithoutFilesBecomePrivateCopiesNamedByTheirItemsInEveryMedium) {
+  const std::wstring name = UniqueName(L"写真");
+  const std::string large(300000, 'L');  // several chunks
+  for (ContentMedium medium : {ContentMedium::Global, ContentMedium::Stream, ContentMedium::Storage}) {
+    const int kind = static_cast<int>(medium);
+    m_window->Clear();
+    const std::vector<ContentItem> items = {{name, "first"},
+                                            {L"sub", "", true},
+                                            {L"..\\..\\" + name, "second"},
+                                            {name, large},
+                                            {L"..", "dots"}};
+    m_window->DropAt(ContentsData(items, medium).Get(), m_window->Elsewhere());
+    EXPECT_TRUE(m_window->messages.empty() && m_window->texts.empty()) << kind;
+    EXPECT_EQ(1, m_window->PostedDrops()) << kind;
+    ASSERT_TRUE(m_window->copies.IsValid()) << kind;
+    const std::wstring folder = m_window->copies.Get().path;
+    EXPECT_EQ(DropFoldersRoot() + L"\\", folder.substr(0, DropFoldersRoot().size() + 1)) << kind;
+    // Folders are skipped; equal names get folders of their own; separators and dots cannot
+    // leave the copy's folder.
+    const std::vector<std::wstring> expected = {folder + L"\\1\\" + name,
+                                                folder + L"\\2\\.._.._" + name,
+                                                folder + L"\\3\\" + name, folder + L"\\4\\__"};
+    ASSERT_EQ(expected, m_window->Paths()) << kind;
+    const std::vector<std::string> contents = {"first", "second", large, "dots"};
+    for (size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(contents[i], ReadCopy(expected[i], medium == ContentMedium::Storage)) << kind << i;
+    }
+    m_window->copies.Reset();
+    EXPECT_FALSE(FileExists(folder)) << "released copies leave nothing behind";
+  }
+}
+
+TEST_F(DropTargetTest, HostileItemsRefuseTheWholeDropAndLeaveNoCopy) {
+  const std::wstring first = UniqueName(L"first"), second = UniqueName(L"second");
+  const DropContentLimits limits = {1000, 1500};
+  const std::string fits(800, 'f');
+  ContentItem larger{second, "0123456789"};
+  larger.claimedSize = 4;
+  ContentItem endless{second, std::string(1001, 'e')};
+  endless.claimsSize = false;
+  ContentItem claimsTooMuch{second, "small"};
+  claimsTooMuch.claimedSize = 2000;
+  ContentItem unreadable{second, "x"};
+  unreadable.readable = false;
+  struct Case {
+    const char* what;
+    CComPtr<IDataObject> data;
+    unsigned message;
+  } cases[] = {
+      {"count beyond its records", ContentsData({{first, fits}}, ContentMedium::Global, nullptr, 2),
+       IDS_MSG_DROP_UNSUPPORTED},
+      {"count of all ones", ContentsData({{first, fits}}, ContentMedium::Stream, nullptr, 0xFFFFFFFF),
+       IDS_MSG_DROP_UNSUPPORTED},
+      {"folders only", ContentsData({{first, "", true}}, ContentMedium::Stream), IDS_MSG_DROP_UNSUPPORTED},
+      {"more than claimed", ContentsData({{first, fits}, larger}, ContentMedium::Stream),
+       IDS_MSG_DROP_CONTENTS_FAILED},
+      {"over the item limit", ContentsData({{first, fits}, endless}, ContentMedium::Stream),
+       IDS_MSG_DROP_CONTENTS_FAILED},
+      {"claims over the limit", ContentsData({{first, fits}, claimsTooMuch}, ContentMedium::Global),
+       IDS_MSG_DROP_CONTENTS_FAILED},
+      {"over the drop limit", ContentsData({{first, fits}, {second, fits}}, ContentMedium::Global),
+       IDS_MSG_DROP_CONTENTS_FAILED},
+      {"unreadable", ContentsData({{first, fits}, unreadable}, ContentMedium::Stream),
+       IDS_MSG_DROP_CONTENTS_FAILED},
+  };
+  for (const Case& c : cases) {
+    DroppedFiles drop;
+    EXPECT_EQ(c.message, ReadDrop(c.data.Get(), &drop, limits)) << c.what;
+    EXPECT_FALSE(drop.files) << c.what;
+    EXPECT_FALSE(drop.copies.IsValid()) << c.what;
+    EXPECT_EQ(c.message == IDS_MSG_DROP_CONTENTS_FAILED ? second : L"", drop.failedItem) << c.what;
+    EXPECT_TRUE(DropCopiesNamed(first).empty()) << c.what << ": the copy made before the failure went";
+  }
+  ContentItem excess{first, std::string(100, 'x')};
+  excess.claimedSize = 99;
+  const std::string within(1000, 'w');
+  DroppedFiles drop;
+  EXPECT_EQ(0u, ReadDrop(ContentsData({{first, within}}, ContentMedium::Stream).Get(), &drop, limits))
+      << "an item of the limit's size is taken";
+  drop.copies.Reset();
+
+  // Through the target, the refusal names the item and leaves the dialog nothing.
+  m_window->DropAt(ContentsData({excess}, ContentMedium::Stream).Get(), m_window->Elsewhere());
+  ASSERT_EQ(1u, m_window->texts.size());
+  EXPECT_NE(std::wstring::npos, m_window->texts[0].find(L"\n\n" + first)) << "the item is named";
+  EXPECT_TRUE(m_window->messages.empty());
+  EXPECT_FALSE(m_window->files);
+  EXPECT_FALSE(m_window->copies.IsValid());
+  EXPECT_EQ(0, m_window->PostedDrops());
+  EXPECT_TRUE(DropCopiesNamed(first).empty());
+}
+
+TEST_F(DropTargetTest, PathsThatAllExistWinOverTheItemsContents) {
+  const std::wstring name = UniqueName(L"both");
+  const std::vector<std::wstring> paths = {MakeFile(m_temp / L"a.png"), MakeFile(m_temp / L"b.png")};
+  m_window->DropAt(ContentsData({{name, "x"}}, ContentMedium::Stream, FileListBlock(paths)).Get(),
+                   m_window->Elsewhere());
+  EXPECT_EQ(paths, m_window->Paths());
+  EXPECT_FALSE(m_window->copies.IsValid());
+  EXPECT_TRUE(DropCopiesNamed(name).empty());
+  EXPECT_EQ(1, m_window->PostedDrops());
+
+  // One path that does not exist: the items' contents are used instead.
+  m_window->Clear();
+  m_window->DropAt(ContentsData({{name, "x"}}, ContentMedium::Stream,
+                                FileListBlock({paths[0], m_temp / L"gone.png"}))
+                       .Get(),
+                   m_window->Elsewhere());
+  ASSERT_EQ(1u, m_window->Paths().size());
+  EXPECT_EQ(m_window->copies.Get().path + L"\\1\\" + name, m_window->Paths()[0]);
+  EXPECT_EQ(1, m_window->PostedDrops());
+}
+
+TEST_F(DropTargetTest, TheSweepRemovesDropFoldersWhoseOwnerIsGoneAndKeepsHeldOnes) {
+  CDropFolder held;
+  ASSERT_EQ(S_OK, CreateDropFolder(&held));
+  const std::wstring heldCopy = MakeFile(held.Get().path + L"\\1\\held.png");
+  // What a killed owner leaves: its lock file, no longer open, and its copies.
+  wchar_t digits[9];
+  swprintf(digits, 9, L"%08x", (GetCurrentProcessId() * 2654435761u) ^ 0x5a5a5a5au);
+  const std::wstring dead = DropFoldersRoot() + L"\\drop-" + digits;
+  MakeFile(dead + L"\\kestrelle.lock");
+  MakeFile(dead + L"\\1\\dead.png");
+  MakeFile(dead + L"\\2\\sub\\dead.png");
+  const std::wstring other = MakeFile(DropFoldersRoot() + L"\\drop-other-" + digits + L"\\x.png");
+
+  EXPECT_LE(1, RemoveAbandonedDropFolders());
+  EXPECT_FALSE(FileExists(dead));
+  EXPECT_TRUE(FileExists(heldCopy)) << "a living owner's folder stays whole";
+  EXPECT_TRUE(FileExists(other)) << "only the program's own names are swept";
+  const std::wstring heldFolder = held.Get().path;
+  held.Reset();
+  EXPECT_FALSE(FileExists(heldFolder));
+  DeleteFileW(other.c_str());
+  RemoveDirectoryW(other.substr(0, other.rfind(L'\\')).c_str());
 }
 
 TEST_F(DropTargetTest, LongItemPathsComeOutWholeOrAreRefused) {
@@ -347,11 +502,11 @@ TEST_F(DropTargetTest, LongItemPathsComeOutWholeOrAreRefused) {
   const CItemIDList whole =
       CombineItemIdLists(CItemIDList(ILCreateFromPathW(base.c_str())), relative);
 
-  CFileListPtr files;
-  const unsigned refusal = ReadDrop(ShellData(nullptr, {&whole}).Get(), &files);
+  DroppedFiles drop;
+  const unsigned refusal = ReadDrop(ShellData(nullptr, {&whole}).Get(), &drop);
   if (refusal == 0) {
     EXPECT_EQ(std::vector<std::wstring>{longPath},
-              std::vector<std::wstring>(files->begin(), files->end()));
+              std::vector<std::wstring>(drop.files->begin(), drop.files->end()));
   } else {
     // Where the shell gives no path past MAX_PATH (Wine cuts it short and reports success).
     EXPECT_EQ(static_cast<unsigned>(IDS_MSG_DROP_UNSUPPORTED), refusal) << "never a cut path";

@@ -15,6 +15,7 @@
 #include "app/JobRunTimer.h"
 #include "base/Handle.h"
 #include "job/FileList.h"
+#include "job/FolderListing.h"
 #include "job/JobStart.h"
 #include "job/ShrinkTaskEx.h"
 #include "panel/ShrinkController.h"
@@ -33,6 +34,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CSimpleMsgImpl<CMainDlg, IDS_CAPTION_ERROR, IDS_CAPTION_CONFIRM>,
                  public CShrinkControllerClient,
                  public CJobStartClient,
+                 public CFolderListingClient,
                  public CMessageFilter {
 public:
   enum { IDD = IDD_MAIN };
@@ -43,6 +45,7 @@ public:
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     COMMAND_ID_HANDLER(IDCANCEL, OnClose)
     MESSAGE_HANDLER(kDropReadyMessage, OnDropReady)
+    MESSAGE_HANDLER(kListingDoneMessage, OnListingDone)
     COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAbout)
     COMMAND_ID_HANDLER(IDC_CANCEL_JOB, OnCancelJob)
     CHAIN_MSG_MAP(CDialogEdit<CMainDlg>)
@@ -70,7 +73,7 @@ public:
   void OnTick();
 
   // What the drop target asks of the dialog.
-  bool IsJobRunning() { return Pool().AnyRunning(); }
+  bool IsJobRunning() { return m_starting || Pool().AnyRunning(); }
   bool HitDropFolder(POINT screenPoint);
   void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint);
 
@@ -81,6 +84,11 @@ private:
   LRESULT OnAbout(WORD code, WORD id, HWND control, bool& handled);
   LRESULT OnDropReady(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   LRESULT OnCancelJob(WORD code, WORD id, HWND control, bool& handled);
+  // A drop's paths are listed on m_listing; its end, posted here, goes on with the start.
+  void OnListingFinished() override;
+  LRESULT OnListingDone(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+  void StartListedJob(const DroppedSources& listed);
+  void StopListing();
   void AbortJob(const CShrinkTaskExPtr& failed);
   void FinishJob();
   void EndPreviousJob();
@@ -104,4 +112,9 @@ private:
   CMessageLoop* m_loop = nullptr;  // the loop our filter is registered with
   CFileListPtr m_lastFiles;         // the last accepted drop, kept until the next one
   POINT m_lastDropPoint = {0, 0};   // where it was dropped, in screen coordinates
+  CFolderListingThread m_listing;   // lists a drop's folders while the window stays responsive
+  bool m_starting = false;          // from a drop's listing to the end of its job start
+  bool m_awaitingListing = false;   // m_listing runs for the present start
+  WPARAM m_listingRound = 0;        // counts the listings; each posts its end with its number
+  std::wstring m_statusBeforeListing;  // put back once listed: a refused start leaves it
 };

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <map>
+#include <set>
 #include <unordered_map>
 
 #include "base/FilePaths.h"
@@ -52,33 +53,21 @@ bool ProfilesConflict(const ShrinkProfile& earlier, const ShrinkProfile& later) 
          EqualIgnoringCase(earlier.Prefix, later.Prefix);
 }
 
-bool FindMissingSource(const CFileList& paths, std::wstring* missing) {
-  for (const std::wstring& path : paths) {
-    DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES
-                                    : GetFileAttributesW(ExtendedPath(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      *missing = path;
-      return true;
-    }
-  }
-  return false;
-}
-
 namespace {
 
-// The dropped files by their comparable paths, and by their identities once one is asked for: a
-// job of thousands of files with no existing output opens none of them.
+// The sources by their comparable paths, and by their identities once one is asked for: a job of
+// thousands of files with no existing output opens none of them.
 class CSourceIndex {
 public:
-  explicit CSourceIndex(const CFileList& sources) {
-    for (const std::wstring& source : sources) {
+  explicit CSourceIndex(const JobSourceList& sources) {
+    for (const JobSource& source : sources) {
       // The first spelling of a file is kept.
-      if (m_byPath.emplace(Comparable(source), source).second) m_unique.Add(source);
+      if (m_byPath.emplace(Comparable(source.path), source.path).second) m_unique.push_back(source);
     }
   }
 
   // The sources, each file once, in their order.
-  const CFileList& Unique() const { return m_unique; }
+  const JobSourceList& Unique() const { return m_unique; }
 
   // The dropped path that `output` would write over, or nullptr. Each output is looked at once.
   const std::wstring* Find(const std::wstring& output) {
@@ -115,7 +104,7 @@ private:
   std::map<std::wstring, std::wstring> m_byPath;
   std::map<FileIdentity, const std::wstring*> m_byIdentity;
   std::unordered_map<std::wstring, const std::wstring*> m_found;
-  CFileList m_unique;
+  JobSourceList m_unique;
   bool m_identitiesKnown = false;
 };
 
@@ -123,11 +112,11 @@ private:
 bool FindOutputOverIndexedSource(CSourceIndex* index, const std::vector<ShrinkProfile>& profiles,
                                  size_t* profileIndex, std::wstring* source) {
   const size_t count = JobProfileCount(profiles);
-  for (const std::wstring& path : index->Unique()) {
-    const std::wstring baseName = SplitFileName(path).base;
+  for (const JobSource& listed : index->Unique()) {
+    const std::wstring baseName = SplitFileName(listed.path).base;
     for (size_t i = 0; i < count; ++i) {
       if (!profiles[i].Use) continue;
-      const std::wstring* overwritten = index->Find(BuildOutputPath(profiles[i], baseName));
+      const std::wstring* overwritten = index->Find(BuildOutputPath(profiles[i], listed.subfolder, baseName));
       if (overwritten) {
         *profileIndex = i;
         *source = *overwritten;
@@ -140,24 +129,24 @@ bool FindOutputOverIndexedSource(CSourceIndex* index, const std::vector<ShrinkPr
 
 }  // namespace
 
-bool FindOutputOverSource(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+bool FindOutputOverSource(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                           size_t* profileIndex, std::wstring* source) {
   CSourceIndex index(sources);
   return FindOutputOverIndexedSource(&index, profiles, profileIndex, source);
 }
 
-CFileList WithoutRepeats(const CFileList& paths) {
-  return CSourceIndex(paths).Unique();
+JobSourceList WithoutRepeats(const JobSourceList& sources) {
+  return CSourceIndex(sources).Unique();
 }
 
-bool FindUnnamableOutput(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+bool FindUnnamableOutput(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                          size_t* profileIndex, std::wstring* source) {
-  for (const std::wstring& path : sources) {
-    const std::wstring baseName = SplitFileName(path).base;
+  for (const JobSource& listed : sources) {
+    const std::wstring baseName = SplitFileName(listed.path).base;
     for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
       if (profiles[i].Use && !IsPlainFileName(OutputFileName(profiles[i], baseName))) {
         *profileIndex = i;
-        *source = path;
+        *source = listed.path;
         return true;
       }
     }
@@ -165,10 +154,11 @@ bool FindUnnamableOutput(const CFileList& sources, const std::vector<ShrinkProfi
   return false;
 }
 
-bool FindOutputCollision(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+bool FindOutputCollision(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                          OutputCollision* collision) {
-  // Outputs are plain names inside their folders (FindUnnamableOutput), so one output is one
-  // resolved folder and one name in the file system's letter case.
+  // Outputs are plain names inside their folders (FindUnnamableOutput) and subfolders are names
+  // the file system gave, so one output is one resolved folder, one subfolder and one name in
+  // the file system's letter case.
   std::vector<std::wstring> folders(JobProfileCount(profiles));
   for (size_t i = 0; i < folders.size(); ++i) {
     if (!profiles[i].Use) continue;
@@ -182,30 +172,31 @@ bool FindOutputCollision(const CFileList& sources, const std::vector<ShrinkProfi
     size_t profile;
   };
   std::unordered_map<std::wstring, Writer> writers;
-  for (const std::wstring& path : sources) {
-    const std::wstring baseName = SplitFileName(path).base;
+  for (const JobSource& source : sources) {
+    const std::wstring baseName = SplitFileName(source.path).base;
+    const std::wstring subfolder = source.subfolder.empty() ? std::wstring() : UpperCase(source.subfolder) + L'\\';
     for (size_t i = 0; i < folders.size(); ++i) {
       if (!profiles[i].Use) continue;
       const std::wstring name = OutputFileName(profiles[i], baseName);
-      auto added = writers.emplace(folders[i] + UpperCase(name), Writer{&path, i});
+      auto added = writers.emplace(folders[i] + subfolder + UpperCase(name), Writer{&source.path, i});
       if (added.second) continue;
       collision->firstSource = *added.first->second.source;
       collision->firstProfile = added.first->second.profile;
-      collision->secondSource = path;
+      collision->secondSource = source.path;
       collision->secondProfile = i;
-      collision->output = AppendPath(profiles[i].Folder, name);
+      collision->output = BuildOutputPath(profiles[i], source.subfolder, baseName);
       return true;
     }
   }
   return false;
 }
 
-void QueueTasks(const CFileList& paths, const std::vector<ShrinkProfile>& profiles,
+void QueueTasks(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                 CShrinkTaskExClient* client, TaskQueue* queue, CFileList* existing) {
-  for (const std::wstring& path : paths) {
+  for (const JobSource& source : sources) {
     CShrinkTaskExPtr task = CShrinkTaskEx::Create();
     task->SetClient(client);
-    task->SetSource(path);
+    task->SetSource(source.path, source.subfolder);
     task->AddProfiles(profiles, kJobProfileCount);
     task->CollectExistingOutputs(existing);
     queue->Append(task);
@@ -270,9 +261,9 @@ bool CheckProfiles(const std::vector<ShrinkProfile>& profiles, CJobStartClient* 
 }
 
 // The checks of PrepareJob that come before anything is touched; false after the client has been
-// told why. `unique` receives the dropped files, each once.
-bool CheckJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
-              CJobStartClient* client, CFileList* unique) {
+// told why. `unique` receives the sources, each file once.
+bool CheckJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& profiles,
+              CJobStartClient* client, JobSourceList* unique) {
   if (!CheckProfiles(profiles, client)) return false;
   if (NoProfileEnabled(profiles)) {
     client->ShowStartError(ResourceString(IDS_MSG_NO_PROFILE_ENABLED), -1, ProfileField::Folder);
@@ -285,14 +276,14 @@ bool CheckJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles
                            static_cast<int>(profile), ProfileField::Prefix);
     return false;
   }
-  std::wstring path;
-  if (FindMissingSource(files, &path)) {
-    client->ShowStartError(FormattedResourceString(IDS_MSG_FILE_NOT_FOUND, path.c_str()), -1,
+  if (listed.refusal != 0) {
+    client->ShowStartError(FormattedResourceString(listed.refusal, listed.refusedPath.c_str()), -1,
                            ProfileField::Folder);
     return false;
   }
-  // One index of the dropped files serves both: each file's resolved path is asked for once.
-  CSourceIndex index(files);
+  std::wstring path;
+  // One index of the sources serves both: each file's resolved path is asked for once.
+  CSourceIndex index(listed.sources);
   *unique = index.Unique();
   if (FindUnnamableOutput(*unique, profiles, &profile, &path)) {
     client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_NAME_INVALID, static_cast<int>(profile + 1),
@@ -321,12 +312,34 @@ bool CheckJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles
   return true;
 }
 
+// Every folder the job writes into that exists already: each enabled profile's folder and its
+// subfolders that the sources' outputs go to, each once.
+std::vector<std::wstring> ExistingOutputFolders(const JobSourceList& sources,
+                                                const std::vector<ShrinkProfile>& profiles) {
+  std::set<std::wstring> subfolders = {std::wstring()};
+  for (const JobSource& source : sources) subfolders.insert(source.subfolder);
+  std::vector<std::wstring> folders;
+  for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
+    if (!profiles[i].Use) continue;
+    for (const std::wstring& subfolder : subfolders) {
+      const std::wstring folder = OutputFolder(profiles[i], subfolder);
+      if (subfolder.empty() || IsExistingFolder(folder)) folders.push_back(folder);
+    }
+  }
+  return folders;
+}
+
 }  // namespace
 
 bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
                 CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client) {
-  CFileList unique;
-  if (!CheckJob(files, profiles, client, &unique)) return false;
+  return PrepareJob(ListDroppedSources(files, profiles), profiles, taskClient, queue, client);
+}
+
+bool PrepareJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& profiles,
+                CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client) {
+  JobSourceList unique;
+  if (!CheckJob(listed, profiles, client, &unique)) return false;
   CFileList existing;
   QueueTasks(unique, profiles, taskClient, queue, &existing);
   if (existing.Count() > 0) {
@@ -342,8 +355,6 @@ bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profil
       return false;
     }
   }
-  for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
-    if (profiles[i].Use) RemoveAbandonedTemporaryFiles(profiles[i].Folder);
-  }
+  for (const std::wstring& folder : ExistingOutputFolders(unique, profiles)) RemoveAbandonedTemporaryFiles(folder);
   return true;
 }

@@ -1,5 +1,5 @@
-// The program's own window messages, each posted by a window class to a window it serves. They
-// share the first private number: each goes to windows of one class only, which handle no other.
+// The program's own window messages, each posted by a window class to a window it serves. Windows
+// of different classes share numbers: each message goes to windows of one class only.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +7,10 @@
 // Posted by the drop target to its window once a drop's files are stored: the window acts on the
 // drop after the drag has ended. wParam and lParam are 0.
 const UINT kDropReadyMessage = WM_APP;
+
+// Posted to the main dialog once the folders of a drop have been listed on their own thread.
+// wParam is the number of the listing, lParam 0.
+const UINT kListingDoneMessage = WM_APP + 1;
 
 // Posted by an edit combo box to itself after a choice from its list, once the box has updated
 // its edit field. wParam is the notification code (CBN_SELCHANGE or CBN_SELENDCANCEL).

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -55,68 +56,132 @@ bool ProfilesConflict(const ShrinkProfile& earlier, const ShrinkProfile& later) 
 
 namespace {
 
+// The enabled profiles' folders as ComparablePath resolves them, each with one separator at its
+// end whether or not it was given with one; empty for a disabled profile.
+std::vector<std::wstring> ComparableProfileFolders(const std::vector<ShrinkProfile>& profiles) {
+  std::vector<std::wstring> folders(JobProfileCount(profiles));
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (!profiles[i].Use) continue;
+    folders[i] = ComparablePath(profiles[i].Folder);
+    while (!folders[i].empty() && folders[i].back() == L'\\') folders[i].pop_back();
+    folders[i] += L'\\';
+  }
+  return folders;
+}
+
+// The comparable path of an output from its profile's comparable folder: outputs are plain names
+// (FindUnnamableOutput) in subfolders named as the file system listed them, so only the profile's
+// folder needs resolving. An output folder that does not exist yet is costly to resolve level by
+// level; a short name of another file, which only an existing output can be, is found by its
+// identity (CSourceIndex::Find).
+std::wstring ComparableOutput(const std::wstring& comparableFolder, const std::wstring& subfolder,
+                              const std::wstring& name) {
+  return comparableFolder + (subfolder.empty() ? std::wstring() : UpperCase(subfolder) + L'\\') + UpperCase(name);
+}
+
 // The sources by their comparable paths, and by their identities once one is asked for: a job of
-// thousands of files with no existing output opens none of them.
+// thousands of files with no existing output opens none of them, and an existing output opens
+// only the sources of its size.
 class CSourceIndex {
 public:
   explicit CSourceIndex(const JobSourceList& sources) {
     for (const JobSource& source : sources) {
-      // The first spelling of a file is kept.
-      if (m_byPath.emplace(Comparable(source.path), source.path).second) m_unique.push_back(source);
+      // The first spelling of a file is kept. A picture of a dropped folder has the name the
+      // file system listed, so only its folder needs resolving.
+      const std::wstring comparable = source.subfolder.empty() ? Comparable(source.path) : ComparableInFolder(source.path);
+      if (m_byPath.emplace(comparable, source.path).second) m_unique.push_back(source);
     }
   }
 
   // The sources, each file once, in their order.
   const JobSourceList& Unique() const { return m_unique; }
 
-  // The dropped path that `output` would write over, or nullptr. Each output is looked at once.
-  const std::wstring* Find(const std::wstring& output) {
+  // The source that `output` would write over, or nullptr; `comparable` is the output's
+  // comparable path (see ComparableOutput). Each output is looked at once.
+  const std::wstring* Find(const std::wstring& output, const std::wstring& comparable) {
     auto known = m_found.find(output);
-    if (known == m_found.end()) known = m_found.emplace(output, Look(output)).first;
+    if (known == m_found.end()) known = m_found.emplace(output, Look(output, comparable)).first;
     return known->second;
   }
 
 private:
-  const std::wstring* Look(const std::wstring& output) {
-    auto byPath = m_byPath.find(Comparable(output));
+  const std::wstring* Look(const std::wstring& output, const std::wstring& comparable) {
+    auto byPath = m_byPath.find(comparable);
     if (byPath != m_byPath.end()) return &byPath->second;
+    uint64_t size = 0;
     FileIdentity identity;
-    if (!PathExists(output) || !GetFileIdentity(output, &identity)) return nullptr;
-    if (!m_identitiesKnown) IdentifySources();
-    auto byIdentity = m_byIdentity.find(identity);
-    return byIdentity != m_byIdentity.end() ? byIdentity->second : nullptr;
+    if (!FileSize(output, &size) || !GetFileIdentity(output, &identity)) return nullptr;
+    // Another name of a source has its size: only the sources of that size are opened.
+    if (!m_sizesKnown) ReadSizes();
+    const auto sameSize = m_bySize.equal_range(size);
+    for (auto source = sameSize.first; source != sameSize.second; ++source) {
+      if (Identity(*source->second) == std::make_pair(true, identity)) return source->second;
+    }
+    return nullptr;
   }
-  // A path given many times (one file dropped many times) is resolved once.
+  // False for a folder or nothing.
+  static bool FileSize(const std::wstring& path, uint64_t* size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(ExtendedPath(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return false;
+    }
+    *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+  }
+  void ReadSizes() {
+    m_sizesKnown = true;
+    uint64_t size = 0;
+    for (const auto& source : m_byPath) {
+      if (FileSize(source.second, &size)) m_bySize.emplace(size, &source.second);
+    }
+  }
+  // Whether the source could be opened, and its identity; each source is opened once.
+  std::pair<bool, FileIdentity> Identity(const std::wstring& source) {
+    auto known = m_identities.find(&source);
+    if (known == m_identities.end()) {
+      FileIdentity identity;
+      const bool opened = GetFileIdentity(source, &identity);
+      known = m_identities.emplace(&source, std::make_pair(opened, identity)).first;
+    }
+    return known->second;
+  }
+  // A path given many times (one file dropped many times, a folder of many files) is resolved once.
   const std::wstring& Comparable(const std::wstring& path) {
     auto known = m_comparable.find(path);
     if (known == m_comparable.end()) known = m_comparable.emplace(path, ComparablePath(path)).first;
     return known->second;
   }
-  void IdentifySources() {
-    m_identitiesKnown = true;
-    for (const auto& source : m_byPath) {
-      FileIdentity identity;
-      if (GetFileIdentity(source.second, &identity)) m_byIdentity.emplace(identity, &source.second);
-    }
+  // `path` resolved as ComparablePath does, its folder once for all the files in it: resolving
+  // asks the file system about every level, which for a tree of thousands of pictures adds up.
+  // The name is taken as it is.
+  std::wstring ComparableInFolder(const std::wstring& path) {
+    const size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) return Comparable(path);
+    std::wstring folder = Comparable(path.substr(0, separator + 1));
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    return folder + UpperCase(path.substr(separator + 1));
   }
 
   std::unordered_map<std::wstring, std::wstring> m_comparable;
   std::map<std::wstring, std::wstring> m_byPath;
-  std::map<FileIdentity, const std::wstring*> m_byIdentity;
+  std::unordered_multimap<uint64_t, const std::wstring*> m_bySize;
+  std::map<const std::wstring*, std::pair<bool, FileIdentity>> m_identities;
   std::unordered_map<std::wstring, const std::wstring*> m_found;
   JobSourceList m_unique;
-  bool m_identitiesKnown = false;
+  bool m_sizesKnown = false;
 };
 
 // FindOutputOverSource with the index of its sources.
 bool FindOutputOverIndexedSource(CSourceIndex* index, const std::vector<ShrinkProfile>& profiles,
                                  size_t* profileIndex, std::wstring* source) {
-  const size_t count = JobProfileCount(profiles);
+  const std::vector<std::wstring> folders = ComparableProfileFolders(profiles);
   for (const JobSource& listed : index->Unique()) {
     const std::wstring baseName = SplitFileName(listed.path).base;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < folders.size(); ++i) {
       if (!profiles[i].Use) continue;
-      const std::wstring* overwritten = index->Find(BuildOutputPath(profiles[i], listed.subfolder, baseName));
+      const std::wstring comparable = ComparableOutput(folders[i], listed.subfolder, OutputFileName(profiles[i], baseName));
+      const std::wstring* overwritten = index->Find(BuildOutputPath(profiles[i], listed.subfolder, baseName), comparable);
       if (overwritten) {
         *profileIndex = i;
         *source = *overwritten;
@@ -159,14 +224,7 @@ bool FindOutputCollision(const JobSourceList& sources, const std::vector<ShrinkP
   // Outputs are plain names inside their folders (FindUnnamableOutput) and subfolders are names
   // the file system gave, so one output is one resolved folder, one subfolder and one name in
   // the file system's letter case.
-  std::vector<std::wstring> folders(JobProfileCount(profiles));
-  for (size_t i = 0; i < folders.size(); ++i) {
-    if (!profiles[i].Use) continue;
-    folders[i] = ComparablePath(profiles[i].Folder);
-    // One spelling whether or not the folder was given with a separator at its end.
-    while (!folders[i].empty() && folders[i].back() == L'\\') folders[i].pop_back();
-    folders[i] += L'\\';
-  }
+  const std::vector<std::wstring> folders = ComparableProfileFolders(profiles);
   struct Writer {
     const std::wstring* source;
     size_t profile;
@@ -174,11 +232,10 @@ bool FindOutputCollision(const JobSourceList& sources, const std::vector<ShrinkP
   std::unordered_map<std::wstring, Writer> writers;
   for (const JobSource& source : sources) {
     const std::wstring baseName = SplitFileName(source.path).base;
-    const std::wstring subfolder = source.subfolder.empty() ? std::wstring() : UpperCase(source.subfolder) + L'\\';
     for (size_t i = 0; i < folders.size(); ++i) {
       if (!profiles[i].Use) continue;
       const std::wstring name = OutputFileName(profiles[i], baseName);
-      auto added = writers.emplace(folders[i] + subfolder + UpperCase(name), Writer{&source.path, i});
+      auto added = writers.emplace(ComparableOutput(folders[i], source.subfolder, name), Writer{&source.path, i});
       if (added.second) continue;
       collision->firstSource = *added.first->second.source;
       collision->firstProfile = added.first->second.profile;

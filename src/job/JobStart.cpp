@@ -109,11 +109,12 @@ private:
     auto byPath = m_byPath.find(comparable);
     if (byPath != m_byPath.end()) return &byPath->second;
     uint64_t size = 0;
-    FileIdentity identity;
-    if (!FileSize(output, &size) || !GetFileIdentity(output, &identity)) return nullptr;
-    // Another name of a source has its size: only the sources of that size are opened.
+    if (!FileSize(output, &size)) return nullptr;
+    // Another name of a source has its size: only an output and sources of one size are opened.
     if (!m_sizesKnown) ReadSizes();
     const auto sameSize = m_bySize.equal_range(size);
+    FileIdentity identity;
+    if (sameSize.first == sameSize.second || !GetFileIdentity(output, &identity)) return nullptr;
     for (auto source = sameSize.first; source != sameSize.second; ++source) {
       if (Identity(*source->second) == std::make_pair(true, identity)) return source->second;
     }

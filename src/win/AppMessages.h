@@ -9,8 +9,9 @@
 const UINT kDropReadyMessage = WM_APP;
 
 // Posted to the main dialog once the folders of a drop have been listed on their own thread.
-// wParam is the number of the listing, lParam 0.
-const UINT kListingDoneMessage = WM_APP + 1;
+// wParam is the number of the listing, lParam 0. (WM_APP + 1 is the hand-over of paths from a
+// later start of the program.)
+const UINT kListingDoneMessage = WM_APP + 2;
 
 // Posted by an edit combo box to itself after a choice from its list, once the box has updated
 // its edit field. wParam is the notification code (CBN_SELCHANGE or CBN_SELENDCANCEL).

@@ -92,6 +92,7 @@ LRESULT CMainDlg::OnClose(WORD, WORD id, HWND, bool&) {
   // What the panels show is kept, up to the first panel that is not valid; then a running job is
   // told to quit and waited for before the window goes.
   ValidateProfiles(false);
+  StopListing();
   Pool().QuitAll(true);
   Pool().WaitAll(INFINITE);
   Pool().Pending().Clear();

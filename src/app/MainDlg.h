@@ -17,6 +17,7 @@
 #include "app/SendToShortcut.h"
 #include "base/Handle.h"
 #include "job/FileList.h"
+#include "job/FolderListing.h"
 #include "job/JobStart.h"
 #include "job/ShrinkTaskEx.h"
 #include "panel/ShrinkController.h"
@@ -37,6 +38,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CSimpleMsgImpl<CMainDlg, IDS_CAPTION_ERROR, IDS_CAPTION_CONFIRM>,
                  public CShrinkControllerClient,
                  public CJobStartClient,
+                 public CFolderListingClient,
                  public CMessageFilter {
 public:
   enum { IDD = IDD_MAIN };
@@ -47,6 +49,7 @@ public:
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     COMMAND_ID_HANDLER(IDCANCEL, OnClose)
     MESSAGE_HANDLER(kDropReadyMessage, OnDropReady)
+    MESSAGE_HANDLER(kListingDoneMessage, OnListingDone)
     COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAbout)
     COMMAND_ID_HANDLER(IDC_CANCEL_JOB, OnCancelJob)
     CHAIN_MSG_MAP(CDialogEdit<CMainDlg>)
@@ -89,6 +92,12 @@ private:
   LRESULT OnAbout(WORD code, WORD id, HWND control, bool& handled);
   LRESULT OnDropReady(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   LRESULT OnCancelJob(WORD code, WORD id, HWND control, bool& handled);
+  // A drop's paths are listed on m_listing; its end, posted here, goes on with the start.
+  void OnListingFinished() override;
+  LRESULT OnListingDone(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+  void StartListedJob(const DroppedSources& listed);
+  void StopListing();
+  void EndStartEarly();
   void AbortJob(const CShrinkTaskExPtr& failed);
   // The window goes: every private copy of dropped items with it, once no worker reads them.
   void ReleaseDropCopies();
@@ -114,7 +123,12 @@ private:
   CMessageLoop* m_loop = nullptr;  // the loop our filter is registered with
   CFileListPtr m_lastFiles;         // the last accepted drop, kept until the next one
   POINT m_lastDropPoint = {0, 0};   // where it was dropped, in screen coordinates
-  bool m_starting = false;          // within StartShrink
+  CFolderListingThread m_listing;   // lists a drop's folders while the window stays responsive
+  // A start counts as running from a drop's listing to the end of its job start.
+  bool m_starting = false;
+  bool m_awaitingListing = false;   // m_listing runs for the present start
+  WPARAM m_listingRound = 0;        // counts the listings; each posts its end with its number
+  std::wstring m_statusBeforeListing;  // put back once listed: a refused start leaves it
   // Private copies of dropped items without a file of their own: the last drop's until a job
   // start takes them, then that job's until it ends. Releasing one removes its files.
   CDropFolder m_dropCopies;

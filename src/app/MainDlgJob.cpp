@@ -71,38 +71,86 @@ bool CMainDlg::ValidateProfiles(bool show) {
   return true;
 }
 
-namespace {
-
-// Marks a start under way for its whole length, however it ends.
-class CStartFlag {
-public:
-  explicit CStartFlag(bool* flag) : m_flag(flag) { *m_flag = true; }
-  ~CStartFlag() { *m_flag = false; }
-  CStartFlag(const CStartFlag&) = delete;
-  CStartFlag& operator=(const CStartFlag&) = delete;
-
-private:
-  bool* m_flag;
-};
-
-}  // namespace
-
 void CMainDlg::StartShrink(const CFileListPtr& files) {
-  CStartFlag starting(&m_starting);
+  // A start counts as running until its checks are done: its messages and question are modal,
+  // and a drop or hand-over taken meanwhile would start again inside them.
+  m_starting = true;
   EndPreviousJob();
-  // The drop's private copies go with this start: kept by the job, or removed by a refusal.
-  CDropFolder copies = std::move(m_dropCopies);
-  if (!ValidateProfiles(true)) return;
+  // The drop's private copies go with this start: the job keeps them until it ends, and a start
+  // that ends early lets them go.
+  m_jobCopies = std::move(m_dropCopies);
+  if (!ValidateProfiles(true)) {
+    EndStartEarly();
+    return;
+  }
+  // A dropped folder may hold a tree of many thousands of files: they are listed on a thread of
+  // their own while the window, in its running state, takes no drop but a cancel or a close.
+  SetRunning(true);
+  CWindowW::GetItemText(GetDlgItem(m_hWnd, IDC_STATUS), &m_statusBeforeListing, false);
+  CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_LISTING, true);
+  ++m_listingRound;
+  m_awaitingListing = m_listing.Begin(*files, GetSettings().Profiles, this);
+  if (m_awaitingListing) return;
+  StartListedJob(ListDroppedSources(*files, GetSettings().Profiles));  // no thread: list here
+}
+
+// Listing thread. The round cannot change meanwhile: a new listing begins only after this one's
+// thread has ended.
+void CMainDlg::OnListingFinished() {
+  PostMessageW(m_hWnd, kListingDoneMessage, m_listingRound, 0);
+}
+
+// A listing stopped by a cancel may post its end after the next drop has begun another: only the
+// present round's end is taken. Its thread posts as its last act, so the wait is short.
+LRESULT CMainDlg::OnListingDone(UINT, WPARAM round, LPARAM, bool&) {
+  if (!m_awaitingListing || round != m_listingRound) return 0;
+  m_awaitingListing = false;
+  m_listing.Wait(INFINITE);
+  if (m_listing.Listed().stopped) {
+    EndStartEarly();
+    CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
+    SetRunning(false);
+    return 0;
+  }
+  StartListedJob(m_listing.Listed());
+  return 0;
+}
+
+// The rest of the start, with the dropped paths listed. Idle while the start's checks show their
+// refusal (the focus goes to the field to mend) or ask their question.
+void CMainDlg::StartListedJob(const DroppedSources& listed) {
+  SetRunning(false);
+  CWindowW::SetItemText(GetDlgItem(m_hWnd, IDC_STATUS), m_statusBeforeListing, true);
   Pool().CancelAll(true);
   Pool().WaitAll(INFINITE);
   Pool().Pending().Clear();
   Pool().Cancelled().Clear();
   // A start that ends early leaves its queued tasks for the next start to discard.
-  if (!PrepareJob(*files, GetSettings().Profiles, this, &Pool().Pending(), this)) return;
+  if (!PrepareJob(listed, GetSettings().Profiles, this, &Pool().Pending(), this)) {
+    EndStartEarly();
+    return;
+  }
+  m_starting = false;
   if (!GetSettings().SaveSettings()) ShowMessageId(IDS_MSG_SAVE_SETTINGS_FAILED, MB_ICONERROR);
   SetRunning(true);
-  m_jobCopies = std::move(copies);
   StartJob();
+}
+
+// A start refused, stopped or cancelled before its job began: the window takes drops again, and
+// the private copies of its dropped items go.
+void CMainDlg::EndStartEarly() {
+  m_starting = false;
+  m_jobCopies.Reset();
+}
+
+// Cancel and close alike: the listing ends before its next folder, and its end, when posted,
+// finds nothing to start.
+void CMainDlg::StopListing() {
+  m_listing.SetCancel(true);
+  m_listing.Wait(INFINITE);
+  m_awaitingListing = false;
+  // Only a start's own copies go here; a running job's go when its worker has ended.
+  if (m_starting) EndStartEarly();
 }
 
 void CMainDlg::ShowStartError(const std::wstring& text, int profile, ProfileField field) {
@@ -140,6 +188,12 @@ void CMainDlg::OnTick() {
 }
 
 LRESULT CMainDlg::OnCancelJob(WORD, WORD, HWND, bool&) {
+  if (m_starting) {
+    StopListing();
+    CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
+    SetRunning(false);
+    return 0;
+  }
   Cancel();
   return 0;
 }

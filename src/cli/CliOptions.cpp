@@ -118,9 +118,10 @@ ShrinkProfile ProfileFromOptions(const CliOptions& options, const std::wstring& 
 }
 
 std::wstring CliUsage() {
-  return L"usage: kestrelle-cli [options] FILE...\n"
+  return L"usage: kestrelle-cli [options] FILE|FOLDER...\n"
          L"Shrinks pictures as dropping them on Kestrelle does: with the stored profiles, or with\n"
-         L"one profile made of these options.\n"
+         L"one profile made of these options. A folder stands for the pictures in it and in its\n"
+         L"subfolders; their outputs go to a folder of its name, in the same structure.\n"
          L"  --out DIR          output folder (default: the current folder)\n"
          L"  --prefix TEXT      file-name prefix (default: none)\n"
          L"  --fit WxH          shrink within W x H pixels (default: no shrink)\n"

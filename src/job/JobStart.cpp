@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <map>
+#include <set>
 #include <unordered_map>
 
 #include "base/FilePaths.h"
@@ -52,82 +54,135 @@ bool ProfilesConflict(const ShrinkProfile& earlier, const ShrinkProfile& later) 
          EqualIgnoringCase(earlier.Prefix, later.Prefix);
 }
 
-bool FindMissingSource(const CFileList& paths, std::wstring* missing) {
-  for (const std::wstring& path : paths) {
-    DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES
-                                    : GetFileAttributesW(ExtendedPath(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      *missing = path;
-      return true;
-    }
-  }
-  return false;
-}
-
 namespace {
 
-// The dropped files by their comparable paths, and by their identities once one is asked for: a
-// job of thousands of files with no existing output opens none of them.
+// The enabled profiles' folders as ComparablePath resolves them, each with one separator at its
+// end whether or not it was given with one; empty for a disabled profile.
+std::vector<std::wstring> ComparableProfileFolders(const std::vector<ShrinkProfile>& profiles) {
+  std::vector<std::wstring> folders(JobProfileCount(profiles));
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (!profiles[i].Use) continue;
+    folders[i] = ComparablePath(profiles[i].Folder);
+    while (!folders[i].empty() && folders[i].back() == L'\\') folders[i].pop_back();
+    folders[i] += L'\\';
+  }
+  return folders;
+}
+
+// The comparable path of an output from its profile's comparable folder: outputs are plain names
+// (FindUnnamableOutput) in subfolders named as the file system listed them, so only the profile's
+// folder needs resolving. An output folder that does not exist yet is costly to resolve level by
+// level; a short name of another file, which only an existing output can be, is found by its
+// identity (CSourceIndex::Find).
+std::wstring ComparableOutput(const std::wstring& comparableFolder, const std::wstring& subfolder,
+                              const std::wstring& name) {
+  return comparableFolder + (subfolder.empty() ? std::wstring() : UpperCase(subfolder) + L'\\') + UpperCase(name);
+}
+
+// The sources by their comparable paths, and by their identities once one is asked for: a job of
+// thousands of files with no existing output opens none of them, and an existing output opens
+// only the sources of its size.
 class CSourceIndex {
 public:
-  explicit CSourceIndex(const CFileList& sources) {
-    for (const std::wstring& source : sources) {
-      // The first spelling of a file is kept.
-      if (m_byPath.emplace(Comparable(source), source).second) m_unique.Add(source);
+  explicit CSourceIndex(const JobSourceList& sources) {
+    for (const JobSource& source : sources) {
+      // The first spelling of a file is kept. A picture of a dropped folder has the name the
+      // file system listed, so only its folder needs resolving.
+      const std::wstring comparable = source.subfolder.empty() ? Comparable(source.path) : ComparableInFolder(source.path);
+      if (m_byPath.emplace(comparable, source.path).second) m_unique.push_back(source);
     }
   }
 
   // The sources, each file once, in their order.
-  const CFileList& Unique() const { return m_unique; }
+  const JobSourceList& Unique() const { return m_unique; }
 
-  // The dropped path that `output` would write over, or nullptr. Each output is looked at once.
-  const std::wstring* Find(const std::wstring& output) {
+  // The source that `output` would write over, or nullptr; `comparable` is the output's
+  // comparable path (see ComparableOutput). Each output is looked at once.
+  const std::wstring* Find(const std::wstring& output, const std::wstring& comparable) {
     auto known = m_found.find(output);
-    if (known == m_found.end()) known = m_found.emplace(output, Look(output)).first;
+    if (known == m_found.end()) known = m_found.emplace(output, Look(output, comparable)).first;
     return known->second;
   }
 
 private:
-  const std::wstring* Look(const std::wstring& output) {
-    auto byPath = m_byPath.find(Comparable(output));
+  const std::wstring* Look(const std::wstring& output, const std::wstring& comparable) {
+    auto byPath = m_byPath.find(comparable);
     if (byPath != m_byPath.end()) return &byPath->second;
+    uint64_t size = 0;
+    if (!FileSize(output, &size)) return nullptr;
+    // Another name of a source has its size: only an output and sources of one size are opened.
+    if (!m_sizesKnown) ReadSizes();
+    const auto sameSize = m_bySize.equal_range(size);
     FileIdentity identity;
-    if (!PathExists(output) || !GetFileIdentity(output, &identity)) return nullptr;
-    if (!m_identitiesKnown) IdentifySources();
-    auto byIdentity = m_byIdentity.find(identity);
-    return byIdentity != m_byIdentity.end() ? byIdentity->second : nullptr;
+    if (sameSize.first == sameSize.second || !GetFileIdentity(output, &identity)) return nullptr;
+    for (auto source = sameSize.first; source != sameSize.second; ++source) {
+      if (Identity(*source->second) == std::make_pair(true, identity)) return source->second;
+    }
+    return nullptr;
   }
-  // A path given many times (one file dropped many times) is resolved once.
+  // False for a folder or nothing.
+  static bool FileSize(const std::wstring& path, uint64_t* size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(ExtendedPath(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return false;
+    }
+    *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+  }
+  void ReadSizes() {
+    m_sizesKnown = true;
+    uint64_t size = 0;
+    for (const auto& source : m_byPath) {
+      if (FileSize(source.second, &size)) m_bySize.emplace(size, &source.second);
+    }
+  }
+  // Whether the source could be opened, and its identity; each source is opened once.
+  std::pair<bool, FileIdentity> Identity(const std::wstring& source) {
+    auto known = m_identities.find(&source);
+    if (known == m_identities.end()) {
+      FileIdentity identity;
+      const bool opened = GetFileIdentity(source, &identity);
+      known = m_identities.emplace(&source, std::make_pair(opened, identity)).first;
+    }
+    return known->second;
+  }
+  // A path given many times (one file dropped many times, a folder of many files) is resolved once.
   const std::wstring& Comparable(const std::wstring& path) {
     auto known = m_comparable.find(path);
     if (known == m_comparable.end()) known = m_comparable.emplace(path, ComparablePath(path)).first;
     return known->second;
   }
-  void IdentifySources() {
-    m_identitiesKnown = true;
-    for (const auto& source : m_byPath) {
-      FileIdentity identity;
-      if (GetFileIdentity(source.second, &identity)) m_byIdentity.emplace(identity, &source.second);
-    }
+  // `path` resolved as ComparablePath does, its folder once for all the files in it: resolving
+  // asks the file system about every level, which for a tree of thousands of pictures adds up.
+  // The name is taken as it is.
+  std::wstring ComparableInFolder(const std::wstring& path) {
+    const size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) return Comparable(path);
+    std::wstring folder = Comparable(path.substr(0, separator + 1));
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    return folder + UpperCase(path.substr(separator + 1));
   }
 
   std::unordered_map<std::wstring, std::wstring> m_comparable;
   std::map<std::wstring, std::wstring> m_byPath;
-  std::map<FileIdentity, const std::wstring*> m_byIdentity;
+  std::unordered_multimap<uint64_t, const std::wstring*> m_bySize;
+  std::map<const std::wstring*, std::pair<bool, FileIdentity>> m_identities;
   std::unordered_map<std::wstring, const std::wstring*> m_found;
-  CFileList m_unique;
-  bool m_identitiesKnown = false;
+  JobSourceList m_unique;
+  bool m_sizesKnown = false;
 };
 
 // FindOutputOverSource with the index of its sources.
 bool FindOutputOverIndexedSource(CSourceIndex* index, const std::vector<ShrinkProfile>& profiles,
                                  size_t* profileIndex, std::wstring* source) {
-  const size_t count = JobProfileCount(profiles);
-  for (const std::wstring& path : index->Unique()) {
-    const std::wstring baseName = SplitFileName(path).base;
-    for (size_t i = 0; i < count; ++i) {
+  const std::vector<std::wstring> folders = ComparableProfileFolders(profiles);
+  for (const JobSource& listed : index->Unique()) {
+    const std::wstring baseName = SplitFileName(listed.path).base;
+    for (size_t i = 0; i < folders.size(); ++i) {
       if (!profiles[i].Use) continue;
-      const std::wstring* overwritten = index->Find(BuildOutputPath(profiles[i], baseName));
+      const std::wstring comparable = ComparableOutput(folders[i], listed.subfolder, OutputFileName(profiles[i], baseName));
+      const std::wstring* overwritten = index->Find(BuildOutputPath(profiles[i], listed.subfolder, baseName), comparable);
       if (overwritten) {
         *profileIndex = i;
         *source = *overwritten;
@@ -140,24 +195,24 @@ bool FindOutputOverIndexedSource(CSourceIndex* index, const std::vector<ShrinkPr
 
 }  // namespace
 
-bool FindOutputOverSource(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+bool FindOutputOverSource(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                           size_t* profileIndex, std::wstring* source) {
   CSourceIndex index(sources);
   return FindOutputOverIndexedSource(&index, profiles, profileIndex, source);
 }
 
-CFileList WithoutRepeats(const CFileList& paths) {
-  return CSourceIndex(paths).Unique();
+JobSourceList WithoutRepeats(const JobSourceList& sources) {
+  return CSourceIndex(sources).Unique();
 }
 
-bool FindUnnamableOutput(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+bool FindUnnamableOutput(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                          size_t* profileIndex, std::wstring* source) {
-  for (const std::wstring& path : sources) {
-    const std::wstring baseName = SplitFileName(path).base;
+  for (const JobSource& listed : sources) {
+    const std::wstring baseName = SplitFileName(listed.path).base;
     for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
       if (profiles[i].Use && !IsPlainFileName(OutputFileName(profiles[i], baseName))) {
         *profileIndex = i;
-        *source = path;
+        *source = listed.path;
         return true;
       }
     }
@@ -165,47 +220,41 @@ bool FindUnnamableOutput(const CFileList& sources, const std::vector<ShrinkProfi
   return false;
 }
 
-bool FindOutputCollision(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+bool FindOutputCollision(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                          OutputCollision* collision) {
-  // Outputs are plain names inside their folders (FindUnnamableOutput), so one output is one
-  // resolved folder and one name in the file system's letter case.
-  std::vector<std::wstring> folders(JobProfileCount(profiles));
-  for (size_t i = 0; i < folders.size(); ++i) {
-    if (!profiles[i].Use) continue;
-    folders[i] = ComparablePath(profiles[i].Folder);
-    // One spelling whether or not the folder was given with a separator at its end.
-    while (!folders[i].empty() && folders[i].back() == L'\\') folders[i].pop_back();
-    folders[i] += L'\\';
-  }
+  // Outputs are plain names inside their folders (FindUnnamableOutput) and subfolders are names
+  // the file system gave, so one output is one resolved folder, one subfolder and one name in
+  // the file system's letter case.
+  const std::vector<std::wstring> folders = ComparableProfileFolders(profiles);
   struct Writer {
     const std::wstring* source;
     size_t profile;
   };
   std::unordered_map<std::wstring, Writer> writers;
-  for (const std::wstring& path : sources) {
-    const std::wstring baseName = SplitFileName(path).base;
+  for (const JobSource& source : sources) {
+    const std::wstring baseName = SplitFileName(source.path).base;
     for (size_t i = 0; i < folders.size(); ++i) {
       if (!profiles[i].Use) continue;
       const std::wstring name = OutputFileName(profiles[i], baseName);
-      auto added = writers.emplace(folders[i] + UpperCase(name), Writer{&path, i});
+      auto added = writers.emplace(ComparableOutput(folders[i], source.subfolder, name), Writer{&source.path, i});
       if (added.second) continue;
       collision->firstSource = *added.first->second.source;
       collision->firstProfile = added.first->second.profile;
-      collision->secondSource = path;
+      collision->secondSource = source.path;
       collision->secondProfile = i;
-      collision->output = AppendPath(profiles[i].Folder, name);
+      collision->output = BuildOutputPath(profiles[i], source.subfolder, baseName);
       return true;
     }
   }
   return false;
 }
 
-void QueueTasks(const CFileList& paths, const std::vector<ShrinkProfile>& profiles,
+void QueueTasks(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                 CShrinkTaskExClient* client, TaskQueue* queue, CFileList* existing) {
-  for (const std::wstring& path : paths) {
+  for (const JobSource& source : sources) {
     CShrinkTaskExPtr task = CShrinkTaskEx::Create();
     task->SetClient(client);
-    task->SetSource(path);
+    task->SetSource(source.path, source.subfolder);
     task->AddProfiles(profiles, kJobProfileCount);
     task->CollectExistingOutputs(existing);
     queue->Append(task);
@@ -270,9 +319,9 @@ bool CheckProfiles(const std::vector<ShrinkProfile>& profiles, CJobStartClient* 
 }
 
 // The checks of PrepareJob that come before anything is touched; false after the client has been
-// told why. `unique` receives the dropped files, each once.
-bool CheckJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
-              CJobStartClient* client, CFileList* unique) {
+// told why. `unique` receives the sources, each file once.
+bool CheckJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& profiles,
+              CJobStartClient* client, JobSourceList* unique) {
   if (!CheckProfiles(profiles, client)) return false;
   if (NoProfileEnabled(profiles)) {
     client->ShowStartError(ResourceString(IDS_MSG_NO_PROFILE_ENABLED), -1, ProfileField::Folder);
@@ -285,14 +334,14 @@ bool CheckJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles
                            static_cast<int>(profile), ProfileField::Prefix);
     return false;
   }
-  std::wstring path;
-  if (FindMissingSource(files, &path)) {
-    client->ShowStartError(FormattedResourceString(IDS_MSG_FILE_NOT_FOUND, path.c_str()), -1,
+  if (listed.refusal != 0) {
+    client->ShowStartError(FormattedResourceString(listed.refusal, listed.refusedPath.c_str()), -1,
                            ProfileField::Folder);
     return false;
   }
-  // One index of the dropped files serves both: each file's resolved path is asked for once.
-  CSourceIndex index(files);
+  std::wstring path;
+  // One index of the sources serves both: each file's resolved path is asked for once.
+  CSourceIndex index(listed.sources);
   *unique = index.Unique();
   if (FindUnnamableOutput(*unique, profiles, &profile, &path)) {
     client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_NAME_INVALID, static_cast<int>(profile + 1),
@@ -321,12 +370,34 @@ bool CheckJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles
   return true;
 }
 
+// Every folder the job writes into that exists already: each enabled profile's folder and its
+// subfolders that the sources' outputs go to, each once.
+std::vector<std::wstring> ExistingOutputFolders(const JobSourceList& sources,
+                                                const std::vector<ShrinkProfile>& profiles) {
+  std::set<std::wstring> subfolders = {std::wstring()};
+  for (const JobSource& source : sources) subfolders.insert(source.subfolder);
+  std::vector<std::wstring> folders;
+  for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
+    if (!profiles[i].Use) continue;
+    for (const std::wstring& subfolder : subfolders) {
+      const std::wstring folder = OutputFolder(profiles[i], subfolder);
+      if (subfolder.empty() || IsExistingFolder(folder)) folders.push_back(folder);
+    }
+  }
+  return folders;
+}
+
 }  // namespace
 
 bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
                 CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client) {
-  CFileList unique;
-  if (!CheckJob(files, profiles, client, &unique)) return false;
+  return PrepareJob(ListDroppedSources(files, profiles), profiles, taskClient, queue, client);
+}
+
+bool PrepareJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& profiles,
+                CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client) {
+  JobSourceList unique;
+  if (!CheckJob(listed, profiles, client, &unique)) return false;
   CFileList existing;
   QueueTasks(unique, profiles, taskClient, queue, &existing);
   if (existing.Count() > 0) {
@@ -342,8 +413,6 @@ bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profil
       return false;
     }
   }
-  for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
-    if (profiles[i].Use) RemoveAbandonedTemporaryFiles(profiles[i].Folder);
-  }
+  for (const std::wstring& folder : ExistingOutputFolders(unique, profiles)) RemoveAbandonedTemporaryFiles(folder);
   return true;
 }

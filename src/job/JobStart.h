@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "job/FileList.h"
+#include "job/FolderListing.h"
 #include "job/ShrinkProfile.h"
 #include "job/ShrinkTaskEx.h"
 #include "job/TaskQueue.h"
@@ -41,42 +42,41 @@ bool NoProfileEnabled(const std::vector<ShrinkProfile>& profiles);
 // separator would write into another folder, ":" into a stream of another file).
 bool FindForbiddenPrefix(const std::vector<ShrinkProfile>& profiles, size_t* profileIndex);
 
-// The first path at which no file exists (nothing, or a folder); false when every path is a file.
-bool FindMissingSource(const CFileList& paths, std::wstring* missing);
-
-// An output of an enabled profile (of the first kJobProfileCount) that is one of the dropped
-// files themselves: writing it would destroy that file, and deleting it as an existing output
+// An output of an enabled profile (of the first kJobProfileCount) that is one of the sources
+// themselves: writing it would destroy that file, and deleting it as an existing output
 // would too. Paths are compared as the file system resolves them (any spelling, letter case,
 // short names), and an output that exists is compared by file identity, so another name of the
 // same file (a hard link) is found too. True with the first such profile, in file-then-profile
-// order, and the dropped path.
-bool FindOutputOverSource(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+// order, and the source's path.
+bool FindOutputOverSource(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                           size_t* profileIndex, std::wstring* source);
 
-// `paths` with every file once: a later path that names a file already listed, in any spelling,
-// is left out (the same file's outputs would be written twice).
-CFileList WithoutRepeats(const CFileList& paths);
+// `sources` with every file once: a later source that names a file already listed, in any
+// spelling, is left out (the same file's outputs would be written twice).
+JobSourceList WithoutRepeats(const JobSourceList& sources);
 
 // An output whose name cannot be a file right inside its profile's folder (see IsPlainFileName):
 // longer than the file system takes, or made of a name it would change. True with the first
-// such profile, in file-then-profile order, and the dropped path.
-bool FindUnnamableOutput(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+// such profile, in file-then-profile order, and the source's path.
+bool FindUnnamableOutput(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                          size_t* profileIndex, std::wstring* source);
 
 // Two outputs of the job that are one file (a.png and a.jpg both make sa.png; a.png from two
-// folders; or two profiles whose folders are one folder in other spellings).
+// folders; two dropped folders of one name; or two profiles whose folders are one folder in other
+// spellings). Sources in different subfolders never collide.
 struct OutputCollision {
   std::wstring firstSource, secondSource, output;
   size_t firstProfile = 0, secondProfile = 0;
 };
 // True with the first collision in file-then-profile order. Folders are compared as the file
 // system resolves them, names with letter case ignored, as the file system compares them.
-bool FindOutputCollision(const CFileList& sources, const std::vector<ShrinkProfile>& profiles,
+bool FindOutputCollision(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                          OutputCollision* collision);
 
-// One task per path, in list order, each with `client`, its source and copies of the first
-// kJobProfileCount profiles; its existing outputs are appended to `existing` and the task to `queue`.
-void QueueTasks(const CFileList& paths, const std::vector<ShrinkProfile>& profiles,
+// One task per source, in list order, each with `client`, its source and subfolder and copies of
+// the first kJobProfileCount profiles; its existing outputs are appended to `existing` and the
+// task to `queue`.
+void QueueTasks(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                 CShrinkTaskExClient* client, TaskQueue* queue, CFileList* existing);
 
 // The listing of the overwrite question: the first ten paths, each followed by a line feed, then
@@ -91,12 +91,16 @@ bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed, unsi
 // or written before every check has passed: every enabled profile must name a folder (1003, with
 // the id of the panel's folder field), no two enabled profiles may write the same names (1025), a
 // profile must be enabled, no enabled prefix may hold a character that names cannot; every
-// dropped path must be a file (1009), each file counts once, every output must be a plain name
-// inside its folder, no output may be one of the dropped files (1010) and no two outputs one file.
-// Then one task per file is queued with `taskClient`; outputs that already exist are listed in
-// the overwrite question and, when the client agrees, deleted (1008 on the first that cannot be);
-// the temporary files that killed writes left in the enabled profiles' folders are removed. False
-// when a step ended the start, after the client has been told why; the tasks queued by then stay
-// queued.
+// dropped path must exist (1009) and a dropped folder must hold a picture (1039), each file
+// counts once, every output must be a plain name inside its folder, no output may be one of the
+// sources (1010) and no two outputs one file. Then one task per source is queued with
+// `taskClient`; outputs that already exist are listed in the overwrite question and, when the
+// client agrees, deleted (1008 on the first that cannot be); the temporary files that killed
+// writes left in the folders the job writes into are removed. False when a step ended the start,
+// after the client has been told why; the tasks queued by then stay queued.
+// `listed` is what ListDroppedSources made of the dropped paths (a front end that must not wait
+// lists them on a thread of its own); the overload with the dropped paths lists them itself.
+bool PrepareJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& profiles,
+                CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client);
 bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profiles,
                 CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client);

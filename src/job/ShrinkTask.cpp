@@ -56,8 +56,11 @@ void CShrinkTaskEx::RecordError(int32_t number, long code, const std::wstring& d
 void CShrinkTaskEx::ProcessProfile(size_t index, CSharedSource* source, CLoadAdmission* admission) {
   const ShrinkProfile& profile = m_profiles[index];
   if (!profile.Use) return;
-  if (const unsigned long error = EnsureFolder(profile.Folder)) {
-    RecordError(IDS_MSG_CREATE_FOLDER_FAILED, 0, profile.Folder + L"\n" + HResultText(HRESULT_FROM_WIN32(error)));
+  // A source of a dropped folder's subfolder writes into the same subfolder of the profile's
+  // folder, made with it.
+  const std::wstring folder = OutputFolder(profile);
+  if (const unsigned long error = EnsureFolder(folder)) {
+    RecordError(IDS_MSG_CREATE_FOLDER_FAILED, 0, folder + L"\n" + HResultText(HRESULT_FROM_WIN32(error)));
     return;
   }
   if (IsStopRequested()) return;

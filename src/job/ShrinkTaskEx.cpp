@@ -11,8 +11,9 @@ CShrinkTaskExPtr CShrinkTaskEx::Create() {
   return task;
 }
 
-void CShrinkTaskEx::SetSource(const std::wstring& path) {
+void CShrinkTaskEx::SetSource(const std::wstring& path, const std::wstring& subfolder) {
   m_source = path;
+  m_subfolder = subfolder;
   m_baseName = SplitFileName(path).base;
 }
 
@@ -24,12 +25,21 @@ std::wstring OutputFileName(const ShrinkProfile& profile, const std::wstring& ba
   return profile.Prefix + baseName + L"." + GetExtension(profile.SaveFormat);
 }
 
-std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& baseName) {
-  return AppendPath(profile.Folder, OutputFileName(profile, baseName));
+std::wstring OutputFolder(const ShrinkProfile& profile, const std::wstring& subfolder) {
+  return subfolder.empty() ? profile.Folder : AppendPath(profile.Folder, subfolder);
+}
+
+std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& subfolder,
+                             const std::wstring& baseName) {
+  return AppendPath(OutputFolder(profile, subfolder), OutputFileName(profile, baseName));
+}
+
+std::wstring CShrinkTaskEx::OutputFolder(const ShrinkProfile& profile) const {
+  return ::OutputFolder(profile, m_subfolder);
 }
 
 std::wstring CShrinkTaskEx::BuildOutputPath(const ShrinkProfile& profile) const {
-  return ::BuildOutputPath(profile, m_baseName);
+  return ::BuildOutputPath(profile, m_subfolder, m_baseName);
 }
 
 void CShrinkTaskEx::CollectExistingOutputs(CFileList* list) const {

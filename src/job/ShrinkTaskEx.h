@@ -30,9 +30,14 @@ protected:
 // name and the extension of the profile's format.
 std::wstring OutputFileName(const ShrinkProfile& profile, const std::wstring& baseName);
 
-// Where `profile` writes the output of a source whose base name is `baseName`: the profile's
-// folder and OutputFileName.
-std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& baseName);
+// The folder `profile` writes into for a source whose outputs go to `subfolder` (relative to
+// the profile's folder, empty for the folder itself).
+std::wstring OutputFolder(const ShrinkProfile& profile, const std::wstring& subfolder);
+
+// Where `profile` writes the output of a source whose base name is `baseName`: OutputFolder and
+// OutputFileName.
+std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& subfolder,
+                             const std::wstring& baseName);
 
 class CShrinkTaskEx {
 public:
@@ -40,8 +45,10 @@ public:
   // shared reference to the client.
   static CShrinkTaskExPtr Create();
 
-  void SetSource(const std::wstring& path);
+  // `subfolder`: where the outputs go inside each profile's folder (see JobSource).
+  void SetSource(const std::wstring& path, const std::wstring& subfolder = std::wstring());
   void AddProfiles(const std::vector<ShrinkProfile>& profiles, size_t count);
+  std::wstring OutputFolder(const ShrinkProfile& profile) const;
   std::wstring BuildOutputPath(const ShrinkProfile& profile) const;
   void CollectExistingOutputs(CFileList* list) const;
 
@@ -75,5 +82,6 @@ private:
   CShrinkTaskExClient* m_client = nullptr;
   std::wstring m_source;
   std::wstring m_baseName;
+  std::wstring m_subfolder;
   std::vector<ShrinkProfile> m_profiles;
 };

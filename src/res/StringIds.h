@@ -19,6 +19,7 @@
 #define IDS_ASK_OVERWRITE               151
 #define IDS_STATUS_FINISHED             165
 #define IDS_STATUS_PROGRESS             166
+#define IDS_STATUS_LISTING              167
 #define IDS_STATUS_ABORTED              170
 
 /* Shrink methods; 182 is formatted with the preset side twice. */
@@ -95,6 +96,8 @@
 #define IDS_MSG_OUTPUTS_COLLIDE         1037
 /* A file took an output's name after the job started; the task leaves it as it is. */
 #define IDS_MSG_OUTPUT_APPEARED         1038
+/* A dropped folder in which the job start found no picture (1009 is for a path where nothing is). */
+#define IDS_MSG_FOLDER_HAS_NO_PICTURES  1039
 
 /* The Send To shortcut could not be written or removed; "%s" takes its path, then the system's
    text of the failure. */

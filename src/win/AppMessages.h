@@ -15,6 +15,11 @@ const WPARAM kFromOutside = 1;      // the command line or a later start: on no 
 // over; it takes them once the sending process has been answered. wParam and lParam are 0.
 const UINT kHandOverMessage = WM_APP + 1;
 
+// Posted to the main dialog once the folders of a drop have been listed on their own thread.
+// wParam is the number of the listing, lParam 0. (WM_APP + 1 is the hand-over of paths from a
+// later start of the program.)
+const UINT kListingDoneMessage = WM_APP + 2;
+
 // Posted by an edit combo box to itself after a choice from its list, once the box has updated
 // its edit field. wParam is the notification code (CBN_SELCHANGE or CBN_SELENDCANCEL).
 const UINT kComboSettledMessage = WM_APP;

@@ -204,7 +204,7 @@ private:
 
 CJobEndWatcher* CJobEndWatcher::s_watcher = nullptr;
 
-TEST(ApplicationStart, CommandLinePathsStartTheJobOnceTheWindowShowsAndFoldersPassAsTheyAre) {
+TEST(ApplicationStart, CommandLinePathsStartTheJobOnceTheWindowShowsAndFoldersStandForTheirPictures) {
   CTestRegistry registry;  // the settings read at start-up are the test's
   ASSERT_TRUE(registry.StandInForCurrentUser());
   CTempDir temp;
@@ -235,23 +235,18 @@ TEST(ApplicationStart, CommandLinePathsStartTheJobOnceTheWindowShowsAndFoldersPa
     EXPECT_TRUE(FileExists(temp / L"out\\p_b.png"));
   }
 
-  // The folder reaches the job start as it is: a start that reads the pictures in folders
-  // finishes both files; one that does not refuses the job, naming the folder.
+  // A folder on the command line stands for its pictures, as a dropped one does: its outputs go
+  // to a subfolder of its name.
   ASSERT_TRUE(writeInto(L"out2"));
   CJobEndWatcher watcher(2);
   EXPECT_EQ(2, RunApplication(GetModuleHandleW(nullptr), SW_SHOWNORMAL,
                               {temp / L"a.png", temp / L"more"}));
-  if (watcher.boxes.empty()) {
-    ASSERT_FALSE(watcher.statuses.empty());
-    EXPECT_EQ(FormattedResourceString(IDS_STATUS_FINISHED, 2), watcher.statuses.back());
-    EXPECT_TRUE(FileExists(temp / L"out2\\p_c.png"));
-  } else {
-    ASSERT_EQ(1u, watcher.boxes.size());
-    EXPECT_NE(std::wstring::npos, watcher.boxes[0].find(L"\n" + (temp / L"more")))
-        << watcher.boxes[0];
-  }
+  EXPECT_TRUE(watcher.boxes.empty()) << (watcher.boxes.empty() ? std::wstring() : watcher.boxes[0]);
+  ASSERT_FALSE(watcher.statuses.empty());
+  EXPECT_EQ(FormattedResourceString(IDS_STATUS_FINISHED, 2), watcher.statuses.back());
+  EXPECT_TRUE(FileExists(temp / L"out2\\p_a.png"));
+  EXPECT_TRUE(FileExists(temp / L"out2\\more\\p_c.png"));
 }
-
 
 // Waits, woken by the file system's change notices of the names right inside `folder`, until
 // `done` holds; false when no notice comes for 30 seconds. Folders made after the watch starts

@@ -20,6 +20,7 @@
 #include "image/decode/LoadDib.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
+#include "win/AppMessages.h"
 #include "support/HostileCorpus.h"
 #include "support/ImageCalls.h"
 #include "support/Pictures.h"
@@ -172,6 +173,14 @@ protected:
     }
   }
   bool Running() { return IsWindowEnabled(Item(IDC_CANCEL_JOB)) != FALSE; }
+  // Running, its drop listed: the worker has started.
+  bool JobStarted() { return Running() && Status() != ResourceString(IDS_STATUS_LISTING); }
+  // Waits for the end of a drop's listing and handles that message alone: the job starts.
+  void DispatchListingDone() {
+    MSG listed;
+    ASSERT_LT(0, GetMessageW(&listed, m_dialog->GetHwnd(), kListingDoneMessage, kListingDoneMessage));
+    DispatchMessageW(&listed);
+  }
 
   // Opens a dialog whose job holds after each file; see CHeldDialog.
   CHeldDialog* OpenHeldDialog() {
@@ -197,6 +206,7 @@ TEST_F(JobTest, DroppedFilesAreShrunkByEveryEnabledProfileWithProgress) {
   ASSERT_TRUE(CopyFileW(first.c_str(), (m_temp / L"b.png").c_str(), TRUE));
   ASSERT_TRUE(CopyFileW(first.c_str(), (m_temp / L"c.png").c_str(), TRUE));
   ASSERT_TRUE(OpenDialog());
+  const std::wstring initial = Status();
   CTextRecorder status(Item(IDC_STATUS));
   DropOn(ShellFiles({L"a.png", L"b.png", L"c.png"}).Get(), Away());
   ASSERT_TRUE(RunUntil([&] { return Status() == Finished(3); })) << Status().size();
@@ -217,12 +227,16 @@ TEST_F(JobTest, DroppedFilesAreShrunkByEveryEnabledProfileWithProgress) {
   EXPECT_EQ(3, range.iHigh);
   EXPECT_EQ(3, SendMessageW(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
 
-  // While it ran, the status line counted the files and its full stops cycled, one more on each
-  // tick, from whatever the last job left. Files whose pictures helper threads made ahead can
-  // pass within one tick, so a count may be skipped, but never go back.
+  // The drop was listed first (its folders, had there been any), and the status line went back
+  // to what it showed before. While the job ran, it counted the files and its full stops cycled,
+  // one more on each tick, from whatever the last job left. Files whose pictures helper threads
+  // made ahead can pass within one tick, so a count may be skipped, but never go back.
+  ASSERT_LE(2u, status.Texts().size());
+  EXPECT_EQ(ResourceString(IDS_STATUS_LISTING), status.Texts()[0]);
+  EXPECT_EQ(initial, status.Texts()[1]);
   int lastFile = 0;
   int lastDots = -1;
-  for (const std::wstring& text : status.Texts()) {
+  for (const std::wstring& text : std::vector<std::wstring>(status.Texts().begin() + 2, status.Texts().end())) {
     if (text == Finished(3)) continue;
     int file = 0;
     for (int n = 1; n <= 3; ++n) {
@@ -244,6 +258,37 @@ TEST_F(JobTest, DroppedFilesAreShrunkByEveryEnabledProfileWithProgress) {
     lastDots = count;
   }
   EXPECT_EQ(Finished(3), status.Texts().back());
+}
+
+TEST_F(JobTest, ADroppedFolderIsListedAndItsPicturesWrittenInItsStructure) {
+  SetProfiles();
+  ASSERT_TRUE(MakeFolders(m_temp / L"旅行\\二日目"));
+  Source(L"旅行\\海.png");
+  Source(L"旅行\\二日目\\山.png");
+  Source(L"単独.png");
+  ASSERT_TRUE(WriteBytes(m_temp / L"旅行\\メモ.txt", "not a picture"));
+  ASSERT_TRUE(OpenDialog());
+  CTextRecorder status(Item(IDC_STATUS));
+  DropOn(ShellFiles({L"旅行", L"単独.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(3); }));
+  EXPECT_EQ(ResourceString(IDS_STATUS_LISTING), status.Texts().front());
+  for (const wchar_t* output : {L"out1\\旅行\\p1_海.png", L"out1\\旅行\\二日目\\p1_山.png", L"out1\\p1_単独.png",
+                                L"out3\\旅行\\p3_海.jpg", L"out3\\旅行\\二日目\\p3_山.jpg", L"out3\\p3_単独.jpg"}) {
+    CDibPtr written;
+    EXPECT_EQ(S_OK, LoadDib(m_temp / output, &written)) << output;
+  }
+  EXPECT_EQ(2, CountEntries(m_temp / L"out1\\旅行"));  // p1_海.png and 二日目
+  EXPECT_FALSE(Running());
+
+  // The same drop again: the outputs in the subfolders are asked about like any other.
+  CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDNO); });
+  DropOn(ShellFiles({L"旅行"}).Get(), Away());
+  RunUntil([&] { return !watcher.Boxes().empty(); });
+  Pump();
+  ASSERT_EQ(1u, watcher.Boxes().size());
+  EXPECT_NE(std::wstring::npos, watcher.Boxes()[0].text.find(m_temp / L"out3\\旅行\\二日目\\p3_山.jpg\n"));
+  EXPECT_FALSE(Running());
+  EXPECT_EQ(Finished(3), Status());
 }
 
 TEST_F(JobTest, AFileListWithoutShellItemsRunsTheSameJob) {
@@ -348,6 +393,7 @@ TEST_F(JobTest, AJobStartedBeforeTheLastTickOfAFailedOneRunsWhole) {
   MSG drop;
   ASSERT_TRUE(PeekMessageW(&drop, dialog, WM_APP, WM_APP, PM_REMOVE));
   DispatchMessageW(&drop);
+  DispatchListingDone();
   ASSERT_TRUE(Running());
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_dialog->Pool().Workers()[0]->GetHandle(), 60000));
   DropOn(ShellFiles({L"good.png"}).Get(), Away());
@@ -378,7 +424,8 @@ TEST_F(JobTest, RefusedStartsWriteNothing) {
     std::wstring text;
   };
   std::wstring folderMissing, fileMissing;
-  FormatResourceString(&folderMissing, IDS_MSG_FILE_NOT_FOUND, (m_temp / L"folder").c_str());
+  ASSERT_TRUE(WriteBytes(m_temp / L"folder\\notes.txt", "not a picture"));
+  FormatResourceString(&folderMissing, IDS_MSG_FOLDER_HAS_NO_PICTURES, (m_temp / L"folder").c_str());
   FormatResourceString(&fileMissing, IDS_MSG_FILE_NOT_FOUND, (m_temp / L"gone.png").c_str());
   const wchar_t text[] = L"C:\\a.png";
   LPITEMIDLIST computer = nullptr;
@@ -386,7 +433,7 @@ TEST_F(JobTest, RefusedStartsWriteNothing) {
   const CItemIDList drives(computer);
   const CItemIDList file(ILCreateFromPathW((m_temp / L"a.png").c_str()));
   const Case cases[] = {
-      {"a folder among the files", [&] { return ShellFiles({L"a.png", L"folder"}); },
+      {"a folder without pictures among the files", [&] { return ShellFiles({L"a.png", L"folder"}); },
        folderMissing},
       {"a file that is gone", [&] { return FileList({m_temp / L"a.png", m_temp / L"gone.png"}); },
        fileMissing},
@@ -561,6 +608,7 @@ TEST_F(JobTest, AJobWhoseWorkerEndedEarlyEndsUnfinishedWhenTheNextDropComes) {
   MSG drop;
   ASSERT_TRUE(PeekMessageW(&drop, m_dialog->GetHwnd(), WM_APP, WM_APP, PM_REMOVE));
   DispatchMessageW(&drop);
+  DispatchListingDone();
   ASSERT_TRUE(Running());
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_dialog->Pool().Workers()[0]->GetHandle(), 60000));
   DropOn(ShellFiles({L"c.png"}).Get(), Away());
@@ -647,7 +695,7 @@ TEST_F(JobTest, ADropWhileRunningIsRefusedAndTheJobGoesOn) {
   CHeldDialog* dialog = OpenHeldDialog();
   ASSERT_TRUE(dialog);
   DropOn(ShellFiles({L"a.png", L"b.png"}).Get(), Away());
-  ASSERT_TRUE(RunUntil([&] { return Running(); }));
+  ASSERT_TRUE(RunUntil([&] { return JobStarted(); }));
   {
     CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
     DropOn(ShellFiles({L"other.png"}).Get(), Away());
@@ -789,7 +837,7 @@ TEST_F(JobTest, CancelEndsTheJobAbortedEvenDuringItsLastFile) {
   LargeSource(L"last.png");
   ASSERT_TRUE(OpenHeldDialog());
   DropOn(ShellFiles({L"last.png"}).Get(), Away());
-  ASSERT_TRUE(RunUntil([&] { return Running(); }));
+  ASSERT_TRUE(RunUntil([&] { return JobStarted(); }));
   PressButton(m_dialog->GetHwnd(), IDC_CANCEL_JOB);
   ASSERT_TRUE(RunUntil([&] { return !Running(); }));
   EXPECT_EQ(ResourceString(IDS_STATUS_ABORTED), Status());
@@ -843,7 +891,7 @@ TEST_F(JobTest, ClosingDuringAJobEndsItSavesTheSettingsAndQuitsWithTwo) {
   ASSERT_TRUE(OpenHeldDialog());
   HWND dialog = m_dialog->GetHwnd();
   DropOn(ShellFiles(names).Get(), Away());
-  ASSERT_TRUE(RunUntil([&] { return Running(); }));
+  ASSERT_TRUE(RunUntil([&] { return JobStarted(); }));
   // The start has saved the settings; what is found after the close was written by the close.
   ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, kSettingKey));
   PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);

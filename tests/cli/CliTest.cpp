@@ -2,6 +2,7 @@
 // and files.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -70,6 +71,26 @@ std::string Utf8(const std::wstring& text) {
   WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], size, nullptr, nullptr);
   bytes.resize(bytes.size() - 1);
   return bytes;
+}
+
+// Every file under `folder`, as paths relative to it, sorted.
+std::vector<std::wstring> FilesUnder(const std::wstring& folder, const std::wstring& relative = std::wstring()) {
+  std::vector<std::wstring> files;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\" + relative + L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return files;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      for (const std::wstring& inner : FilesUnder(folder, relative + name + L"\\")) files.push_back(inner);
+    } else {
+      files.push_back(relative + name);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 bool Parse(const std::vector<std::wstring>& args, CliOptions* options, std::wstring* error) {
@@ -238,6 +259,49 @@ TEST(CliRun, RefusedStartsAndFailedFilesHaveTheirExitCodesAndTexts) {
   EXPECT_EQ(0u, version.exitCode);
   EXPECT_EQ(0u, version.output.find("kestrelle-cli " KESTRELLE_VERSION_TEXT "\n")) << version.output;
   EXPECT_FALSE(FileExists(dir / L"versioned"));
+}
+
+TEST(CliRun, AFolderStandsForItsPicturesAndTheirOutputsKeepItsStructure) {
+  CTempDir dir;
+  ASSERT_TRUE(MakeFolders(dir / L"旅行\\二日目\\夜"));
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(400, 300), dir / L"旅行\\海.png"));
+  ASSERT_EQ(S_OK, CreateJpegSaver(90)->Save(*MakePhotoLike(300, 400), dir / L"旅行\\二日目\\山.JPG"));
+  ASSERT_TRUE(SaveWithGdiplus(*MakePhotoLike(200, 200), dir / L"旅行\\二日目\\夜\\星.bmp", L"image/bmp"));
+  ASSERT_TRUE(WriteBytes(dir / L"旅行\\メモ.txt", "not a picture"));
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(40, 30), dir / L"単独.png"));
+  RunResult run = RunCli(L"--out out --prefix s_ --fit 100x100 単独.png 旅行", dir.Path());
+  EXPECT_EQ(0u, run.exitCode) << run.output;
+  EXPECT_NE(std::string::npos, run.output.find("4 / 4\n"));
+  EXPECT_EQ((std::vector<std::wstring>{L"s_単独.png", L"旅行\\s_海.png", L"旅行\\二日目\\s_山.png",
+                                       L"旅行\\二日目\\夜\\s_星.png"}),
+            FilesUnder(dir / L"out"));
+  CDibPtr shrunk;
+  ASSERT_EQ(S_OK, LoadDib(dir / L"out\\旅行\\二日目\\s_山.png", &shrunk));
+  EXPECT_EQ(75, shrunk->Width());
+
+  // Outputs in the subfolders are existing outputs like any other.
+  RunResult again = RunCli(L"--out out --prefix s_ 旅行", dir.Path());
+  EXPECT_EQ(2u, again.exitCode);
+  EXPECT_NE(std::string::npos, again.output.find(Utf8(dir / L"out\\旅行\\二日目\\夜\\s_星.png\n"))) << again.output;
+
+  // A file in the place of an output subfolder: the first output there fails, naming it.
+  ASSERT_TRUE(MakeFolders(dir / L"taken"));
+  ASSERT_TRUE(WriteBytes(dir / L"taken\\旅行", "a file"));
+  RunResult blocked = RunCli(L"--out taken 旅行", dir.Path());
+  EXPECT_EQ(1u, blocked.exitCode);
+  EXPECT_NE(std::string::npos,
+            blocked.output.find(Utf8(ResourceString(IDS_MSG_CREATE_FOLDER_FAILED) + L"\n\n" + dir / L"taken\\旅行\n")))
+      << blocked.output;
+
+  // A folder without a picture refuses the job by its own message; nothing there, by 1009's.
+  ASSERT_TRUE(MakeFolders(dir / L"空"));
+  ASSERT_TRUE(WriteBytes(dir / L"空\\メモ.txt", "not a picture"));
+  RunResult empty = RunCli(L"--out empty 空", dir.Path());
+  EXPECT_EQ(2u, empty.exitCode);
+  std::wstring noPictures;
+  FormatResourceString(&noPictures, IDS_MSG_FOLDER_HAS_NO_PICTURES, (dir / L"空").c_str());
+  EXPECT_NE(std::string::npos, empty.output.find(Utf8(noPictures))) << empty.output;
+  EXPECT_FALSE(FileExists(dir / L"empty"));
 }
 
 TEST(CliRun, UnusualNamesAndPathsPastTheOldLimitComeOutUnchanged) {

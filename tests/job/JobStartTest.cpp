@@ -31,6 +31,13 @@ CFileList Paths(const std::vector<std::wstring>& paths) {
   return list;
 }
 
+// Files dropped themselves: their outputs go to the profiles' folders.
+JobSourceList Sources(const std::vector<std::wstring>& paths) {
+  JobSourceList sources;
+  for (const std::wstring& p : paths) sources.push_back({p, std::wstring()});
+  return sources;
+}
+
 }  // namespace
 
 TEST(JobStart, ConflictNeedsBothEnabledAndIgnoresLetterCase) {
@@ -42,18 +49,6 @@ TEST(JobStart, ConflictNeedsBothEnabledAndIgnoresLetterCase) {
   EXPECT_FALSE(ProfilesConflict(Profile(L"C:\\Out", L"s_"), Profile(L"C:\\Out", L"s_", false)));
 }
 
-TEST(JobStart, MissingPathsAndFoldersAreRefusedInListOrder) {
-  CTempDir dir;
-  ASSERT_TRUE(WriteBytes(dir / L"a.png", "x"));
-  ASSERT_TRUE(WriteBytes(dir / L"b.png", "x"));
-  std::wstring missing;
-  EXPECT_FALSE(FindMissingSource(Paths({dir / L"a.png", dir / L"b.png"}), &missing));
-  EXPECT_TRUE(FindMissingSource(Paths({dir / L"a.png", dir.Path(), dir / L"gone.png"}), &missing));
-  EXPECT_EQ(dir.Path(), missing);
-  EXPECT_TRUE(FindMissingSource(Paths({dir / L"gone.png", dir.Path()}), &missing));
-  EXPECT_EQ(dir / L"gone.png", missing);
-}
-
 TEST(JobStart, TasksAreQueuedFileMajorWithTheirExistingOutputs) {
   CTempDir dir;
   ASSERT_TRUE(WriteBytes(dir / L"s_b.png", "old"));
@@ -62,7 +57,7 @@ TEST(JobStart, TasksAreQueuedFileMajorWithTheirExistingOutputs) {
                                          Profile(dir.Path(), L"u_"), Profile(dir.Path(), L"v_")};
   TaskQueue queue;
   CFileList existing;
-  QueueTasks(Paths({L"C:\\in\\a.jpg", L"C:\\in\\b.jpg"}), profiles, nullptr, &queue, &existing);
+  QueueTasks(Sources({L"C:\\in\\a.jpg", L"C:\\in\\b.jpg"}), profiles, nullptr, &queue, &existing);
   ASSERT_EQ(2u, queue.Count());
   CShrinkTaskExPtr first = queue.PopFront();
   EXPECT_EQ(L"C:\\in\\a.jpg", first->GetSource());
@@ -140,7 +135,7 @@ TEST(JobStart, AnOutputThatIsADroppedFileIsFoundInEverySpelling) {
     size_t index = 9;
     std::wstring source;
     // Behind a disabled profile and one that writes elsewhere, as the third profile.
-    EXPECT_TRUE(FindOutputOverSource(Paths({photo}), {Profile(folder, L"", false), Profile(dir.Path(), L""), profile}, &index, &source));
+    EXPECT_TRUE(FindOutputOverSource(Sources({photo}), {Profile(folder, L"", false), Profile(dir.Path(), L""), profile}, &index, &source));
     EXPECT_EQ(2u, index);
     EXPECT_EQ(photo, source);
   }
@@ -149,15 +144,15 @@ TEST(JobStart, AnOutputThatIsADroppedFileIsFoundInEverySpelling) {
   size_t index = 9;
   std::wstring source;
   // The same folder with a prefix, or PNG instead of JPEG, writes beside the photo, not over it.
-  EXPECT_FALSE(FindOutputOverSource(Paths({photo}), {Profile(folder, L"s")}, &index, &source));
-  EXPECT_FALSE(FindOutputOverSource(Paths({photo}), {Profile(folder, L"")}, &index, &source));
-  EXPECT_FALSE(FindOutputOverSource(Paths({photo}), {Profile(folder, L"", false), Profile(folder, L"s"), Profile(folder, L"t"), jpeg}, &index, &source))
+  EXPECT_FALSE(FindOutputOverSource(Sources({photo}), {Profile(folder, L"s")}, &index, &source));
+  EXPECT_FALSE(FindOutputOverSource(Sources({photo}), {Profile(folder, L"")}, &index, &source));
+  EXPECT_FALSE(FindOutputOverSource(Sources({photo}), {Profile(folder, L"", false), Profile(folder, L"s"), Profile(folder, L"t"), jpeg}, &index, &source))
       << "only the first three profiles belong to a job, and the first two do not write there";
 
   // Another dropped file that an earlier file's output would replace: a.png writes sa.png.
   ASSERT_TRUE(WriteBytes(dir / L"a.png", "a"));
   ASSERT_TRUE(WriteBytes(dir / L"sa.png", "sa"));
-  EXPECT_TRUE(FindOutputOverSource(Paths({dir / L"a.png", dir / L"sa.png"}), {Profile(dir.Path(), L"s")}, &index, &source));
+  EXPECT_TRUE(FindOutputOverSource(Sources({dir / L"a.png", dir / L"sa.png"}), {Profile(dir.Path(), L"s")}, &index, &source));
   EXPECT_EQ(dir / L"sa.png", source);
 
   // A hard link to the photo in the output folder is the photo under another name.
@@ -166,13 +161,13 @@ TEST(JobStart, AnOutputThatIsADroppedFileIsFoundInEverySpelling) {
   ASSERT_TRUE(CreateHardLinkW((out + L"\\photo.jpg").c_str(), photo.c_str(), nullptr));
   ShrinkProfile linked = jpeg;
   linked.Folder = out;
-  EXPECT_TRUE(FindOutputOverSource(Paths({photo}), {linked}, &index, &source));
+  EXPECT_TRUE(FindOutputOverSource(Sources({photo}), {linked}, &index, &source));
   EXPECT_EQ(0u, index);
   EXPECT_EQ(photo, source);
   // An ordinary existing output there is no source.
   ASSERT_TRUE(DeleteFileW((out + L"\\photo.jpg").c_str()));
   ASSERT_TRUE(WriteBytes(out + L"\\photo.jpg", "old output"));
-  EXPECT_FALSE(FindOutputOverSource(Paths({photo}), {linked}, &index, &source));
+  EXPECT_FALSE(FindOutputOverSource(Sources({photo}), {linked}, &index, &source));
   EXPECT_EQ("mine", ReadBytes(photo));
 }
 
@@ -218,6 +213,11 @@ TEST(JobStart, RefusalsThatGuardTheUsersFilesComeBeforeAnythingIsDeletedOrWritte
   ASSERT_TRUE(WriteBytes(dir / L"0001.png", "planted"));
 
   ASSERT_TRUE(WriteBytes(dir / L"ab.png", "ab"));
+  // Dropped folders: two of one name, and one without a picture.
+  for (const wchar_t* tree : {L"one\\Trip", L"two\\Trip", L"empty"}) ASSERT_TRUE(MakeFolders(dir / tree));
+  ASSERT_TRUE(WriteBytes(dir / L"one\\Trip\\c.png", "c1"));
+  ASSERT_TRUE(WriteBytes(dir / L"two\\Trip\\c.png", "c2"));
+  ASSERT_TRUE(WriteBytes(dir / L"empty\\notes.txt", "not a picture"));
   auto prefixRefused = [](int profile, const wchar_t* prefix) {
     return FormattedResourceString(IDS_MSG_PREFIX_FORBIDDEN, profile, prefix);
   };
@@ -262,6 +262,16 @@ TEST(JobStart, RefusalsThatGuardTheUsersFilesComeBeforeAnythingIsDeletedOrWritte
        collide(dir / L"ab.png", b, L"\\sab.png"), -1, ProfileField::Folder},
       {"one folder in two spellings", {Profile(out, L"s"), Profile(out + L"\\.\\", L"S")}, {b},
        ResourceString(IDS_MSG_PROFILE_CONFLICT), 1, ProfileField::Folder},
+      // What dropped paths stand for, in drop order: nothing (1009), no picture (1039).
+      {"nothing there", {Profile(out, L"s")}, {b, dir / L"gone.png", dir / L"empty"},
+       FormattedResourceString(IDS_MSG_FILE_NOT_FOUND, (dir / L"gone.png").c_str()), -1, ProfileField::Folder},
+      {"no picture", {Profile(out, L"s")}, {b, dir / L"empty", dir / L"gone.png"},
+       FormattedResourceString(IDS_MSG_FOLDER_HAS_NO_PICTURES, (dir / L"empty").c_str()), -1, ProfileField::Folder},
+      {"two folders of one name", {Profile(out, L"s")}, {dir / L"one\\Trip", dir / L"two\\Trip"},
+       collide(dir / L"one\\Trip\\c.png", dir / L"two\\Trip\\c.png", L"\\Trip\\sc.png"), -1, ProfileField::Folder},
+      // Dropped inside the profile's folder, the tree would be written over itself.
+      {"a folder in its output folder", {Profile(dir / L"one", L"")}, {dir / L"one\\Trip"},
+       FormattedResourceString(IDS_MSG_OUTPUT_IS_SOURCE, (dir / L"one\\Trip\\c.png").c_str()), 0, ProfileField::Folder},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -282,7 +292,7 @@ TEST(JobStart, RefusalsThatGuardTheUsersFilesComeBeforeAnythingIsDeletedOrWritte
   ShrinkProfile jpeg = Profile(out, L".. s ");
   jpeg.SaveFormat.Type = 1;
   OutputCollision collision;
-  EXPECT_FALSE(FindOutputCollision(Paths({dir / L"a.png", dir / L"b.png"}), {Profile(out, L".. s "), jpeg}, &collision));
+  EXPECT_FALSE(FindOutputCollision(Sources({dir / L"a.png", dir / L"b.png"}), {Profile(out, L".. s "), jpeg}, &collision));
   size_t profile = 9;
   EXPECT_FALSE(FindForbiddenPrefix({Profile(out, L"..s "), Profile(out, L"\\", false)}, &profile));
 }
@@ -341,4 +351,30 @@ TEST(JobStart, LeftoversOfEndedWritesAreRemovedButNotAWriteInProgressNorOtherNam
 
   EXPECT_TRUE(IsTemporaryFileName(L"~kestrelle-0123abcd.tmp"));
   EXPECT_FALSE(IsTemporaryFileName(L"~kestrelle-0123abcd.TMP"));
+}
+
+TEST(JobStart, AFolderDropWritesIntoItsSubfoldersAndAsksAboutTheOutputsThere) {
+  CTempDir dir;
+  const std::wstring out = dir / L"out";
+  ASSERT_TRUE(MakeFolders(dir / L"Trip\\sub"));
+  ASSERT_TRUE(WriteBytes(dir / L"Trip\\a.png", "a"));
+  ASSERT_TRUE(WriteBytes(dir / L"Trip\\sub\\a.png", "a in sub"));  // another output folder: no collision
+  ASSERT_TRUE(WriteBytes(dir / L"loose.png", "l"));
+  ASSERT_TRUE(MakeFolders(out + L"\\Trip\\sub"));
+  ASSERT_TRUE(WriteBytes(out + L"\\Trip\\sub\\sa.png", "old"));
+  ASSERT_TRUE(WriteBytes(out + L"\\Trip\\sub\\~kestrelle-00c0ffee.tmp", "half a picture"));
+  CRecordingStart client;
+  TaskQueue queue;
+  EXPECT_TRUE(PrepareJob(Paths({dir / L"loose.png", dir / L"Trip"}), {Profile(out, L"s")}, nullptr, &queue, &client));
+  EXPECT_TRUE(client.errors.empty());
+  std::vector<std::wstring> outputs;
+  while (queue.Count() > 0) {
+    CShrinkTaskExPtr task = queue.PopFront();
+    outputs.push_back(task->BuildOutputPath(task->GetProfiles()[0]));
+  }
+  EXPECT_EQ((std::vector<std::wstring>{out + L"\\sloose.png", out + L"\\Trip\\sa.png", out + L"\\Trip\\sub\\sa.png"}),
+            outputs);
+  ASSERT_EQ(1u, client.questions.size());
+  EXPECT_NE(std::wstring::npos, client.questions[0].find(out + L"\\Trip\\sub\\sa.png\n"));
+  EXPECT_EQ(0, CountEntries(out + L"\\Trip\\sub"));  // the old output and what a killed write left
 }

@@ -45,7 +45,11 @@ void RemoveTree(const std::wstring& folder, const wchar_t* keep) {
     do {
       const std::wstring name = found.cFileName;
       if (name == L"." || name == L".." || (keep && name == keep)) continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // A link to a folder elsewhere (no copy the program made): only the link goes, never
+        // what it points at.
+        RemoveDirectoryW((folder + name).c_str());
+      } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveTree(folder + name + L"\\", nullptr);
       } else {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
@@ -268,7 +272,9 @@ int RemoveAbandonedDropFolders() {
   if (search == INVALID_HANDLE_VALUE) return 0;
   int removed = 0;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsDropFolderName(found.cFileName)) {
+    // Only folders the program made: never a link that only bears such a name.
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !IsDropFolderName(found.cFileName)) {
       continue;
     }
     const std::wstring folder = base + found.cFileName + L"\\";

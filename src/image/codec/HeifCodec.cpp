@@ -287,11 +287,22 @@ bool ReadGridLayout(heif_context* context, const heif_image_handle* handle, Grid
       tiling.num_columns * uint64_t(tiling.num_rows) < 2 || tiling.image_width == 0 || tiling.image_height == 0) {
     return false;
   }
-  heif_item_id firstTile = 0;
-  if (heif_image_handle_get_grid_image_tile_id(handle, 0, 0, 0, &firstTile).code != heif_error_Ok) return false;
-  heif_image_handle* rawTile = nullptr;
-  if (heif_context_get_image_handle(context, firstTile, &rawTile).code != heif_error_Ok || !rawTile) return false;
-  std::unique_ptr<heif_image_handle, HandleDeleter> tile(rawTile);
+  // Every tile must be an image of the file: libheif 1.19 decodes a single tile without looking
+  // whether its item exists (a damaged file ended the process there). The whole decode, taken
+  // instead, refuses such a grid.
+  std::unique_ptr<heif_image_handle, HandleDeleter> tile;
+  for (uint32_t ty = 0; ty < tiling.num_rows; ++ty) {
+    for (uint32_t tx = 0; tx < tiling.num_columns; ++tx) {
+      heif_item_id id = 0;
+      heif_image_handle* rawTile = nullptr;
+      if (heif_image_handle_get_grid_image_tile_id(handle, 0, tx, ty, &id).code != heif_error_Ok ||
+          heif_context_get_image_handle(context, id, &rawTile).code != heif_error_Ok || !rawTile) {
+        return false;
+      }
+      std::unique_ptr<heif_image_handle, HandleDeleter> owned(rawTile);
+      if (tx == 0 && ty == 0) tile = std::move(owned);
+    }
+  }
   // The tile as stored: what it is decoded to with the transformations ignored.
   const int tileWidth = heif_image_handle_get_ispe_width(tile.get()), tileHeight = heif_image_handle_get_ispe_height(tile.get());
   if (tileWidth <= 0 || tileHeight <= 0) return false;

@@ -6,9 +6,11 @@
 #include "base/Orientation.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include <libheif/heif.h>
@@ -43,8 +45,8 @@ struct OptionsDeleter {
   void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
 };
 
-// Called by libheif between the tiles of a grid image, on the decoding thread (tiles are decoded
-// one after the other, see Decode). A canvas that throws counts as one that gave up.
+// Called by libheif while it decodes, on the thread that decodes the tile (see DecodeTileRow). A
+// canvas that throws counts as one that gave up.
 int CancelDecoding(void* canvas) noexcept {
   try {
     return static_cast<const BgraCanvas*>(canvas)->Abandoned() ? 1 : 0;
@@ -352,6 +354,47 @@ bool ReadGridLayout(heif_context* context, const heif_image_handle* handle, Grid
   return true;
 }
 
+// The tiles `columns` of row `ty` decoded side by side into `tiles`: one tile after the other
+// on each of up to one thread per processor, the calling thread among them. Tiles of one grid
+// are independent pictures (libheif decodes them in parallel itself), so a single large photo
+// keeps every core busy; the row is what the canvas was told the decode holds either way.
+heif_error DecodeTileRow(const heif_image_handle* handle, uint32_t ty, const std::vector<uint32_t>& columns, bool high,
+                         const heif_decoding_options* options,
+                         std::vector<std::unique_ptr<heif_image, ImageDeleter>>* tiles) {
+  std::atomic<size_t> next{0};
+  std::vector<heif_error> errors(columns.size(), heif_error{heif_error_Ok, heif_suberror_Unspecified, ""});
+  auto work = [&]() noexcept {
+    for (size_t i; (i = next.fetch_add(1)) < columns.size();) {
+      heif_image* rawTile = nullptr;
+      try {
+        errors[i] = heif_image_handle_decode_image_tile(handle, &rawTile, heif_colorspace_RGB, ChromaFor(high), options,
+                                                        columns[i], ty);
+      } catch (const std::bad_alloc&) {
+        errors[i] = heif_error{heif_error_Memory_allocation_error, heif_suberror_Unspecified, ""};
+      } catch (...) {
+        errors[i] = heif_error{heif_error_Decoder_plugin_error, heif_suberror_Unspecified, ""};
+      }
+      (*tiles)[columns[i]].reset(rawTile);
+      if (errors[i].code == heif_error_Ok && !rawTile) errors[i].code = heif_error_Decoder_plugin_error;
+    }
+  };
+  const size_t threads = std::min<size_t>(columns.size(), std::max(1u, std::thread::hardware_concurrency()));
+  std::vector<std::thread> helpers;
+  for (size_t i = 1; i < threads; ++i) {
+    try {
+      helpers.emplace_back(work);
+    } catch (...) {
+      break;  // fewer helpers: the tiles left are decoded by those that started
+    }
+  }
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  for (const heif_error& error : errors) {
+    if (error.code != heif_error_Ok) return error;
+  }
+  return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
+}
+
 // A grid picture decoded one row of tiles at a time, its rows handed over as each row of tiles
 // is complete: only that row of tiles is held, so a picture far larger than the memory of a
 // whole decode is shrunk as it streams. Tiles at the right and bottom may reach past the picture.
@@ -363,35 +406,34 @@ DecodeStatus DecodeTiles(const heif_image_handle* handle, const heif_image_tilin
   std::vector<std::unique_ptr<heif_image, ImageDeleter>> tiles(tiling.num_columns);
   std::vector<CDecodedPixels> pixels(tiling.num_columns);
   std::vector<bool> premultiplied(tiling.num_columns);
+  // The columns of tiles the window reaches into: the same for every row.
+  std::vector<uint32_t> columns;
+  for (uint32_t tx = 0; tx < tiling.num_columns; ++tx) {
+    const int64_t left = tx * tileWidth - int64_t(tiling.left_offset);
+    if (left + tileWidth > 0 && left < int64_t(width)) columns.push_back(tx);
+  }
   for (uint32_t ty = 0; ty < tiling.num_rows; ++ty) {
     const int64_t top = ty * tileHeight - int64_t(tiling.top_offset);
     const int64_t first = top < 0 ? 0 : top, end = std::min<int64_t>(top + tileHeight, height);
     if (end <= first) continue;
-    for (uint32_t tx = 0; tx < tiling.num_columns; ++tx) {
-      tiles[tx].reset();
-      const int64_t left = tx * tileWidth - int64_t(tiling.left_offset);
-      if (left + tileWidth <= 0 || left >= int64_t(width)) continue;
-      if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-      heif_image* rawTile = nullptr;
-      heif_error error = heif_image_handle_decode_image_tile(handle, &rawTile, heif_colorspace_RGB, ChromaFor(high),
-                                                             options, tx, ty);
-      tiles[tx].reset(rawTile);
-      if (error.code != heif_error_Ok || !rawTile) return StatusOf(error);
-      if (!pixels[tx].Open(rawTile, uint32_t(tileWidth), uint32_t(tileHeight), high)) return DecodeStatus::Undecodable;
-      premultiplied[tx] = heif_image_is_premultiplied_alpha(rawTile) != 0;
+    if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+    for (auto& tile : tiles) tile.reset();
+    const heif_error error = DecodeTileRow(handle, ty, columns, high, options, &tiles);
+    if (error.code != heif_error_Ok) return StatusOf(error);
+    for (uint32_t tx : columns) {
+      if (!pixels[tx].Open(tiles[tx].get(), uint32_t(tileWidth), uint32_t(tileHeight), high)) return DecodeStatus::Undecodable;
+      premultiplied[tx] = heif_image_is_premultiplied_alpha(tiles[tx].get()) != 0;
       if (!described) {
-        ReadCodePoints(handle, rawTile, colour);
+        ReadCodePoints(handle, tiles[tx].get(), colour);
         canvas->DescribeColour(*colour);
         described = true;
       }
     }
     for (int64_t y = first; y < end; ++y) {
       uint8_t* out = canvas->Row(uint32_t(y));
-      for (uint32_t tx = 0; tx < tiling.num_columns; ++tx) {
+      for (uint32_t tx : columns) {
         const int64_t left = tx * tileWidth - int64_t(tiling.left_offset);
         const int64_t from = std::max<int64_t>(left, 0), to = std::min<int64_t>(left + tileWidth, width);
-        if (to <= from) continue;
-        if (!tiles[tx]) return DecodeStatus::Undecodable;
         uint8_t* at = out + 4 * from;
         pixels[tx].ReadRow(uint32_t(y - top), uint32_t(from - left), uint32_t(to - from), at);
         if (premultiplied[tx]) Unpremultiply(at, uint32_t(to - from));
@@ -411,9 +453,8 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
   if (!context) return DecodeStatus::OutOfMemory;
   SetLimits(context.get());
-  // Tiles one after the other on this thread: one tile's decoder in memory at a time, and the
-  // canvas is asked between tiles whether the picture is still wanted. The program decodes
-  // several pictures at once instead.
+  // No threads of libheif's own: a grid's tiles are decoded here, a row at a time (DecodeTiles),
+  // and the canvas is asked between rows whether the picture is still wanted.
   heif_context_set_max_decoding_threads(context.get(), 0);
   heif_error error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
   if (error.code != heif_error_Ok) return StatusOf(error);

@@ -36,31 +36,76 @@ PROFILES = ((240, "png", 0), (640, "jpg", 80), (1280, "jpg", 90))
 
 
 def run_timed(commands, env=None):
-    """Runs one batch (one or more commands in turn); returns its seconds."""
+    """Runs one batch (one or more commands in turn; a command that is a list of commands runs
+    them side by side); returns its seconds."""
     start = time.perf_counter()
     for command in commands:
-        subprocess.run(command, check=True, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        parts = command if isinstance(command[0], list) else [command]
+        processes = [subprocess.Popen(part, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                     for part in parts]
+        for process, part in zip(processes, parts):
+            if process.wait() != 0:
+                raise subprocess.CalledProcessError(process.returncode, part)
     return time.perf_counter() - start
 
 
-def process_peak(command, env=None):
-    """Peak resident memory in MB of one command. For a Windows program under Wine the program
-    runs in a process of its own, not the `wine` launcher that GNU time would see: its peak
-    (VmHWM, which only grows) is read from /proc while it runs."""
+def proc_cpu_seconds(pid):
+    """User plus system seconds of a process, all its threads, from /proc (None once it is gone)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    except (OSError, IndexError, ValueError):
+        return None
+
+
+def wineserver_pids(env):
+    """The Wine server of the prefix `env` names (its folder under /tmp is named after the
+    prefix's device and inode), not those of other prefixes that may run on the machine."""
+    prefix = (env or os.environ).get("WINEPREFIX", os.path.expanduser("~/.wine"))
+    try:
+        info = os.stat(prefix)
+    except OSError:
+        return []
+    folder = f"server-{info.st_dev:x}-{info.st_ino:x}"
+    pids = []
+    for pid in os.listdir("/proc"):
+        if pid.isdigit():
+            try:
+                with open(f"/proc/{pid}/comm") as f:
+                    if f.read().strip().startswith("wineserver") and os.readlink(f"/proc/{pid}/cwd").endswith(folder):
+                        pids.append(pid)
+            except OSError:
+                pass
+    return pids
+
+
+def watch_process(command, env=None):
+    """Runs one command and returns (peak resident MB, its processor seconds, the Wine server's
+    processor seconds meanwhile, wall seconds). For a Windows program under Wine the program runs
+    in a process of its own, not the `wine` launcher that GNU time would see: its peak (VmHWM,
+    which only grows) and its processor time are read from /proc while it runs (the last sample,
+    taken every 20 ms), and the server's is its /proc count before and after."""
     if command[0] != "wine":
-        result = subprocess.run(["/usr/bin/time", "-f", "%M"] + command, env=env, capture_output=True, text=True)
+        start = time.perf_counter()
+        result = subprocess.run(["/usr/bin/time", "-f", "%M %U %S"] + command, env=env, capture_output=True, text=True)
+        wall = time.perf_counter() - start
         try:
-            return int(result.stderr.strip().splitlines()[-1]) / 1024.0
+            peak, user, system = result.stderr.strip().splitlines()[-1].split()
+            return int(peak) / 1024.0, float(user) + float(system), 0.0, wall
         except (ValueError, IndexError):
-            return float("nan")
+            return float("nan"), float("nan"), 0.0, wall
     # The program's own process is named by its path: the 64-bit one by its Windows path (Z: maps
     # the Linux root; the launcher runs it through start.exe), the 32-bit one under WoW64 by the
     # Linux path it was given. Other builds of it that may run on the machine at the same time
     # have other paths.
     unix_path = os.path.abspath(command[1])
     names = {unix_path.encode(), ("Z:" + unix_path.replace("/", "\\")).encode()}
+    servers = {pid: proc_cpu_seconds(pid) for pid in wineserver_pids(env)}
+    start = time.perf_counter()
     process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     peak = 0
+    cpu = {}
     while process.poll() is None:
         for pid in os.listdir("/proc"):
             if not pid.isdigit():
@@ -73,15 +118,27 @@ def process_peak(command, env=None):
                     for line in f:
                         if line.startswith("VmHWM:"):
                             peak = max(peak, int(line.split()[1]))
+                seconds = proc_cpu_seconds(pid)
+                if seconds is not None:
+                    cpu[pid] = seconds
             except OSError:
                 continue
         time.sleep(0.02)
-    return peak / 1024.0 if peak else float("nan")
+    wall = time.perf_counter() - start
+    server = sum((proc_cpu_seconds(pid) or 0.0) - (before or 0.0) for pid, before in servers.items())
+    return (peak / 1024.0 if peak else float("nan")), sum(cpu.values()), server, wall
+
+
+def process_peak(command, env=None):
+    """Peak resident memory in MB of one command."""
+    return watch_process(command, env)[0]
 
 
 def peak_of(commands, env=None):
-    """Peak resident memory of one batch: the largest of its commands'."""
-    peaks = [process_peak(command, env) for command in commands]
+    """Peak resident memory of one batch: the largest of its commands' (of side-by-side ones, the
+    largest one alone)."""
+    peaks = [process_peak(part, env) for command in commands
+             for part in (command if isinstance(command[0], list) else [command])]
     return max(peaks) if all(p == p for p in peaks) else float("nan")
 
 
@@ -193,6 +250,11 @@ def tools(task, files, out, cli, wine_env):
         for name, command in peer_batches(files, BOX, ext, 80, scripts).items():
             if task != "d" or name == "vipsthumbnail":
                 result[name] = ([(command, "")], None)
+        if task == "d":
+            # Ours loads on one thread per processor; vipsthumbnail goes through its files one
+            # after the other, so it is also given both cores as two processes on halves.
+            halves = [peer_batches(files[i::2], BOX, ext, 80, scripts)["vipsthumbnail"] for i in range(2)]
+            result["vipsthumbnail x2"] = ([(halves, "")], None)
         return result
     for name, threads in ours.items():
         result[name] = ([(["wine", cli, "--overwrite"] + threads + files, "")], wine_env)
@@ -251,7 +313,8 @@ def main():
             concrete = []
             for command, suffix in batch:
                 os.makedirs(out + suffix, exist_ok=True)
-                concrete.append([c.replace("{out}", out + suffix) for c in command])
+                fill = lambda part: [c.replace("{out}", out + suffix) for c in part]
+                concrete.append([fill(p) for p in command] if isinstance(command[0], list) else fill(command))
             commands[name] = (concrete, env, out)
         if task == "c":
             # Both of our runs write into the same three folders, those of the stored profiles.
@@ -278,6 +341,13 @@ def main():
         for name, (median, low, high, peak, score) in results.items():
             print(f"{name:<19}{median:>10.2f}{low:>8.2f}{high:>8.2f}{megapixels / median:>8.1f}"
                   f"{median / ours:>8.2f}{peak:>9.0f}{score:>9.2f}")
+        if task == "d":
+            # Where our time goes: the program's own processor time (all its threads: up to
+            # twice the wall time on two cores) and the Wine server's, over one more batch.
+            batch, env, out = commands["kestrelle-cli"]
+            _, cpu, server, wall = watch_process(batch[0], env)
+            print(f"kestrelle-cli processor time: {100 * cpu / wall:.0f} % of its wall time ({wall:.2f} s), "
+                  f"the Wine server's meanwhile {100 * server / wall:.0f} %")
         if task == "c":
             print("three profiles against one profile, same runs: "
                   f"-t1 {results['kestrelle-cli -t1'][0] / results['one profile -t1'][0]:.2f}, "

@@ -536,3 +536,30 @@ TEST_F(DropTargetTest, PathsFromOutsideAreADropOnNoFieldAndRefusedLikeOneWhileAJ
   EXPECT_EQ(kFromOutside, posted.wParam);
   EXPECT_EQ(0, m_window->PostedDrops());
 }
+
+TEST_F(DropTargetTest, PathsArriveResolvedAndCopiesNeverTakeADevicesName) {
+  // A drag source other than Explorer may send any spelling of a folder: the list holds the folder
+  // each names, whose last part is its name.
+  ASSERT_TRUE(MakeFolders(m_temp / L"photos\\Trip"));
+  m_window->DropAt(ClipboardData(m_window->m_hWnd, CF_HDROP,
+                                 FileListBlock({m_temp / L"photos\\Trip\\..", m_temp / L"photos\\Trip.",
+                                                m_temp / L"photos\\Trip\\.", m_temp / L"photos//Trip \\"}))
+                       .Get(),
+                   m_window->Elsewhere());
+  EXPECT_EQ((std::vector<std::wstring>{m_temp / L"photos", m_temp / L"photos\\Trip", m_temp / L"photos\\Trip",
+                                       m_temp / L"photos\\Trip"}),
+            m_window->Paths());
+  EXPECT_TRUE(m_window->messages.empty());
+
+  // Items named like devices (from a zip folder, a phone) are copied with a "_" in front.
+  m_window->Clear();
+  const std::vector<ContentItem> items = {{L"CON.jpg", "c"}, {L"aux.png", "a"}, {L"nul.", "n"}, {L"Com1 .jpg", "1"}};
+  m_window->DropAt(ContentsData(items, ContentMedium::Stream).Get(), m_window->Elsewhere());
+  ASSERT_TRUE(m_window->copies.IsValid());
+  const std::wstring folder = m_window->copies.Get().path;
+  EXPECT_EQ((std::vector<std::wstring>{folder + L"\\1\\_CON.jpg", folder + L"\\2\\_aux.png", folder + L"\\3\\_nul_",
+                                       folder + L"\\4\\_Com1 .jpg"}),
+            m_window->Paths());
+  EXPECT_EQ("c", ReadBytes(folder + L"\\1\\_CON.jpg"));
+  m_window->copies.Reset();
+}

@@ -19,6 +19,7 @@
 #include "app/drop/DropTarget.h"
 #include "base/ComPtr.h"
 #include "base/ItemIdList.h"
+#include "base/PathNames.h"
 #include "support/TempDir.h"
 #include "win/Window.h"
 
@@ -562,4 +563,19 @@ TEST_F(DropTargetTest, PathsArriveResolvedAndCopiesNeverTakeADevicesName) {
             m_window->Paths());
   EXPECT_EQ("c", ReadBytes(folder + L"\\1\\_CON.jpg"));
   m_window->copies.Reset();
+
+  // An item whose name no file may have says so, naming it, and leaves no copy.
+  const std::wstring tooLong = std::wstring(292, L'n') + L".jpg";
+  DroppedFiles drop;
+  EXPECT_EQ(static_cast<unsigned>(IDS_MSG_DROP_NAME_TOO_LONG),
+            ReadDrop(ContentsData({{L"first.jpg", "f"}, {tooLong, "x"}}, ContentMedium::Stream).Get(), &drop));
+  // The descriptor holds at most 259 characters of it.
+  EXPECT_LT(kMaxFileNameLength, drop.failedItem.size());
+  EXPECT_EQ(0u, tooLong.find(drop.failedItem));
+  EXPECT_FALSE(drop.copies.IsValid());
+  m_window->Clear();
+  m_window->DropAt(ContentsData({{tooLong, "x"}}, ContentMedium::Global).Get(), m_window->Elsewhere());
+  ASSERT_EQ(1u, m_window->texts.size());
+  EXPECT_EQ(FormattedResourceString(IDS_MSG_DROP_NAME_TOO_LONG, drop.failedItem.c_str()), m_window->texts[0]);
+  EXPECT_FALSE(m_window->files);
 }

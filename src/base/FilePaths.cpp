@@ -2,6 +2,7 @@
 #include "base/FilePaths.h"
 
 #include "base/Handle.h"
+#include "base/PathNames.h"
 
 namespace {
 
@@ -51,6 +52,26 @@ std::wstring FullPath(const std::wstring& path) {
   if (got == 0 || got >= needed) return path;
   buffer.resize(got);
   return buffer;
+}
+
+std::wstring ResolvedPath(const std::wstring& path) {
+  if (path.empty()) return path;
+  // An absolute path is resolved on its text alone: GetFullPathNameW makes one whose last part
+  // is a device's name ("D:\disc\AUX", a folder of a disc) into the device ("\\.\AUX").
+  const bool absolute = (path.size() >= 3 && path[1] == L':' && IsSeparator(path[2])) ||
+                        (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]));
+  return NormalizedPath(absolute ? path : FullPath(path));
+}
+
+bool IsPathUnder(const std::wstring& folder, const std::wstring& path) {
+  std::wstring outer = ResolvedPath(folder);
+  std::wstring inner = ResolvedPath(path);
+  if (outer.empty() || inner.empty()) return false;
+  if (outer.back() != L'\\') outer += L'\\';  // a drive's root has its separator already
+  if (inner.size() <= outer.size()) return false;
+  CharUpperBuffW(&outer[0], static_cast<DWORD>(outer.size()));
+  CharUpperBuffW(&inner[0], static_cast<DWORD>(inner.size()));
+  return inner.compare(0, outer.size(), outer) == 0;
 }
 
 std::wstring ExtendedPath(const std::wstring& path) {

@@ -12,6 +12,16 @@ std::wstring ProgramFile();
 // `path` made absolute against the current folder (GetFullPathNameW); unchanged when that fails.
 std::wstring FullPath(const std::wstring& path);
 
+// `path` made absolute against the current folder and its spelling resolved (NormalizedPath,
+// base/PathNames.h): what every path from outside the program (a drop, a hand-over, the command
+// line) becomes before it is listed, checked or named. Empty stays empty.
+std::wstring ResolvedPath(const std::wstring& path);
+
+// True when `path` lies below `folder` (not at it), both resolved (ResolvedPath) and compared
+// with letter case ignored, as the file system compares names. Text only: nothing is looked up,
+// so a link inside `folder` counts as inside.
+bool IsPathUnder(const std::wstring& folder, const std::wstring& path);
+
 // The form of `path` that the file functions accept beyond 260 characters ("\\?\C:\..." or
 // "\\?\UNC\server\share\..."). An absolute path in canonical form keeps every character,
 // trailing blanks and dots included; other paths are made absolute first. Empty stays empty.

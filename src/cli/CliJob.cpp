@@ -53,8 +53,8 @@ int RunJob(const CliOptions& options) {
   }
 
   CFileList files;
-  // Typed paths may be relative; the dialog's come from the shell as full paths.
-  for (const std::wstring& file : options.files) files.Add(FullPath(file));
+  // Typed paths may be relative: the list resolves them against the current folder.
+  for (const std::wstring& file : options.files) files.Add(file);
   CJobRun run;
   CCliStart start(options.overwrite);
   if (!PrepareJob(files, profiles, &run, &run.Pool().Pending(), &start)) return kExitRefused;

@@ -48,31 +48,41 @@ public:
     }
   }
 
-  // Appends the pictures of the tree at `folder` to `sources`; false when stopped.
-  bool List(const std::wstring& folder, JobSourceList* sources) {
+  enum class Outcome { Listed, Stopped, Unreadable };
+
+  // Appends the pictures of the tree at `folder` (a resolved path) to `sources`. Unreadable: the
+  // folder of the tree that could not be read is FailedFolder(), for the reason FailedError().
+  Outcome List(const std::wstring& folder, JobSourceList* sources) {
     std::wstring root = folder;
     while (root.size() > 1 && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
     // Depth first: a folder's subfolders are pushed last to first, so the first is read next.
     std::vector<PendingFolder> pending;
-    pending.push_back({root, WithSeparator(ComparablePath(root)), DroppedFolderName(root)});
+    pending.push_back({root, WithSeparator(ComparablePath(root)), ListedFolderName(root)});
     const std::vector<std::wstring> outputsInside = OutputFoldersInside(pending.back().comparable);
     while (!pending.empty()) {
-      if (m_stop && m_stop()) return false;
+      if (m_stop && m_stop()) return Outcome::Stopped;
       PendingFolder current = std::move(pending.back());
       pending.pop_back();
       if (IsUnderAny(current.comparable, outputsInside)) continue;
       std::vector<std::wstring> pictures, subfolders;
-      ReadFolder(current.path, &pictures, &subfolders);
+      if (const DWORD error = ReadFolder(current.path, &pictures, &subfolders)) {
+        m_failedFolder = current.path;
+        m_failedError = error;
+        return Outcome::Unreadable;
+      }
       std::sort(pictures.begin(), pictures.end(), LogicalLess);
       std::sort(subfolders.begin(), subfolders.end(), LogicalLess);
       for (const std::wstring& name : pictures) sources->push_back({AppendPath(current.path, name), current.subfolder});
       for (auto name = subfolders.rbegin(); name != subfolders.rend(); ++name) {
         pending.push_back({AppendPath(current.path, *name), current.comparable + UpperCase(*name) + L'\\',
-                           current.subfolder + L'\\' + *name});
+                           current.subfolder + L'\\' + PlainFileNameFrom(*name)});
       }
     }
-    return true;
+    return Outcome::Listed;
   }
+
+  const std::wstring& FailedFolder() const { return m_failedFolder; }
+  DWORD FailedError() const { return m_failedError; }
 
 private:
   static std::wstring WithSeparator(std::wstring path) {
@@ -98,12 +108,33 @@ private:
     return inside;
   }
 
-  static void ReadFolder(const std::wstring& folder, std::vector<std::wstring>* pictures,
-                         std::vector<std::wstring>* subfolders) {
+  // The name of the dropped folder at `root` as its parent lists it, made plain; by its text
+  // where nothing lists it (a drive's or a share's root).
+  static std::wstring ListedFolderName(const std::wstring& root) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW(ExtendedPath(root).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0);
+    std::wstring name;
+    if (search != INVALID_HANDLE_VALUE) {
+      name = found.cFileName;
+      FindClose(search);
+    }
+    if (name.empty() || name == L"." || name == L"..") name = DroppedFolderName(root);
+    return PlainFileNameFrom(name);
+  }
+
+  // The visible pictures and subfolders of `folder`; 0, or the system's error when the folder
+  // could not be opened or read to its end.
+  static DWORD ReadFolder(const std::wstring& folder, std::vector<std::wstring>* pictures,
+                          std::vector<std::wstring>* subfolders) {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileExW(ExtendedPath(AppendPath(folder, L"*")).c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE) return;
+    if (search == INVALID_HANDLE_VALUE) {
+      // Nothing at all: a drive's root holds no "." to find.
+      const DWORD error = GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? 0 : error;
+    }
     do {
       if (found.dwFileAttributes & kSkippedAttributes) continue;
       const std::wstring name = found.cFileName;
@@ -113,11 +144,15 @@ private:
         pictures->push_back(name);
       }
     } while (FindNextFileW(search, &found));
+    const DWORD error = GetLastError();
     FindClose(search);
+    return error == ERROR_NO_MORE_FILES ? 0 : error;
   }
 
   std::function<bool()> m_stop;
   std::vector<std::wstring> m_outputFolders;
+  std::wstring m_failedFolder;
+  DWORD m_failedError = 0;
 };
 
 }  // namespace
@@ -152,8 +187,15 @@ DroppedSources ListDroppedSources(const CFileList& dropped, const std::vector<Sh
       continue;
     } else {
       const size_t before = listed.sources.size();
-      if (!lister.List(path, &listed.sources)) {
+      const CFolderLister::Outcome outcome = lister.List(path, &listed.sources);
+      if (outcome == CFolderLister::Outcome::Stopped) {
         listed.stopped = true;
+        return listed;
+      }
+      if (outcome == CFolderLister::Outcome::Unreadable) {
+        listed.refusal = IDS_MSG_FOLDER_UNREADABLE;
+        listed.refusedPath = lister.FailedFolder();
+        listed.refusalError = lister.FailedError();
         return listed;
       }
       if (listed.sources.size() > before) continue;

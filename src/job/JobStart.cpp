@@ -220,6 +220,32 @@ bool FindUnnamableOutput(const JobSourceList& sources, const std::vector<ShrinkP
   return false;
 }
 
+bool FindOutputOutsideFolder(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
+                             size_t* profileIndex, std::wstring* path) {
+  // Each profile's subfolders once: a tree of thousands of pictures has few folders.
+  std::set<std::pair<size_t, std::wstring>> foldersSeen;
+  for (const JobSource& source : sources) {
+    const std::wstring baseName = SplitFileName(source.path).base;
+    for (size_t i = 0; i < JobProfileCount(profiles); ++i) {
+      if (!profiles[i].Use) continue;
+      const ShrinkProfile& profile = profiles[i];
+      std::wstring outside;
+      if (!source.subfolder.empty() && foldersSeen.emplace(i, source.subfolder).second) {
+        const std::wstring folder = OutputFolder(profile, source.subfolder);
+        const bool atFolder = EqualIgnoringCase(ResolvedPath(folder), ResolvedPath(profile.Folder));
+        if (!atFolder && !IsPathUnder(profile.Folder, folder)) outside = folder;
+      }
+      const std::wstring output = BuildOutputPath(profile, source.subfolder, baseName);
+      if (outside.empty() && !IsPathUnder(profile.Folder, output)) outside = output;
+      if (outside.empty()) continue;
+      *profileIndex = i;
+      *path = ResolvedPath(outside);
+      return true;
+    }
+  }
+  return false;
+}
+
 bool FindOutputCollision(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                          OutputCollision* collision) {
   // Outputs are plain names inside their folders (FindUnnamableOutput) and subfolders are names
@@ -335,14 +361,24 @@ bool CheckJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& pr
     return false;
   }
   if (listed.refusal != 0) {
-    client->ShowStartError(FormattedResourceString(listed.refusal, listed.refusedPath.c_str()), -1,
-                           ProfileField::Folder);
+    const std::wstring text =
+        listed.refusalError != 0
+            ? FormattedResourceString(listed.refusal, listed.refusedPath.c_str(),
+                                      HResultText(HRESULT_FROM_WIN32(listed.refusalError)).c_str())
+            : FormattedResourceString(listed.refusal, listed.refusedPath.c_str());
+    client->ShowStartError(text, -1, ProfileField::Folder);
     return false;
   }
   std::wstring path;
   // One index of the sources serves both: each file's resolved path is asked for once.
   CSourceIndex index(listed.sources);
   *unique = index.Unique();
+  if (FindOutputOutsideFolder(*unique, profiles, &profile, &path)) {
+    client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_OUTSIDE_FOLDER, static_cast<int>(profile + 1),
+                                                   profiles[profile].Folder.c_str(), path.c_str()),
+                           static_cast<int>(profile), ProfileField::Folder);
+    return false;
+  }
   if (FindUnnamableOutput(*unique, profiles, &profile, &path)) {
     client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_NAME_INVALID, static_cast<int>(profile + 1),
                                                    path.c_str()),
@@ -394,8 +430,21 @@ bool PrepareJob(const CFileList& files, const std::vector<ShrinkProfile>& profil
   return PrepareJob(ListDroppedSources(files, profiles), profiles, taskClient, queue, client);
 }
 
-bool PrepareJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& profiles,
+namespace {
+
+// The profiles with their folders resolved, as every dropped path is (CFileList::Add): what the
+// checks compare is what the tasks write into, and a folder typed "D:\out." or "D:\out\..\x"
+// is the folder the file functions would open, not one Explorer cannot.
+std::vector<ShrinkProfile> WithResolvedFolders(std::vector<ShrinkProfile> profiles) {
+  for (ShrinkProfile& profile : profiles) profile.Folder = ResolvedPath(profile.Folder);
+  return profiles;
+}
+
+}  // namespace
+
+bool PrepareJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& given,
                 CShrinkTaskExClient* taskClient, TaskQueue* queue, CJobStartClient* client) {
+  const std::vector<ShrinkProfile> profiles = WithResolvedFolders(given);
   JobSourceList unique;
   if (!CheckJob(listed, profiles, client, &unique)) return false;
   CFileList existing;

@@ -61,6 +61,15 @@ JobSourceList WithoutRepeats(const JobSourceList& sources);
 bool FindUnnamableOutput(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
                          size_t* profileIndex, std::wstring* source);
 
+// An output, or a folder an output goes to (where the start deletes what killed writes left),
+// that does not lie inside its profile's folder once both are resolved (ResolvedPath): a
+// subfolder or name that leads out ("..", a root) would write or delete beside the folder the
+// user chose. True with the first such profile, in file-then-profile order, and the resolved path.
+// A second guard: the listing names subfolders from the file system, and prefixes and names are
+// checked on their own.
+bool FindOutputOutsideFolder(const JobSourceList& sources, const std::vector<ShrinkProfile>& profiles,
+                             size_t* profileIndex, std::wstring* path);
+
 // Two outputs of the job that are one file (a.png and a.jpg both make sa.png; a.png from two
 // folders; two dropped folders of one name; or two profiles whose folders are one folder in other
 // spellings). Sources in different subfolders never collide.
@@ -87,13 +96,15 @@ std::wstring ListExistingOutputs(const CFileList& existing);
 // with that path and, when asked, the system's reason (files deleted before stay deleted).
 bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed, unsigned long* error = nullptr);
 
-// The start of a job, once the front end has cleared what a previous job left. Nothing is deleted
+// The start of a job, once the front end has cleared what a previous job left. The profiles'
+// folders are taken resolved (ResolvedPath), as the dropped paths are. Nothing is deleted
 // or written before every check has passed: every enabled profile must name a folder (1003, with
 // the id of the panel's folder field), no two enabled profiles may write the same names (1025), a
 // profile must be enabled, no enabled prefix may hold a character that names cannot; every
-// dropped path must exist (1009) and a dropped folder must hold a picture (1039), each file
-// counts once, every output must be a plain name inside its folder, no output may be one of the
-// sources (1010) and no two outputs one file. Then one task per source is queued with
+// dropped path must exist (1009), every folder of a dropped tree must be readable (1044) and a
+// dropped folder must hold a picture (1039), each file counts once, every output and its folder
+// must lie inside the profile's folder (1043), every output must be a plain name, no output may
+// be one of the sources (1010) and no two outputs one file. Then one task per source is queued with
 // `taskClient`; outputs that already exist are listed in the overwrite question and, when the
 // client agrees, deleted (1008 on the first that cannot be); the temporary files that killed
 // writes left in the folders the job writes into are removed. False when a step ended the start,

@@ -27,6 +27,14 @@ int32_t ShrinkFailureMessage(ShrinkPlan plan) {
 
 }  // namespace
 
+std::wstring ReasonText(int32_t number, long code) {
+  // E_NOTIMPL is how a load says that no decoder could read the bytes (LoadDib): a truncated or
+  // damaged file, or no picture at all. The system's text for it, "Not implemented.", would blame
+  // the program.
+  if (number == IDS_MSG_LOAD_FAILED && code == E_NOTIMPL) return ResourceString(IDS_MSG_PICTURE_UNREADABLE);
+  return HResultText(code);
+}
+
 void CShrinkTaskEx::Run() {
   CSharedSource source(m_source, m_profiles);
   Run(&source, nullptr);
@@ -44,7 +52,7 @@ bool CShrinkTaskEx::IsStopRequested() const {
 void CShrinkTaskEx::RecordError(int32_t number, long code, const std::wstring& detail) {
   std::wstring message;
   if (code != 0) {
-    FormatResourceString(&message, static_cast<unsigned>(number), HResultText(code).c_str());
+    FormatResourceString(&message, static_cast<unsigned>(number), ReasonText(number, code).c_str());
   } else {
     FormatResourceString(&message, static_cast<unsigned>(number));
   }

@@ -22,7 +22,10 @@ void CShrinkTaskEx::AddProfiles(const std::vector<ShrinkProfile>& profiles, size
 }
 
 std::wstring OutputFileName(const ShrinkProfile& profile, const std::wstring& baseName) {
-  return profile.Prefix + baseName + L"." + GetExtension(profile.SaveFormat);
+  const std::wstring name = profile.Prefix + baseName + L"." + GetExtension(profile.SaveFormat);
+  // A picture named like a device (CON.jpg from a disc or an archive, with no prefix) would make
+  // a file that Explorer cannot open or delete: it gets a "_" in front, as a drop copy does.
+  return IsReservedDeviceName(name) ? L"_" + name : name;
 }
 
 std::wstring OutputFolder(const ShrinkProfile& profile, const std::wstring& subfolder) {

@@ -27,7 +27,8 @@ protected:
 };
 
 // The name of `profile`'s output of a source whose base name is `baseName`: the prefix, the base
-// name and the extension of the profile's format.
+// name and the extension of the profile's format, with a "_" in front of a device's name
+// (IsReservedDeviceName: "_CON.png", never "CON.png").
 std::wstring OutputFileName(const ShrinkProfile& profile, const std::wstring& baseName);
 
 // The folder `profile` writes into for a source whose outputs go to `subfolder` (relative to
@@ -38,6 +39,11 @@ std::wstring OutputFolder(const ShrinkProfile& profile, const std::wstring& subf
 // OutputFileName.
 std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& subfolder,
                              const std::wstring& baseName);
+
+// The reason a task's message `number` gives for the failure `code`: the system's text, but for a
+// picture that no decoder could read, which says that the file is damaged or is no picture the
+// program reads (IDS_MSG_PICTURE_UNREADABLE).
+std::wstring ReasonText(int32_t number, long code);
 
 class CShrinkTaskEx {
 public:

@@ -63,6 +63,8 @@
 #define IDS_MSG_DROP_UNSUPPORTED        1007
 /* An item without a file of its own could not be read or exceeded a limit; "%s" names it. */
 #define IDS_MSG_DROP_CONTENTS_FAILED    1040
+/* An item without a file of its own whose name is longer than a file's name may be; "%s" names it. */
+#define IDS_MSG_DROP_NAME_TOO_LONG      1046
 
 /* Messages of a job start. */
 #define IDS_MSG_DELETE_FAILED           1008
@@ -81,6 +83,8 @@
 
 /* Errors recorded by a shrink task; "%s" takes the system text of the failure code. */
 #define IDS_MSG_LOAD_FAILED             1026
+/* The reason 1026 gives, instead of a system text, for a file that no decoder could read. */
+#define IDS_MSG_PICTURE_UNREADABLE      1045
 #define IDS_MSG_CREATE_FOLDER_FAILED    1027
 #define IDS_MSG_SAVE_FAILED             1028
 #define IDS_MSG_CREATE_SAVER_FAILED     1029
@@ -98,6 +102,12 @@
 #define IDS_MSG_OUTPUT_APPEARED         1038
 /* A dropped folder in which the job start found no picture (1009 is for a path where nothing is). */
 #define IDS_MSG_FOLDER_HAS_NO_PICTURES  1039
+/* An output or a folder the start would write or delete in that lies outside its profile's folder
+   once its path is resolved: "%d" the profile, then "%s" its folder and "%s" the path. */
+#define IDS_MSG_OUTPUT_OUTSIDE_FOLDER   1043
+/* A folder of a dropped tree that could not be opened or read to its end: "%s" the folder, then
+   "%s" the system's text of the failure. */
+#define IDS_MSG_FOLDER_UNREADABLE       1044
 
 /* The Send To shortcut could not be written or removed; "%s" takes its path, then the system's
    text of the failure. */

@@ -18,6 +18,7 @@
 #include "image/FileIo.h"
 #include "image/encode/ImageSaver.h"
 #include "image/decode/LoadDib.h"
+#include "job/ShrinkTaskEx.h"
 #include "res/StringIds.h"
 #include "settings/Settings.h"
 #include "win/AppMessages.h"
@@ -358,7 +359,7 @@ TEST_F(JobTest, AFailedFileStopsTheJobWithItsMessage) {
   Pump();
   EXPECT_EQ(ResourceString(IDS_CAPTION_ERROR), watcher.Boxes()[0].caption);
   std::wstring expected;
-  FormatResourceString(&expected, IDS_MSG_LOAD_FAILED, HResultText(E_NOTIMPL).c_str());
+  FormatResourceString(&expected, IDS_MSG_LOAD_FAILED, ResourceString(IDS_MSG_PICTURE_UNREADABLE).c_str());
   EXPECT_EQ(expected + L"\n\n" + broken, watcher.Boxes()[0].text);
   EXPECT_EQ(ResourceString(IDS_STATUS_ABORTED), Status());
   EXPECT_FALSE(Running());
@@ -1004,7 +1005,7 @@ TEST_F(JobTest, HostileFilesEndInTheirMessagesWithNothingWrittenOrChanged) {
     const HRESULT failure = file.outcome == "budget" ? HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY)
                                                      : E_NOTIMPL;
     std::wstring expected;
-    FormatResourceString(&expected, IDS_MSG_LOAD_FAILED, HResultText(failure).c_str());
+    FormatResourceString(&expected, IDS_MSG_LOAD_FAILED, ReasonText(IDS_MSG_LOAD_FAILED, failure).c_str());
     EXPECT_EQ(expected + L"\n\n" + source, watcher.Boxes()[0].text);
     EXPECT_FALSE(FileExists(output));
   }

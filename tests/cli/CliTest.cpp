@@ -13,6 +13,7 @@
 #include "cli/CliOptions.h"
 #include "image/decode/LoadDib.h"
 #include "image/encode/ImageSaver.h"
+#include "job/ShrinkTaskEx.h"
 #include "res/StringIds.h"
 #include "res/Version.h"
 #include "support/HostileCorpus.h"
@@ -368,7 +369,7 @@ TEST(CliRun, HostileFilesEndInTheirMessagesWithNothingWrittenOrChanged) {
     const HRESULT failure = file.outcome == "budget" ? HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY)
                                                      : E_NOTIMPL;
     std::wstring expected;
-    FormatResourceString(&expected, IDS_MSG_LOAD_FAILED, HResultText(failure).c_str());
+    FormatResourceString(&expected, IDS_MSG_LOAD_FAILED, ReasonText(IDS_MSG_LOAD_FAILED, failure).c_str());
     EXPECT_NE(std::string::npos, run.output.find(Utf8(expected + L"\n\n" + source))) << run.output;
     // Nothing is written, not even under a temporary name.
     WIN32_FIND_DATAW found;
@@ -411,6 +412,29 @@ TEST(CliRun, NoOutputReachesOutOfItsFolderNorTakesAnotherSourcesName) {
   EXPECT_EQ(0u, same.exitCode) << same.output;
   EXPECT_NE(std::string::npos, same.output.find("1 / 1\n"));
   EXPECT_EQ(1, CountEntries(dir / L"out"));
+}
+
+TEST(CliRun, AFolderInAnySpellingWritesUnderItsNameAndDeviceNamesNeverBecomeFiles) {
+  CTempDir dir;
+  ASSERT_TRUE(MakeFolders(dir / L"photos\\Trip"));
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(40, 30), dir / L"photos\\Trip\\a.png"));
+  // Pictures from a disc or an archive made elsewhere, named like devices.
+  ASSERT_TRUE(MakeFolders(dir / L"disc"));
+  for (const wchar_t* name : {L"CON.png", L"aux.png", L"nul.png", L"COM1.png"}) {
+    ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(40, 30), dir / L"disc\\" + name)) << name;
+  }
+  // Where the spelling's last part, taken as a name, would have put the output.
+  ASSERT_TRUE(WriteBytes(dir / L"a.png", "the user's"));
+  RunResult up = RunCli(L"--out out photos\\Trip\\..", dir.Path());
+  EXPECT_EQ(0u, up.exitCode) << up.output;
+  RunResult dot = RunCli(L"--out out photos\\Trip.", dir.Path());
+  EXPECT_EQ(0u, dot.exitCode) << dot.output;
+  RunResult devices = RunCli(L"--out out disc", dir.Path());
+  EXPECT_EQ(0u, devices.exitCode) << devices.output;
+  EXPECT_EQ((std::vector<std::wstring>{L"Trip\\a.png", L"disc\\_COM1.png", L"disc\\_CON.png", L"disc\\_aux.png",
+                                       L"disc\\_nul.png", L"photos\\Trip\\a.png"}),
+            FilesUnder(dir / L"out"));
+  EXPECT_EQ("the user's", ReadBytes(dir / L"a.png"));
 }
 
 TEST(CliRun, PhonePhotosAndPicturesFromTheWebAreShrunkLikeAnyOther) {

@@ -120,3 +120,54 @@ TEST(FolderListing, FoldersTakeTheirPlaceInTheDropAndTheFirstFruitlessPathEndsIt
   EXPECT_TRUE(listed.stopped);
   EXPECT_EQ(2, asked);
 }
+
+TEST(FolderListing, EverySpellingOfADroppedFolderListsTheFolderItNamesUnderItsOwnName) {
+  CTempDir dir;
+  const std::wstring photos = dir / L"photos";
+  ASSERT_TRUE(Write(photos + L"\\Trip\\a.png"));
+  ASSERT_TRUE(Write(photos + L"\\c.png"));
+  ASSERT_TRUE(Write(dir / L"Long Folder Name\\d.png"));
+  wchar_t shortName[MAX_PATH] = {};
+  ASSERT_NE(0u, GetShortPathNameW((dir / L"Long Folder Name").c_str(), shortName, MAX_PATH));
+  const std::vector<ShrinkProfile> profiles = {Profile(dir / L"out")};
+  const size_t separator = dir.Path().rfind(L'\\');
+  const std::wstring dirName = dir.Path().substr(separator + 1);
+  struct Spelling {
+    std::wstring dropped;
+    std::vector<std::wstring> listed;  // subfolder|path relative to the temporary folder
+  };
+  const std::vector<Spelling> spellings = {
+      {photos + L"\\Trip\\..", {L"photos|photos\\c.png", L"photos\\Trip|photos\\Trip\\a.png"}},
+      {photos + L"\\Trip\\.", {L"Trip|photos\\Trip\\a.png"}},
+      {photos + L"\\Trip.", {L"Trip|photos\\Trip\\a.png"}},
+      {photos + L"\\Trip. .\\", {L"Trip|photos\\Trip\\a.png"}},
+      {photos + L"\\\\Trip\\\\", {L"Trip|photos\\Trip\\a.png"}},
+      // The folder's name as the file system has it, not as it was typed.
+      {photos + L"/x/../TRIP", {L"Trip|photos\\TRIP\\a.png"}},
+      {photos + L"\\Trip\\..\\..",
+       {dirName + L"\\Long Folder Name|Long Folder Name\\d.png", dirName + L"\\photos|photos\\c.png",
+        dirName + L"\\photos\\Trip|photos\\Trip\\a.png"}},
+  };
+  for (const Spelling& s : spellings) {
+    const DroppedSources listed = ListDroppedSources(Paths({s.dropped}), profiles);
+    EXPECT_EQ(0u, listed.refusal) << s.dropped;
+    EXPECT_EQ(s.listed, Described(listed.sources, dir.Path())) << s.dropped;
+  }
+  // An 8.3 name stands for the folder's long name.
+  const DroppedSources listed = ListDroppedSources(Paths({shortName}), profiles);
+  ASSERT_EQ(1u, listed.sources.size());
+  EXPECT_EQ(L"Long Folder Name", listed.sources[0].subfolder);
+}
+
+TEST(FolderListing, FoldersNamedLikeDevicesOrEndingInADotGiveSubfoldersExplorerCanOpen) {
+  CTempDir dir;
+  // Made through extended paths, as a disc or another system may hold them.
+  ASSERT_TRUE(Write(dir / L"disc\\AUX\\a.png"));
+  ASSERT_TRUE(Write(dir / L"disc\\com1.x\\b.png"));
+  ASSERT_TRUE(Write(dir / L"aux\\c.png"));
+  const DroppedSources listed = ListDroppedSources(Paths({dir / L"disc", dir / L"aux"}), {Profile(dir / L"out")});
+  EXPECT_EQ(0u, listed.refusal);
+  EXPECT_EQ((std::vector<std::wstring>{L"disc\\_AUX|disc\\AUX\\a.png", L"disc\\_com1.x|disc\\com1.x\\b.png",
+                                       L"_aux|aux\\c.png"}),
+            Described(listed.sources, dir.Path()));
+}

@@ -2,6 +2,7 @@
 // overwrite question, and deleting the existing outputs.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,12 @@
 #include "base/FilePaths.h"
 #include "base/ResourceText.h"
 #include "image/FileIo.h"
+#include "image/encode/ImageSaver.h"
 #include "job/JobStart.h"
 #include "res/ResourceIds.h"
 #include "res/StringIds.h"
+#include "support/ImageCalls.h"
+#include "support/Pictures.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -377,4 +381,187 @@ TEST(JobStart, AFolderDropWritesIntoItsSubfoldersAndAsksAboutTheOutputsThere) {
   ASSERT_EQ(1u, client.questions.size());
   EXPECT_NE(std::wstring::npos, client.questions[0].find(out + L"\\Trip\\sub\\sa.png\n"));
   EXPECT_EQ(0, CountEntries(out + L"\\Trip\\sub"));  // the old output and what a killed write left
+}
+
+namespace {
+
+// A small real picture at `path`, so that a task run on it writes its outputs.
+bool WritePicture(const std::wstring& path) {
+  const CDibPtr picture = MakeDib(8, 8, [](int x, int y) { return 0xFF000000u | (x * 32u << 8) | y * 32u; });
+  return SUCCEEDED(CreatePngSaver()->Save(*picture, path));
+}
+
+// Runs every queued task, as the worker would.
+void RunQueued(TaskQueue* queue) {
+  while (queue->Count() > 0) queue->PopFront()->Run();
+}
+
+}  // namespace
+
+TEST(JobStart, EverySpellingOfADroppedFolderWritesAndDeletesOnlyInsideTheProfilesFolder) {
+  CTempDir dir;
+  const std::wstring photos = dir / L"photos";
+  const std::wstring out = dir / L"out";
+  ASSERT_TRUE(MakeFolders(photos + L"\\Trip"));
+  ASSERT_TRUE(MakeFolders(out));
+  ASSERT_TRUE(WritePicture(photos + L"\\Trip\\a.png"));
+  // The user's files where a spelling's last part, taken as a folder's name, would have put or
+  // cleared outputs: beside the profile's folder ("out\\.."), in it ("out\\."), and beside the
+  // originals ("out\\..\\photos"). Named as no picture, so that no listing takes them.
+  const std::vector<std::wstring> planted = {dir / L"p_a.png.keep", dir / L"~kestrelle-00c0ffee.tmp",
+                                             photos + L"\\~kestrelle-00c0ffee.tmp"};
+  for (const std::wstring& path : planted) ASSERT_TRUE(WriteBytes(path, "the user's"));
+  ASSERT_TRUE(WriteBytes(dir / L"p_a.png", "the user's"));
+  ASSERT_TRUE(WriteBytes(out + L"\\p_a.png", "the user's"));
+  const size_t separator = dir.Path().rfind(L'\\');
+  const std::wstring dirName = dir.Path().substr(separator + 1);
+  struct Case {
+    std::wstring dropped;
+    std::vector<std::wstring> outputs;  // relative to the profile's folder
+  };
+  const std::vector<Case> cases = {
+      {photos + L"\\Trip\\..", {L"photos\\Trip\\p_a.png"}},
+      {photos + L"\\Trip\\.", {L"Trip\\p_a.png"}},
+      {photos + L"\\Trip.", {L"Trip\\p_a.png"}},
+      {photos + L"\\Trip .\\", {L"Trip\\p_a.png"}},
+      {photos + L"\\\\Trip\\\\", {L"Trip\\p_a.png"}},
+      // The folder above: its pictures too (the planted p_a.png among them), not the output folder.
+      {photos + L"\\Trip\\..\\..", {dirName + L"\\p_p_a.png", dirName + L"\\photos\\Trip\\p_a.png"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dropped);
+    CRecordingStart client;
+    TaskQueue queue;
+    std::vector<std::wstring> outputs;
+    ASSERT_TRUE(PrepareJob(Paths({c.dropped}), {Profile(out, L"p_")}, nullptr, &queue, &client));
+    EXPECT_TRUE(client.errors.empty());
+    std::vector<CShrinkTaskExPtr> tasks;
+    while (queue.Count() > 0) tasks.push_back(queue.PopFront());
+    for (const CShrinkTaskExPtr& task : tasks) {
+      const std::wstring output = task->BuildOutputPath(task->GetProfiles()[0]);
+      ASSERT_EQ(out + L"\\", output.substr(0, out.size() + 1));
+      outputs.push_back(output.substr(out.size() + 1));
+    }
+    EXPECT_EQ(c.outputs, outputs);
+    for (const CShrinkTaskExPtr& task : tasks) task->Run();
+    for (const std::wstring& output : c.outputs) {
+      if (output.find(L"p_p_a") != std::wstring::npos) continue;  // the planted file is no picture
+      EXPECT_TRUE(FileExists(out + L"\\" + output)) << output;
+    }
+  }
+  // Nothing outside the profile's folder was written, replaced or cleared, nor its own leftover.
+  for (const std::wstring& path : planted) EXPECT_EQ("the user's", ReadBytes(path)) << path;
+  EXPECT_EQ("the user's", ReadBytes(dir / L"p_a.png"));
+  EXPECT_EQ("the user's", ReadBytes(out + L"\\p_a.png"));
+  EXPECT_EQ(5, CountEntries(dir.Path()));  // photos, out and the user's three
+  EXPECT_EQ(2, CountEntries(photos));   // Trip and the user's leftover
+  EXPECT_EQ(1, CountEntries(photos + L"\\Trip"));
+}
+
+TEST(JobStart, AnOutputOrFolderLeadingOutOfItsProfilesFolderRefusesTheStartBeforeAnythingIsTouched) {
+  CTempDir dir;
+  const std::wstring out = dir / L"out";
+  ASSERT_TRUE(MakeFolders(out + L"\\Trip"));
+  ASSERT_TRUE(WriteBytes(dir / L"a.png", "a"));
+  ASSERT_TRUE(WriteBytes(dir / L"sa.png", "the user's"));
+  ASSERT_TRUE(WriteBytes(dir / L"~kestrelle-00c0ffee.tmp", "the user's"));
+  ASSERT_TRUE(WriteBytes(out + L"\\sa.png", "an old output"));
+  // Subfolders no listing gives (it names them from the file system), as a fault would. The
+  // outputs of a.png would be sa.png beside the profile's folder.
+  struct Case {
+    std::wstring subfolder;
+    std::wstring outside;  // the resolved path the refusal names
+  };
+  const std::vector<Case> cases = {
+      // The folder first: what killed writes left there would be cleared.
+      {L"..", dir.Path()},
+      {L"Trip\\..\\..", dir.Path()},
+      {L"..\\out2", dir / L"out2"},
+      {L"Trip\\..\\..\\..\\x", dir.Path().substr(0, dir.Path().rfind(L'\\')) + L"\\x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.subfolder);
+    DroppedSources listed;
+    listed.sources = {{dir / L"b.png", L"Trip"}, {dir / L"a.png", c.subfolder}};
+    size_t profile = 9;
+    std::wstring path;
+    const std::vector<ShrinkProfile> profiles = {Profile(out, L"t", false), Profile(out + L"\\", L"s")};
+    EXPECT_TRUE(FindOutputOutsideFolder(listed.sources, profiles, &profile, &path));
+    EXPECT_EQ(1u, profile);
+    EXPECT_EQ(c.outside, path);
+    CRecordingStart client;
+    TaskQueue queue;
+    EXPECT_FALSE(PrepareJob(listed, profiles, nullptr, &queue, &client));
+    ASSERT_EQ(1u, client.errors.size());
+    EXPECT_EQ(FormattedResourceString(IDS_MSG_OUTPUT_OUTSIDE_FOLDER, 2, out.c_str(), c.outside.c_str()),
+              client.errors[0]);
+    EXPECT_EQ(1, client.blamed);
+    EXPECT_TRUE(client.questions.empty());
+  }
+  EXPECT_EQ("the user's", ReadBytes(dir / L"sa.png"));
+  EXPECT_EQ("the user's", ReadBytes(dir / L"~kestrelle-00c0ffee.tmp"));
+  EXPECT_EQ("an old output", ReadBytes(out + L"\\sa.png"));
+
+  // Spellings that stay inside, the folder itself among them, and names that only look like parts.
+  size_t profile = 9;
+  std::wstring path;
+  for (const wchar_t* inside : {L"Trip", L"Trip\\..\\Trip2", L"..Trip", L"Trip\\.", L"Trip\\.."}) {
+    EXPECT_FALSE(FindOutputOutsideFolder({{dir / L"a.png", inside}}, {Profile(out, L"s")}, &profile, &path)) << inside;
+  }
+  EXPECT_FALSE(FindOutputOutsideFolder({{dir / L"a.png", L""}}, {Profile(dir.Path().substr(0, 3), L"s")}, &profile, &path))
+      << "a drive's root holds its outputs";
+}
+
+TEST(JobStart, PicturesNamedLikeDevicesAreWrittenUnderAPlainNameOrCollideVisibly) {
+  CTempDir dir;
+  const std::wstring disc = dir / L"disc";
+  const std::wstring out = dir / L"out";
+  ASSERT_TRUE(MakeFolders(disc));
+  // Made through extended paths, as a disc or an archive from elsewhere may hold them.
+  for (const wchar_t* name : {L"CON.png", L"aux.png", L"com1.png", L"Nul.png", L"LPT9.png", L"prn .png"}) {
+    ASSERT_TRUE(WritePicture(disc + L"\\" + name)) << name;
+  }
+  CRecordingStart client;
+  TaskQueue queue;
+  ASSERT_TRUE(PrepareJob(Paths({disc}), {Profile(out, L"")}, nullptr, &queue, &client));
+  EXPECT_TRUE(client.errors.empty());
+  RunQueued(&queue);
+  std::vector<std::wstring> written;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((ExtendedPath(out + L"\\disc") + L"\\*").c_str(), &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, search);
+  do {
+    if (found.cFileName[0] != L'.') written.push_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ((std::vector<std::wstring>{L"_CON.png", L"_LPT9.png", L"_Nul.png", L"_aux.png", L"_com1.png", L"_prn .png"}),
+            written);
+
+  // A picture already named as the plain name makes the same output: refused, naming both.
+  ASSERT_TRUE(WritePicture(disc + L"\\_CON.png"));
+  CRecordingStart refused;
+  EXPECT_FALSE(PrepareJob(Paths({disc}), {Profile(out + L"2", L"")}, nullptr, &queue, &refused));
+  ASSERT_EQ(1u, refused.errors.size());
+  const std::wstring device = disc + L"\\CON.png", plain = disc + L"\\_CON.png", output = out + L"2\\disc\\_CON.png";
+  // Named in the order the folder lists them, which depends on how "_" sorts against letters.
+  EXPECT_TRUE(refused.errors[0] == FormattedResourceString(IDS_MSG_OUTPUTS_COLLIDE, device.c_str(), plain.c_str(), output.c_str()) ||
+              refused.errors[0] == FormattedResourceString(IDS_MSG_OUTPUTS_COLLIDE, plain.c_str(), device.c_str(), output.c_str()))
+      << refused.errors[0].size();
+}
+
+TEST(JobStart, AFolderOfTheTreeThatCannotBeReadRefusesTheStartWithTheSystemsReason) {
+  DroppedSources listed;
+  listed.sources = {{L"C:\\in\\a.png", L""}};
+  listed.refusal = IDS_MSG_FOLDER_UNREADABLE;
+  listed.refusedPath = L"C:\\in\\Trip\\private";
+  listed.refusalError = ERROR_ACCESS_DENIED;
+  CRecordingStart client;
+  TaskQueue queue;
+  EXPECT_FALSE(PrepareJob(listed, {Profile(L"C:\\out", L"s")}, nullptr, &queue, &client));
+  ASSERT_EQ(1u, client.errors.size());
+  EXPECT_EQ(FormattedResourceString(IDS_MSG_FOLDER_UNREADABLE, L"C:\\in\\Trip\\private",
+                                    HResultText(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)).c_str()),
+            client.errors[0]);
+  EXPECT_EQ(0u, queue.Count());
 }

@@ -53,6 +53,19 @@ TEST(OutputNaming, OutputPathUsesPrefixBaseNameAndTheFormatsExtension) {
   EXPECT_EQ(L"D:sa.png", OutputFor(L"C:\\a.png", Profile(L"D:", L"s", 0)));
 }
 
+TEST(OutputNaming, AnOutputNamedLikeADeviceGetsAnUnderscoreInFront) {
+  EXPECT_EQ(L"D:\\out\\_CON.png", OutputFor(L"D:\\disc\\CON.jpg", Profile(L"D:\\out", L"", 0)));
+  EXPECT_EQ(L"D:\\out\\_aux.jpg", OutputFor(L"D:\\disc\\aux.png", Profile(L"D:\\out", L"", 1)));
+  EXPECT_EQ(L"D:\\out\\_nul.tar.png", OutputFor(L"D:\\disc\\nul.tar.gif", Profile(L"D:\\out", L"", 0)));
+  EXPECT_EQ(L"D:\\out\\_lpt1 .png", OutputFor(L"D:\\disc\\lpt1 .jpg", Profile(L"D:\\out", L"", 0)));
+  EXPECT_EQ(L"D:\\out\\_COM9.png", OutputFor(L"D:\\disc\\COM9", Profile(L"D:\\out", L"", 0)));
+  // A prefix can make the device's name too, or keep it from being one.
+  EXPECT_EQ(L"D:\\out\\_PRN.png", OutputFor(L"D:\\disc\\N.jpg", Profile(L"D:\\out", L"PR", 0)));
+  EXPECT_EQ(L"D:\\out\\sCON.png", OutputFor(L"D:\\disc\\CON.jpg", Profile(L"D:\\out", L"s", 0)));
+  EXPECT_EQ(L"D:\\out\\COM10.png", OutputFor(L"D:\\disc\\COM10.jpg", Profile(L"D:\\out", L"", 0)));
+  EXPECT_EQ(L"D:\\out\\CONSOLE.png", OutputFor(L"D:\\disc\\CONSOLE.jpg", Profile(L"D:\\out", L"", 0)));
+}
+
 TEST(OutputNaming, AddProfilesCopiesOnlyTheFirstRecords) {
   std::vector<ShrinkProfile> list = {Profile(L"A", L"1", 0), Profile(L"B", L"2", 1),
                                      Profile(L"C", L"3", 0), Profile(L"D", L"4", 0)};

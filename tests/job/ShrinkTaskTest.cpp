@@ -102,6 +102,11 @@ TEST(Messages, FormattedTextsAndFailureTexts) {
   EXPECT_EQ(HResultText(5), denied);
   EXPECT_NE(std::wstring::npos, denied.find(L'\n'));  // the system's text with its line end
   EXPECT_EQ(L"Unknown HRESULT: 8badf00d", HResultText(static_cast<long>(0x8BADF00D)));
+
+  // A load that no decoder could make names the file's fault; every other reason is the system's.
+  EXPECT_EQ(L"ファイルが壊れているか、読み込める形式の画像ではありません", ReasonText(IDS_MSG_LOAD_FAILED, E_NOTIMPL));
+  EXPECT_EQ(denied, ReasonText(IDS_MSG_LOAD_FAILED, static_cast<long>(0x80070005)));
+  EXPECT_EQ(HResultText(E_NOTIMPL), ReasonText(IDS_MSG_RESIZE_FAILED, E_NOTIMPL));
 }
 
 TEST(ShrinkTask, DisabledProfilesDoNothing) {
@@ -122,8 +127,10 @@ TEST(ShrinkTask, FailedLoadIsRecordedPerProfileAndTheLastErrorWins) {
   CShrinkTaskExPtr task = Task(source, {Profile(dir / L"a", L"s", 0), Profile(dir / L"b", L"s", 1)});
   task->Run();
   EXPECT_EQ(IDS_MSG_LOAD_FAILED, task->GetErrorNumber());
-  EXPECT_EQ(Message(IDS_MSG_LOAD_FAILED, HResultText(E_NOTIMPL).c_str()) + L"\n\n" + source,
+  // The file's fault in words a user understands, never "Not implemented".
+  EXPECT_EQ(Message(IDS_MSG_LOAD_FAILED, ResourceString(IDS_MSG_PICTURE_UNREADABLE).c_str()) + L"\n\n" + source,
             task->GetErrorText());
+  EXPECT_EQ(std::wstring::npos, task->GetErrorText().find(HResultText(E_NOTIMPL)));
   EXPECT_TRUE(FileExists(dir / L"b"));  // the second profile still ran its folder step
 
   // A later profile's different error replaces the first: a folder on a missing drive.

@@ -115,3 +115,66 @@ TEST(PathNames, OnlyPlainNamesStayInsideTheirFolder) {
     EXPECT_TRUE(IsPlainFileName(PlainFileNameFrom(m.name))) << m.plain;
   }
 }
+
+TEST(PathNames, NamesWindowsKeepsForDevicesAreNoFileNames) {
+  for (const wchar_t* device : {L"CON", L"con.jpg", L"Prn.png", L"aux", L"NUL.tar.gz", L"nul.", L"CON ",
+                                L"AUX .png", L"COM1.jpg", L"com9", L"LPT1.jpeg", L"lpt9.x", L"COM\u00B9.png",
+                                L"LPT\u00B3"}) {
+    EXPECT_TRUE(IsReservedDeviceName(device)) << device;
+    EXPECT_FALSE(IsPlainFileName(device)) << device;
+    // A copy's name gets "_" in front, and is a name a file may have.
+    const std::wstring plain = PlainFileNameFrom(device);
+    EXPECT_EQ(L'_', plain[0]) << device;
+    EXPECT_FALSE(IsReservedDeviceName(plain)) << device;
+    EXPECT_TRUE(IsPlainFileName(plain)) << device;
+  }
+  for (const wchar_t* name : {L"CONSOLE.jpg", L"_CON.jpg", L"a.CON", L"x CON.png", L" CON.png", L"COM0.jpg",
+                              L"COM10.jpg", L"LPT.jpg", L"COM", L"NULL.png", L"AU", L""}) {
+    EXPECT_FALSE(IsReservedDeviceName(name)) << name;
+  }
+  EXPECT_EQ(L"_CON.jpg", PlainFileNameFrom(L"CON.jpg"));
+  EXPECT_EQ(L"_lpt1.jpg", PlainFileNameFrom(L"lpt1.jpg"));
+  EXPECT_EQ(L"_nul. .png", PlainFileNameFrom(L"nul. .png"));
+  EXPECT_EQ(L"_CON_", PlainFileNameFrom(L"CON."));
+  EXPECT_EQ(L"AUX_.jpg", PlainFileNameFrom(L"AUX:.jpg"));
+}
+
+TEST(PathNames, PathsAreResolvedAsTheFileFunctionsResolveThem) {
+  struct Resolved {
+    const wchar_t* path;
+    const wchar_t* normalized;
+  };
+  for (const Resolved& r : {
+           // The spellings a drag source may send for one folder.
+           Resolved{L"D:\\Photos\\Trip\\..", L"D:\\Photos"},
+           Resolved{L"D:\\Photos\\Trip\\.", L"D:\\Photos\\Trip"},
+           Resolved{L"D:\\Photos\\Trip\\..\\..", L"D:\\"},
+           Resolved{L"D:\\Photos\\Trip\\..\\..\\..\\..", L"D:\\"},
+           Resolved{L"D:\\Photos\\Trip.", L"D:\\Photos\\Trip"},
+           Resolved{L"D:\\Photos\\Trip. . ", L"D:\\Photos\\Trip"},
+           Resolved{L"D:\\Photos\\Trip.\\a.jpg", L"D:\\Photos\\Trip\\a.jpg"},
+           Resolved{L"D:\\Photos\\Trip \\a.jpg.", L"D:\\Photos\\Trip\\a.jpg"},
+           Resolved{L"D:\\Photos\\\\Trip\\\\\\", L"D:\\Photos\\Trip"},
+           Resolved{L"D:/Photos/./Trip/", L"D:\\Photos\\Trip"},
+           Resolved{L"D:\\Photos\\...\\Trip", L"D:\\Photos\\Trip"},
+           Resolved{L"D:\\..", L"D:\\"},
+           Resolved{L"D:\\", L"D:\\"},
+           // Names that only look like parts: kept.
+           Resolved{L"D:\\Photos\\..Trip\\.a", L"D:\\Photos\\..Trip\\.a"},
+           Resolved{L"D:\\写真\\旅行 2\\..\\旅行", L"D:\\写真\\旅行"},
+           // Roots of shares and of extended paths are never climbed out of.
+           Resolved{L"\\\\server\\share\\Trip\\..\\..", L"\\\\server\\share\\"},
+           Resolved{L"\\\\server\\share", L"\\\\server\\share\\"},
+           Resolved{L"\\\\?\\D:\\Photos\\Trip\\..", L"\\\\?\\D:\\Photos"},
+           Resolved{L"\\\\?\\D:\\..\\..", L"\\\\?\\D:\\"},
+           Resolved{L"\\\\?\\UNC\\server\\share\\a\\..\\..", L"\\\\?\\UNC\\server\\share\\"},
+           Resolved{L"\\\\?\\unc\\server\\share\\a.", L"\\\\?\\unc\\server\\share\\a"},
+           // Relative paths keep what they cannot resolve.
+           Resolved{L"Trip\\..\\..\\a", L"..\\a"},
+           Resolved{L".\\Trip\\.", L"Trip"},
+           Resolved{L"", L""},
+       }) {
+    EXPECT_EQ(r.normalized, NormalizedPath(r.path)) << r.path;
+    EXPECT_EQ(r.normalized, NormalizedPath(r.normalized)) << "resolving twice changes nothing: " << r.path;
+  }
+}

@@ -263,12 +263,12 @@ TEST_F(ShrinkControllerTest, AFolderDroppedOnAFolderFieldBecomesThatPanelsFolder
   CComboBoxW(HostItem(IDC_FOLDER3)).GetLBText(0, &first);
   EXPECT_EQ(temp.Path(), first);
 
-  // A folder past the old length limit, named with a trailing dot that only the extended form
-  // of its path keeps.
-  const std::wstring deep = DeepFolder(temp.Path(), 280) + L"\\末尾.";
+  // A folder past the old length limit, dropped with a trailing dot: read as the file functions
+  // read it, the folder without the dot (a name Explorer can open), not one of that name.
+  const std::wstring deep = DeepFolder(temp.Path(), 280) + L"\\末尾";
   ASSERT_TRUE(MakeFolders(deep));
   CFileList deepFolder;
-  deepFolder.Add(deep);
+  deepFolder.Add(deep + L". ");
   EXPECT_TRUE(BoxesDuring([&] {
                 EXPECT_TRUE(m_host->Panel(0).DropOnFolder(CentreOf(IDC_FOLDER1), deepFolder));
               }).empty());

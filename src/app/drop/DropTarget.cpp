@@ -8,6 +8,7 @@
 
 #include "app/drop/DropData.h"
 #include "base/FilePaths.h"
+#include "base/PathNames.h"
 
 namespace {
 
@@ -127,7 +128,10 @@ unsigned ReadDrop(IDataObject* data, DroppedFiles* drop, const DropContentLimits
           std::all_of(read->begin(), read->end(), PathExists))) {
       const HRESULT contentsRead =
           ReadDroppedContents(data, limits, read.get(), &drop->copies, &drop->failedItem);
-      if (!drop->failedItem.empty()) return IDS_MSG_DROP_CONTENTS_FAILED;
+      if (!drop->failedItem.empty()) {
+        // No file system takes a name that long: the item's name is at fault, not its contents.
+        return drop->failedItem.size() > kMaxFileNameLength ? IDS_MSG_DROP_NAME_TOO_LONG : IDS_MSG_DROP_CONTENTS_FAILED;
+      }
       if (FAILED(contentsRead) || read->Count() == 0) return IDS_MSG_DROP_UNSUPPORTED;
       drop->files = read;
       return 0;

@@ -110,7 +110,8 @@ struct DroppedFiles {
 // otherwise IDS_MSG_DROP_NO_DATA (data offers no format of files), IDS_MSG_DROP_UNSUPPORTED
 // (unreadable, empty, or an item that is not a file-system object) or
 // IDS_MSG_DROP_CONTENTS_FAILED (an item without a file of its own could not be copied within
-// `limits`: `drop->failedItem`). Paths that all exist win; only a drop without them has the
+// `limits`: `drop->failedItem`), or IDS_MSG_DROP_NAME_TOO_LONG (that item's name is longer than
+// any file's may be). Paths that all exist win; only a drop without them has the
 // contents of its items copied.
 unsigned ReadDrop(IDataObject* data, DroppedFiles* drop,
                   const DropContentLimits& limits = kDropContentLimits);
@@ -169,7 +170,7 @@ public:
     }
     owner->SetDroppedFiles(drop.files, screenPoint);
     owner->TakeDropCopies(std::move(drop.copies));
-    if (refusal == IDS_MSG_DROP_CONTENTS_FAILED) {
+    if (refusal == IDS_MSG_DROP_CONTENTS_FAILED || refusal == IDS_MSG_DROP_NAME_TOO_LONG) {
       owner->ShowMessage(FormattedResourceString(refusal, drop.failedItem.c_str()),
                          MB_OK | MB_ICONERROR);
       return;

@@ -19,6 +19,7 @@
 #include "app/drop/DropTarget.h"
 #include "base/ComPtr.h"
 #include "base/ItemIdList.h"
+#include "base/PathNames.h"
 #include "support/TempDir.h"
 #include "win/Window.h"
 
@@ -535,4 +536,46 @@ TEST_F(DropTargetTest, PathsFromOutsideAreADropOnNoFieldAndRefusedLikeOneWhileAJ
                            PM_REMOVE));
   EXPECT_EQ(kFromOutside, posted.wParam);
   EXPECT_EQ(0, m_window->PostedDrops());
+}
+
+TEST_F(DropTargetTest, PathsArriveResolvedAndCopiesNeverTakeADevicesName) {
+  // A drag source other than Explorer may send any spelling of a folder: the list holds the folder
+  // each names, whose last part is its name.
+  ASSERT_TRUE(MakeFolders(m_temp / L"photos\\Trip"));
+  m_window->DropAt(ClipboardData(m_window->m_hWnd, CF_HDROP,
+                                 FileListBlock({m_temp / L"photos\\Trip\\..", m_temp / L"photos\\Trip.",
+                                                m_temp / L"photos\\Trip\\.", m_temp / L"photos//Trip \\"}))
+                       .Get(),
+                   m_window->Elsewhere());
+  EXPECT_EQ((std::vector<std::wstring>{m_temp / L"photos", m_temp / L"photos\\Trip", m_temp / L"photos\\Trip",
+                                       m_temp / L"photos\\Trip"}),
+            m_window->Paths());
+  EXPECT_TRUE(m_window->messages.empty());
+
+  // Items named like devices (from a zip folder, a phone) are copied with a "_" in front.
+  m_window->Clear();
+  const std::vector<ContentItem> items = {{L"CON.jpg", "c"}, {L"aux.png", "a"}, {L"nul.", "n"}, {L"Com1 .jpg", "1"}};
+  m_window->DropAt(ContentsData(items, ContentMedium::Stream).Get(), m_window->Elsewhere());
+  ASSERT_TRUE(m_window->copies.IsValid());
+  const std::wstring folder = m_window->copies.Get().path;
+  EXPECT_EQ((std::vector<std::wstring>{folder + L"\\1\\_CON.jpg", folder + L"\\2\\_aux.png", folder + L"\\3\\_nul_",
+                                       folder + L"\\4\\_Com1 .jpg"}),
+            m_window->Paths());
+  EXPECT_EQ("c", ReadBytes(folder + L"\\1\\_CON.jpg"));
+  m_window->copies.Reset();
+
+  // An item whose name no file may have says so, naming it, and leaves no copy.
+  const std::wstring tooLong = std::wstring(292, L'n') + L".jpg";
+  DroppedFiles drop;
+  EXPECT_EQ(static_cast<unsigned>(IDS_MSG_DROP_NAME_TOO_LONG),
+            ReadDrop(ContentsData({{L"first.jpg", "f"}, {tooLong, "x"}}, ContentMedium::Stream).Get(), &drop));
+  // The descriptor holds at most 259 characters of it.
+  EXPECT_LT(kMaxFileNameLength, drop.failedItem.size());
+  EXPECT_EQ(0u, tooLong.find(drop.failedItem));
+  EXPECT_FALSE(drop.copies.IsValid());
+  m_window->Clear();
+  m_window->DropAt(ContentsData({{tooLong, "x"}}, ContentMedium::Global).Get(), m_window->Elsewhere());
+  ASSERT_EQ(1u, m_window->texts.size());
+  EXPECT_EQ(FormattedResourceString(IDS_MSG_DROP_NAME_TOO_LONG, drop.failedItem.c_str()), m_window->texts[0]);
+  EXPECT_FALSE(m_window->files);
 }

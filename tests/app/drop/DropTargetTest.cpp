@@ -60,10 +60,17 @@ public:
     if (GetFocus() != field) SetFocus(field);
     return true;
   }
-  void SetDroppedFiles(const CFileListPtr& dropped, POINT point) {
+  void SetDroppedFiles(const CFileListPtr& dropped, POINT point, WPARAM from) {
     files = dropped;
     dropPoint = point;
+    source = from;
     ++stored;
+  }
+  // Joins while told to, as the dialog does while a start from outside waits for its message.
+  bool JoinPendingStart(const CFileListPtr& more) {
+    if (!joins) return false;
+    for (const std::wstring& path : *more) files->Add(path);
+    return true;
   }
   void TakeDropCopies(CDropFolder taken) { copies = std::move(taken); }
   int ShowMessageId(unsigned id, UINT flags) {
@@ -107,6 +114,8 @@ public:
   }
   void Clear() {
     running = false;
+    joins = false;
+    source = 99;
     EnableWindow(field, TRUE);
     files.reset();
     copies.Reset();
@@ -116,9 +125,11 @@ public:
   }
 
   bool running = false;
+  bool joins = false;
   HWND field = nullptr;
   CFileListPtr files;
   POINT dropPoint = {};
+  WPARAM source = 99;
   int stored = 0;
   std::vector<unsigned> messages;
   std::vector<std::wstring> texts;  // messages with a text of their own
@@ -515,7 +526,7 @@ TEST_F(DropTargetTest, LongItemPathsComeOutWholeOrAreRefused) {
 
 }  // namespace
 
-TEST_F(DropTargetTest, PathsFromOutsideAreADropOnNoFieldAndRefusedLikeOneWhileAJobRuns) {
+TEST_F(DropTargetTest, PathsFromOutsideAreADropOnNoFieldJoinAWaitingStartOrAreRefused) {
   CFileListPtr files(new CFileList);
   files->Add(m_temp / L"a.png");
   files->Add(m_temp / L"folder");
@@ -524,15 +535,31 @@ TEST_F(DropTargetTest, PathsFromOutsideAreADropOnNoFieldAndRefusedLikeOneWhileAJ
   EXPECT_EQ(std::vector<unsigned>{IDS_MSG_DROP_WHILE_RUNNING}, m_window->messages);
   EXPECT_EQ(0, m_window->stored);
   EXPECT_EQ(0, m_window->PostedDrops());
+  // Asked inside another process's call, the refusal is an answer, not a box.
+  EXPECT_FALSE(m_window->TakeFromOutside(files));
+  EXPECT_EQ(1u, m_window->messages.size());
 
   m_window->Clear();
   m_window->DropFromOutside(files);
   EXPECT_TRUE(m_window->messages.empty());
   EXPECT_EQ(1, m_window->stored);
   EXPECT_EQ(files, m_window->files);
+  EXPECT_EQ(kFromOutside, m_window->source);
   MSG posted;
   ASSERT_TRUE(PeekMessageW(&posted, m_window->m_hWnd, kDropReadyMessage, kDropReadyMessage,
                            PM_REMOVE));
   EXPECT_EQ(kFromOutside, posted.wParam);
+  EXPECT_EQ(0, m_window->PostedDrops());
+
+  // A start that has not yet taken its paths takes later ones, even where a job would refuse
+  // them: one list, in arrival order, and no second start posted.
+  CFileListPtr more(new CFileList);
+  more->Add(m_temp / L"b.png");
+  m_window->joins = m_window->running = true;
+  EXPECT_TRUE(m_window->TakeFromOutside(more));
+  EXPECT_EQ(std::vector<std::wstring>({m_temp / L"a.png", m_temp / L"folder", m_temp / L"b.png"}),
+            m_window->Paths());
+  EXPECT_EQ(1, m_window->stored);
+  EXPECT_TRUE(m_window->messages.empty());
   EXPECT_EQ(0, m_window->PostedDrops());
 }

@@ -7,6 +7,8 @@
 #include <ole2.h>
 #include <shlobj.h>
 
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -453,6 +455,82 @@ TEST_F(DropTargetTest, HostileItemsRefuseTheWholeDropAndLeaveNoCopy) {
   EXPECT_FALSE(m_window->copies.IsValid());
   EXPECT_EQ(0, m_window->PostedDrops());
   EXPECT_TRUE(DropCopiesNamed(first).empty());
+}
+
+TEST_F(DropTargetTest, StorageItemsAreBoundedWhileTheyAreCopiedAndHostileOnesLeaveNothing) {
+  // Limits far above the compound files' own sizes: only what the sources claim and give counts.
+  const DropContentLimits limits = {1 << 20, (1 << 20) + 4096};
+  const std::wstring first = UniqueName(L"first"), second = UniqueName(L"second");
+  ContentItem fine{first, "the first item"};
+  auto storageItem = [&](std::function<CComPtr<IStorage>()> make) {
+    ContentItem item{second, ""};
+    item.claimsSize = false;
+    item.storage = std::move(make);
+    return item;
+  };
+  const std::string big(5000, 'b');
+  ContentItem overItsClaim = storageItem([&] { return NestedStorage(0, big); });
+  overItsClaim.claimsSize = true;
+  overItsClaim.claimedSize = 1000;  // what the streams hold is more than the whole item claims
+  struct Case {
+    const char* what;
+    ContentItem item;
+  } cases[] = {
+      {"claims whose sum wraps",
+       storageItem([] {
+         return ClaimingStorage({{L"a", std::string(100, 'a')}, {L"b", "0123456789"}},
+                                {{L"b", ~0ull - 49}});
+       })},
+      {"a stream longer than its claim",
+       storageItem([&] { return ClaimingStorage({{L"a", big}}, {{L"a", 100}}); })},
+      {"a stream over the drop's budget",
+       storageItem([] { return NestedStorage(0, std::string((1 << 20) + 1, 'o')); })},
+      {"storages nested 40 deep", storageItem([] { return NestedStorage(40, "deep"); })},
+      {"streams over the item's own claim", overItsClaim},
+  };
+  for (const Case& c : cases) {
+    DroppedFiles drop;
+    EXPECT_EQ(static_cast<unsigned>(IDS_MSG_DROP_CONTENTS_FAILED),
+              ReadDrop(ContentsData({fine, c.item}, ContentMedium::Storage).Get(), &drop, limits))
+        << c.what;
+    EXPECT_EQ(second, drop.failedItem) << c.what;
+    EXPECT_FALSE(drop.files) << c.what;
+    EXPECT_FALSE(drop.copies.IsValid()) << c.what;
+    EXPECT_TRUE(DropCopiesNamed(first).empty()) << c.what;
+    EXPECT_TRUE(DropCopiesNamed(second).empty()) << c.what;
+  }
+
+  // Within every bound: nested a few levels, its streams copied whole at every level.
+  DroppedFiles drop;
+  ASSERT_EQ(0u, ReadDrop(ContentsData({fine, storageItem([] { return NestedStorage(6, "nested"); })},
+                                      ContentMedium::Storage)
+                             .Get(),
+                         &drop, limits));
+  ASSERT_EQ(2u, drop.files->Count());
+  const std::wstring copy = *std::next(drop.files->begin());
+  EXPECT_EQ("nested", ReadCopy(copy, true));
+  CComPtr<IStorage> written;
+  ASSERT_EQ(S_OK, StgOpenStorage(copy.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr,
+                                 0, written.Receive()));
+  for (int i = 0; i < 6 && written; ++i) {
+    CComPtr<IStorage> inner;
+    EXPECT_EQ(S_OK, written->OpenStorage((L"level" + std::to_wstring(i)).c_str(), nullptr,
+                                         STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0,
+                                         inner.Receive()));
+    written = inner;
+  }
+  ASSERT_TRUE(written);
+  CComPtr<IStream> bottom;
+  ASSERT_EQ(S_OK, written->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                      bottom.Receive()));
+  char bytes[16] = {};
+  ULONG got = 0;
+  bottom->Read(bytes, sizeof bytes, &got);
+  EXPECT_EQ("nested", std::string(bytes, got));
+  bottom.Release();
+  written.Release();
+  drop.copies.Reset();
+  EXPECT_TRUE(DropCopiesNamed(second).empty());
 }
 
 TEST_F(DropTargetTest, PathsThatAllExistWinOverTheItemsContents) {

@@ -181,7 +181,8 @@ HRESULT CopyClaimedStream(IStream* from, IStream* to, uint64_t claim, uint64_t* 
   }
 }
 
-// Walks the tree of `source` level by level (a list of open storages, never the thread's stack),
+// Walks the tree of `source` level by level (a list of open storages, never the thread's stack;
+// each stays open until the walk ends, as releasing a storage invalidates those opened in it),
 // bounded by kMaxStorageDepth and kMaxStorageElements. Every stream's claimed size (its
 // element's) is added to `total` without wrap-around and must keep it within `budget`. With a
 // `copy`, the tree is written into it as it is walked: each stream through CopyClaimedStream,
@@ -193,12 +194,11 @@ HRESULT WalkStorage(IStorage* source, IStorage* copy, uint64_t budget, uint64_t*
     CComPtr<IStorage> copy;
     int depth;
   };
-  std::vector<Level> pending;
-  pending.push_back(Level{CComPtr<IStorage>(source), CComPtr<IStorage>(copy), 0});
+  std::vector<Level> levels;
+  levels.push_back(Level{CComPtr<IStorage>(source), CComPtr<IStorage>(copy), 0});
   size_t elements = 0;
-  while (!pending.empty()) {
-    const Level level = pending.back();
-    pending.pop_back();
+  for (size_t next = 0; next < levels.size(); ++next) {
+    const Level level = levels[next];  // a copy: the list grows below
     CComPtr<IEnumSTATSTG> found;
     HRESULT hr = level.source->EnumElements(0, nullptr, 0, found.Receive());
     if (FAILED(hr)) return hr;
@@ -244,7 +244,7 @@ HRESULT WalkStorage(IStorage* source, IStorage* copy, uint64_t budget, uint64_t*
         }
         if (SUCCEEDED(hr) && (!inner.source || (level.copy && !inner.copy))) hr = E_POINTER;
         if (FAILED(hr)) return hr;
-        pending.push_back(inner);
+        levels.push_back(inner);
       }
       // Property sets and lock bytes hold no picture data: not copied.
     }

@@ -491,15 +491,16 @@ CComPtr<IStorage> NestedStorage(int depth, const std::string& bytes) {
   CComPtr<IStorage> root = MemoryStorage();
   if (!root) return root;
   WriteStream(root.Get(), kStreamName, bytes);
-  CComPtr<IStorage> level = root;
+  // Each level stays open while the next is made: releasing a storage invalidates its children.
+  std::vector<CComPtr<IStorage>> levels = {root};
   for (int i = 0; i < depth; ++i) {
     CComPtr<IStorage> inner;
-    EXPECT_EQ(S_OK, level->CreateStorage((L"level" + std::to_wstring(i)).c_str(), kNewElement, 0,
-                                         0, inner.Receive()));
+    EXPECT_EQ(S_OK, levels.back()->CreateStorage((L"level" + std::to_wstring(i)).c_str(),
+                                                 kNewElement, 0, 0, inner.Receive()));
     if (!inner) return CComPtr<IStorage>();
-    level = inner;
+    levels.push_back(inner);
   }
-  if (depth > 0) WriteStream(level.Get(), kStreamName, bytes);
+  if (depth > 0) WriteStream(levels.back().Get(), kStreamName, bytes);
   return root;
 }
 

@@ -509,26 +509,27 @@ TEST_F(DropTargetTest, StorageItemsAreBoundedWhileTheyAreCopiedAndHostileOnesLea
   ASSERT_EQ(2u, drop.files->Count());
   const std::wstring copy = *std::next(drop.files->begin());
   EXPECT_EQ("nested", ReadCopy(copy, true));
-  CComPtr<IStorage> written;
-  ASSERT_EQ(S_OK, StgOpenStorage(copy.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr,
-                                 0, written.Receive()));
-  for (int i = 0; i < 6 && written; ++i) {
-    CComPtr<IStorage> inner;
-    EXPECT_EQ(S_OK, written->OpenStorage((L"level" + std::to_wstring(i)).c_str(), nullptr,
-                                         STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0,
-                                         inner.Receive()));
-    written = inner;
+  {
+    // Every level kept open while the next is read: releasing a storage invalidates its children.
+    std::vector<CComPtr<IStorage>> written(1);
+    ASSERT_EQ(S_OK, StgOpenStorage(copy.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE,
+                                   nullptr, 0, written[0].Receive()));
+    for (int i = 0; i < 6; ++i) {
+      CComPtr<IStorage> inner;
+      ASSERT_EQ(S_OK, written.back()->OpenStorage((L"level" + std::to_wstring(i)).c_str(), nullptr,
+                                                  STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0,
+                                                  inner.Receive()));
+      written.push_back(inner);
+    }
+    CComPtr<IStream> bottom;
+    ASSERT_EQ(S_OK, written.back()->OpenStream(L"Contents", nullptr,
+                                               STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                               bottom.Receive()));
+    char bytes[16] = {};
+    ULONG got = 0;
+    bottom->Read(bytes, sizeof bytes, &got);
+    EXPECT_EQ("nested", std::string(bytes, got));
   }
-  ASSERT_TRUE(written);
-  CComPtr<IStream> bottom;
-  ASSERT_EQ(S_OK, written->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
-                                      bottom.Receive()));
-  char bytes[16] = {};
-  ULONG got = 0;
-  bottom->Read(bytes, sizeof bytes, &got);
-  EXPECT_EQ("nested", std::string(bytes, got));
-  bottom.Release();
-  written.Release();
   drop.copies.Reset();
   EXPECT_TRUE(DropCopiesNamed(second).empty());
 }

@@ -65,12 +65,21 @@ int RunMainDialog(int showCommand, const std::vector<std::wstring>& paths, CInst
 }  // namespace
 
 int RunApplication(HINSTANCE instance, int showCommand, const std::vector<std::wstring>& paths) {
-  // Before anything is loaded or shown: a start that hands its paths over ends here. A start
-  // without paths opens a window of its own, and holds the slot only when it is free.
+  // Before anything is loaded or shown: a start that hands its paths over ends here, with 0 when
+  // the running window took them and kHandOverRefusedExitCode when it refused them (that window
+  // tells the user). A start without paths opens a window of its own, and holds the slot only
+  // when it is free; so does a start whose paths found no window to answer.
   CInstanceSlot slot;
-  if (!slot.Claim() && !paths.empty() &&
-      slot.HandOverPaths(paths, kHandOverWaitMs) == CInstanceSlot::HandOver::Delivered) {
-    return 0;
+  if (!slot.Claim() && !paths.empty()) {
+    switch (slot.HandOverPaths(paths, kHandOverWaitMs)) {
+      case CInstanceSlot::HandOver::Delivered:
+        return 0;
+      case CInstanceSlot::HandOver::Refused:
+        return kHandOverRefusedExitCode;
+      case CInstanceSlot::HandOver::Claimed:
+      case CInstanceSlot::HandOver::NoAnswer:
+        break;
+    }
   }
   COleSession ole(SUCCEEDED(OleInitialize(nullptr)));
   INITCOMMONCONTROLSEX controls = {};

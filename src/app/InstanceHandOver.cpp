@@ -138,13 +138,14 @@ CInstanceSlot::HandOver CInstanceSlot::HandOverPaths(const std::vector<std::wstr
   copy.dwData = kHandOverDataId;
   copy.cbData = static_cast<DWORD>(block.size());
   copy.lpData = const_cast<unsigned char*>(block.data());
-  DWORD_PTR taken = FALSE;
+  DWORD_PTR answer = FALSE;
   if (!SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy),
-                           SMTO_ABORTIFHUNG, waitMs, &taken) ||
-      taken != TRUE) {
+                           SMTO_ABORTIFHUNG, waitMs, &answer)) {
     return HandOver::NoAnswer;
   }
-  return HandOver::Delivered;
+  if (answer == static_cast<DWORD_PTR>(kHandOverTaken)) return HandOver::Delivered;
+  if (answer == static_cast<DWORD_PTR>(kHandOverRefused)) return HandOver::Refused;
+  return HandOver::NoAnswer;
 }
 
 void CInstanceSlot::Publish(HWND window) {

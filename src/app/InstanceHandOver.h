@@ -22,6 +22,13 @@
 // COPYDATASTRUCT::dwData of a block of paths; the block carries its own version as well.
 const ULONG_PTR kHandOverDataId = 0x4B504154;  // "KPAT"
 const unsigned kHandOverVersion = 1;
+// The window's answer to a block (the result of its WM_COPYDATA): taken, or refused as a drop
+// is refused (a job runs or starts, or a box of the window is open). Anything else, a window of
+// another version or none, is no answer.
+const LRESULT kHandOverTaken = TRUE;
+const LRESULT kHandOverRefused = 2;
+// The exit code of a start whose paths the running window refused, so that a script can tell.
+const int kHandOverRefusedExitCode = 1;
 // Bounds of a block: more than any command line can carry (32,767 characters).
 const size_t kMaxHandOverPaths = 16384;
 const size_t kMaxHandOverChars = 32768;
@@ -50,6 +57,7 @@ public:
 
   enum class HandOver {
     Delivered,  // the running instance took the paths
+    Refused,    // its window refused them: it runs or starts a job, or shows a box
     Claimed,    // its holder ended before its window could take them: the slot is ours now
     NoAnswer,   // no window within the time limit, or it did not answer
   };
@@ -81,9 +89,12 @@ std::vector<std::wstring> CommandLinePaths(const wchar_t* commandLine);
 
 CFileListPtr MakeFileList(const std::vector<std::wstring>& paths);
 
-// The window's side: a well-formed block is taken (the sender is answered TRUE at once) and its
-// paths go to T::DropFromOutside once the sender has let go, so that a refusal's message box never
-// holds the sending process. What T supplies: HWND m_hWnd, void DropFromOutside(const CFileListPtr&).
+// The window's side: a well-formed block is taken or refused at once, and the sender is
+// answered kHandOverTaken or kHandOverRefused. Taken paths go to T::TakeFromOutside (joining a
+// start from outside that has not yet taken its list, or beginning one); a refusal is told by a
+// message box shown once the sender has let go, so that the box never holds the sending
+// process. What T supplies: HWND m_hWnd, bool TakeFromOutside(const CFileListPtr&),
+// void ShowRefusal().
 template <class T>
 class CHandOverTargetImpl {
 public:
@@ -93,6 +104,8 @@ public:
   END_MSG_MAP()
 
 private:
+  // Decided here, inside the sender's call, so that its answer carries the refusal: the state
+  // asked about is the window's at this very moment, boxes included.
   LRESULT OnCopyData(UINT, WPARAM, LPARAM lParam, bool&) {
     const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     std::vector<std::wstring> paths;
@@ -100,19 +113,20 @@ private:
         !DecodeHandOverBlock(copy->lpData, copy->cbData, &paths)) {
       return FALSE;
     }
-    m_received.push_back(MakeFileList(paths));
+    const bool taken = static_cast<T*>(this)->TakeFromOutside(MakeFileList(paths));
+    m_answers.push_back(taken);
     PostMessageW(static_cast<T*>(this)->m_hWnd, kHandOverMessage, 0, 0);
-    return TRUE;
+    return taken ? kHandOverTaken : kHandOverRefused;
   }
   LRESULT OnHandOver(UINT, WPARAM, LPARAM, bool&) {
-    if (m_received.empty()) return 0;
-    CFileListPtr files = m_received.front();
-    m_received.pop_front();
+    if (m_answers.empty()) return 0;
+    const bool taken = m_answers.front();
+    m_answers.pop_front();
     // Forward first, so that a refusal's message is seen over whatever the user was doing.
     BringToForeground(static_cast<T*>(this)->m_hWnd);
-    static_cast<T*>(this)->DropFromOutside(files);
+    if (!taken) static_cast<T*>(this)->ShowRefusal();
     return 0;
   }
 
-  std::deque<CFileListPtr> m_received;  // taken blocks, oldest first, until their message comes
+  std::deque<bool> m_answers;  // blocks answered (taken or not), oldest first, until their message
 };

@@ -103,6 +103,7 @@ LRESULT CMainDlg::OnClose(WORD, WORD id, HWND, bool&) {
 }
 
 LRESULT CMainDlg::OnAbout(WORD, WORD, HWND, bool&) {
+  const COpenBox box = OpenBox();
   CAboutDlg about;
   about.DoModal(GetActiveWindow());
   return 0;

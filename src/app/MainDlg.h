@@ -16,6 +16,7 @@
 #include "app/JobRunTimer.h"
 #include "app/SendToShortcut.h"
 #include "base/Handle.h"
+#include "base/Scoped.h"
 #include "job/FileList.h"
 #include "job/FolderListing.h"
 #include "job/JobStart.h"
@@ -78,14 +79,36 @@ public:
   // The 200 ms tick of a running job: progress, status line, and the end of the job.
   void OnTick();
 
-  // What the drop target asks of the dialog. A start counts as running: its question and messages
-  // are modal, and a drop taken meanwhile would start again inside them.
-  bool IsJobRunning() { return m_starting || Pool().AnyRunning(); }
+  // What the drop target and the hand-over ask of the dialog. A start counts as running from the
+  // moment its paths are taken: a second drop would otherwise replace them, and its question and
+  // messages are modal. So does any box of the dialog: a job started from inside one would run
+  // behind it.
+  bool IsJobRunning() {
+    return m_pendingFiles || m_starting || m_openBoxes > 0 || Pool().AnyRunning();
+  }
   bool HitDropFolder(POINT screenPoint);
-  void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint);
+  void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint, WPARAM source);
+  bool JoinPendingStart(const CFileListPtr& files);
   void TakeDropCopies(CDropFolder copies);
 
+  // The dialog's message boxes (CSimpleMsgImpl's, which these hide), each counted while it is
+  // open.
+  int ShowMessage(const std::wstring& text, UINT flags);
+  int ShowMessageId(unsigned id, UINT flags);
+
 private:
+  // One open box or other modal step of the dialog, counted while its owner lives; the last to
+  // close lets a start that waited for it go on.
+  struct OpenBoxTraits {
+    typedef CMainDlg* Type;
+    static CMainDlg* Empty() { return nullptr; }
+    static bool IsEmpty(CMainDlg* dialog) { return !dialog; }
+    static void Release(CMainDlg* dialog) { dialog->CloseBox(); }
+  };
+  typedef CScoped<OpenBoxTraits> COpenBox;
+  COpenBox OpenBox();
+  void CloseBox();
+
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   LRESULT OnClose(WORD code, WORD id, HWND control, bool& handled);
@@ -121,8 +144,13 @@ private:
   CIconHandle m_bigIcon;
   CIconHandle m_smallIcon;
   CMessageLoop* m_loop = nullptr;  // the loop our filter is registered with
-  CFileListPtr m_lastFiles;         // the last accepted drop, kept until the next one
-  POINT m_lastDropPoint = {0, 0};   // where it was dropped, in screen coordinates
+  // An accepted drop's paths until its kDropReadyMessage takes them, where it was dropped (in
+  // screen coordinates) and whence (kDroppedOnWindow, kFromOutside).
+  CFileListPtr m_pendingFiles;
+  POINT m_lastDropPoint = {0, 0};
+  WPARAM m_pendingSource = kDroppedOnWindow;
+  int m_openBoxes = 0;              // boxes and other modal steps of the dialog now open
+  bool m_startDeferred = false;     // a kDropReadyMessage came inside a box: posted again after it
   CFolderListingThread m_listing;   // lists a drop's folders while the window stays responsive
   // A start counts as running from a drop's listing to the end of its job start.
   bool m_starting = false;

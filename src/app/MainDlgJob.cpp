@@ -23,9 +23,41 @@ bool CMainDlg::HitDropFolder(POINT screenPoint) {
   return false;
 }
 
-void CMainDlg::SetDroppedFiles(const CFileListPtr& files, POINT screenPoint) {
-  m_lastFiles = files;
+void CMainDlg::SetDroppedFiles(const CFileListPtr& files, POINT screenPoint, WPARAM source) {
+  m_pendingFiles = files;
   m_lastDropPoint = screenPoint;
+  m_pendingSource = source;
+}
+
+// Only paths from outside join: a drag released over the window may lie on a folder field, where
+// more paths would change what it means.
+bool CMainDlg::JoinPendingStart(const CFileListPtr& files) {
+  if (!m_pendingFiles || m_pendingSource != kFromOutside) return false;
+  for (const std::wstring& path : *files) m_pendingFiles->Add(path);
+  return true;
+}
+
+int CMainDlg::ShowMessage(const std::wstring& text, UINT flags) {
+  const COpenBox box = OpenBox();
+  return CSimpleMsgImpl::ShowMessage(text, flags);
+}
+
+int CMainDlg::ShowMessageId(unsigned id, UINT flags) {
+  const COpenBox box = OpenBox();
+  return CSimpleMsgImpl::ShowMessageId(id, flags);
+}
+
+CMainDlg::COpenBox CMainDlg::OpenBox() {
+  ++m_openBoxes;
+  return COpenBox(this);
+}
+
+// A start whose kDropReadyMessage a box's own loop handed over waited for the last box to close;
+// it goes on now, from the window's own loop.
+void CMainDlg::CloseBox() {
+  if (--m_openBoxes > 0 || !m_startDeferred) return;
+  m_startDeferred = false;
+  PostMessageW(m_hWnd, kDropReadyMessage, m_pendingSource, 0);
 }
 
 // A drop's copies wait for the job start that follows the drop (StartShrink); a drop that
@@ -44,19 +76,29 @@ void CMainDlg::ReleaseDropCopies() {
   m_dropCopies.Reset();
 }
 
-LRESULT CMainDlg::OnDropReady(UINT, WPARAM source, LPARAM, bool&) {
+LRESULT CMainDlg::OnDropReady(UINT, WPARAM, LPARAM, bool&) {
+  // A box's loop (a refused drop's message, say) handles this too: the start waits for the box.
+  if (m_openBoxes > 0) {
+    m_startDeferred = m_pendingFiles != nullptr;
+    return 0;
+  }
+  // The start takes its paths: later paths from outside no longer join them. It counts as a box
+  // until it runs (a panel's message about a folder drop is one).
+  CFileListPtr files;
+  files.swap(m_pendingFiles);
+  if (!files) return 0;
+  const COpenBox step = OpenBox();
   BringToForeground(m_hWnd);
-  if (!m_lastFiles) return 0;
   // Paths from outside never lie on a folder field, wherever the last drag was released.
-  if (source == kDroppedOnWindow) {
+  if (m_pendingSource == kDroppedOnWindow) {
     for (const boost::shared_ptr<CShrinkController>& panel : m_panels) {
-      if (panel->DropOnFolder(m_lastDropPoint, *m_lastFiles)) {
+      if (panel->DropOnFolder(m_lastDropPoint, *files)) {
         m_dropCopies.Reset();
         return 0;
       }
     }
   }
-  StartShrink(m_lastFiles);
+  StartShrink(files);
   return 0;
 }
 
@@ -117,7 +159,8 @@ LRESULT CMainDlg::OnListingDone(UINT, WPARAM round, LPARAM, bool&) {
 }
 
 // The rest of the start, with the dropped paths listed. Idle while the start's checks show their
-// refusal (the focus goes to the field to mend) or ask their question.
+// refusal (the focus goes to the field to mend) or ask their question: no worker runs, so 中止
+// is off; the start still counts as running until its job does.
 void CMainDlg::StartListedJob(const DroppedSources& listed) {
   SetRunning(false);
   CWindowW::SetItemText(GetDlgItem(m_hWnd, IDC_STATUS), m_statusBeforeListing, true);
@@ -130,8 +173,8 @@ void CMainDlg::StartListedJob(const DroppedSources& listed) {
     EndStartEarly();
     return;
   }
-  m_starting = false;
   if (!GetSettings().SaveSettings()) ShowMessageId(IDS_MSG_SAVE_SETTINGS_FAILED, MB_ICONERROR);
+  m_starting = false;
   SetRunning(true);
   StartJob();
 }
@@ -204,8 +247,10 @@ void CMainDlg::AbortJob(const CShrinkTaskExPtr& failed) {
   Pool().WaitAll(INFINITE);
   m_jobCopies.Reset();  // the worker has ended: nothing reads them any more
   CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
-  ShowMessage(failed->GetErrorText(), MB_ICONERROR);
+  // Idle before the box: 中止 has no worker to stop, and the box itself refuses drops and
+  // hand-overs until it is closed.
   SetRunning(false);
+  ShowMessage(failed->GetErrorText(), MB_ICONERROR);
 }
 
 // A drop is taken only once the worker has ended, but the previous job's last tick may still be

@@ -12,7 +12,8 @@ const WPARAM kDroppedOnWindow = 0;  // a drag released over the window, at the s
 const WPARAM kFromOutside = 1;      // the command line or a later start: on no field of the window
 
 // Posted by a window to itself for each block of paths that a later start of the program handed
-// over; it takes them once the sending process has been answered. wParam and lParam are 0.
+// over; once the sending process has its answer, the window comes forward and tells a refusal.
+// wParam and lParam are 0.
 const UINT kHandOverMessage = WM_APP + 1;
 
 // Posted to the main dialog once the folders of a drop have been listed on their own thread.

@@ -5,6 +5,7 @@
 // without a dialog template ends quietly with 0.
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 
 #include "app/Application.h"
 #include "app/GuiSupport.h"
+#include "app/InstanceHandOver.h"
 #include "app/drop/DropContents.h"
 #include "app/drop/DropObjects.h"
 #include "base/ResourceText.h"
@@ -308,6 +310,129 @@ TEST_F(ApplicationTest, ADragFromAnotherProcessOfItemsWithoutFilesIsShrunkAndIts
   OleUninitialize();
   PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_EQ(2u, program.Wait());
+}
+
+// While RunApplication runs the window on this thread: answers each box of the window with OK,
+// and from inside the first one (a failed job's box) first starts the program with `arguments`,
+// a later start that hands its paths to this window, handling this thread's messages until it
+// has ended. Once the first box has gone, the window is closed.
+class CHandOverUnderTheBox {
+public:
+  CHandOverUnderTheBox(std::wstring arguments, std::wstring folder)
+      : m_arguments(std::move(arguments)), m_folder(std::move(folder)) {
+    WNDCLASSW receiver = {};
+    receiver.lpfnWndProc = Receive;
+    receiver.hInstance = GetModuleHandleW(nullptr);
+    receiver.lpszClassName = L"KestrelleTestHandOverUnderTheBox";
+    RegisterClassW(&receiver);
+    m_receiver = CreateWindowExW(0, receiver.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                 nullptr, receiver.hInstance, nullptr);
+    s_self = this;
+    m_cbt = SetWindowsHookExW(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
+    m_guard = SetTimer(nullptr, 0, 60000, EndStalledRun);
+  }
+  ~CHandOverUnderTheBox() {
+    KillTimer(nullptr, m_guard);
+    UnhookWindowsHookEx(m_cbt);
+    s_self = nullptr;
+    DestroyWindow(m_receiver);
+  }
+  CHandOverUnderTheBox(const CHandOverUnderTheBox&) = delete;
+  CHandOverUnderTheBox& operator=(const CHandOverUnderTheBox&) = delete;
+
+  std::vector<std::wstring> boxes;
+  DWORD senderExit = 0xFFFFFFFF;
+  bool cancelUnderTheBox = true;
+
+private:
+  static void CALLBACK EndStalledRun(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(kLoopTimedOut); }
+  static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
+    HWND box = reinterpret_cast<HWND>(wParam);
+    HWND owner = GetWindow(box, GW_OWNER);
+    if (s_self && owner && GetDlgItem(owner, IDC_STATUS) && GetDlgItem(box, 0xFFFF)) {
+      if (code == HCBT_ACTIVATE &&
+          std::find(s_self->m_seen.begin(), s_self->m_seen.end(), box) == s_self->m_seen.end()) {
+        s_self->m_seen.push_back(box);
+        // Answered from the box's own loop, once its activation is over.
+        PostMessageW(s_self->m_receiver, WM_APP, 0, reinterpret_cast<LPARAM>(box));
+      } else if (code == HCBT_DESTROYWND && !s_self->m_seen.empty() && box == s_self->m_seen[0]) {
+        PostMessageW(owner, WM_SYSCOMMAND, SC_CLOSE, 0);
+      }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static LRESULT CALLBACK Receive(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_APP || !s_self) return DefWindowProcW(window, message, wParam, lParam);
+    HWND box = reinterpret_cast<HWND>(lParam);
+    s_self->boxes.push_back(WindowText(GetDlgItem(box, 0xFFFF)));
+    if (s_self->boxes.size() == 1) {
+      s_self->cancelUnderTheBox =
+          IsWindowEnabled(GetDlgItem(GetWindow(box, GW_OWNER), IDC_CANCEL_JOB)) != FALSE;
+      s_self->senderExit = s_self->RunSender();
+    }
+    PressButton(box, IDOK);
+    return 0;
+  }
+  DWORD RunSender() {
+    std::wstring line = L"\"" + ProgramPath() + L"\" " + m_arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, m_folder.c_str(),
+                        &startup, &started)) {
+      return 0xFFFFFFFF;
+    }
+    while (MsgWaitForMultipleObjects(1, &started.hProcess, FALSE, 30000, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(started.hProcess, &code);
+    if (code == STILL_ACTIVE) {
+      TerminateProcess(started.hProcess, 99);
+      WaitForSingleObject(started.hProcess, 30000);
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return code;
+  }
+
+  static CHandOverUnderTheBox* s_self;
+  std::wstring m_arguments;
+  std::wstring m_folder;
+  std::vector<HWND> m_seen;
+  HWND m_receiver = nullptr;
+  HHOOK m_cbt = nullptr;
+  UINT_PTR m_guard = 0;
+};
+
+CHandOverUnderTheBox* CHandOverUnderTheBox::s_self = nullptr;
+
+TEST_F(ApplicationTest, ALaterStartWhileAFailedJobsBoxIsOpenEndsWithOneAndNothingRunsBehindTheBox) {
+  CTestRegistry registry;  // the settings this process reads at start-up are the test's
+  ASSERT_TRUE(registry.StandInForCurrentUser());
+  CTempDir temp;
+  ASSERT_TRUE(WriteBytes(temp / L"broken.png", "\x89PNG\r\n\x1a\nbroken"));
+  ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(64, 48), temp / L"other.png"));
+  CSettings& settings = GetSettings();
+  settings.Profiles = CSettings().Profiles;
+  settings.Profiles[0].Folder = temp / L"out";
+  settings.Profiles[0].Prefix = L"p_";
+  settings.Profiles[1].Use = settings.Profiles[2].Use = false;
+  ASSERT_TRUE(settings.SaveSettings());
+
+  CHandOverUnderTheBox watcher(L"other.png", temp.Path());
+  EXPECT_EQ(2, RunApplication(GetModuleHandleW(nullptr), SW_SHOWNORMAL, {temp / L"broken.png"}));
+  EXPECT_EQ(static_cast<DWORD>(kHandOverRefusedExitCode), watcher.senderExit) << "a script can tell";
+  EXPECT_FALSE(watcher.cancelUnderTheBox);
+  ASSERT_EQ(2u, watcher.boxes.size());
+  EXPECT_NE(std::wstring::npos, watcher.boxes[0].find(temp / L"broken.png"));
+  EXPECT_EQ(ResourceString(IDS_MSG_DROP_WHILE_RUNNING), watcher.boxes[1]);
+  EXPECT_FALSE(FileExists(temp / L"out\\p_other.png")) << "no job behind the box";
 }
 
 TEST(ApplicationStart, WithoutItsDialogTemplateEndsWithZeroAndShowsNothing) {

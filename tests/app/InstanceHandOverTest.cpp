@@ -134,8 +134,10 @@ namespace {
 // held, as a process that dies does (the mutex is then abandoned).
 class CHolderThread {
 public:
-  explicit CHolderThread(bool giveBack)
-      : m_giveBack(giveBack), m_claimed(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+  // `window`, when given, is published as the holder's window once the slot is claimed.
+  explicit CHolderThread(bool giveBack, HWND window = nullptr)
+      : m_giveBack(giveBack), m_window(window),
+        m_claimed(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
         m_release(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
         m_thread(CreateThread(nullptr, 0, Run, this, 0, nullptr)) {
     WaitForSingleObject(m_claimed.Get(), 30000);
@@ -155,6 +157,7 @@ private:
     auto* holder = static_cast<CHolderThread*>(self);
     auto* slot = new CInstanceSlot;
     holder->m_holds = slot->Claim();
+    if (holder->m_window) slot->Publish(holder->m_window);
     SetEvent(holder->m_claimed.Get());
     WaitForSingleObject(holder->m_release.Get(), 30000);
     if (holder->m_giveBack) delete slot;  // otherwise nothing gives the slot back
@@ -162,6 +165,7 @@ private:
   }
 
   bool m_giveBack;
+  HWND m_window;
   bool m_holds = false;
   CHandle m_claimed;
   CHandle m_release;
@@ -189,4 +193,76 @@ TEST(InstanceSlot, OneHolderAtATimeAndAnEndedHolderLeavesItToTheNextStart) {
   CInstanceSlot next;
   EXPECT_EQ(CInstanceSlot::HandOver::Claimed, next.HandOverPaths({L"C:\\a.png"}, 30000));
   EXPECT_TRUE(next.IsClaimed());
+}
+
+namespace {
+
+// A window that answers blocks of paths as the main dialog does, taking them while told to; it
+// records what it took and how often it told a refusal.
+class CAnsweringWindow : public CHandOverTargetImpl<CAnsweringWindow> {
+public:
+  CAnsweringWindow() {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KestrelleHandOverTest";
+    RegisterClassW(&windowClass);
+    m_hWnd = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                             nullptr, windowClass.hInstance, this);
+  }
+  ~CAnsweringWindow() { DestroyWindow(m_hWnd); }
+  CAnsweringWindow(const CAnsweringWindow&) = delete;
+  CAnsweringWindow& operator=(const CAnsweringWindow&) = delete;
+
+  bool TakeFromOutside(const CFileListPtr& files) {
+    if (!takes) return false;
+    taken.insert(taken.end(), files->begin(), files->end());
+    return true;
+  }
+  void ShowRefusal() { ++refusals; }
+  void Pump() {
+    MSG message;
+    while (PeekMessageW(&message, m_hWnd, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+
+  HWND m_hWnd = nullptr;
+  bool takes = true;
+  std::vector<std::wstring> taken;
+  int refusals = 0;
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+      SetWindowLongPtrW(window, GWLP_USERDATA,
+                        reinterpret_cast<LONG_PTR>(
+                            reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<CAnsweringWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    LRESULT result = 0;
+    if (self && self->ProcessWindowMessage(window, message, wParam, lParam, result)) return result;
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+};
+
+}  // namespace
+
+TEST(InstanceSlot, AStartLearnsWhetherTheWindowTookOrRefusedItsPathsAndTheRefusalIsToldAfter) {
+  CAnsweringWindow window;
+  ASSERT_NE(nullptr, window.m_hWnd);
+  CHolderThread holder(true, window.m_hWnd);
+  ASSERT_TRUE(holder.Claimed());
+  CInstanceSlot later;
+  const std::vector<std::wstring> paths = {L"C:\\a.png", L"C:\\写真\\b.png"};
+  EXPECT_EQ(CInstanceSlot::HandOver::Delivered, later.HandOverPaths(paths, 30000));
+  EXPECT_EQ(paths, window.taken);
+  window.Pump();
+  EXPECT_EQ(0, window.refusals);
+
+  window.takes = false;
+  EXPECT_EQ(CInstanceSlot::HandOver::Refused, later.HandOverPaths({L"C:\\c.png"}, 30000));
+  EXPECT_EQ(0, window.refusals) << "no box while the sender waits for its answer";
+  window.Pump();
+  EXPECT_EQ(1, window.refusals);
+  EXPECT_EQ(paths, window.taken);
+  EXPECT_FALSE(later.IsClaimed()) << "a refused start opens no window of its own";
 }

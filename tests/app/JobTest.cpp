@@ -755,9 +755,21 @@ protected:
     return code;
   }
 
+  // Hands `paths` to the dialog as a later start does, in a block of its own; the window's answer.
+  LRESULT SendBlock(const std::vector<std::wstring>& paths) {
+    const std::vector<unsigned char> block = EncodeHandOverBlock(paths);
+    COPYDATASTRUCT copy = {};
+    copy.dwData = kHandOverDataId;
+    copy.cbData = static_cast<DWORD>(block.size());
+    copy.lpData = const_cast<unsigned char*>(block.data());
+    return SendMessageW(m_dialog->GetHwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
+  }
+
   CSetAsideKey m_userKey{kProductKey};  // made before SetUp: the user's own key, not the test's
   std::unique_ptr<CInstanceSlot> m_slot;
 };
+
+const DWORD kRefusedExit = static_cast<DWORD>(kHandOverRefusedExitCode);
 
 }  // namespace
 
@@ -802,7 +814,7 @@ TEST_F(HandOverTest, ALaterStartWhileAJobRunsOrStartsIsRefusedAsADropWouldBe) {
   ASSERT_TRUE(RunUntil([&] { return Running(); }));
   {
     CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
-    EXPECT_EQ(0u, RunProgram(L"other.png"));
+    EXPECT_EQ(kRefusedExit, RunProgram(L"other.png")) << "a script can tell";
     Pump();
     ASSERT_EQ(1u, watcher.Boxes().size());
     EXPECT_EQ(ResourceString(IDS_MSG_DROP_WHILE_RUNNING), watcher.Boxes()[0].text);
@@ -819,7 +831,7 @@ TEST_F(HandOverTest, ALaterStartWhileAJobRunsOrStartsIsRefusedAsADropWouldBe) {
       texts.push_back(WindowText(GetDlgItem(box, 0xFFFF)));
       const bool question = texts.size() == 1;
       if (question) {
-        EXPECT_EQ(0u, RunProgram(L"other.png"));
+        EXPECT_EQ(kRefusedExit, RunProgram(L"other.png"));
       }
       PressButton(box, question ? IDNO : IDOK);
     });
@@ -831,6 +843,95 @@ TEST_F(HandOverTest, ALaterStartWhileAJobRunsOrStartsIsRefusedAsADropWouldBe) {
   EXPECT_EQ(ResourceString(IDS_MSG_DROP_WHILE_RUNNING), texts[1]);
   EXPECT_FALSE(Running());
   EXPECT_FALSE(FileExists(m_temp / L"out1\\p1_other.png"));
+}
+
+TEST_F(HandOverTest, ALaterStartWhileAFailedJobsBoxIsOpenIsRefusedAndNothingRunsBehindTheBox) {
+  SetProfiles();
+  ASSERT_TRUE(WriteBytes(m_temp / L"broken.png", "\x89PNG\r\n\x1a\nbroken"));
+  Source(L"later.png");
+  Source(L"other.png");
+  ASSERT_TRUE(OpenDialog());
+  ASSERT_TRUE(HoldSlot());
+  std::vector<std::wstring> texts;
+  bool cancelUnderTheBox = true;
+  DWORD exitCode = 0;
+  LRESULT answer = 0;
+  {
+    CBoxWatcher watcher(m_dialog->GetHwnd(), [&](HWND box) {
+      texts.push_back(WindowText(GetDlgItem(box, 0xFFFF)));
+      if (texts.size() == 1) {
+        // The job's worker has ended; only its box is up.
+        cancelUnderTheBox = Running();
+        exitCode = RunProgram(L"other.png");
+        answer = SendBlock({m_temp / L"other.png"});
+      }
+      PressButton(box, IDOK);
+    });
+    DropOn(ShellFiles({L"broken.png", L"later.png"}).Get(), Away());
+    ASSERT_TRUE(RunUntil([&] { return watcher.Boxes().size() == 3; }));
+    Pump();
+  }
+  EXPECT_FALSE(cancelUnderTheBox) << "中止 has nothing to stop while only the box is up";
+  EXPECT_EQ(kRefusedExit, exitCode);
+  EXPECT_EQ(kHandOverRefused, answer);
+  ASSERT_EQ(3u, texts.size());
+  EXPECT_NE(std::wstring::npos, texts[0].find(m_temp / L"broken.png"));
+  EXPECT_EQ(ResourceString(IDS_MSG_DROP_WHILE_RUNNING), texts[1]);
+  EXPECT_EQ(ResourceString(IDS_MSG_DROP_WHILE_RUNNING), texts[2]);
+  // No job ran behind the box or after it: the status still tells of the failed one.
+  EXPECT_FALSE(Running());
+  EXPECT_FALSE(m_dialog->IsJobRunning());
+  EXPECT_EQ(ResourceString(IDS_STATUS_ABORTED), Status());
+  EXPECT_FALSE(FileExists(m_temp / L"out1\\p1_other.png"));
+  EXPECT_FALSE(FileExists(m_temp / L"out1\\p1_later.png"));
+}
+
+TEST_F(HandOverTest, BlocksHandedOverBeforeTheStartTakesItsPathsJoinItInTheirOrder) {
+  SetProfiles();
+  GetSettings().Profiles[2].Use = false;
+  for (const wchar_t* name : {L"a.png", L"b.png", L"c.png"}) Source(name);
+  // Existing outputs make the start ask, and its question lists them in the job's order.
+  ASSERT_TRUE(CreateDirectoryW((m_temp / L"out1").c_str(), nullptr));
+  for (const wchar_t* name : {L"out1\\p1_a.png", L"out1\\p1_b.png", L"out1\\p1_c.png"}) {
+    ASSERT_TRUE(WriteBytes(m_temp / name, "old"));
+  }
+  ASSERT_TRUE(OpenDialog());
+  CBoxWatcher yes(m_dialog->GetHwnd(), [](HWND box) {
+    PressButton(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
+  });
+  // Two later starts at once: both blocks come before the window handles the start that the
+  // first one posted.
+  EXPECT_EQ(kHandOverTaken, SendBlock({m_temp / L"c.png"}));
+  EXPECT_EQ(kHandOverTaken, SendBlock({m_temp / L"a.png", m_temp / L"c.png"}));
+  MSG posted;
+  ASSERT_TRUE(PeekMessageW(&posted, m_dialog->GetHwnd(), kDropReadyMessage, kDropReadyMessage,
+                           PM_REMOVE));
+  EXPECT_FALSE(PeekMessageW(&posted, m_dialog->GetHwnd(), kDropReadyMessage, kDropReadyMessage,
+                            PM_NOREMOVE))
+      << "one start, not two";
+  DispatchMessageW(&posted);
+  // Once the start has taken its paths (it lists them now), a block is refused, never lost.
+  EXPECT_EQ(kHandOverRefused, SendBlock({m_temp / L"b.png"}));
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(2) && yes.Boxes().size() == 2; }));
+  // The refusal's message and the question, in whichever order the listing's end and the
+  // refusal's message came.
+  std::wstring question;
+  FormatResourceString(&question, IDS_ASK_OVERWRITE, 2,
+                       (m_temp / L"out1\\p1_c.png\n" + m_temp / L"out1\\p1_a.png\n").c_str());
+  std::vector<std::wstring> texts = {yes.Boxes()[0].text, yes.Boxes()[1].text};
+  std::sort(texts.begin(), texts.end());
+  std::vector<std::wstring> expected = {question, ResourceString(IDS_MSG_DROP_WHILE_RUNNING)};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, texts);
+  EXPECT_NE("old", ReadBytes(m_temp / L"out1\\p1_a.png"));
+  EXPECT_NE("old", ReadBytes(m_temp / L"out1\\p1_c.png"));
+  EXPECT_EQ("old", ReadBytes(m_temp / L"out1\\p1_b.png"));
+
+  // Paths from outside never join a drag released over the window (it may lie on a folder
+  // field): they are refused until that drop has started.
+  DropOn(ShellFiles({L"b.png"}).Get(), Away());
+  EXPECT_EQ(kHandOverRefused, SendBlock({m_temp / L"a.png"}));
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); }));
 }
 
 TEST_F(JobTest, CancelEndsTheJobAbortedEvenDuringItsLastFile) {

@@ -147,48 +147,129 @@ HRESULT CopyStream(IStream* stream, CCopyWriter* writer) {
   }
 }
 
-// The bytes of every stream inside `storage`, nested storages included, up to `limit` + 1.
-HRESULT MeasureStorage(IStorage* storage, uint64_t limit, uint64_t* total) {
-  CComPtr<IEnumSTATSTG> elements;
-  HRESULT hr = storage->EnumElements(0, nullptr, 0, elements.Receive());
-  if (FAILED(hr)) return hr;
-  STATSTG element;
-  ULONG got = 0;
-  while (elements->Next(1, &element, &got) == S_OK && got == 1) {
-    if (element.type == STGTY_STREAM) {
-      *total += element.cbSize.QuadPart;
-    } else if (element.type == STGTY_STORAGE && *total <= limit) {
-      CComPtr<IStorage> inner;
-      hr = storage->OpenStorage(element.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
-                                nullptr, 0, inner.Receive());
-      if (SUCCEEDED(hr)) hr = MeasureStorage(inner.Get(), limit, total);
-    }
-    CoTaskMemFree(element.pwcsName);
+// A storage item (a mail program's message, say) is a tree of storages and streams. How deep it
+// may nest and how many elements it may hold in all: a message holds a few levels and some dozens
+// of elements, a hostile source an endless or bottomless tree.
+const int kMaxStorageDepth = 8;
+const size_t kMaxStorageElements = 4096;
+
+// The name of an element that an enumeration handed out, freed with it.
+struct ElementNameTraits {
+  typedef wchar_t* Type;
+  static wchar_t* Empty() { return nullptr; }
+  static bool IsEmpty(wchar_t* name) { return !name; }
+  static void Release(wchar_t* name) { CoTaskMemFree(name); }
+};
+typedef CScoped<ElementNameTraits> CElementName;
+
+// Copies `from` into `to`, stopping at `claim` bytes: a stream that gives more than its element
+// claimed fails the item before the excess is written.
+HRESULT CopyClaimedStream(IStream* from, IStream* to, uint64_t claim, uint64_t* copied) {
+  std::vector<unsigned char> chunk(kCopyChunk);
+  for (;;) {
+    ULONG got = 0;
+    const HRESULT read = from->Read(chunk.data(), kCopyChunk, &got);
+    if (FAILED(read)) return read;
+    got = std::min<ULONG>(got, kCopyChunk);
+    if (got == 0) return S_OK;
+    if (got > claim - *copied) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+    ULONG written = 0;
+    const HRESULT hr = to->Write(chunk.data(), got, &written);
     if (FAILED(hr)) return hr;
-    if (*total > limit) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    if (written != got) return STG_E_MEDIUMFULL;
+    *copied += got;
+  }
+}
+
+// Walks the tree of `source` level by level (a list of open storages, never the thread's stack;
+// each stays open until the walk ends, as releasing a storage invalidates those opened in it),
+// bounded by kMaxStorageDepth and kMaxStorageElements. Every stream's claimed size (its
+// element's) is added to `total` without wrap-around and must keep it within `budget`. With a
+// `copy`, the tree is written into it as it is walked: each stream through CopyClaimedStream,
+// `total` then counting the bytes written, so that a source whose claims change between two walks
+// still stops at the budget.
+HRESULT WalkStorage(IStorage* source, IStorage* copy, uint64_t budget, uint64_t* total) {
+  struct Level {
+    CComPtr<IStorage> source;
+    CComPtr<IStorage> copy;
+    int depth;
+  };
+  std::vector<Level> levels;
+  levels.push_back(Level{CComPtr<IStorage>(source), CComPtr<IStorage>(copy), 0});
+  size_t elements = 0;
+  for (size_t next = 0; next < levels.size(); ++next) {
+    const Level level = levels[next];  // a copy: the list grows below
+    CComPtr<IEnumSTATSTG> found;
+    HRESULT hr = level.source->EnumElements(0, nullptr, 0, found.Receive());
+    if (FAILED(hr)) return hr;
+    if (!found) return E_POINTER;
+    for (;;) {
+      STATSTG element = {};
+      ULONG got = 0;
+      hr = found->Next(1, &element, &got);
+      if (FAILED(hr)) return hr;
+      const CElementName name(element.pwcsName);
+      if (hr != S_OK || got != 1) break;
+      if (++elements > kMaxStorageElements) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+      if (!name.IsValid()) return E_POINTER;
+      if (element.type == STGTY_STREAM) {
+        const uint64_t claim = element.cbSize.QuadPart;
+        if (claim > budget - *total) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+        if (!level.copy) {
+          *total += claim;
+          continue;
+        }
+        CComPtr<IStream> from, to;
+        hr = level.source->OpenStream(name.Get(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                      from.Receive());
+        if (SUCCEEDED(hr)) {
+          hr = level.copy->CreateStream(name.Get(), STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE,
+                                        0, 0, to.Receive());
+        }
+        if (SUCCEEDED(hr) && (!from || !to)) hr = E_POINTER;
+        uint64_t copied = 0;
+        if (SUCCEEDED(hr)) hr = CopyClaimedStream(from.Get(), to.Get(), claim, &copied);
+        if (FAILED(hr)) return hr;
+        *total += copied;
+      } else if (element.type == STGTY_STORAGE) {
+        if (level.depth + 1 > kMaxStorageDepth) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+        Level inner{CComPtr<IStorage>(), CComPtr<IStorage>(), level.depth + 1};
+        hr = level.source->OpenStorage(name.Get(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
+                                       nullptr, 0, inner.source.Receive());
+        if (SUCCEEDED(hr) && level.copy) {
+          hr = level.copy->CreateStorage(name.Get(),
+                                         STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
+                                         inner.copy.Receive());
+          if (SUCCEEDED(hr) && inner.copy) inner.copy->SetClass(element.clsid);
+        }
+        if (SUCCEEDED(hr) && (!inner.source || (level.copy && !inner.copy))) hr = E_POINTER;
+        if (FAILED(hr)) return hr;
+        levels.push_back(inner);
+      }
+      // Property sets and lock bytes hold no picture data: not copied.
+    }
   }
   return S_OK;
 }
 
-// A storage (a mail program's message, say) becomes a compound file of its own. Its streams are
-// measured against the budget before anything is copied; a compound file's size is not the
-// source's, so the claimed size is not compared.
+// A storage becomes a compound file of its own. Its streams' claimed sizes are summed and checked
+// against the budget before anything is written; then each stream is copied by the program, never
+// by the source's own CopyTo, and stops at its claim and the budget. `size` receives the bytes of
+// the streams: what the source gave, however the compound file lays them out.
 HRESULT CopyStorage(IStorage* source, const std::wstring& path, uint64_t budget, uint64_t* size) {
-  uint64_t total = 0;
-  HRESULT hr = MeasureStorage(source, budget, &total);
+  uint64_t claimed = 0;
+  HRESULT hr = WalkStorage(source, nullptr, budget, &claimed);
   if (FAILED(hr)) return hr;
   CComPtr<IStorage> copy;
   hr = StgCreateDocfile(path.c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
                         copy.Receive());
   if (FAILED(hr)) return hr;
-  hr = source->CopyTo(0, nullptr, nullptr, copy.Get());
+  STATSTG root = {};
+  if (SUCCEEDED(source->Stat(&root, STATFLAG_NONAME))) copy->SetClass(root.clsid);
+  *size = 0;
+  hr = WalkStorage(source, copy.Get(), budget, size);
   if (SUCCEEDED(hr)) hr = copy->Commit(STGC_DEFAULT);
-  copy.Release();
-  if (FAILED(hr)) return hr;
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return LastErrorResult();
-  *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  return *size > budget ? HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) : S_OK;
+  return hr;
 }
 
 // Copies item `index` to `path`, within `budget` bytes; `copied` receives its size.
@@ -203,7 +284,9 @@ HRESULT CopyItem(IDataObject* data, CLIPFORMAT contentsFormat, LONG index,
   if (FAILED(hr)) return hr;
   CStgMedium medium(delivered);
   if (delivered.tymed == TYMED_ISTORAGE) {
-    return delivered.pstg ? CopyStorage(delivered.pstg, path, budget, copied) : E_POINTER;
+    // A compound file's size is not the source's, but the streams inside it never exceed it.
+    const uint64_t limit = item.hasSize ? std::min(budget, item.size) : budget;
+    return delivered.pstg ? CopyStorage(delivered.pstg, path, limit, copied) : E_POINTER;
   }
   CHandle file(CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

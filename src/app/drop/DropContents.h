@@ -56,6 +56,9 @@ bool OffersFileContents(IDataObject* data);
 // global block, a stream or a storage, whatever the source gives. kDropNoData without a
 // descriptor; the decoder's failure for a damaged one. An item that cannot be read, exceeds its
 // claimed size (FD_FILESIZE) or a limit fails the whole drop with its (plain) name in
-// `failedItem`; nothing is left on disk then, and `files` is empty.
+// `failedItem`; nothing is left on disk then, and `files` is empty. Every copy stops at its
+// bounds as it is written: a storage's streams are summed (without wrap-around) and checked
+// before it is copied, each stream then stops at its own claim and the budget, and its storages
+// nest a few levels at most, walked without recursion.
 HRESULT ReadDroppedContents(IDataObject* data, const DropContentLimits& limits, CFileList* files,
                             CDropFolder* folder, std::wstring* failedItem);

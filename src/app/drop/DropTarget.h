@@ -5,19 +5,26 @@
 //
 // What T supplies:
 //   HWND m_hWnd                                    its window
-//   bool IsJobRunning()                            a job's worker is alive or a start is under
-//                                                  way: drops are refused
+//   bool IsJobRunning()                            a job's worker is alive, a start is under
+//                                                  way or waits for its kDropReadyMessage, or a
+//                                                  box of the window is open: drops are refused
 //   bool HitDropFolder(POINT screenPoint)          a profile's enabled folder field lies under
 //                                                  the point; that field then has the focus
-//   void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint)
-//                                                  keeps the drop's list (null: none) and point
+//   void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint, WPARAM source)
+//                                                  keeps the drop's list (null: none), point and
+//                                                  source (kDroppedOnWindow, kFromOutside) for
+//                                                  the start that kDropReadyMessage begins
+//   bool JoinPendingStart(const CFileListPtr& files)
+//                                                  appends paths from outside to a start from
+//                                                  outside that has not yet taken its list; false
+//                                                  when there is none
 //   void TakeDropCopies(CDropFolder copies)        keeps the private copies the list names (empty:
 //                                                  none) until the job that uses them ends
 //   int ShowMessageId(unsigned id, UINT flags)     a message box owned by the window
 //   int ShowMessage(const std::wstring& text, UINT flags)   the same with a text of its own
 // An accepted drop posts kDropReadyMessage to the window after SetDroppedFiles, so that
 // T acts on it once the drag has ended. Paths from outside the window (the command line, a later
-// start of the program) take the same way through DropFromOutside.
+// start of the program) take the same way through TakeFromOutside or DropFromOutside.
 #pragma once
 
 #include <windows.h>
@@ -168,7 +175,7 @@ public:
       owner->ShowMessageId(refusal, MB_OK | MB_ICONERROR);
       return;
     }
-    owner->SetDroppedFiles(drop.files, screenPoint);
+    owner->SetDroppedFiles(drop.files, screenPoint, kDroppedOnWindow);
     owner->TakeDropCopies(std::move(drop.copies));
     if (refusal == IDS_MSG_DROP_CONTENTS_FAILED || refusal == IDS_MSG_DROP_NAME_TOO_LONG) {
       owner->ShowMessage(FormattedResourceString(refusal, drop.failedItem.c_str()),
@@ -182,14 +189,27 @@ public:
     PostMessageW(owner->m_hWnd, kDropReadyMessage, kDroppedOnWindow, 0);
   }
 
-  // Paths from outside the window, taken as a drop that lies on none of its fields: refused as a
-  // drop is while a job runs, otherwise handed to the owner with kDropReadyMessage (kFromOutside).
-  void DropFromOutside(const CFileListPtr& files) {
+  // Paths from outside the window, taken as a drop that lies on none of its fields. They join a
+  // start from outside that has not yet taken its list (two later starts of the program at once
+  // make one job, in the order their paths came); otherwise they are refused (false, and nothing
+  // shown: the caller tells) as a drop is, and else handed to the owner with kDropReadyMessage
+  // (kFromOutside).
+  bool TakeFromOutside(const CFileListPtr& files) {
     T* owner = static_cast<T*>(this);
-    if (RefusedWhileRunning()) return;
-    owner->SetDroppedFiles(files, POINT{0, 0});
+    if (owner->JoinPendingStart(files)) return true;
+    if (owner->IsJobRunning()) return false;
+    owner->SetDroppedFiles(files, POINT{0, 0}, kFromOutside);
     owner->TakeDropCopies(CDropFolder());  // an earlier drop's copies, if it started nothing
     PostMessageW(owner->m_hWnd, kDropReadyMessage, kFromOutside, 0);
+    return true;
+  }
+  // The same, with the refusal's message.
+  void DropFromOutside(const CFileListPtr& files) {
+    if (!TakeFromOutside(files)) ShowRefusal();
+  }
+  // The message of a drop or paths refused while a job runs or starts or a box is open.
+  void ShowRefusal() {
+    static_cast<T*>(this)->ShowMessageId(IDS_MSG_DROP_WHILE_RUNNING, MB_OK | MB_ICONERROR);
   }
 
   // Chained by T's map: the registration ends with the window.
@@ -199,9 +219,8 @@ public:
 
 private:
   bool RefusedWhileRunning() {
-    T* owner = static_cast<T*>(this);
-    if (!owner->IsJobRunning()) return false;
-    owner->ShowMessageId(IDS_MSG_DROP_WHILE_RUNNING, MB_OK | MB_ICONERROR);
+    if (!static_cast<T*>(this)->IsJobRunning()) return false;
+    ShowRefusal();
     return true;
   }
 

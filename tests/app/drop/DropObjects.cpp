@@ -1,5 +1,6 @@
 #include "app/drop/DropObjects.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -211,6 +212,15 @@ public:
       }
       case ContentMedium::Storage: {
         if (!(format->tymed & TYMED_ISTORAGE)) return DV_E_TYMED;
+        const ContentItem& item = m_items[static_cast<size_t>(format->lindex)];
+        if (item.storage) {
+          CComPtr<IStorage> made = item.storage();
+          if (!made) return E_FAIL;
+          made->AddRef();  // the medium's reference
+          medium->tymed = TYMED_ISTORAGE;
+          medium->pstg = made.Get();
+          return S_OK;
+        }
         IStorage* storage = nullptr;
         HRESULT hr = StgCreateDocfile(nullptr, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE |
                                                    STGM_DELETEONRELEASE, 0, &storage);
@@ -319,4 +329,187 @@ std::vector<std::wstring> DropCopiesNamed(const std::wstring& name) {
   } while (FindNextFileW(folders, &folder));
   FindClose(folders);
   return copies;
+}
+
+namespace {
+
+const DWORD kNewElement = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+
+CComPtr<IStorage> MemoryStorage() {
+  CComPtr<IStorage> storage;
+  EXPECT_EQ(S_OK, StgCreateDocfile(nullptr, kNewElement | STGM_DELETEONRELEASE, 0, storage.Receive()));
+  return storage;
+}
+
+void WriteStream(IStorage* storage, const wchar_t* name, const std::string& bytes) {
+  CComPtr<IStream> stream;
+  ASSERT_EQ(S_OK, storage->CreateStream(name, kNewElement, 0, 0, stream.Receive()));
+  ULONG written = 0;
+  ASSERT_EQ(S_OK, stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written));
+}
+
+// Hands out copies of recorded elements, names included, as a storage's enumerator does.
+class CElementList final : public IEnumSTATSTG {
+public:
+  explicit CElementList(std::vector<std::pair<STATSTG, std::wstring>> elements)
+      : m_elements(std::move(elements)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumSTATSTG) ? this : nullptr;
+    if (!*object) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_references)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&m_references);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, STATSTG* out, ULONG* fetched) override {
+    ULONG given = 0;
+    for (; given < count && m_next < m_elements.size(); ++given, ++m_next) {
+      out[given] = m_elements[m_next].first;
+      const std::wstring& name = m_elements[m_next].second;
+      const size_t bytes = (name.size() + 1) * sizeof(wchar_t);
+      out[given].pwcsName = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
+      std::memcpy(out[given].pwcsName, name.c_str(), bytes);
+    }
+    if (fetched) *fetched = given;
+    return given == count ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+    m_next = std::min<size_t>(m_elements.size(), m_next + count);
+    return m_next < m_elements.size() ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    m_next = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumSTATSTG** copy) override {
+    *copy = new CElementList(m_elements);
+    return S_OK;
+  }
+
+private:
+  LONG m_references = 1;
+  std::vector<std::pair<STATSTG, std::wstring>> m_elements;
+  size_t m_next = 0;
+};
+
+// A real storage whose enumeration claims other sizes for some of its elements.
+class CClaimingStorage final : public IStorage {
+public:
+  CClaimingStorage(CComPtr<IStorage> real, std::vector<std::pair<std::wstring, uint64_t>> claims)
+      : m_real(std::move(real)), m_claims(std::move(claims)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IStorage) ? this : nullptr;
+    if (!*object) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_references)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&m_references);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE EnumElements(DWORD, void*, DWORD, IEnumSTATSTG** list) override {
+    CComPtr<IEnumSTATSTG> real;
+    HRESULT hr = m_real->EnumElements(0, nullptr, 0, real.Receive());
+    if (FAILED(hr)) return hr;
+    std::vector<std::pair<STATSTG, std::wstring>> elements;
+    STATSTG element;
+    ULONG got = 0;
+    while (real->Next(1, &element, &got) == S_OK && got == 1) {
+      std::wstring name = element.pwcsName;
+      CoTaskMemFree(element.pwcsName);
+      element.pwcsName = nullptr;
+      for (const auto& claim : m_claims) {
+        if (claim.first == name) element.cbSize.QuadPart = claim.second;
+      }
+      elements.emplace_back(element, name);
+    }
+    *list = new CElementList(std::move(elements));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE CreateStream(const OLECHAR* name, DWORD mode, DWORD reserved1,
+                                         DWORD reserved2, IStream** stream) override {
+    return m_real->CreateStream(name, mode, reserved1, reserved2, stream);
+  }
+  HRESULT STDMETHODCALLTYPE OpenStream(const OLECHAR* name, void* reserved1, DWORD mode,
+                                       DWORD reserved2, IStream** stream) override {
+    return m_real->OpenStream(name, reserved1, mode, reserved2, stream);
+  }
+  HRESULT STDMETHODCALLTYPE CreateStorage(const OLECHAR* name, DWORD mode, DWORD reserved1,
+                                          DWORD reserved2, IStorage** storage) override {
+    return m_real->CreateStorage(name, mode, reserved1, reserved2, storage);
+  }
+  HRESULT STDMETHODCALLTYPE OpenStorage(const OLECHAR* name, IStorage* priority, DWORD mode,
+                                        SNB exclude, DWORD reserved, IStorage** storage) override {
+    return m_real->OpenStorage(name, priority, mode, exclude, reserved, storage);
+  }
+  HRESULT STDMETHODCALLTYPE CopyTo(DWORD count, const IID* excluded, SNB names,
+                                   IStorage* destination) override {
+    return m_real->CopyTo(count, excluded, names, destination);
+  }
+  HRESULT STDMETHODCALLTYPE MoveElementTo(const OLECHAR* name, IStorage* destination,
+                                          const OLECHAR* newName, DWORD flags) override {
+    return m_real->MoveElementTo(name, destination, newName, flags);
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD flags) override { return m_real->Commit(flags); }
+  HRESULT STDMETHODCALLTYPE Revert() override { return m_real->Revert(); }
+  HRESULT STDMETHODCALLTYPE DestroyElement(const OLECHAR* name) override {
+    return m_real->DestroyElement(name);
+  }
+  HRESULT STDMETHODCALLTYPE RenameElement(const OLECHAR* oldName, const OLECHAR* newName) override {
+    return m_real->RenameElement(oldName, newName);
+  }
+  HRESULT STDMETHODCALLTYPE SetElementTimes(const OLECHAR* name, const FILETIME* created,
+                                            const FILETIME* accessed,
+                                            const FILETIME* modified) override {
+    return m_real->SetElementTimes(name, created, accessed, modified);
+  }
+  HRESULT STDMETHODCALLTYPE SetClass(REFCLSID id) override { return m_real->SetClass(id); }
+  HRESULT STDMETHODCALLTYPE SetStateBits(DWORD bits, DWORD mask) override {
+    return m_real->SetStateBits(bits, mask);
+  }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override {
+    return m_real->Stat(stat, flags);
+  }
+
+private:
+  LONG m_references = 1;
+  CComPtr<IStorage> m_real;
+  std::vector<std::pair<std::wstring, uint64_t>> m_claims;
+};
+
+}  // namespace
+
+CComPtr<IStorage> NestedStorage(int depth, const std::string& bytes) {
+  CComPtr<IStorage> root = MemoryStorage();
+  if (!root) return root;
+  WriteStream(root.Get(), kStreamName, bytes);
+  // Each level stays open while the next is made: releasing a storage invalidates its children.
+  std::vector<CComPtr<IStorage>> levels = {root};
+  for (int i = 0; i < depth; ++i) {
+    CComPtr<IStorage> inner;
+    EXPECT_EQ(S_OK, levels.back()->CreateStorage((L"level" + std::to_wstring(i)).c_str(),
+                                                 kNewElement, 0, 0, inner.Receive()));
+    if (!inner) return CComPtr<IStorage>();
+    levels.push_back(inner);
+  }
+  if (depth > 0) WriteStream(levels.back().Get(), kStreamName, bytes);
+  return root;
+}
+
+CComPtr<IStorage> ClaimingStorage(const std::vector<std::pair<std::wstring, std::string>>& streams,
+                                  const std::vector<std::pair<std::wstring, uint64_t>> & claims) {
+  CComPtr<IStorage> real = MemoryStorage();
+  if (!real) return real;
+  for (const auto& stream : streams) WriteStream(real.Get(), stream.first.c_str(), stream.second);
+  CComPtr<IStorage> claiming;
+  *claiming.Receive() = new CClaimingStorage(real, claims);
+  return claiming;
 }

@@ -8,7 +8,9 @@
 #include <shlobj.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/ComPtr.h"
@@ -53,7 +55,18 @@ struct ContentItem {
   bool claimsSize = true;
   uint64_t claimedSize = static_cast<uint64_t>(-1);  // the bytes' size unless set
   bool readable = true;  // false: asking for its contents fails
+  // As a storage: the one this makes, instead of a storage holding `bytes` as its stream.
+  std::function<CComPtr<IStorage>()> storage = nullptr;
 };
+
+// A real compound file in memory (deleted on release) whose storages nest `depth` deep below its
+// root, with a stream "Contents" holding `bytes` at the root and at the bottom.
+CComPtr<IStorage> NestedStorage(int depth, const std::string& bytes);
+// A real storage holding the streams `streams` (name, bytes), whose enumeration claims the sizes
+// in `claims` (by name) instead of the real ones, as a hostile source may; everything else is the
+// real storage's.
+CComPtr<IStorage> ClaimingStorage(const std::vector<std::pair<std::wstring, std::string>>& streams,
+                                  const std::vector<std::pair<std::wstring, uint64_t>>& claims);
 
 // How a data object delivers each item's "FileContents".
 enum class ContentMedium { Global, Stream, Storage };

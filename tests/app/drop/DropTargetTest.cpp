@@ -7,6 +7,8 @@
 #include <ole2.h>
 #include <shlobj.h>
 
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -61,10 +63,17 @@ public:
     if (GetFocus() != field) SetFocus(field);
     return true;
   }
-  void SetDroppedFiles(const CFileListPtr& dropped, POINT point) {
+  void SetDroppedFiles(const CFileListPtr& dropped, POINT point, WPARAM from) {
     files = dropped;
     dropPoint = point;
+    source = from;
     ++stored;
+  }
+  // Joins while told to, as the dialog does while a start from outside waits for its message.
+  bool JoinPendingStart(const CFileListPtr& more) {
+    if (!joins) return false;
+    for (const std::wstring& path : *more) files->Add(path);
+    return true;
   }
   void TakeDropCopies(CDropFolder taken) { copies = std::move(taken); }
   int ShowMessageId(unsigned id, UINT flags) {
@@ -108,6 +117,8 @@ public:
   }
   void Clear() {
     running = false;
+    joins = false;
+    source = 99;
     EnableWindow(field, TRUE);
     files.reset();
     copies.Reset();
@@ -117,9 +128,11 @@ public:
   }
 
   bool running = false;
+  bool joins = false;
   HWND field = nullptr;
   CFileListPtr files;
   POINT dropPoint = {};
+  WPARAM source = 99;
   int stored = 0;
   std::vector<unsigned> messages;
   std::vector<std::wstring> texts;  // messages with a text of their own
@@ -445,6 +458,83 @@ TEST_F(DropTargetTest, HostileItemsRefuseTheWholeDropAndLeaveNoCopy) {
   EXPECT_TRUE(DropCopiesNamed(first).empty());
 }
 
+TEST_F(DropTargetTest, StorageItemsAreBoundedWhileTheyAreCopiedAndHostileOnesLeaveNothing) {
+  // Limits far above the compound files' own sizes: only what the sources claim and give counts.
+  const DropContentLimits limits = {1 << 20, (1 << 20) + 4096};
+  const std::wstring first = UniqueName(L"first"), second = UniqueName(L"second");
+  ContentItem fine{first, "the first item"};
+  auto storageItem = [&](std::function<CComPtr<IStorage>()> make) {
+    ContentItem item{second, ""};
+    item.claimsSize = false;
+    item.storage = std::move(make);
+    return item;
+  };
+  const std::string big(5000, 'b');
+  ContentItem overItsClaim = storageItem([&] { return NestedStorage(0, big); });
+  overItsClaim.claimsSize = true;
+  overItsClaim.claimedSize = 1000;  // what the streams hold is more than the whole item claims
+  struct Case {
+    const char* what;
+    ContentItem item;
+  } cases[] = {
+      {"claims whose sum wraps",
+       storageItem([] {
+         return ClaimingStorage({{L"a", std::string(100, 'a')}, {L"b", "0123456789"}},
+                                {{L"b", ~0ull - 49}});
+       })},
+      {"a stream longer than its claim",
+       storageItem([&] { return ClaimingStorage({{L"a", big}}, {{L"a", 100}}); })},
+      {"a stream over the drop's budget",
+       storageItem([] { return NestedStorage(0, std::string((1 << 20) + 1, 'o')); })},
+      {"storages nested 40 deep", storageItem([] { return NestedStorage(40, "deep"); })},
+      {"streams over the item's own claim", overItsClaim},
+  };
+  for (const Case& c : cases) {
+    DroppedFiles drop;
+    EXPECT_EQ(static_cast<unsigned>(IDS_MSG_DROP_CONTENTS_FAILED),
+              ReadDrop(ContentsData({fine, c.item}, ContentMedium::Storage).Get(), &drop, limits))
+        << c.what;
+    EXPECT_EQ(second, drop.failedItem) << c.what;
+    EXPECT_FALSE(drop.files) << c.what;
+    EXPECT_FALSE(drop.copies.IsValid()) << c.what;
+    EXPECT_TRUE(DropCopiesNamed(first).empty()) << c.what;
+    EXPECT_TRUE(DropCopiesNamed(second).empty()) << c.what;
+  }
+
+  // Within every bound: nested a few levels, its streams copied whole at every level.
+  DroppedFiles drop;
+  ASSERT_EQ(0u, ReadDrop(ContentsData({fine, storageItem([] { return NestedStorage(6, "nested"); })},
+                                      ContentMedium::Storage)
+                             .Get(),
+                         &drop, limits));
+  ASSERT_EQ(2u, drop.files->Count());
+  const std::wstring copy = *std::next(drop.files->begin());
+  EXPECT_EQ("nested", ReadCopy(copy, true));
+  {
+    // Every level kept open while the next is read: releasing a storage invalidates its children.
+    std::vector<CComPtr<IStorage>> written(1);
+    ASSERT_EQ(S_OK, StgOpenStorage(copy.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE,
+                                   nullptr, 0, written[0].Receive()));
+    for (int i = 0; i < 6; ++i) {
+      CComPtr<IStorage> inner;
+      ASSERT_EQ(S_OK, written.back()->OpenStorage((L"level" + std::to_wstring(i)).c_str(), nullptr,
+                                                  STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0,
+                                                  inner.Receive()));
+      written.push_back(inner);
+    }
+    CComPtr<IStream> bottom;
+    ASSERT_EQ(S_OK, written.back()->OpenStream(L"Contents", nullptr,
+                                               STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                               bottom.Receive()));
+    char bytes[16] = {};
+    ULONG got = 0;
+    bottom->Read(bytes, sizeof bytes, &got);
+    EXPECT_EQ("nested", std::string(bytes, got));
+  }
+  drop.copies.Reset();
+  EXPECT_TRUE(DropCopiesNamed(second).empty());
+}
+
 TEST_F(DropTargetTest, PathsThatAllExistWinOverTheItemsContents) {
   const std::wstring name = UniqueName(L"both");
   const std::vector<std::wstring> paths = {MakeFile(m_temp / L"a.png"), MakeFile(m_temp / L"b.png")};
@@ -516,7 +606,7 @@ TEST_F(DropTargetTest, LongItemPathsComeOutWholeOrAreRefused) {
 
 }  // namespace
 
-TEST_F(DropTargetTest, PathsFromOutsideAreADropOnNoFieldAndRefusedLikeOneWhileAJobRuns) {
+TEST_F(DropTargetTest, PathsFromOutsideAreADropOnNoFieldJoinAWaitingStartOrAreRefused) {
   CFileListPtr files(new CFileList);
   files->Add(m_temp / L"a.png");
   files->Add(m_temp / L"folder");
@@ -525,16 +615,32 @@ TEST_F(DropTargetTest, PathsFromOutsideAreADropOnNoFieldAndRefusedLikeOneWhileAJ
   EXPECT_EQ(std::vector<unsigned>{IDS_MSG_DROP_WHILE_RUNNING}, m_window->messages);
   EXPECT_EQ(0, m_window->stored);
   EXPECT_EQ(0, m_window->PostedDrops());
+  // Asked inside another process's call, the refusal is an answer, not a box.
+  EXPECT_FALSE(m_window->TakeFromOutside(files));
+  EXPECT_EQ(1u, m_window->messages.size());
 
   m_window->Clear();
   m_window->DropFromOutside(files);
   EXPECT_TRUE(m_window->messages.empty());
   EXPECT_EQ(1, m_window->stored);
   EXPECT_EQ(files, m_window->files);
+  EXPECT_EQ(kFromOutside, m_window->source);
   MSG posted;
   ASSERT_TRUE(PeekMessageW(&posted, m_window->m_hWnd, kDropReadyMessage, kDropReadyMessage,
                            PM_REMOVE));
   EXPECT_EQ(kFromOutside, posted.wParam);
+  EXPECT_EQ(0, m_window->PostedDrops());
+
+  // A start that has not yet taken its paths takes later ones, even where a job would refuse
+  // them: one list, in arrival order, and no second start posted.
+  CFileListPtr more(new CFileList);
+  more->Add(m_temp / L"b.png");
+  m_window->joins = m_window->running = true;
+  EXPECT_TRUE(m_window->TakeFromOutside(more));
+  EXPECT_EQ(std::vector<std::wstring>({m_temp / L"a.png", m_temp / L"folder", m_temp / L"b.png"}),
+            m_window->Paths());
+  EXPECT_EQ(1, m_window->stored);
+  EXPECT_TRUE(m_window->messages.empty());
   EXPECT_EQ(0, m_window->PostedDrops());
 }
 

@@ -64,16 +64,7 @@ void OrientPixels(const PixelRows& stored, int orientation, const PixelRows& upr
     uint32_t* out = reinterpret_cast<uint32_t*>(upright.Row(dy));
     for (uint32_t dx = 0; dx < upright.width; ++dx) {
       uint32_t sx, sy;
-      switch (orientation) {
-        case 2: sx = w - 1 - dx; sy = dy; break;
-        case 3: sx = w - 1 - dx; sy = h - 1 - dy; break;
-        case 4: sx = dx; sy = h - 1 - dy; break;
-        case 5: sx = dy; sy = dx; break;
-        case 6: sx = dy; sy = h - 1 - dx; break;
-        case 7: sx = w - 1 - dy; sy = h - 1 - dx; break;
-        case 8: sx = w - 1 - dy; sy = dx; break;
-        default: sx = dx; sy = dy; break;
-      }
+      StoredPixelOf(orientation, w, h, dx, dy, &sx, &sy);
       out[dx] = reinterpret_cast<const uint32_t*>(stored.Row(sy))[sx];
     }
   }

@@ -19,6 +19,22 @@ inline bool SwapsSides(int orientation) {
   return orientation >= 5 && orientation <= 8;
 }
 
+// Where the upright picture's pixel (dx, dy) lies in the stored one of `width` x `height` (the
+// stored sides) under `orientation`; any value but 2 to 8 counts as 1.
+inline void StoredPixelOf(int orientation, uint32_t width, uint32_t height, uint32_t dx, uint32_t dy, uint32_t* sx,
+                          uint32_t* sy) {
+  switch (orientation) {
+    case 2: *sx = width - 1 - dx; *sy = dy; break;
+    case 3: *sx = width - 1 - dx; *sy = height - 1 - dy; break;
+    case 4: *sx = dx; *sy = height - 1 - dy; break;
+    case 5: *sx = dy; *sy = dx; break;
+    case 6: *sx = dy; *sy = height - 1 - dx; break;
+    case 7: *sx = width - 1 - dy; *sy = height - 1 - dx; break;
+    case 8: *sx = width - 1 - dy; *sy = dx; break;
+    default: *sx = dx; *sy = dy; break;
+  }
+}
+
 // The orientation that turns a picture as `first` does and then as `then` does (each 1..8; any
 // other value counts as 1). With it a file's rotations and mirrors, applied in turn, become the
 // one orientation the pixels are turned by.

@@ -4,6 +4,7 @@
 #include "image/codec/HeifCodec.h"
 
 #include "base/Orientation.h"
+#include "base/PixelBudget.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include <libheif/heif.h>
+#include <libheif/heif_items.h>
 #include <libheif/heif_properties.h>
 
 namespace {
@@ -45,7 +47,7 @@ struct OptionsDeleter {
   void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
 };
 
-// Called by libheif while it decodes, on the thread that decodes the tile (see DecodeTileRow). A
+// Called by libheif while it decodes, on the thread that decodes the tile (see DecodeTileSet). A
 // canvas that throws counts as one that gave up.
 int CancelDecoding(void* canvas) noexcept {
   try {
@@ -98,6 +100,24 @@ void ReadCodePoints(const heif_image_handle* handle, const heif_image* image, Co
   colour->matrixCoefficients = static_cast<uint16_t>(nclx->matrix_coefficients);
   colour->fullRange = nclx->full_range_flag != 0;
   heif_nclx_color_profile_free(nclx);
+}
+
+// A file is whole when the data of every item it lists lies within it. A cut file (a download
+// or copy that stopped) may still hold a complete primary picture beside items that are gone, or
+// the tiles of its window beside others that are not: libheif's own tool refuses such a file as
+// damaged, and so does the program, rather than write a picture made of what happens to remain.
+// Each item's data is read as stored (compressed), one item at a time.
+bool EveryItemWithinFile(const heif_context* context) {
+  const int count = heif_context_get_number_of_items(context);
+  if (count <= 0) return false;
+  std::vector<heif_item_id> items(static_cast<size_t>(count));
+  if (heif_context_get_list_of_item_IDs(context, items.data(), count) != count) return false;
+  for (heif_item_id item : items) {
+    heif_metadata_compression compression = heif_metadata_compression_off;
+    size_t size = 0;
+    if (heif_item_get_item_data(context, item, &compression, nullptr, &size).code != heif_error_Ok) return false;
+  }
+  return true;
 }
 
 DecodeStatus StatusOf(const heif_error& error) {
@@ -259,6 +279,10 @@ struct GridLayout {
   int orientation = 1;
 };
 
+bool IsGrid(const heif_context* context, const heif_image_handle* handle) {
+  return heif_item_get_item_type(context, heif_image_handle_get_item_id(handle)) == heif_fourcc('g', 'r', 'i', 'd');
+}
+
 // The orientation of a HEIF rotation (anticlockwise, in degrees) or mirror property.
 int OrientationOf(heif_context* context, heif_item_id item, heif_property_id property) {
   if (heif_item_get_property_type(context, item, property) == heif_item_property_type_transform_rotation) {
@@ -277,22 +301,29 @@ int OrientationOf(heif_context* context, heif_item_id item, heif_property_id pro
   }
 }
 
-// A grid's layout, read from its stored tiling, its first tile and its transformations, which
-// are applied in their order. The picture is then made here from its stored tiles: libheif 1.19
+// The transformations a file may chain on one picture; phones write a rotation, some a mirror
+// and a crop. A longer chain is no photo: such a file is refused.
+const int kMaxTransformations = 16;
+
+// A grid's layout, read from its stored tiling, its tiles and its transformations, which are
+// applied in their order: a crop cuts the picture as turned so far, so it is carried back to a
+// window of the stored tiles. The picture is then made here from its stored tiles: libheif 1.19
 // takes a cropped grid's cropped size for its tile size, both in the tiling it reports and when
 // it decodes the whole grid (measured: most pixels of such a picture wrong, and different on
-// every run). False for anything but a grid, and for a crop after a turn (the window would not
-// be one of the stored tiles); such pictures are decoded whole.
+// every run). False for a grid this cannot describe (a tile that is no image of the file, tiles
+// of different sizes, transformations beyond the chain above, a size that disagrees with what
+// libheif says the picture is): such a file is refused, never decoded by libheif's whole-grid
+// path.
 bool ReadGridLayout(heif_context* context, const heif_image_handle* handle, GridLayout* layout) {
   heif_image_tiling& tiling = layout->tiling;
-  if (heif_image_handle_get_image_tiling(handle, 0, &tiling).code != heif_error_Ok ||
-      tiling.num_columns * uint64_t(tiling.num_rows) < 2 || tiling.image_width == 0 || tiling.image_height == 0) {
+  if (heif_image_handle_get_image_tiling(handle, 0, &tiling).code != heif_error_Ok || tiling.num_columns == 0 ||
+      tiling.num_rows == 0 || tiling.image_width == 0 || tiling.image_height == 0) {
     return false;
   }
-  // Every tile must be an image of the file: libheif 1.19 decodes a single tile without looking
-  // whether its item exists (a damaged file ended the process there). The whole decode, taken
-  // instead, refuses such a grid.
-  std::unique_ptr<heif_image_handle, HandleDeleter> tile;
+  // Every tile must be an image of the file (libheif 1.19 decodes a single tile without looking
+  // whether its item exists: a damaged file ended the process there), and all must claim the
+  // size of the first, so that the first tells what a strip of tiles holds.
+  int tileWidth = 0, tileHeight = 0;
   for (uint32_t ty = 0; ty < tiling.num_rows; ++ty) {
     for (uint32_t tx = 0; tx < tiling.num_columns; ++tx) {
       heif_item_id id = 0;
@@ -301,13 +332,16 @@ bool ReadGridLayout(heif_context* context, const heif_image_handle* handle, Grid
           heif_context_get_image_handle(context, id, &rawTile).code != heif_error_Ok || !rawTile) {
         return false;
       }
-      std::unique_ptr<heif_image_handle, HandleDeleter> owned(rawTile);
-      if (tx == 0 && ty == 0) tile = std::move(owned);
+      std::unique_ptr<heif_image_handle, HandleDeleter> tile(rawTile);
+      // The tile as stored: what it is decoded to with the transformations ignored.
+      const int width = heif_image_handle_get_ispe_width(tile.get()), height = heif_image_handle_get_ispe_height(tile.get());
+      if (tx == 0 && ty == 0) {
+        tileWidth = width;
+        tileHeight = height;
+      }
+      if (width <= 0 || height <= 0 || width != tileWidth || height != tileHeight) return false;
     }
   }
-  // The tile as stored: what it is decoded to with the transformations ignored.
-  const int tileWidth = heif_image_handle_get_ispe_width(tile.get()), tileHeight = heif_image_handle_get_ispe_height(tile.get());
-  if (tileWidth <= 0 || tileHeight <= 0) return false;
   tiling.tile_width = uint32_t(tileWidth);
   tiling.tile_height = uint32_t(tileHeight);
   if (uint64_t(tiling.num_columns) * tiling.tile_width < tiling.image_width ||
@@ -316,69 +350,84 @@ bool ReadGridLayout(heif_context* context, const heif_image_handle* handle, Grid
   }
 
   const heif_item_id item = heif_image_handle_get_item_id(handle);
-  heif_property_id properties[8];
+  heif_property_id properties[kMaxTransformations];
   const int count = heif_item_get_transformation_properties(context, item, nullptr, 0);
-  if (count < 0 || count > 8 || heif_item_get_transformation_properties(context, item, properties, count) != count) {
+  if (count < 0 || count > kMaxTransformations ||
+      heif_item_get_transformation_properties(context, item, properties, count) != count) {
     return false;
   }
-  int64_t left = 0, top = 0, width = tiling.image_width, height = tiling.image_height;
+  // The window of the stored grid, and the orientation that turns it into the picture so far.
+  uint32_t left = 0, top = 0, width = tiling.image_width, height = tiling.image_height;
   int orientation = 1;
   for (int i = 0; i < count; ++i) {
-    if (heif_item_get_property_type(context, item, properties[i]) == heif_item_property_type_transform_crop) {
-      if (orientation != 1) return false;
-      int cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;
-      heif_item_get_property_transform_crop_borders(context, item, properties[i], int(width), int(height), &cropLeft,
-                                                    &cropTop, &cropRight, &cropBottom);
-      if (cropLeft < 0 || cropTop < 0 || cropRight < 0 || cropBottom < 0) return false;
-      left += cropLeft;
-      top += cropTop;
-      width -= int64_t(cropLeft) + cropRight;
-      height -= int64_t(cropTop) + cropBottom;
-      if (width <= 0 || height <= 0) return false;
+    if (heif_item_get_property_type(context, item, properties[i]) != heif_item_property_type_transform_crop) {
+      const int turn = OrientationOf(context, item, properties[i]);
+      if (turn == 0) return false;
+      orientation = ComposeOrientations(orientation, turn);
       continue;
     }
-    const int turn = OrientationOf(context, item, properties[i]);
-    if (turn == 0) return false;
-    orientation = ComposeOrientations(orientation, turn);
+    const bool swap = SwapsSides(orientation);
+    const int64_t shownWidth = swap ? height : width, shownHeight = swap ? width : height;
+    int cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;
+    heif_item_get_property_transform_crop_borders(context, item, properties[i], int(shownWidth), int(shownHeight),
+                                                  &cropLeft, &cropTop, &cropRight, &cropBottom);
+    if (cropLeft < 0 || cropTop < 0 || cropRight < 0 || cropBottom < 0 ||
+        int64_t(cropLeft) + cropRight >= shownWidth || int64_t(cropTop) + cropBottom >= shownHeight) {
+      return false;
+    }
+    // The corners of the kept part of the picture, found in the window.
+    uint32_t x0, y0, x1, y1;
+    StoredPixelOf(orientation, width, height, uint32_t(cropLeft), uint32_t(cropTop), &x0, &y0);
+    StoredPixelOf(orientation, width, height, uint32_t(shownWidth - 1 - cropRight), uint32_t(shownHeight - 1 - cropBottom),
+                  &x1, &y1);
+    left += std::min(x0, x1);
+    top += std::min(y0, y1);
+    width = std::max(x0, x1) - std::min(x0, x1) + 1;
+    height = std::max(y0, y1) - std::min(y0, y1) + 1;
   }
   // The picture libheif describes must be this window, turned.
-  const int64_t shownWidth = SwapsSides(orientation) ? height : width, shownHeight = SwapsSides(orientation) ? width : height;
-  if (shownWidth != heif_image_handle_get_width(handle) || shownHeight != heif_image_handle_get_height(handle)) {
+  const bool swap = SwapsSides(orientation);
+  if (int64_t(swap ? height : width) != heif_image_handle_get_width(handle) ||
+      int64_t(swap ? width : height) != heif_image_handle_get_height(handle)) {
     return false;
   }
-  tiling.left_offset = uint32_t(left);
-  tiling.top_offset = uint32_t(top);
-  layout->width = uint32_t(width);
-  layout->height = uint32_t(height);
+  tiling.left_offset = left;
+  tiling.top_offset = top;
+  layout->width = width;
+  layout->height = height;
   layout->orientation = orientation;
   return true;
 }
 
-// The tiles `columns` of row `ty` decoded side by side into `tiles`: one tile after the other
-// on each of up to one thread per processor, the calling thread among them. Tiles of one grid
-// are independent pictures (libheif decodes them in parallel itself), so a single large photo
-// keeps every core busy; the row is what the canvas was told the decode holds either way.
-heif_error DecodeTileRow(const heif_image_handle* handle, uint32_t ty, const std::vector<uint32_t>& columns, bool high,
+struct TilePosition {
+  uint32_t x, y;
+};
+
+// The tiles at `positions` decoded into `tiles` (same order): one tile after the other on each
+// of up to one thread per processor, the calling thread among them. Tiles of one grid are
+// independent pictures (libheif decodes them in parallel itself), so a single large photo keeps
+// every core busy; the strip is what the canvas was told the decode holds either way.
+heif_error DecodeTileSet(const heif_image_handle* handle, const std::vector<TilePosition>& positions, bool high,
                          const heif_decoding_options* options,
                          std::vector<std::unique_ptr<heif_image, ImageDeleter>>* tiles) {
   std::atomic<size_t> next{0};
-  std::vector<heif_error> errors(columns.size(), heif_error{heif_error_Ok, heif_suberror_Unspecified, ""});
+  std::vector<heif_error> errors(positions.size(), heif_error{heif_error_Ok, heif_suberror_Unspecified, ""});
   auto work = [&]() noexcept {
-    for (size_t i; (i = next.fetch_add(1)) < columns.size();) {
+    for (size_t i; (i = next.fetch_add(1)) < positions.size();) {
       heif_image* rawTile = nullptr;
       try {
         errors[i] = heif_image_handle_decode_image_tile(handle, &rawTile, heif_colorspace_RGB, ChromaFor(high), options,
-                                                        columns[i], ty);
+                                                        positions[i].x, positions[i].y);
       } catch (const std::bad_alloc&) {
         errors[i] = heif_error{heif_error_Memory_allocation_error, heif_suberror_Unspecified, ""};
       } catch (...) {
         errors[i] = heif_error{heif_error_Decoder_plugin_error, heif_suberror_Unspecified, ""};
       }
-      (*tiles)[columns[i]].reset(rawTile);
+      (*tiles)[i].reset(rawTile);
       if (errors[i].code == heif_error_Ok && !rawTile) errors[i].code = heif_error_Decoder_plugin_error;
     }
   };
-  const size_t threads = std::min<size_t>(columns.size(), std::max(1u, std::thread::hardware_concurrency()));
+  const size_t threads = std::min<size_t>(positions.size(), std::max(1u, std::thread::hardware_concurrency()));
   std::vector<std::thread> helpers;
   for (size_t i = 1; i < threads; ++i) {
     try {
@@ -395,54 +444,172 @@ heif_error DecodeTileRow(const heif_image_handle* handle, uint32_t ty, const std
   return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
 }
 
-// A grid picture decoded one row of tiles at a time, its rows handed over as each row of tiles
-// is complete: only that row of tiles is held, so a picture far larger than the memory of a
-// whole decode is shrunk as it streams. Tiles at the right and bottom may reach past the picture.
-DecodeStatus DecodeTiles(const heif_image_handle* handle, const heif_image_tiling& tiling, uint32_t width,
-                         uint32_t height, bool high, const heif_decoding_options* options, BgraCanvas* canvas,
-                         ColourDescription* colour) {
-  const int64_t tileWidth = tiling.tile_width, tileHeight = tiling.tile_height;
-  bool described = false;
-  std::vector<std::unique_ptr<heif_image, ImageDeleter>> tiles(tiling.num_columns);
-  std::vector<CDecodedPixels> pixels(tiling.num_columns);
-  std::vector<bool> premultiplied(tiling.num_columns);
-  // The columns of tiles the window reaches into: the same for every row.
-  std::vector<uint32_t> columns;
-  for (uint32_t tx = 0; tx < tiling.num_columns; ++tx) {
-    const int64_t left = tx * tileWidth - int64_t(tiling.left_offset);
-    if (left + tileWidth > 0 && left < int64_t(width)) columns.push_back(tx);
-  }
-  for (uint32_t ty = 0; ty < tiling.num_rows; ++ty) {
-    const int64_t top = ty * tileHeight - int64_t(tiling.top_offset);
-    const int64_t first = top < 0 ? 0 : top, end = std::min<int64_t>(top + tileHeight, height);
-    if (end <= first) continue;
-    if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-    for (auto& tile : tiles) tile.reset();
-    const heif_error error = DecodeTileRow(handle, ty, columns, high, options, &tiles);
-    if (error.code != heif_error_Ok) return StatusOf(error);
-    for (uint32_t tx : columns) {
-      if (!pixels[tx].Open(tiles[tx].get(), uint32_t(tileWidth), uint32_t(tileHeight), high)) return DecodeStatus::Undecodable;
-      premultiplied[tx] = heif_image_is_premultiplied_alpha(tiles[tx].get()) != 0;
-      if (!described) {
-        ReadCodePoints(handle, tiles[tx].get(), colour);
-        canvas->DescribeColour(*colour);
-        described = true;
-      }
-    }
-    for (int64_t y = first; y < end; ++y) {
-      uint8_t* out = canvas->Row(uint32_t(y));
-      for (uint32_t tx : columns) {
-        const int64_t left = tx * tileWidth - int64_t(tiling.left_offset);
-        const int64_t from = std::max<int64_t>(left, 0), to = std::min<int64_t>(left + tileWidth, width);
-        uint8_t* at = out + 4 * from;
-        pixels[tx].ReadRow(uint32_t(y - top), uint32_t(from - left), uint32_t(to - from), at);
-        if (premultiplied[tx]) Unpremultiply(at, uint32_t(to - from));
-      }
-      canvas->Written(uint32_t(y), 1);
-    }
-  }
-  return described ? DecodeStatus::Ok : DecodeStatus::Undecodable;
+void ReversePixels(uint8_t* row, uint32_t width) {
+  uint32_t* pixels = reinterpret_cast<uint32_t*>(row);
+  std::reverse(pixels, pixels + width);
 }
+
+// A grid picture made from its stored tiles one strip of them at a time, turned upright as it
+// goes, its rows handed over top to bottom as each strip is complete: only that strip is held,
+// so a picture far larger than the memory of a whole decode is shrunk as it streams, turned or
+// not. The strips run across the upright picture's rows: rows of tiles for a picture that keeps
+// its sides, columns of tiles for one turned a quarter, taken in the order its rows need them.
+class CGridDecode {
+public:
+  CGridDecode(const heif_image_handle* handle, const GridLayout& grid, bool high, const heif_decoding_options* options)
+      : m_handle(handle), m_grid(grid), m_tiling(grid.tiling), m_high(high), m_options(options),
+        m_swap(SwapsSides(grid.orientation)),
+        m_backwards(grid.orientation == 3 || grid.orientation == 4 || grid.orientation == 7 || grid.orientation == 8),
+        m_reversed(grid.orientation == 2 || grid.orientation == 3 || grid.orientation == 6 || grid.orientation == 7) {
+    // The rows and columns of tiles the window reaches into.
+    for (uint32_t tx = 0; tx < m_tiling.num_columns; ++tx) {
+      if (Reaches(tx, m_tiling.tile_width, m_tiling.left_offset, grid.width)) m_columns.push_back(tx);
+    }
+    for (uint32_t ty = 0; ty < m_tiling.num_rows; ++ty) {
+      if (Reaches(ty, m_tiling.tile_height, m_tiling.top_offset, grid.height)) m_rows.push_back(ty);
+    }
+  }
+  uint32_t UprightWidth() const { return m_swap ? m_grid.height : m_grid.width; }
+  uint32_t UprightHeight() const { return m_swap ? m_grid.width : m_grid.height; }
+  // Tiles held at once: those of one strip.
+  uint64_t StripPixels() const {
+    return uint64_t(m_swap ? m_rows.size() : m_columns.size()) * m_tiling.tile_width * m_tiling.tile_height;
+  }
+  // What the decode holds for a strip: libheif's tiles, and for a turned picture the strip
+  // gathered as pixels, to be read across.
+  uint64_t HeldBytes() const {
+    const uint64_t gathered = m_swap ? uint64_t(m_tiling.tile_width) * m_grid.height * 4 : 0;
+    return LibraryHolds(StripPixels(), m_high) + gathered;
+  }
+
+  DecodeStatus Run(BgraCanvas* canvas, ColourDescription* colour) {
+    if (m_columns.empty() || m_rows.empty()) return DecodeStatus::Undecodable;
+    const std::vector<uint32_t>& strips = m_swap ? m_columns : m_rows;
+    for (size_t k = 0; k < strips.size(); ++k) {
+      if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+      const uint32_t strip = strips[m_backwards ? strips.size() - 1 - k : k];
+      const DecodeStatus status = DecodeStrip(strip, canvas, colour);
+      if (status != DecodeStatus::Ok) return status;
+    }
+    return m_described ? DecodeStatus::Ok : DecodeStatus::Undecodable;
+  }
+
+private:
+  static bool Reaches(uint32_t index, uint32_t size, uint32_t offset, uint32_t extent) {
+    const int64_t start = int64_t(index) * size - offset;
+    return start + size > 0 && start < int64_t(extent);
+  }
+  // The part [from, to) of the window's extent that tile `index` covers, in window coordinates,
+  // and where the tile starts there.
+  static void Span(uint32_t index, uint32_t size, uint32_t offset, uint32_t extent, int64_t* start, int64_t* from,
+                   int64_t* to) {
+    *start = int64_t(index) * size - offset;
+    *from = std::max<int64_t>(*start, 0);
+    *to = std::min<int64_t>(*start + size, extent);
+  }
+
+  DecodeStatus DecodeStrip(uint32_t strip, BgraCanvas* canvas, ColourDescription* colour) {
+    std::vector<TilePosition> positions;
+    for (uint32_t other : m_swap ? m_rows : m_columns) {
+      positions.push_back(m_swap ? TilePosition{strip, other} : TilePosition{other, strip});
+    }
+    m_tiles.clear();
+    m_tiles.resize(positions.size());
+    const heif_error error = DecodeTileSet(m_handle, positions, m_high, m_options, &m_tiles);
+    if (error.code != heif_error_Ok) return StatusOf(error);
+    m_pixels.assign(positions.size(), CDecodedPixels());
+    m_premultiplied.assign(positions.size(), false);
+    for (size_t i = 0; i < positions.size(); ++i) {
+      if (!m_pixels[i].Open(m_tiles[i].get(), m_tiling.tile_width, m_tiling.tile_height, m_high)) {
+        return DecodeStatus::Undecodable;
+      }
+      m_premultiplied[i] = heif_image_is_premultiplied_alpha(m_tiles[i].get()) != 0;
+      if (!m_described) {
+        ReadCodePoints(m_handle, m_tiles[i].get(), colour);
+        canvas->DescribeColour(*colour);
+        m_described = true;
+      }
+    }
+    return m_swap ? HandOverColumn(strip, canvas) : HandOverRow(strip, canvas);
+  }
+
+  // A row of tiles: each of its stored rows in the window is an upright row, read straight from
+  // the tiles (mirrored in place where the picture is).
+  DecodeStatus HandOverRow(uint32_t ty, BgraCanvas* canvas) {
+    int64_t top, first, end;
+    Span(ty, m_tiling.tile_height, m_tiling.top_offset, m_grid.height, &top, &first, &end);
+    for (int64_t k = 0; k < end - first; ++k) {
+      const int64_t y = m_backwards ? end - 1 - k : first + k;
+      const uint32_t upright = m_backwards ? uint32_t(m_grid.height - 1 - y) : uint32_t(y);
+      uint8_t* out = canvas->Row(upright);
+      for (size_t i = 0; i < m_columns.size(); ++i) {
+        int64_t left, from, to;
+        Span(m_columns[i], m_tiling.tile_width, m_tiling.left_offset, m_grid.width, &left, &from, &to);
+        uint8_t* at = out + 4 * from;
+        m_pixels[i].ReadRow(uint32_t(y - top), uint32_t(from - left), uint32_t(to - from), at);
+        if (m_premultiplied[i]) Unpremultiply(at, uint32_t(to - from));
+      }
+      if (m_reversed) ReversePixels(out, m_grid.width);
+      canvas->Written(upright, 1);
+    }
+    return DecodeStatus::Ok;
+  }
+
+  // A column of tiles: its part of the window is gathered as pixels first, then each of its
+  // stored columns is an upright row, written a few rows at a time so that the gathered pixels
+  // are read along their rows.
+  DecodeStatus HandOverColumn(uint32_t tx, BgraCanvas* canvas) {
+    int64_t left, from, to;
+    Span(tx, m_tiling.tile_width, m_tiling.left_offset, m_grid.width, &left, &from, &to);
+    const size_t width = size_t(to - from);
+    std::vector<uint32_t>& gathered = m_gathered;
+    gathered.resize(width * m_grid.height);
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+      int64_t top, first, end;
+      Span(m_rows[i], m_tiling.tile_height, m_tiling.top_offset, m_grid.height, &top, &first, &end);
+      for (int64_t y = first; y < end; ++y) {
+        uint8_t* at = reinterpret_cast<uint8_t*>(gathered.data() + size_t(y) * width);
+        m_pixels[i].ReadRow(uint32_t(y - top), uint32_t(from - left), uint32_t(width), at);
+        if (m_premultiplied[i]) Unpremultiply(at, uint32_t(width));
+      }
+    }
+    m_tiles.clear();  // what is read from now on is the gathered copy
+    // Upright row r is stored column x of the window: r = x, or r = width - 1 - x backwards.
+    const uint32_t height = m_grid.height;
+    const uint32_t firstRow = m_backwards ? uint32_t(m_grid.width - to) : uint32_t(from);
+    const uint32_t kBlock = 8;  // within the 16 rows a decoder may ask for ahead of the last reported
+    for (uint32_t done = 0; done < width; done += kBlock) {
+      const uint32_t count = std::min<uint32_t>(kBlock, uint32_t(width) - done);
+      uint32_t* out[kBlock];
+      size_t column[kBlock];
+      for (uint32_t k = 0; k < count; ++k) {
+        out[k] = reinterpret_cast<uint32_t*>(canvas->Row(firstRow + done + k));
+        column[k] = m_backwards ? width - 1 - (done + k) : done + k;
+      }
+      for (uint32_t x = 0; x < height; ++x) {
+        const uint32_t* in = gathered.data() + size_t(m_reversed ? height - 1 - x : x) * width;
+        for (uint32_t k = 0; k < count; ++k) out[k][x] = in[column[k]];
+      }
+      for (uint32_t k = 0; k < count; ++k) canvas->Written(firstRow + done + k, 1);
+    }
+    return DecodeStatus::Ok;
+  }
+
+  const heif_image_handle* m_handle;
+  const GridLayout& m_grid;
+  const heif_image_tiling& m_tiling;
+  const bool m_high;
+  const heif_decoding_options* m_options;
+  const bool m_swap;       // upright rows are stored columns
+  const bool m_backwards;  // upright rows run against the stored rows or columns
+  const bool m_reversed;   // and along them, against the stored columns or rows
+  std::vector<uint32_t> m_columns, m_rows;
+  std::vector<std::unique_ptr<heif_image, ImageDeleter>> m_tiles;
+  std::vector<CDecodedPixels> m_pixels;
+  std::vector<bool> m_premultiplied;
+  std::vector<uint32_t> m_gathered;
+  bool m_described = false;
+};
 
 DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   // Once per process, on whichever thread comes first: libheif's own lazy start is not safe
@@ -453,11 +620,12 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
   if (!context) return DecodeStatus::OutOfMemory;
   SetLimits(context.get());
-  // No threads of libheif's own: a grid's tiles are decoded here, a row at a time (DecodeTiles),
-  // and the canvas is asked between rows whether the picture is still wanted.
+  // No threads of libheif's own: a grid's tiles are decoded here, a strip at a time
+  // (CGridDecode), and the canvas is asked between strips whether the picture is still wanted.
   heif_context_set_max_decoding_threads(context.get(), 0);
   heif_error error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
   if (error.code != heif_error_Ok) return StatusOf(error);
+  if (!EveryItemWithinFile(context.get())) return DecodeStatus::Undecodable;
 
   heif_image_handle* rawHandle = nullptr;
   error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
@@ -473,21 +641,6 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   const bool high = lumaBits > 8 || chromaBits > 8;
   const std::vector<uint8_t> icc = ReadProfile(handle.get());
 
-  // A grid is decoded a row of its stored tiles at a time and turned upright by the canvas,
-  // anything else whole and upright; libheif holds that much besides the canvas's rows, and the
-  // canvas is told so.
-  GridLayout grid;
-  const bool tiled = ReadGridLayout(context.get(), handle.get(), &grid);
-  const uint32_t storedWidth = tiled ? grid.width : uint32_t(width), storedHeight = tiled ? grid.height : uint32_t(height);
-  const int orientation = tiled ? grid.orientation : 1;
-  const uint64_t held = tiled ? uint64_t(grid.tiling.num_columns) * grid.tiling.tile_width * grid.tiling.tile_height
-                              : uint64_t(width) * uint64_t(height);
-  if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-  if (canvas->Prepare(storedWidth, storedHeight, orientation, LibraryHolds(held, high)) == 0 ||
-      !canvas->Begin(storedWidth, storedHeight)) {
-    return DecodeStatus::OutOfMemory;
-  }
-
   std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
   if (!options) return DecodeStatus::OutOfMemory;
   options->cancel_decoding = CancelDecoding;
@@ -496,15 +649,37 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   ColourDescription colour;
   colour.icc = icc.empty() ? nullptr : icc.data();
   colour.iccSize = icc.size();
-  // Stored tiles are taken as they are: the window and the turn are applied here.
-  options->ignore_transformations = tiled ? 1 : 0;
-  const DecodeStatus status =
-      tiled ? DecodeTiles(handle.get(), grid.tiling, storedWidth, storedHeight, high, options.get(), canvas, &colour)
-            : DecodeWhole(handle.get(), storedWidth, storedHeight, high, options.get(), canvas, &colour);
+
+  // Anything but a grid is decoded whole and upright by libheif, which holds that much besides
+  // the canvas's rows. A grid is made here from its stored tiles, a strip at a time, and
+  // upright; a grid whose layout cannot be read is refused.
+  if (!IsGrid(context.get(), handle.get())) {
+    if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+    if (canvas->Prepare(uint32_t(width), uint32_t(height), 1, LibraryHolds(uint64_t(width) * uint64_t(height), high)) == 0 ||
+        !canvas->Begin(uint32_t(width), uint32_t(height))) {
+      return DecodeStatus::OutOfMemory;
+    }
+    const DecodeStatus status = DecodeWhole(handle.get(), uint32_t(width), uint32_t(height), high, options.get(), canvas, &colour);
+    if (status != DecodeStatus::Ok) return status;
+    return canvas->Finish(1) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
+  }
+  GridLayout layout;
+  if (!ReadGridLayout(context.get(), handle.get(), &layout)) return DecodeStatus::Undecodable;
+  // Stored tiles are taken as they are: the window and the turn are applied here, once; an EXIF
+  // orientation beside them is never applied.
+  options->ignore_transformations = 1;
+  CGridDecode grid(handle.get(), layout, high, options.get());
+  // What tiles claim counts as a picture the decode holds: a strip beyond the budget (tiles far
+  // larger than the grid needs) is refused as a picture too large is, before any is decoded.
+  if (grid.StripPixels() > kPixelBudget) return DecodeStatus::OutOfMemory;
+  if (canvas->Abandoned()) return DecodeStatus::Abandoned;
+  if (canvas->Prepare(grid.UprightWidth(), grid.UprightHeight(), 1, grid.HeldBytes()) == 0 ||
+      !canvas->Begin(grid.UprightWidth(), grid.UprightHeight())) {
+    return DecodeStatus::OutOfMemory;
+  }
+  const DecodeStatus status = grid.Run(canvas, &colour);
   if (status != DecodeStatus::Ok) return status;
-  // A whole decode comes upright from libheif; a grid's rows are turned by the canvas. Either
-  // way the HEIF transformations are applied once, and an EXIF orientation beside them never.
-  return canvas->Finish(orientation) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
+  return canvas->Finish(1) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }
 
 }  // namespace

@@ -10,10 +10,11 @@
 // or among its compatible ones (heic, heix, hevc, mif1, avif, avis, ...).
 bool IsHeifSignature(const uint8_t* data, size_t size);
 
-// Decodes the primary image into straight-alpha BGRA: its rotation, mirroring and clean aperture
-// applied by the library (so Finish is told orientation 1), alpha kept, 10- and 12-bit samples
-// rounded to 8 bits. A grid without crop or turn is decoded a row of tiles at a time, others
-// whole; either way rows are handed over top to bottom through Row and Written. The canvas is
-// asked (Prepare, then Begin) before any pixel memory is allocated, and told the file's colour
-// description before Finish.
+// Decodes the primary image into straight-alpha BGRA, upright: its rotation, mirroring and clean
+// aperture applied once (so the canvas is told orientation 1 and never turns it again), alpha
+// kept, 10- and 12-bit samples rounded to 8 bits. A grid (how phones store their photos) is made
+// from its stored tiles a strip at a time, turned as it goes, anything else decoded whole; either
+// way rows are handed over top to bottom through Row and Written. The canvas is asked (Prepare,
+// then Begin) before any pixel memory is allocated, and told the file's colour description
+// before Finish. A grid whose strip of tiles alone exceeds kPixelBudget is OutOfMemory.
 DecodeStatus DecodeHeif(const uint8_t* data, size_t size, BgraCanvas* canvas);

@@ -321,8 +321,8 @@ const PlainDecoder kPlainDecoders[] = {
     {IsJpegSignature, DecodeJpeg, true},
     // A PNG may tell its orientation after its pixels: it is always kept whole.
     {IsPngSignature, DecodePng, false},
-    // HEIC, HEIF and AVIF, turned upright by the library; decoded at full size, a grid one row of
-    // tiles at a time.
+    // HEIC, HEIF and AVIF, upright and at full size: a grid made a strip of tiles at a time,
+    // anything else decoded whole.
     {IsHeifSignature, DecodeHeif, true},
     // WebP, the first frame of an animation; decoded at full size.
     {IsWebpSignature, DecodeWebp, false},

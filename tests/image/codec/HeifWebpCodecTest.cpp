@@ -225,7 +225,7 @@ TEST(HeifWebpSignatureTest, BrandsAndFormsDecideNotNames) {
 }
 
 TEST(HeifDecodeTest, HeicOfEightAndTenBitsIsCloseToItsSource) {
-  for (const char* name : {"heic-8.heic", "heic-10.heic"}) {
+  for (const char* name : {"heic-8.heic", "heic-10.heic", "heic-thumb.heic"}) {
     CheckingCanvas canvas;
     DecodeOk(name, &canvas);
     EXPECT_EQ(canvas.Width(), 96u);
@@ -342,37 +342,36 @@ TEST(HeifDecodeTest, GridsDecodedTileByTileAreTheWholeDecode) {
   }
 }
 
-// A cropped grid, as phones write their largest photos, is made from its stored tiles a row of
-// tiles at a time, the crop cutting through tiles on every side; a turned one is handed over as
-// stored, with the turn for the canvas. Both give the picture that the same file stored as one
-// image gives (lossy, so within a few levels), holding less than a whole decode would.
+// A cropped grid, as phones write their largest photos, is made from its stored tiles a strip of
+// tiles at a time, the crop cutting through tiles on every side; a turned one is turned as its
+// strips are handed over (columns of tiles for a quarter turn), so the canvas never turns it.
+// Both give the picture that the same file stored as one image gives (lossy, so within a few
+// levels), holding less than a whole decode would.
 TEST(HeifDecodeTest, CroppedAndTurnedGridsAreTheirWindowTurned) {
-  for (const char* name : {"crop", "crop-turned"}) {
+  // Every orientation, each after a crop, and a crop that comes after the turn.
+  for (const char* name : {"crop", "crop-turned", "turn1", "turn2", "turn3", "turn2m", "turn3m", "mirror",
+                           "crop-after-turn"}) {
     const std::string gridName = std::string("avif-grid-") + name + ".avif";
     CheckingCanvas grid, single;
     DecodeOk(gridName, &grid);
     DecodeOk(std::string("avif-") + name + ".avif", &single);
     if (!grid.image || !single.image) continue;
-    EXPECT_EQ(grid.preparedWidth, 150u) << gridName;
-    EXPECT_EQ(grid.preparedHeight, 130u) << gridName;
-    EXPECT_EQ(grid.preparedOrientation, grid.finishedOrientation) << gridName;
-    EXPECT_LT(grid.preparedHeldBytes, uint64_t(150) * 130 * 4) << gridName;
-    const int orientation = grid.finishedOrientation;
-    EXPECT_EQ(orientation, std::string(name) == "crop" ? 1 : ComposeOrientations(8, 2)) << gridName;
+    EXPECT_EQ(grid.preparedWidth, single.Width()) << gridName;
+    EXPECT_EQ(grid.preparedHeight, single.Height()) << gridName;
+    EXPECT_EQ(grid.preparedOrientation, 1) << gridName;
+    EXPECT_EQ(grid.finishedOrientation, 1) << gridName;
+    // A whole decode holds the picture as RGBA and its coded 4:2:0 planes: 5.5 bytes a pixel.
+    EXPECT_LT(grid.preparedHeldBytes, uint64_t(150) * 130 * 11 / 2) << gridName;
     EXPECT_EQ(single.finishedOrientation, 1);
-    const bool swap = SwapsSides(orientation);
-    PlainImage upright(swap ? grid.Height() : grid.Width(), swap ? grid.Width() : grid.Height(), 4);
-    OrientPixels(grid.image->Rows(), orientation, upright.Rows());
-    ASSERT_EQ(upright.Width(), single.Width()) << gridName;
-    ASSERT_EQ(upright.Height(), single.Height()) << gridName;
+    ASSERT_EQ(grid.Width(), single.Width()) << gridName;
+    ASSERT_EQ(grid.Height(), single.Height()) << gridName;
     double total = 0;
     int largest = 0;
     for (uint32_t y = 0; y < single.Height(); ++y) {
       for (uint32_t x = 0; x < single.Width(); ++x) {
-        const uint8_t* p = upright.Row(y) + 4 * size_t(x);
-        const std::array<int, 4> q = single.At(x, y);
+        const std::array<int, 4> p = grid.At(x, y), q = single.At(x, y);
         for (int c = 0; c < 3; ++c) {
-          const int difference = std::abs(int(p[c]) - q[c]);
+          const int difference = std::abs(p[c] - q[c]);
           total += difference;
           largest = std::max(largest, difference);
         }
@@ -592,8 +591,10 @@ TEST(WebpDecodeTest, ExifOrientationIsPassedOn) {
   EXPECT_EQ(canvas.Width(), 96u);  // stored as it is: the canvas turns it
 }
 
-const char* const kAllSamples[] = {"heic-8.heic", "heic-10.heic", "heic-alpha.heic", "avif-8.avif",
+// heic-thumb.heic cut short keeps its whole picture and loses its thumbnail: damaged all the same.
+const char* const kAllSamples[] = {"heic-8.heic", "heic-10.heic", "heic-alpha.heic", "heic-thumb.heic", "avif-8.avif",
                                    "avif-10-alpha.avif", "avif-transformed.avif", "avif-grid.avif", "avif-grid-crop-turned.avif",
+                                   "avif-grid-turn1.avif", "avif-grid-crop-after-turn.avif",
                                    "webp-lossy.webp", "webp-lossless.webp", "webp-alpha.webp",
                                    "webp-anim.webp", "webp-exif6.webp"};
 
@@ -645,6 +646,31 @@ TEST(HeifWebpDamageTest, ClaimedGiantSizeIsNeverAllocated) {
   const DecodeStatus webpStatus = DecodeBytes(DecodeWebp, webp, &webpCanvas);
   EXPECT_TRUE(webpStatus == DecodeStatus::Undecodable || webpStatus == DecodeStatus::OutOfMemory);
   EXPECT_EQ(webpCanvas.beginCalls, 0);
+}
+
+// A grid's tiles that claim far more than the grid needs (two 16000 x 16000 tiles for a 128 x 128
+// picture) count as what the decode would hold: refused as a picture too large is, before the
+// canvas is asked and before any tile is decoded.
+TEST(HeifWebpDamageTest, GridTilesClaimingMoreThanTheBudgetAreRefused) {
+  Bytes heif = Sample("avif-grid.avif");
+  int claims = 0;
+  for (size_t at = 0; at + 16 <= heif.size(); ++at) {
+    const uint8_t tile64[8] = {0, 0, 0, 64, 0, 0, 0, 64};
+    if (std::string(heif.begin() + at, heif.begin() + at + 4) != "ispe" ||
+        !std::equal(tile64, tile64 + 8, heif.begin() + at + 8)) {
+      continue;
+    }
+    for (size_t i = 0; i < 2; ++i) {
+      heif[at + 10 + 4 * i] = 0x3E;  // 16000
+      heif[at + 11 + 4 * i] = 0x80;
+    }
+    ++claims;
+  }
+  ASSERT_EQ(claims, 1) << "the tiles' ispe box";
+  CheckingCanvas canvas;
+  EXPECT_EQ(DecodeBytes(DecodeHeif, heif, &canvas), DecodeStatus::OutOfMemory);
+  EXPECT_EQ(canvas.prepareCalls, 0);
+  EXPECT_EQ(canvas.beginCalls, 0);
 }
 
 TEST(HeifWebpCanvasTest, RefusalIsOutOfMemory) {

@@ -300,6 +300,17 @@ TEST(HeifDecodeTest, CropRotationAndMirrorAreAppliedOnce) {
   ExpectQuadrants(canvas, expected, 6, "avif-transformed.avif");
 }
 
+// dav1d's 32-bit builds refused frames past 8192 x 8192 whatever their caller allowed; the
+// program's own limit is what decides, in the 32-bit program as in the 64-bit one.
+TEST(HeifDecodeTest, AvifPastEightThousandSquareIsRead) {
+  CheckingCanvas canvas;
+  DecodeOk("avif-8194x8192.avif", &canvas);
+  ASSERT_EQ(canvas.Width(), 8194u);
+  ASSERT_EQ(canvas.Height(), 8192u);
+  EXPECT_LT(canvas.Mean(1000, 4000, 1064, 4064)[1], 100.0);
+  EXPECT_GT(canvas.Mean(7000, 4000, 7064, 4064)[1], 150.0);
+}
+
 TEST(HeifDecodeTest, GridTilesAreAssembled) {
   CheckingCanvas canvas;
   DecodeOk("avif-grid.avif", &canvas);

@@ -94,7 +94,7 @@ private:
 
   unsigned m_reduction;
   bool m_prepared = false, m_refused = false, m_begun = false, m_finished = false, m_described = false;
-  std::shared_ptr<const CColourConversion> m_conversion;
+  CColourConversionPtr m_conversion;
   uint32_t m_fileWidth = 0, m_fileHeight = 0;
   uint32_t m_width = 0, m_height = 0;
   std::vector<uint8_t> m_pixels;

@@ -5,18 +5,17 @@
 #include <shlobj.h>
 
 #include "base/ComPtr.h"
+#include "base/Handle.h"
+#include "base/PathNames.h"
 
 std::wstring SendToShortcutPath() {
-  wchar_t* folder = nullptr;
-  // Created when missing, as a fresh profile may not have it yet.
-  if (FAILED(SHGetKnownFolderPath(FOLDERID_SendTo, KF_FLAG_CREATE, nullptr, &folder))) {
-    CoTaskMemFree(folder);
+  CTaskMemString folder;
+  // Created when missing, as a fresh profile may not have it yet (the shell may hand out a
+  // string even when it fails: the owner gives it back either way).
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_SendTo, KF_FLAG_CREATE, nullptr, folder.Receive())) || !folder.IsValid()) {
     return std::wstring();
   }
-  std::wstring path = folder;
-  CoTaskMemFree(folder);
-  if (!path.empty() && path.back() != L'\\') path += L'\\';
-  return path + L"Kestrelle.lnk";
+  return AppendPath(folder.Get(), L"Kestrelle.lnk");
 }
 
 bool SendToShortcutExists() {

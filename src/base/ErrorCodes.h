@@ -6,3 +6,9 @@
 #include <windows.h>
 
 const HRESULT kOutOfMemory = HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+
+// The calling thread's last Win32 error as an HRESULT; a failure even when the system set none.
+inline HRESULT LastErrorResult() {
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}

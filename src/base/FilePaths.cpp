@@ -67,11 +67,9 @@ bool IsPathUnder(const std::wstring& folder, const std::wstring& path) {
   std::wstring outer = ResolvedPath(folder);
   std::wstring inner = ResolvedPath(path);
   if (outer.empty() || inner.empty()) return false;
-  if (outer.back() != L'\\') outer += L'\\';  // a drive's root has its separator already
+  outer = AppendPath(outer, std::wstring());  // a drive's root has its separator already
   if (inner.size() <= outer.size()) return false;
-  CharUpperBuffW(&outer[0], static_cast<DWORD>(outer.size()));
-  CharUpperBuffW(&inner[0], static_cast<DWORD>(inner.size()));
-  return inner.compare(0, outer.size(), outer) == 0;
+  return UpperCase(inner).compare(0, outer.size(), UpperCase(outer)) == 0;
 }
 
 std::wstring ExtendedPath(const std::wstring& path) {
@@ -114,12 +112,13 @@ std::wstring ExpandShortNames(const std::wstring& extended) {
 
 }  // namespace
 
+std::wstring UpperCase(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+  return text;
+}
+
 std::wstring ComparablePath(const std::wstring& path) {
-  std::wstring comparable = ExpandShortNames(ExtendedPath(path));
-  if (!comparable.empty()) {
-    CharUpperBuffW(&comparable[0], static_cast<DWORD>(comparable.size()));
-  }
-  return comparable;
+  return UpperCase(ExpandShortNames(ExtendedPath(path)));
 }
 
 bool FileIdentity::operator<(const FileIdentity& other) const {

@@ -30,6 +30,10 @@ std::wstring ExtendedPath(const std::wstring& path);
 // True when anything, file or folder, exists at `path` (of any length).
 bool PathExists(const std::wstring& path);
 
+// `text` with its letters folded to upper case as the file system folds them when it compares
+// names (CharUpperBuffW): two names that differ only in letter case become one.
+std::wstring UpperCase(std::wstring text);
+
 // The spelling under which two names of one path compare equal, as the file functions resolve
 // them: the extended form of `path` ("." and ".." resolved, backslashes, one "\\?\" prefix),
 // short (8.3) names of the levels that exist expanded, letters folded to upper case.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <type_traits>
 
@@ -32,6 +33,9 @@ using CScopedHandle = CScoped<HandleTraits<THandle, TRelease>>;
 inline BOOL WINAPI ReleaseFont(HFONT font) { return DeleteObject(font); }
 
 typedef CScopedHandle<HANDLE, CloseHandle> CHandle;
+typedef CScopedHandle<HANDLE, FindClose> CFindHandle;  // a FindFirstFile search
+// A string the shell or COM allocated for the caller (a folder's path, an element's name).
+typedef CScopedObject<wchar_t, CoTaskMemFree> CTaskMemString;
 typedef CScopedHandle<HACCEL, DestroyAcceleratorTable> CAccelHandle;
 typedef CScopedHandle<HICON, DestroyIcon> CIconHandle;
 typedef CScopedHandle<HFONT, ReleaseFont> CFontHandle;

@@ -154,3 +154,23 @@ std::wstring NormalizedPath(const std::wstring& path) {
   }
   return normalized;
 }
+
+std::wstring NumberedName(const std::wstring& prefix, uint32_t number, const std::wstring& suffix) {
+  static const wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring name = prefix;
+  for (int shift = 28; shift >= 0; shift -= 4) name += kDigits[(number >> shift) & 0xF];
+  return name + suffix;
+}
+
+bool IsNumberedName(const std::wstring& name, const std::wstring& prefix, const std::wstring& suffix) {
+  const size_t kDigits = 8;
+  if (name.size() != prefix.size() + kDigits + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(prefix.size() + kDigits, suffix.size(), suffix) != 0) {
+    return false;
+  }
+  for (size_t i = prefix.size(); i < prefix.size() + kDigits; ++i) {
+    const wchar_t c = name[i];
+    if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'))) return false;
+  }
+  return true;
+}

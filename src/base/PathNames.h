@@ -1,6 +1,7 @@
 // Splitting and joining of path texts (backslash or slash separators, drive letters).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct SplitName {
@@ -49,3 +50,9 @@ std::wstring PlainFileNameFrom(const std::wstring& name);
 // path's last part is the name of what it names: a dropped "Trip\.." is the folder above Trip,
 // not a folder named "..".
 std::wstring NormalizedPath(const std::wstring& path);
+
+// The names the program gives what it makes for itself beside the user's files (a temporary
+// file, a drop folder): `prefix`, `number` in eight lower-case hexadecimal digits, `suffix`; and
+// whether `name` is such a name, so that a later run can tell them from the user's.
+std::wstring NumberedName(const std::wstring& prefix, uint32_t number, const std::wstring& suffix);
+bool IsNumberedName(const std::wstring& name, const std::wstring& prefix, const std::wstring& suffix);

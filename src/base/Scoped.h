@@ -1,8 +1,8 @@
 // CScoped: the one owner of a resource that must be given back exactly once (kernel and window
 // handles, registry keys, GDI and GDI+ objects, storage media, sessions, pooled memory). It gives
 // the resource back when it ends or is given another, hands it over on a move and is never
-// copied. It needs no Windows header, so plain sources use it too; base/Handle.h adds the traits
-// of handles.
+// copied. It needs no Windows header, so plain sources use it too (CScopedObject below, for a
+// library's objects); base/Handle.h adds the traits of handles.
 //
 // A kind of resource is described by a traits class:
 //   typedef ... Type;                      the value held
@@ -49,3 +49,16 @@ public:
 private:
   Type m_value;
 };
+
+// A library object held by pointer and given back by one call of that library (libheif's
+// contexts and images, libwebp's demuxers, Little CMS's profiles, a shell allocation).
+template <class T, auto TFree>
+struct ObjectTraits {
+  typedef T* Type;
+  static T* Empty() { return nullptr; }
+  static bool IsEmpty(T* object) { return object == nullptr; }
+  static void Release(T* object) { TFree(object); }
+};
+
+template <class T, auto TFree>
+using CScopedObject = CScoped<ObjectTraits<T, TFree>>;

@@ -13,21 +13,16 @@ namespace {
 
 const DWORD kChunk = 1u << 24;
 
-// The calling thread's last Win32 error as an HRESULT; a failure even when the system set none.
-HRESULT LastErrorResult() {
-  DWORD error = GetLastError();
-  return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
+// A temporary file's name: "~kestrelle-", eight hexadecimal digits, ".tmp".
+const wchar_t kTemporaryStart[] = L"~kestrelle-";
+const wchar_t kTemporaryEnd[] = L".tmp";
 
 // A name for a temporary file that no earlier write of this process has used; the counter is
 // mixed with the process id so that two programs writing into one folder start far apart.
 std::wstring NextTemporaryName() {
   static std::atomic<unsigned> counter{0};
   const unsigned number = GetCurrentProcessId() * 0x9E3779B1u + counter.fetch_add(1);
-  const wchar_t kDigits[] = L"0123456789abcdef";
-  std::wstring name = L"~kestrelle-";
-  for (int shift = 28; shift >= 0; shift -= 4) name += kDigits[(number >> shift) & 0xF];
-  return name + L".tmp";
+  return NumberedName(kTemporaryStart, number, kTemporaryEnd);
 }
 
 }  // namespace
@@ -106,25 +101,15 @@ HRESULT WriteNewFile(const std::wstring& path, const uint8_t* data, size_t size)
 }
 
 bool IsTemporaryFileName(const std::wstring& name) {
-  static const wchar_t kStart[] = L"~kestrelle-";
-  static const wchar_t kEnd[] = L".tmp";
-  const size_t startLength = 11, digits = 8, endLength = 4;
-  if (name.size() != startLength + digits + endLength) return false;
-  if (name.compare(0, startLength, kStart) != 0) return false;
-  if (name.compare(startLength + digits, endLength, kEnd) != 0) return false;
-  for (size_t i = startLength; i < startLength + digits; ++i) {
-    const wchar_t c = name[i];
-    if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'))) return false;
-  }
-  return true;
+  return IsNumberedName(name, kTemporaryStart, kTemporaryEnd);
 }
 
 int RemoveAbandonedTemporaryFiles(const std::wstring& folder) {
   const std::wstring base = ExtendedPath(AppendPath(folder, std::wstring()));
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileExW((base + kTemporaryFilePattern).c_str(), FindExInfoBasic, &found,
-                                   FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) return 0;
+  CFindHandle search(FindFirstFileExW((base + kTemporaryFilePattern).c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, 0));
+  if (!search.IsValid()) return 0;
   int removed = 0;
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsTemporaryFileName(found.cFileName)) continue;
@@ -135,7 +120,6 @@ int RemoveAbandonedTemporaryFiles(const std::wstring& folder) {
     if (abandoned == INVALID_HANDLE_VALUE) continue;
     CloseHandle(abandoned);
     ++removed;
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  } while (FindNextFileW(search.Get(), &found));
   return removed;
 }

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "base/FilePaths.h"
+#include "base/Handle.h"
 #include "base/PathNames.h"
 #include "job/JobStart.h"
 #include "res/StringIds.h"
@@ -21,11 +22,6 @@ const wchar_t* const kPictureExtensions[] = {
     L"ico", L"heic", L"heif", L"hif", L"avif", L"webp"};
 
 const DWORD kSkippedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_REPARSE_POINT;
-
-std::wstring UpperCase(std::wstring text) {
-  if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-  return text;
-}
 
 bool LogicalLess(const std::wstring& a, const std::wstring& b) {
   return StrCmpLogicalW(a.c_str(), b.c_str()) < 0;
@@ -112,12 +108,11 @@ private:
   // where nothing lists it (a drive's or a share's root).
   static std::wstring ListedFolderName(const std::wstring& root) {
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileExW(ExtendedPath(root).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                     nullptr, 0);
+    CFindHandle search(FindFirstFileExW(ExtendedPath(root).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0));
     std::wstring name;
-    if (search != INVALID_HANDLE_VALUE) {
+    if (search.IsValid()) {
       name = found.cFileName;
-      FindClose(search);
     }
     if (name.empty() || name == L"." || name == L"..") name = DroppedFolderName(root);
     return PlainFileNameFrom(name);
@@ -128,9 +123,9 @@ private:
   static DWORD ReadFolder(const std::wstring& folder, std::vector<std::wstring>* pictures,
                           std::vector<std::wstring>* subfolders) {
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileExW(ExtendedPath(AppendPath(folder, L"*")).c_str(), FindExInfoBasic, &found,
-                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE) {
+    CFindHandle search(FindFirstFileExW(ExtendedPath(AppendPath(folder, L"*")).c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!search.IsValid()) {
       // Nothing at all: a drive's root holds no "." to find.
       const DWORD error = GetLastError();
       return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? 0 : error;
@@ -143,9 +138,8 @@ private:
       } else if (HasPictureExtension(name)) {
         pictures->push_back(name);
       }
-    } while (FindNextFileW(search, &found));
+    } while (FindNextFileW(search.Get(), &found));
     const DWORD error = GetLastError();
-    FindClose(search);
     return error == ERROR_NO_MORE_FILES ? 0 : error;
   }
 

@@ -17,11 +17,6 @@
 
 namespace {
 
-std::wstring UpperCase(std::wstring text) {
-  if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-  return text;
-}
-
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
   return a.size() == b.size() && UpperCase(a) == UpperCase(b);
 }

@@ -91,6 +91,21 @@ TEST(PathNames, NamesSplitAtTheirLastDotAndJoinWithOneSeparator) {
   EXPECT_EQ(L"", AppendPath(L"", L""));
 }
 
+// The program's own temporary files and drop folders are told from the user's files by name alone.
+TEST(PathNames, NumberedNamesAreToldFromOthers) {
+  EXPECT_EQ(NumberedName(L"~kestrelle-", 0x0123abcdu, L".tmp"), L"~kestrelle-0123abcd.tmp");
+  EXPECT_EQ(NumberedName(L"drop-", 0xffffffffu, L""), L"drop-ffffffff");
+  EXPECT_TRUE(IsNumberedName(L"~kestrelle-0123abcd.tmp", L"~kestrelle-", L".tmp"));
+  EXPECT_TRUE(IsNumberedName(L"drop-00000000", L"drop-", L""));
+  for (const wchar_t* other : {L"~kestrelle-0123ABCD.tmp", L"~kestrelle-0123abc.tmp", L"~kestrelle-0123abcde.tmp",
+                               L"~kestrelle-0123abcd.tmpx", L"~kestrelle-0123abcd.TMP", L"kestrelle-0123abcd.tmp",
+                               L"~kestrelle-0123abcg.tmp", L"~kestrelle-0123 bcd.tmp"}) {
+    EXPECT_FALSE(IsNumberedName(other, L"~kestrelle-", L".tmp")) << other;
+  }
+  EXPECT_FALSE(IsNumberedName(L"drop-0000000", L"drop-", L""));
+  EXPECT_FALSE(IsNumberedName(L"drop-00000000x", L"drop-", L""));
+}
+
 TEST(PathNames, OnlyPlainNamesStayInsideTheirFolder) {
   for (const wchar_t* bad : {L"..\\", L"a/b", L"x:y", L"*", L"?", L"\"", L"<", L">", L"|", L"\t", L"\x1f"}) {
     EXPECT_TRUE(HasCharacterForbiddenInNames(bad)) << bad;

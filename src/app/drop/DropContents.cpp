@@ -13,6 +13,7 @@
 #include "app/drop/GlobalLocker.h"
 #include "base/ComPtr.h"
 #include "base/DropDecode.h"
+#include "base/ErrorCodes.h"
 #include "base/FilePaths.h"
 #include "base/Handle.h"
 #include "base/PathNames.h"
@@ -30,18 +31,13 @@ const wchar_t kFolderPrefix[] = L"drop-";
 // Contents are copied in chunks of this size; no item is ever held whole in memory.
 const ULONG kCopyChunk = 1u << 16;
 
-HRESULT LastErrorResult() {
-  const DWORD error = GetLastError();
-  return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
-
 // Deletes everything inside `folder` (an extended path ending in "\") but the file named `keep`,
 // then the folder itself unless something is left. Best effort: what is in use stays.
 void RemoveTree(const std::wstring& folder, const wchar_t* keep) {
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found,
-                                   FindExSearchNameMatch, nullptr, 0);
-  if (search != INVALID_HANDLE_VALUE) {
+  CFindHandle search(FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, 0));
+  if (search.IsValid()) {
     do {
       const std::wstring name = found.cFileName;
       if (name == L"." || name == L".." || (keep && name == keep)) continue;
@@ -57,8 +53,7 @@ void RemoveTree(const std::wstring& folder, const wchar_t* keep) {
         }
         DeleteFileW((folder + name).c_str());
       }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &found));
   }
   if (!keep) RemoveDirectoryW(folder.c_str());
 }
@@ -73,18 +68,11 @@ std::wstring NextFolderName() {
   static std::atomic<unsigned> counter{0};
   const unsigned number =
       (GetCurrentProcessId() * 0x9E3779B1u) ^ GetTickCount() ^ (counter.fetch_add(1) * 0x85EBCA6Bu);
-  const wchar_t kDigits[] = L"0123456789abcdef";
-  std::wstring name = kFolderPrefix;
-  for (int shift = 28; shift >= 0; shift -= 4) name += kDigits[(number >> shift) & 0xF];
-  return name;
+  return NumberedName(kFolderPrefix, number, std::wstring());
 }
 
 bool IsDropFolderName(const std::wstring& name) {
-  const size_t prefix = std::wcslen(kFolderPrefix);
-  if (name.size() != prefix + 8 || name.compare(0, prefix, kFolderPrefix) != 0) return false;
-  return std::all_of(name.begin() + static_cast<ptrdiff_t>(prefix), name.end(), [](wchar_t c) {
-    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
-  });
+  return IsNumberedName(name, kFolderPrefix, std::wstring());
 }
 
 // Writes one item's copy, counting its bytes against the item's claimed size and its budget.
@@ -153,14 +141,6 @@ HRESULT CopyStream(IStream* stream, CCopyWriter* writer) {
 const int kMaxStorageDepth = 8;
 const size_t kMaxStorageElements = 4096;
 
-// The name of an element that an enumeration handed out, freed with it.
-struct ElementNameTraits {
-  typedef wchar_t* Type;
-  static wchar_t* Empty() { return nullptr; }
-  static bool IsEmpty(wchar_t* name) { return !name; }
-  static void Release(wchar_t* name) { CoTaskMemFree(name); }
-};
-typedef CScoped<ElementNameTraits> CElementName;
 
 // Copies `from` into `to`, stopping at `claim` bytes: a stream that gives more than its element
 // claimed fails the item before the excess is written.
@@ -208,7 +188,7 @@ HRESULT WalkStorage(IStorage* source, IStorage* copy, uint64_t budget, uint64_t*
       ULONG got = 0;
       hr = found->Next(1, &element, &got);
       if (FAILED(hr)) return hr;
-      const CElementName name(element.pwcsName);
+      const CTaskMemString name(element.pwcsName);  // handed out by the enumeration
       if (hr != S_OK || got != 1) break;
       if (++elements > kMaxStorageElements) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
       if (!name.IsValid()) return E_POINTER;
@@ -350,9 +330,9 @@ int RemoveAbandonedDropFolders() {
   if (root.empty()) return 0;
   const std::wstring base = FolderWithSeparator(root);
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileExW((base + kFolderPrefix + L"*").c_str(), FindExInfoBasic, &found,
-                                   FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) return 0;
+  CFindHandle search(FindFirstFileExW((base + kFolderPrefix + L"*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, 0));
+  if (!search.IsValid()) return 0;
   int removed = 0;
   do {
     // Only folders the program made: never a link that only bears such a name.
@@ -374,8 +354,7 @@ int RemoveAbandonedDropFolders() {
     RemoveTree(folder, kLockName);
     lock.Reset();
     if (RemoveDirectoryW(folder.c_str())) ++removed;
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  } while (FindNextFileW(search.Get(), &found));
   return removed;
 }
 

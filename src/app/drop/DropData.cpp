@@ -47,10 +47,9 @@ bool EndsWithItemName(LPCITEMIDLIST list, const std::wstring& path) {
   if (FAILED(parent->GetDisplayNameOf(last, SHGDN_INFOLDER | SHGDN_FORPARSING, &name))) {
     return false;
   }
-  wchar_t* text = nullptr;
-  if (FAILED(StrRetToStrW(&name, last, &text)) || !text) return false;
-  const std::wstring suffix(text);
-  CoTaskMemFree(text);
+  CTaskMemString text;
+  if (FAILED(StrRetToStrW(&name, last, text.Receive())) || !text.IsValid()) return false;
+  const std::wstring suffix(text.Get());
   return !suffix.empty() && path.size() >= suffix.size() &&
          path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
 }

@@ -5,11 +5,11 @@
 
 #include "base/Orientation.h"
 #include "base/PixelBudget.h"
+#include "base/Scoped.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <thread>
 #include <vector>
@@ -34,18 +34,10 @@ void SetLimits(heif_context* context) {
   limits->max_components = 16;
 }
 
-struct ContextDeleter {
-  void operator()(heif_context* context) const { heif_context_free(context); }
-};
-struct HandleDeleter {
-  void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-};
-struct ImageDeleter {
-  void operator()(heif_image* image) const { heif_image_release(image); }
-};
-struct OptionsDeleter {
-  void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
-};
+typedef CScopedObject<heif_context, heif_context_free> CHeifContext;
+typedef CScopedObject<heif_image_handle, heif_image_handle_release> CHeifHandle;
+typedef CScopedObject<heif_image, heif_image_release> CHeifImage;
+typedef CScopedObject<heif_decoding_options, heif_decoding_options_free> CHeifOptions;
 
 // Called by libheif while it decodes, on the thread that decodes the tile (see DecodeTileSet). A
 // canvas that throws counts as one that gave up.
@@ -252,16 +244,15 @@ uint64_t LibraryHolds(uint64_t pixels, bool high) {
 // The whole picture decoded at once, then handed over row by row.
 DecodeStatus DecodeWhole(const heif_image_handle* handle, uint32_t width, uint32_t height, bool high,
                          const heif_decoding_options* options, BgraCanvas* canvas, ColourDescription* colour) {
-  heif_image* rawImage = nullptr;
-  heif_error error = heif_decode_image(handle, &rawImage, heif_colorspace_RGB, ChromaFor(high), options);
-  std::unique_ptr<heif_image, ImageDeleter> image(rawImage);
-  if (error.code != heif_error_Ok || !image) return StatusOf(error);
+  CHeifImage image;
+  heif_error error = heif_decode_image(handle, image.Receive(), heif_colorspace_RGB, ChromaFor(high), options);
+  if (error.code != heif_error_Ok || !image.IsValid()) return StatusOf(error);
   if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-  ReadCodePoints(handle, image.get(), colour);
+  ReadCodePoints(handle, image.Get(), colour);
   canvas->DescribeColour(*colour);
   CDecodedPixels pixels;
-  if (!pixels.Open(image.get(), width, height, high)) return DecodeStatus::Undecodable;
-  const bool premultiplied = heif_image_is_premultiplied_alpha(image.get()) != 0;
+  if (!pixels.Open(image.Get(), width, height, high)) return DecodeStatus::Undecodable;
+  const bool premultiplied = heif_image_is_premultiplied_alpha(image.Get()) != 0;
   for (uint32_t y = 0; y < height; ++y) {
     if (y % 64 == 0 && canvas->Abandoned()) return DecodeStatus::Abandoned;
     pixels.ReadRow(y, 0, width, canvas->Row(y));
@@ -327,14 +318,13 @@ bool ReadGridLayout(heif_context* context, const heif_image_handle* handle, Grid
   for (uint32_t ty = 0; ty < tiling.num_rows; ++ty) {
     for (uint32_t tx = 0; tx < tiling.num_columns; ++tx) {
       heif_item_id id = 0;
-      heif_image_handle* rawTile = nullptr;
+      CHeifHandle tile;
       if (heif_image_handle_get_grid_image_tile_id(handle, 0, tx, ty, &id).code != heif_error_Ok ||
-          heif_context_get_image_handle(context, id, &rawTile).code != heif_error_Ok || !rawTile) {
+          heif_context_get_image_handle(context, id, tile.Receive()).code != heif_error_Ok || !tile.IsValid()) {
         return false;
       }
-      std::unique_ptr<heif_image_handle, HandleDeleter> tile(rawTile);
       // The tile as stored: what it is decoded to with the transformations ignored.
-      const int width = heif_image_handle_get_ispe_width(tile.get()), height = heif_image_handle_get_ispe_height(tile.get());
+      const int width = heif_image_handle_get_ispe_width(tile.Get()), height = heif_image_handle_get_ispe_height(tile.Get());
       if (tx == 0 && ty == 0) {
         tileWidth = width;
         tileHeight = height;
@@ -409,22 +399,21 @@ struct TilePosition {
 // every core busy; the strip is what the canvas was told the decode holds either way.
 heif_error DecodeTileSet(const heif_image_handle* handle, const std::vector<TilePosition>& positions, bool high,
                          const heif_decoding_options* options,
-                         std::vector<std::unique_ptr<heif_image, ImageDeleter>>* tiles) {
+                         std::vector<CHeifImage>* tiles) {
   std::atomic<size_t> next{0};
   std::vector<heif_error> errors(positions.size(), heif_error{heif_error_Ok, heif_suberror_Unspecified, ""});
   auto work = [&]() noexcept {
     for (size_t i; (i = next.fetch_add(1)) < positions.size();) {
-      heif_image* rawTile = nullptr;
+      heif_image** tile = (*tiles)[i].Receive();
       try {
-        errors[i] = heif_image_handle_decode_image_tile(handle, &rawTile, heif_colorspace_RGB, ChromaFor(high), options,
+        errors[i] = heif_image_handle_decode_image_tile(handle, tile, heif_colorspace_RGB, ChromaFor(high), options,
                                                         positions[i].x, positions[i].y);
       } catch (const std::bad_alloc&) {
         errors[i] = heif_error{heif_error_Memory_allocation_error, heif_suberror_Unspecified, ""};
       } catch (...) {
         errors[i] = heif_error{heif_error_Decoder_plugin_error, heif_suberror_Unspecified, ""};
       }
-      (*tiles)[i].reset(rawTile);
-      if (errors[i].code == heif_error_Ok && !rawTile) errors[i].code = heif_error_Decoder_plugin_error;
+      if (errors[i].code == heif_error_Ok && !(*tiles)[i].IsValid()) errors[i].code = heif_error_Decoder_plugin_error;
     }
   };
   const size_t threads = std::min<size_t>(positions.size(), std::max(1u, std::thread::hardware_concurrency()));
@@ -520,12 +509,12 @@ private:
     m_pixels.assign(positions.size(), CDecodedPixels());
     m_premultiplied.assign(positions.size(), false);
     for (size_t i = 0; i < positions.size(); ++i) {
-      if (!m_pixels[i].Open(m_tiles[i].get(), m_tiling.tile_width, m_tiling.tile_height, m_high)) {
+      if (!m_pixels[i].Open(m_tiles[i].Get(), m_tiling.tile_width, m_tiling.tile_height, m_high)) {
         return DecodeStatus::Undecodable;
       }
-      m_premultiplied[i] = heif_image_is_premultiplied_alpha(m_tiles[i].get()) != 0;
+      m_premultiplied[i] = heif_image_is_premultiplied_alpha(m_tiles[i].Get()) != 0;
       if (!m_described) {
-        ReadCodePoints(m_handle, m_tiles[i].get(), colour);
+        ReadCodePoints(m_handle, m_tiles[i].Get(), colour);
         canvas->DescribeColour(*colour);
         m_described = true;
       }
@@ -604,7 +593,7 @@ private:
   const bool m_backwards;  // upright rows run against the stored rows or columns
   const bool m_reversed;   // and along them, against the stored columns or rows
   std::vector<uint32_t> m_columns, m_rows;
-  std::vector<std::unique_ptr<heif_image, ImageDeleter>> m_tiles;
+  std::vector<CHeifImage> m_tiles;
   std::vector<CDecodedPixels> m_pixels;
   std::vector<bool> m_premultiplied;
   std::vector<uint32_t> m_gathered;
@@ -617,35 +606,34 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
   if (!initialised) return DecodeStatus::Undecodable;
 
-  std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
-  if (!context) return DecodeStatus::OutOfMemory;
-  SetLimits(context.get());
+  CHeifContext context(heif_context_alloc());
+  if (!context.IsValid()) return DecodeStatus::OutOfMemory;
+  SetLimits(context.Get());
   // No threads of libheif's own: a grid's tiles are decoded here, a strip at a time
   // (CGridDecode), and the canvas is asked between strips whether the picture is still wanted.
-  heif_context_set_max_decoding_threads(context.get(), 0);
-  heif_error error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
+  heif_context_set_max_decoding_threads(context.Get(), 0);
+  heif_error error = heif_context_read_from_memory_without_copy(context.Get(), data, size, nullptr);
   if (error.code != heif_error_Ok) return StatusOf(error);
-  if (!EveryItemWithinFile(context.get())) return DecodeStatus::Undecodable;
+  if (!EveryItemWithinFile(context.Get())) return DecodeStatus::Undecodable;
 
-  heif_image_handle* rawHandle = nullptr;
-  error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
-  if (error.code != heif_error_Ok || !rawHandle) return StatusOf(error);
-  std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
+  CHeifHandle handle;
+  error = heif_context_get_primary_image_handle(context.Get(), handle.Receive());
+  if (error.code != heif_error_Ok || !handle.IsValid()) return StatusOf(error);
 
   // The size with the rotation and clean aperture applied, as the decoded image will have it.
-  const int width = heif_image_handle_get_width(handle.get());
-  const int height = heif_image_handle_get_height(handle.get());
+  const int width = heif_image_handle_get_width(handle.Get());
+  const int height = heif_image_handle_get_height(handle.Get());
   if (width <= 0 || height <= 0) return DecodeStatus::Undecodable;
-  const int lumaBits = heif_image_handle_get_luma_bits_per_pixel(handle.get());
-  const int chromaBits = heif_image_handle_get_chroma_bits_per_pixel(handle.get());
+  const int lumaBits = heif_image_handle_get_luma_bits_per_pixel(handle.Get());
+  const int chromaBits = heif_image_handle_get_chroma_bits_per_pixel(handle.Get());
   const bool high = lumaBits > 8 || chromaBits > 8;
-  const std::vector<uint8_t> icc = ReadProfile(handle.get());
+  const std::vector<uint8_t> icc = ReadProfile(handle.Get());
 
-  std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
-  if (!options) return DecodeStatus::OutOfMemory;
-  options->cancel_decoding = CancelDecoding;
-  options->progress_user_data = canvas;
-  options->convert_hdr_to_8bit = 0;  // rounded here; libheif would cut the low bits off
+  CHeifOptions options(heif_decoding_options_alloc());
+  if (!options.IsValid()) return DecodeStatus::OutOfMemory;
+  options.Get()->cancel_decoding = CancelDecoding;
+  options.Get()->progress_user_data = canvas;
+  options.Get()->convert_hdr_to_8bit = 0;  // rounded here; libheif would cut the low bits off
   ColourDescription colour;
   colour.icc = icc.empty() ? nullptr : icc.data();
   colour.iccSize = icc.size();
@@ -653,22 +641,22 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   // Anything but a grid is decoded whole and upright by libheif, which holds that much besides
   // the canvas's rows. A grid is made here from its stored tiles, a strip at a time, and
   // upright; a grid whose layout cannot be read is refused.
-  if (!IsGrid(context.get(), handle.get())) {
+  if (!IsGrid(context.Get(), handle.Get())) {
     if (canvas->Abandoned()) return DecodeStatus::Abandoned;
     if (canvas->Prepare(uint32_t(width), uint32_t(height), 1, LibraryHolds(uint64_t(width) * uint64_t(height), high)) == 0 ||
         !canvas->Begin(uint32_t(width), uint32_t(height))) {
       return DecodeStatus::OutOfMemory;
     }
-    const DecodeStatus status = DecodeWhole(handle.get(), uint32_t(width), uint32_t(height), high, options.get(), canvas, &colour);
+    const DecodeStatus status = DecodeWhole(handle.Get(), uint32_t(width), uint32_t(height), high, options.Get(), canvas, &colour);
     if (status != DecodeStatus::Ok) return status;
     return canvas->Finish(1) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
   }
   GridLayout layout;
-  if (!ReadGridLayout(context.get(), handle.get(), &layout)) return DecodeStatus::Undecodable;
+  if (!ReadGridLayout(context.Get(), handle.Get(), &layout)) return DecodeStatus::Undecodable;
   // Stored tiles are taken as they are: the window and the turn are applied here, once; an EXIF
   // orientation beside them is never applied.
-  options->ignore_transformations = 1;
-  CGridDecode grid(handle.get(), layout, high, options.get());
+  options.Get()->ignore_transformations = 1;
+  CGridDecode grid(handle.Get(), layout, high, options.Get());
   // What tiles claim counts as a picture the decode holds: a strip beyond the budget (tiles far
   // larger than the grid needs) is refused as a picture too large is, before any is decoded.
   if (grid.StripPixels() > kPixelBudget) return DecodeStatus::OutOfMemory;

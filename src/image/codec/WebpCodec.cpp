@@ -13,15 +13,12 @@
 #include <webp/demux.h>
 
 #include "base/Orientation.h"
+#include "base/Scoped.h"
 
 namespace {
 
-struct DemuxDeleter {
-  void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
-};
-struct AnimDeleter {
-  void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
-};
+typedef CScopedObject<WebPDemuxer, WebPDemuxDelete> CWebpDemuxer;
+typedef CScopedObject<WebPAnimDecoder, WebPAnimDecoderDelete> CWebpAnimDecoder;
 
 // The incremental decoder and the output buffer it fills, released in the order libwebp asks.
 class CIncrementalDecoder {
@@ -137,16 +134,16 @@ DecodeStatus DecodeFirstFrame(const uint8_t* data, size_t size, uint32_t width, 
   options.color_mode = MODE_BGRA;
   options.use_threads = 0;
   const WebPData file = {data, size};
-  std::unique_ptr<WebPAnimDecoder, AnimDeleter> decoder(WebPAnimDecoderNew(&file, &options));
-  if (!decoder) return DecodeStatus::Undecodable;
+  CWebpAnimDecoder decoder(WebPAnimDecoderNew(&file, &options));
+  if (!decoder.IsValid()) return DecodeStatus::Undecodable;
   WebPAnimInfo info;
-  if (!WebPAnimDecoderGetInfo(decoder.get(), &info) || info.canvas_width != width ||
+  if (!WebPAnimDecoderGetInfo(decoder.Get(), &info) || info.canvas_width != width ||
       info.canvas_height != height) {
     return DecodeStatus::Undecodable;
   }
   uint8_t* frame = nullptr;
   int timestamp = 0;
-  if (!WebPAnimDecoderGetNext(decoder.get(), &frame, &timestamp) || !frame) return DecodeStatus::Undecodable;
+  if (!WebPAnimDecoderGetNext(decoder.Get(), &frame, &timestamp) || !frame) return DecodeStatus::Undecodable;
   if (canvas->Abandoned()) return DecodeStatus::Abandoned;
   CopyRows(frame, 4 * static_cast<size_t>(width), 0, height, width, canvas);
   return canvas->Finish(orientation) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
@@ -155,19 +152,19 @@ DecodeStatus DecodeFirstFrame(const uint8_t* data, size_t size, uint32_t width, 
 DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   // The demuxer accepts only a whole, well-formed container: a truncated file ends here.
   const WebPData file = {data, size};
-  std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&file));
-  if (!demux) return DecodeStatus::Undecodable;
-  const uint32_t flags = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS);
-  const uint32_t width = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
-  const uint32_t height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
-  const int orientation = OrientationOf(demux.get());
+  CWebpDemuxer demux(WebPDemux(&file));
+  if (!demux.IsValid()) return DecodeStatus::Undecodable;
+  const uint32_t flags = WebPDemuxGetI(demux.Get(), WEBP_FF_FORMAT_FLAGS);
+  const uint32_t width = WebPDemuxGetI(demux.Get(), WEBP_FF_CANVAS_WIDTH);
+  const uint32_t height = WebPDemuxGetI(demux.Get(), WEBP_FF_CANVAS_HEIGHT);
+  const int orientation = OrientationOf(demux.Get());
   if (width == 0 || height == 0) return DecodeStatus::Undecodable;
-  canvas->DescribeColour(ReadProfile(demux.get()));
+  canvas->DescribeColour(ReadProfile(demux.Get()));
   if (flags & ANIMATION_FLAG) {
-    demux.reset();  // the animation decoder reads the container again, with its own demuxer
+    demux.Reset();  // the animation decoder reads the container again, with its own demuxer
     return DecodeFirstFrame(data, size, width, height, orientation, canvas);
   }
-  demux.reset();
+  demux.Reset();
   return DecodeStill(data, size, orientation, canvas);
 }
 

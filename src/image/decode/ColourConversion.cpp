@@ -14,15 +14,9 @@
 
 namespace {
 
-struct ProfileOwner {
-  explicit ProfileOwner(cmsHPROFILE p) : profile(p) {}
-  ~ProfileOwner() {
-    if (profile) cmsCloseProfile(profile);
-  }
-  ProfileOwner(const ProfileOwner&) = delete;
-  ProfileOwner& operator=(const ProfileOwner&) = delete;
-  cmsHPROFILE profile;
-};
+// lcms's handles are plain pointers (cmsHPROFILE and cmsHTRANSFORM are void*).
+typedef CScopedObject<void, cmsCloseProfile> CLcmsProfile;
+typedef CScopedObject<void, cmsDeleteTransform> CLcmsTransform;
 
 // The primaries of H.273 as CIE xy of red, green and blue, and their white.
 bool PrimariesOf(uint16_t code, cmsCIExyYTRIPLE* primaries, cmsCIExyY* white) {
@@ -85,17 +79,17 @@ bool IsSrgbTransfer(uint16_t code) {
 }
 
 // An RGB profile of the code points, or null when they say sRGB or something not mapped.
-cmsHPROFILE ProfileOfCodePoints(const ColourDescription& colour) {
+CLcmsProfile ProfileOfCodePoints(const ColourDescription& colour) {
   if ((colour.colourPrimaries == 1 || colour.colourPrimaries == 2) && IsSrgbTransfer(colour.transferCharacteristics)) {
-    return nullptr;
+    return CLcmsProfile();
   }
   cmsCIExyYTRIPLE primaries;
   cmsCIExyY white;
-  if (!PrimariesOf(colour.colourPrimaries, &primaries, &white)) return nullptr;
+  if (!PrimariesOf(colour.colourPrimaries, &primaries, &white)) return CLcmsProfile();
   cmsToneCurve* curve = TransferOf(colour.transferCharacteristics);
-  if (!curve) return nullptr;
+  if (!curve) return CLcmsProfile();
   cmsToneCurve* curves[3] = {curve, curve, curve};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  CLcmsProfile profile(cmsCreateRGBProfile(&white, &primaries, curves));
   cmsFreeToneCurve(curve);
   return profile;
 }
@@ -110,20 +104,19 @@ cmsColorSpaceSignature SpaceOf(StoredColour stored) {
 }
 
 // A profile that describes pixels of `stored`, or null.
-cmsHPROFILE InputProfileOf(const ColourDescription& colour) {
+CLcmsProfile InputProfileOf(const ColourDescription& colour) {
   if (colour.icc && colour.iccSize > 0) {
-    cmsHPROFILE profile = cmsOpenProfileFromMem(colour.icc, static_cast<cmsUInt32Number>(colour.iccSize));
-    if (profile) {
-      const cmsProfileClassSignature kind = cmsGetDeviceClass(profile);
+    CLcmsProfile profile(cmsOpenProfileFromMem(colour.icc, static_cast<cmsUInt32Number>(colour.iccSize)));
+    if (profile.IsValid()) {
+      const cmsProfileClassSignature kind = cmsGetDeviceClass(profile.Get());
       const bool describesPixels = kind == cmsSigInputClass || kind == cmsSigDisplayClass ||
                                    kind == cmsSigOutputClass || kind == cmsSigColorSpaceClass;
-      if (describesPixels && cmsGetColorSpace(profile) == SpaceOf(colour.stored)) return profile;
-      cmsCloseProfile(profile);
+      if (describesPixels && cmsGetColorSpace(profile.Get()) == SpaceOf(colour.stored)) return profile;
     }
-    return nullptr;  // a profile that cannot be used is not replaced by a guess
+    return CLcmsProfile();  // a profile that cannot be used is not replaced by a guess
   }
   if (colour.hasCodePoints && colour.stored == StoredColour::Rgb) return ProfileOfCodePoints(colour);
-  return nullptr;
+  return CLcmsProfile();
 }
 
 // The last conversion a thread made, for the next picture with the same description (a batch of
@@ -133,7 +126,7 @@ struct RememberedConversion {
   StoredColour stored = StoredColour::Rgb;
   bool hasCodePoints = false;
   uint16_t colourPrimaries = 0, transferCharacteristics = 0;
-  std::shared_ptr<const CColourConversion> conversion;
+  CColourConversionPtr conversion;
 
   bool Matches(const ColourDescription& colour) const {
     if (stored != colour.stored || icc.size() != colour.iccSize) return false;
@@ -219,8 +212,10 @@ bool WithinALevel(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) 
 
 CColourConversion::CColourConversion() = default;
 
-CColourConversion::~CColourConversion() {
-  if (m_transform) cmsDeleteTransform(static_cast<cmsHTRANSFORM>(m_transform));
+CColourConversion::~CColourConversion() = default;
+
+void CColourConversion::TransformTraits::Release(void* transform) {
+  cmsDeleteTransform(transform);
 }
 
 bool CColourConversion::KeepsColours() const {
@@ -230,21 +225,20 @@ bool CColourConversion::KeepsColours() const {
   return WithinALevel(grid, out);
 }
 
-std::shared_ptr<const CColourConversion> CColourConversion::Make(const ColourDescription& colour) {
-  ProfileOwner input(InputProfileOf(colour));
-  if (!input.profile) return nullptr;
-  ProfileOwner srgb(cmsCreate_sRGBProfile());
-  if (!srgb.profile) return nullptr;
-  std::shared_ptr<CColourConversion> conversion(new CColourConversion);
+CColourConversionPtr CColourConversion::Make(const ColourDescription& colour) {
+  CLcmsProfile input = InputProfileOf(colour);
+  if (!input.IsValid()) return nullptr;
+  CLcmsProfile srgb(cmsCreate_sRGBProfile());
+  if (!srgb.IsValid()) return nullptr;
+  boost::shared_ptr<CColourConversion> conversion(new CColourConversion);
   if (colour.stored == StoredColour::Grey) {
     // A grey picture's 256 levels, converted once; each pixel is then looked up.
-    cmsHTRANSFORM transform =
-        cmsCreateTransform(input.profile, TYPE_GRAY_8, srgb.profile, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
-    if (!transform) return nullptr;
+    CLcmsTransform transform(
+        cmsCreateTransform(input.Get(), TYPE_GRAY_8, srgb.Get(), TYPE_BGR_8, INTENT_PERCEPTUAL, 0));
+    if (!transform.IsValid()) return nullptr;
     uint8_t levels[256];
     for (int i = 0; i < 256; ++i) levels[i] = static_cast<uint8_t>(i);
-    cmsDoTransform(transform, levels, conversion->m_greyLevels, 256);
-    cmsDeleteTransform(transform);
+    cmsDoTransform(transform.Get(), levels, conversion->m_greyLevels, 256);
     bool keeps = true;
     for (int i = 0; i < 256 && keeps; ++i) {
       for (int c = 0; c < 3; ++c) keeps = keeps && std::abs(int(conversion->m_greyLevels[i][c]) - i) <= 1;
@@ -255,25 +249,25 @@ std::shared_ptr<const CColourConversion> CColourConversion::Make(const ColourDes
   }
   if (colour.stored == StoredColour::Cmyk || colour.stored == StoredColour::InvertedCmyk) {
     const cmsUInt32Number format = colour.stored == StoredColour::Cmyk ? TYPE_CMYK_8 : TYPE_CMYK_8_REV;
-    conversion->m_transform =
-        cmsCreateTransform(input.profile, format, srgb.profile, TYPE_BGRA_8, INTENT_PERCEPTUAL, 0);
+    conversion->m_transform.Reset(
+        cmsCreateTransform(input.Get(), format, srgb.Get(), TYPE_BGRA_8, INTENT_PERCEPTUAL, 0));
     conversion->m_cmyk = true;
-    return conversion->m_transform ? conversion : nullptr;
+    return conversion->m_transform.IsValid() ? conversion : nullptr;
   }
-  conversion->m_transform = cmsCreateTransform(input.profile, TYPE_BGRA_8, srgb.profile, TYPE_BGRA_8,
-                                               INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
-  if (!conversion->m_transform) return nullptr;
+  conversion->m_transform.Reset(cmsCreateTransform(input.Get(), TYPE_BGRA_8, srgb.Get(), TYPE_BGRA_8,
+                                                   INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA));
+  if (!conversion->m_transform.IsValid()) return nullptr;
   if (conversion->KeepsColours()) return nullptr;
-  conversion->UseMatrixWhereItAgrees(input.profile, srgb.profile);
+  conversion->UseMatrixWhereItAgrees(input.Get(), srgb.Get());
   return conversion;
 }
 
-std::shared_ptr<const CColourConversion> CColourConversion::For(const ColourDescription& colour) {
+CColourConversionPtr CColourConversion::For(const ColourDescription& colour) {
   const bool described = (colour.icc && colour.iccSize > 0) || colour.hasCodePoints;
   if (!described) return nullptr;  // a CMYK decoder then makes its own plain conversion
   try {
     if (t_remembered && t_remembered->Matches(colour)) return t_remembered->conversion;
-    std::shared_ptr<const CColourConversion> conversion = Make(colour);
+    CColourConversionPtr conversion = Make(colour);
     if (!t_remembered) t_remembered = new RememberedConversion;
     t_remembered->icc.assign(colour.icc, colour.icc + colour.iccSize);
     t_remembered->stored = colour.stored;
@@ -314,7 +308,7 @@ void CColourConversion::UseMatrixWhereItAgrees(void* inputProfile, void* srgbPro
   // Kept only where it gives the general transform's colours to within a level.
   std::vector<uint8_t> grid = LevelGrid();
   std::vector<uint8_t> exact = grid;
-  cmsDoTransform(static_cast<cmsHTRANSFORM>(m_transform), exact.data(), exact.data(), kLevelGridColours);
+  cmsDoTransform(m_transform.Get(), exact.data(), exact.data(), kLevelGridColours);
   m_matrix = std::move(shaper);
   Apply(grid.data(), kLevelGridColours);
   if (!WithinALevel(grid, exact)) m_matrix.reset();
@@ -341,7 +335,7 @@ void CColourConversion::Apply(uint8_t* pixels, uint32_t width) const {
     return;
   }
   // Same size of pixel in and out: lcms converts in place.
-  cmsDoTransform(static_cast<cmsHTRANSFORM>(m_transform), pixels, pixels, width);
+  cmsDoTransform(m_transform.Get(), pixels, pixels, width);
   if (m_cmyk) {
     for (uint32_t x = 0; x < width; ++x) pixels[4 * x + 3] = 255;
   }

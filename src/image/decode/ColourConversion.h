@@ -5,7 +5,13 @@
 #include <cstdint>
 #include <memory>
 
+#include <boost/shared_ptr.hpp>
+
 #include "base/ColourDescription.h"
+#include "base/Scoped.h"
+
+class CColourConversion;
+typedef boost::shared_ptr<const CColourConversion> CColourConversionPtr;
 
 class CColourConversion {
 public:
@@ -14,7 +20,7 @@ public:
   // pixels (an RGB profile on grey pixels) or cannot be read, and code points of a transfer this
   // program cannot map (PQ, HLG). Conversions are kept for the next picture of the calling thread
   // with the same description (see ReleaseThreadColourConversions). Never throws.
-  static std::shared_ptr<const CColourConversion> For(const ColourDescription& colour);
+  static CColourConversionPtr For(const ColourDescription& colour);
 
   ~CColourConversion();
   CColourConversion(const CColourConversion&) = delete;
@@ -30,13 +36,21 @@ private:
   struct MatrixShaper;
 
   CColourConversion();
-  static std::shared_ptr<const CColourConversion> Make(const ColourDescription& colour);
+  static CColourConversionPtr Make(const ColourDescription& colour);
   bool KeepsColours() const;
   // Takes the matrix path for `inputProfile` (lcms profile handles) when it agrees with the
   // general transform.
   void UseMatrixWhereItAgrees(void* inputProfile, void* srgbProfile);
 
-  void* m_transform = nullptr;  // the lcms transform, for RGB and CMYK pixels
+  // The lcms transform, for RGB and CMYK pixels: a handle that only the .cpp, which includes
+  // lcms2.h, gives back.
+  struct TransformTraits {
+    typedef void* Type;
+    static void* Empty() { return nullptr; }
+    static bool IsEmpty(void* transform) { return !transform; }
+    static void Release(void* transform);
+  };
+  CScoped<TransformTraits> m_transform;
   // For the RGB profiles of curves and primaries (nearly all of them): the same conversion in a
   // few table lookups and one matrix, several times faster than the general transform.
   std::unique_ptr<MatrixShaper> m_matrix;

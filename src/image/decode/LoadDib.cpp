@@ -271,7 +271,7 @@ private:
   std::unique_ptr<uint8_t[]> m_band;
   size_t m_bandStride = 0;
   std::unique_ptr<CRowResampler> m_resampler;  // the shrinks made from the rows
-  std::shared_ptr<const CColourConversion> m_colour;  // null: the colours stay as decoded
+  CColourConversionPtr m_colour;  // null: the colours stay as decoded
   std::vector<ShrinkResult> m_shrinks;
   CDibPtr m_dib;
   FitSize m_fileSize = {0, 0};

@@ -53,7 +53,7 @@ public:
   int describeCalls = 0;
   ColourDescription described;  // without its profile's bytes, which are copied to describedIcc
   Bytes describedIcc;
-  std::shared_ptr<const CColourConversion> conversion;
+  CColourConversionPtr conversion;
   bool broken = false;  // a promise was not kept
   std::unique_ptr<PlainImage> image;
 
@@ -484,7 +484,7 @@ TEST(ColourConversionTest, OnlyColoursThatDifferFromSrgbAreConverted) {
   EXPECT_NE(CColourConversion::For(CodePoints(9, 1)), nullptr);
 
   // sRGB's red is (219, 0, 0) in Adobe RGB; alpha is kept as it is.
-  std::shared_ptr<const CColourConversion> fromAdobe = CColourConversion::For(ProfileOf(adobe));
+  CColourConversionPtr fromAdobe = CColourConversion::For(ProfileOf(adobe));
   ASSERT_NE(fromAdobe, nullptr);
   uint8_t pixels[8] = {0, 0, 219, 77, 128, 128, 128, 255};
   fromAdobe->Apply(pixels, 2);
@@ -495,7 +495,7 @@ TEST(ColourConversionTest, OnlyColoursThatDifferFromSrgbAreConverted) {
   for (int c = 4; c < 7; ++c) EXPECT_NEAR(pixels[c], 128, 2) << "grey stays grey";
   // The conversion kept for the next picture is that picture's own.
   EXPECT_EQ(CColourConversion::For(ProfileOf(adobe)), fromAdobe);
-  std::shared_ptr<const CColourConversion> fromSwapped = CColourConversion::For(ProfileOf(swapped));
+  CColourConversionPtr fromSwapped = CColourConversion::For(ProfileOf(swapped));
   ASSERT_NE(fromSwapped, nullptr);
   uint8_t red[4] = {0, 0, 200, 255};
   fromSwapped->Apply(red, 1);
@@ -527,7 +527,7 @@ TEST(ColourConversionTest, OnlyColoursThatDifferFromSrgbAreConverted) {
   // A grey picture of linear light: level 128 is sRGB's 188, and stays grey.
   const Bytes grey = LinearGreyProfile();
   ASSERT_FALSE(grey.empty());
-  std::shared_ptr<const CColourConversion> fromGrey = CColourConversion::For(ProfileOf(grey, StoredColour::Grey));
+  CColourConversionPtr fromGrey = CColourConversion::For(ProfileOf(grey, StoredColour::Grey));
   ASSERT_NE(fromGrey, nullptr);
   uint8_t levels[12] = {0, 0, 0, 255, 128, 128, 128, 40, 255, 255, 255, 255};
   fromGrey->Apply(levels, 3);
@@ -539,7 +539,7 @@ TEST(ColourConversionTest, OnlyColoursThatDifferFromSrgbAreConverted) {
   // with these inks, and the pixel comes out opaque.
   const Bytes inks = SwappedInksCmykProfile();
   for (StoredColour stored : {StoredColour::Cmyk, StoredColour::InvertedCmyk}) {
-    std::shared_ptr<const CColourConversion> fromInks = CColourConversion::For(ProfileOf(inks, stored));
+    CColourConversionPtr fromInks = CColourConversion::For(ProfileOf(inks, stored));
     ASSERT_NE(fromInks, nullptr);
     const bool inverted = stored == StoredColour::InvertedCmyk;
     uint8_t cyanInk[4] = {uint8_t(inverted ? 0 : 255), uint8_t(inverted ? 255 : 0), uint8_t(inverted ? 255 : 0),

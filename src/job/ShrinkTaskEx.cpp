@@ -1,9 +1,8 @@
-// Building a task and naming its outputs.
+// Building a task, and its outputs' paths.
 #include "job/ShrinkTaskEx.h"
 
 #include "base/FilePaths.h"
 #include "base/PathNames.h"
-#include "image/encode/SaveFormat.h"
 
 CShrinkTaskExPtr CShrinkTaskEx::Create() {
   CShrinkTaskExPtr task(new CShrinkTaskEx);
@@ -19,22 +18,6 @@ void CShrinkTaskEx::SetSource(const std::wstring& path, const std::wstring& subf
 
 void CShrinkTaskEx::AddProfiles(const std::vector<ShrinkProfile>& profiles, size_t count) {
   for (size_t i = 0; i < count && i < profiles.size(); ++i) m_profiles.push_back(profiles[i]);
-}
-
-std::wstring OutputFileName(const ShrinkProfile& profile, const std::wstring& baseName) {
-  const std::wstring name = profile.Prefix + baseName + L"." + GetExtension(profile.SaveFormat);
-  // A picture named like a device (CON.jpg from a disc or an archive, with no prefix) would make
-  // a file that Explorer cannot open or delete: it gets a "_" in front, as a drop copy does.
-  return IsReservedDeviceName(name) ? L"_" + name : name;
-}
-
-std::wstring OutputFolder(const ShrinkProfile& profile, const std::wstring& subfolder) {
-  return subfolder.empty() ? profile.Folder : AppendPath(profile.Folder, subfolder);
-}
-
-std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& subfolder,
-                             const std::wstring& baseName) {
-  return AppendPath(OutputFolder(profile, subfolder), OutputFileName(profile, baseName));
 }
 
 std::wstring CShrinkTaskEx::OutputFolder(const ShrinkProfile& profile) const {

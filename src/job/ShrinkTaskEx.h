@@ -9,6 +9,7 @@
 #include <boost/weak_ptr.hpp>
 
 #include "job/FileList.h"
+#include "job/OutputNames.h"
 #include "job/ShrinkProfile.h"
 
 class CLoadAdmission;
@@ -25,20 +26,6 @@ public:
 protected:
   ~CShrinkTaskExClient() = default;
 };
-
-// The name of `profile`'s output of a source whose base name is `baseName`: the prefix, the base
-// name and the extension of the profile's format, with a "_" in front of a device's name
-// (IsReservedDeviceName: "_CON.png", never "CON.png").
-std::wstring OutputFileName(const ShrinkProfile& profile, const std::wstring& baseName);
-
-// The folder `profile` writes into for a source whose outputs go to `subfolder` (relative to
-// the profile's folder, empty for the folder itself).
-std::wstring OutputFolder(const ShrinkProfile& profile, const std::wstring& subfolder);
-
-// Where `profile` writes the output of a source whose base name is `baseName`: OutputFolder and
-// OutputFileName.
-std::wstring BuildOutputPath(const ShrinkProfile& profile, const std::wstring& subfolder,
-                             const std::wstring& baseName);
 
 // The reason a task's message `number` gives for the failure `code`: the system's text, but for a
 // picture that no decoder could read, which says that the file is damaged or is no picture the

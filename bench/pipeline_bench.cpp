@@ -6,10 +6,11 @@
 // two load times and the PSNR between the two results are printed. With "shared" (BOX a list such
 // as 240,640,1280), each file is decoded once for all the boxes, as a job of several profiles
 // does, and each box's result is compared with a full-scale decode's, beside the result from the
-// decode that box alone would get. With "scales", each file is shrunk from the decode that keeps at
-// least twice the box (the program's rule), from the smallest one that keeps at least the box, and
-// from a full-scale decode; the first two are saved as JPEG at quality 80 and read back, and each
-// is scored against the full-scale shrink.
+// decode that box alone would get. With "scales" (or "scalesQ" for a quality Q other than 80),
+// each file is shrunk from the decode a lossless output gets (one that keeps at least twice the
+// box), from the one a JPEG output gets (at least one and a half times the box) and from a
+// full-scale decode; the first two are saved as JPEG at quality Q and read back, and each is
+// scored against the full-scale shrink.
 #include <windows.h>
 
 #include <algorithm>
@@ -122,11 +123,11 @@ int Shared(const std::vector<ShrinkSettings>& fits, int count, wchar_t** files) 
   return 0;
 }
 
-// `dib` saved as a JPEG of quality 80 and read back.
-CDibPtr JpegRoundTrip(const CDibPtr& dib, const std::wstring& path) {
+// `dib` saved as a JPEG of `quality` and read back.
+CDibPtr JpegRoundTrip(const CDibPtr& dib, int quality, const std::wstring& path) {
   SaveFormat format;
   format.Type = SaveFormat::Jpeg;
-  format.JpegQuality = 80;
+  format.JpegQuality = quality;
   CDibPtr flat = dib, back;
   ApplyBackgroundColor(dib, 0xFFFFFF, &flat);
   DeleteFileW(path.c_str());
@@ -135,43 +136,43 @@ CDibPtr JpegRoundTrip(const CDibPtr& dib, const std::wstring& path) {
   return back;
 }
 
-// The decode that keeps twice the box against the one that keeps the box itself: a shrink of the
-// latter is made as a fit into half the box would decode it, then shrunk to the box.
-int Scales(const ShrinkSettings& fit, int count, wchar_t** files) {
-  const ShrinkSettings half = {2, fit.ShrinkWidth / 2, fit.ShrinkHeight / 2, 0, 0};
-  double twiceTotal = 0, onceTotal = 0, worstLoss = 0, lossTotal = 0, twiceSeconds = 0, onceSeconds = 0;
+// The decode a lossless output gets against the smaller one a JPEG output gets, both saved as JPEG.
+int Scales(const ShrinkSettings& fit, int quality, int count, wchar_t** files) {
+  ShrinkSettings lossy = fit;
+  lossy.LossyOutput = true;
+  double twiceTotal = 0, lossyTotal = 0, worstLoss = 0, lossTotal = 0, twiceSeconds = 0, lossySeconds = 0;
   for (int i = 0; i < count; ++i) {
-    CDibPtr full, twice, once;
-    FitSize fullSize, twiceSize, onceSize;
+    CDibPtr full, twice, smaller;
+    FitSize fullSize, twiceSize, smallerSize;
     if (FAILED(LoadDib(files[i], &full))) return 1;
     fullSize = {full->Width(), full->Height()};
     auto start = std::chrono::steady_clock::now();
     if (FAILED(LoadDibForShrinks(files[i], {fit}, &twice, &twiceSize))) return 1;
     twiceSeconds += Seconds(start);
     start = std::chrono::steady_clock::now();
-    if (FAILED(LoadDibForShrinks(files[i], {half}, &once, &onceSize))) return 1;
-    onceSeconds += Seconds(start);
+    if (FAILED(LoadDibForShrinks(files[i], {lossy}, &smaller, &smallerSize))) return 1;
+    lossySeconds += Seconds(start);
     ShrinkResult reference = ShrinkImage(fit, full, &fullSize);
     ShrinkResult fromTwice = ShrinkImage(fit, twice, &twiceSize);
-    ShrinkResult fromOnce = ShrinkImage(fit, once, &onceSize);
-    if (!reference.image || !fromTwice.image || !fromOnce.image) return 1;
-    CDibPtr twiceJpeg = JpegRoundTrip(fromTwice.image, L"scales-twice.jpg");
-    CDibPtr onceJpeg = JpegRoundTrip(fromOnce.image, L"scales-once.jpg");
-    if (!twiceJpeg || !onceJpeg) return 1;
-    const double t = Psnr(*twiceJpeg, *reference.image), o = Psnr(*onceJpeg, *reference.image);
-    std::fwprintf(stderr, L"%ls: decoded %dx%d / %dx%d; JPEG q80 against full scale: %.2f / %.2f dB "
+    ShrinkResult fromSmaller = ShrinkImage(lossy, smaller, &smallerSize);
+    if (!reference.image || !fromTwice.image || !fromSmaller.image) return 1;
+    CDibPtr twiceJpeg = JpegRoundTrip(fromTwice.image, quality, L"scales-twice.jpg");
+    CDibPtr smallerJpeg = JpegRoundTrip(fromSmaller.image, quality, L"scales-lossy.jpg");
+    if (!twiceJpeg || !smallerJpeg) return 1;
+    const double t = Psnr(*twiceJpeg, *reference.image), o = Psnr(*smallerJpeg, *reference.image);
+    std::fwprintf(stderr, L"%ls: decoded %dx%d / %dx%d; JPEG q%d against full scale: %.2f / %.2f dB "
                           L"(shrinks alone %.2f / %.2f dB)\n",
-                  files[i], twice->Width(), twice->Height(), once->Width(), once->Height(), t, o,
-                  Psnr(*fromTwice.image, *reference.image), Psnr(*fromOnce.image, *reference.image));
+                  files[i], twice->Width(), twice->Height(), smaller->Width(), smaller->Height(), quality, t, o,
+                  Psnr(*fromTwice.image, *reference.image), Psnr(*fromSmaller.image, *reference.image));
     twiceTotal += t;
-    onceTotal += o;
+    lossyTotal += o;
     lossTotal += t - o;
     worstLoss = std::max(worstLoss, t - o);
   }
-  std::fwprintf(stderr, L"box %d, %d files: mean PSNR of the JPEG outputs %.2f dB (twice the box) / %.2f dB "
-                        L"(the box), mean loss %.3f dB, largest %.3f dB; loads %.3f s / %.3f s\n",
-                fit.ShrinkWidth, count, twiceTotal / count, onceTotal / count, lossTotal / count, worstLoss,
-                twiceSeconds, onceSeconds);
+  std::fwprintf(stderr, L"box %d, q%d, %d files: mean PSNR of the JPEG outputs %.2f dB (lossless rule) / %.2f dB "
+                        L"(JPEG rule), mean loss %.3f dB, largest %.3f dB; loads %.3f s / %.3f s\n",
+                fit.ShrinkWidth, quality, count, twiceTotal / count, lossyTotal / count, lossTotal / count,
+                worstLoss, twiceSeconds, lossySeconds);
   return 0;
 }
 
@@ -179,7 +180,7 @@ int Scales(const ShrinkSettings& fit, int count, wchar_t** files) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
-    std::fwprintf(stderr, L"usage: pipeline_bench BOX (jpg|png|compare|scales) FILE...\n"
+    std::fwprintf(stderr, L"usage: pipeline_bench BOX (jpg|png|compare|scales[Q]) FILE...\n"
                           L"       pipeline_bench BOX,BOX,... shared FILE...\n");
     return 2;
   }
@@ -188,7 +189,10 @@ int wmain(int argc, wchar_t** argv) {
   bool jpeg = std::wstring(argv[2]) == L"jpg";
   ShrinkSettings fit = {2, box, box, 0, 0};
   if (std::wstring(argv[2]) == L"compare") return Compare(fit, argc - 3, argv + 3);
-  if (std::wstring(argv[2]) == L"scales") return Scales(fit, argc - 3, argv + 3);
+  if (std::wstring(argv[2]).compare(0, 6, L"scales") == 0) {
+    const int quality = argv[2][6] ? _wtoi(argv[2] + 6) : 80;
+    return Scales(fit, quality, argc - 3, argv + 3);
+  }
   if (std::wstring(argv[2]) == L"shared") {
     std::vector<ShrinkSettings> fits;
     for (const wchar_t* at = argv[1]; *at; ++at) {

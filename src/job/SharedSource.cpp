@@ -6,7 +6,7 @@
 
 ShrinkSettings ShrinkSettingsOf(const ShrinkProfile& profile) {
   return {profile.ShrinkType, profile.ShrinkWidth, profile.ShrinkHeight, profile.CustomWidth,
-          profile.CustomHeight};
+          profile.CustomHeight, FindOutputFormat(profile.SaveFormat).lossy};
 }
 
 CSharedSource::CSharedSource(const std::wstring& path, const std::vector<ShrinkProfile>& profiles)

@@ -33,8 +33,10 @@ protected:
 
 // LoadDib for a picture about to be shrunk by each of `settings`. A JPEG whose target is at most
 // half its size in both directions is decoded at the largest scale of 1/2, 1/4 or 1/8 that still
-// leaves at least twice the target; with several entries the scale is the largest that suits every
-// one (the smallest of the scales each would get alone), so one decode serves them all.
+// leaves at least twice the target (one and a half times it for a LossyOutput entry that no other
+// entry's quarter-size shrink could be made from); with several entries the scale is the largest
+// that suits every one (the smallest of the scales each would get alone), so one decode serves
+// them all.
 // `fileSize` receives the picture's own (upright) size, to which the size rule applies. Photos
 // stored turned carry an EXIF orientation: every loaded picture is turned upright. `admission`,
 // when given, is asked before the pixels are allocated.

@@ -25,6 +25,7 @@ struct OutputFormat {
   bool (*encodeIndexed)(const PixelRows& rows, const uint8_t (*palette)[4], std::vector<uint8_t>* out);
   bool keepsTransparency;  // a profile's "transparent" choice skips the background colour
   bool triesPalette;       // an 8-bit picture is tried before the 32-bit one is written
+  bool lossy;              // the encoding loses detail: a JPEG source may be decoded smaller for it
 };
 
 // The row chosen by `format.Type`; the first row (PNG) for a value that no row names.

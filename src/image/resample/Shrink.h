@@ -13,6 +13,9 @@ struct ShrinkSettings {
   int32_t ShrinkHeight;
   int32_t CustomWidth;
   int32_t CustomHeight;
+  // The output cannot show the last detail of a larger decode (JPEG): a JPEG source may be decoded
+  // smaller for it (see LoadDibForShrinks).
+  bool LossyOutput = false;
 };
 
 // What the size rule decides for a picture of the given size.

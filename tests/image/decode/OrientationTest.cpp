@@ -191,3 +191,28 @@ TEST(ShrinkOnLoad, LargeJpegDecodesReducedWithTheSameSizeAndQuality) {
   ASSERT_EQ(S_OK, LoadDibForShrink(path, mild, &reduced, &fileSize));
   EXPECT_EQ(1600, reduced->Width());
 }
+
+TEST(ShrinkOnLoad, JpegOutputsDecodeSmallerUnlessTheyFeedAnotherShrink) {
+  // A 1600 x 1200 JPEG fitted into 240 x 240 (240 x 180): a quarter-scale decode (400 x 300)
+  // keeps one and a half times that but not twice. A lossy output gets it; a lossless one, and a
+  // lossy one that a quarter-size shrink may be made from, keep the half-scale decode.
+  CTempDir dir;
+  std::wstring path = dir / L"photo.jpg";
+  ASSERT_TRUE(WriteBytes(path, EncodeTestJpeg(1600, 1200, JCS_RGB, 3, JCS_YCbCr, RgbSamples(*MakePhotoLike(1600, 1200)), 90)));
+  ShrinkSettings lossless = {2, 240, 240, 0, 0}, lossy = lossless, tiny = {2, 60, 60, 0, 0};
+  lossy.LossyOutput = tiny.LossyOutput = true;
+  struct Case {
+    std::vector<ShrinkSettings> set;
+    int32_t decodedWidth;
+  };
+  const Case cases[] = {{{lossless}, 800}, {{lossy}, 400}, {{lossy, lossless}, 800},
+                        {{lossy, tiny}, 800}, {{tiny}, 200}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.decodedWidth);
+    CDibPtr loaded;
+    FitSize fileSize;
+    ASSERT_EQ(S_OK, LoadDibForShrinks(path, c.set, &loaded, &fileSize));
+    EXPECT_EQ(c.decodedWidth, loaded->Width());
+    EXPECT_EQ(1600, fileSize.width);
+  }
+}

@@ -250,11 +250,13 @@ def tools(task, files, out, cli, wine_env):
         for name, command in peer_batches(files, BOX, ext, 80, scripts).items():
             if task != "d" or name == "vipsthumbnail":
                 result[name] = ([(command, "")], None)
-        if task == "d":
-            # Ours loads on one thread per processor; vipsthumbnail goes through its files one
-            # after the other, so it is also given both cores as two processes on halves.
-            halves = [peer_batches(files[i::2], BOX, ext, 80, scripts)["vipsthumbnail"] for i in range(2)]
-            result["vipsthumbnail x2"] = ([(halves, "")], None)
+        if task in ("a", "d"):
+            # Ours loads on one thread per processor; the peers go through their files one after
+            # the other, so the fastest of them is also given both cores as two processes on
+            # halves: vipsthumbnail for HEIC, Pillow with draft() for JPEG.
+            peer = "vipsthumbnail" if task == "d" else "pillow-draft"
+            halves = [peer_batches(files[i::2], BOX, ext, 80, scripts)[peer] for i in range(2)]
+            result[peer + " x2"] = ([(halves, "")], None)
         return result
     for name, threads in ours.items():
         result[name] = ([(["wine", cli, "--overwrite"] + threads + files, "")], wine_env)

@@ -10,7 +10,10 @@
 // each file is shrunk from the decode a lossless output gets (one that keeps at least twice the
 // box), from the one a JPEG output gets (at least one and a half times the box) and from a
 // full-scale decode; the first two are saved as JPEG at quality Q and read back, and each is
-// scored against the full-scale shrink.
+// scored against the full-scale shrink. With "heifcost" (BOX unused), each HEIF file's primary
+// picture is decoded by libheif on the calling thread, once in its stored YCbCr planes and once
+// converted to the RGB the program asks for; the medians of three decodes each give the share of
+// the decode that the conversion costs.
 #include <windows.h>
 
 #include <algorithm>
@@ -27,6 +30,8 @@
 #include "image/decode/LoadDib.h"
 #include "image/encode/ImageSaver.h"
 #include "image/resample/Shrink.h"
+
+#include <libheif/heif.h>
 
 namespace {
 
@@ -176,11 +181,67 @@ int Scales(const ShrinkSettings& fit, int quality, int count, wchar_t** files) {
   return 0;
 }
 
+
+// Seconds for one decode of `file`'s primary picture into `colorspace` and `chroma`, or a
+// negative number when it fails. libheif decodes grids on its own threads by default: one thread
+// here, so the time is the work.
+double TimeHeifDecode(const char* file, heif_colorspace colorspace, heif_chroma chroma) {
+  heif_context* context = heif_context_alloc();
+  heif_context_set_max_decoding_threads(context, 0);
+  heif_image_handle* handle = nullptr;
+  heif_image* image = nullptr;
+  double seconds = -1;
+  if (heif_context_read_from_file(context, file, nullptr).code == heif_error_Ok &&
+      heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+    auto start = std::chrono::steady_clock::now();
+    if (heif_decode_image(handle, &image, colorspace, chroma, nullptr).code == heif_error_Ok) seconds = Seconds(start);
+  }
+  heif_image_release(image);
+  heif_image_handle_release(handle);
+  heif_context_free(context);
+  return seconds;
+}
+
+double MedianOfThree(double a, double b, double c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); }
+
+int HeifCost(int count, wchar_t** files) {
+  double stored = 0, converted = 0;
+  for (int i = 0; i < count; ++i) {
+    char path[MAX_PATH * 3];
+    if (!WideCharToMultiByte(CP_UTF8, 0, files[i], -1, path, sizeof path, nullptr, nullptr)) return 1;
+    heif_context* context = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    bool high = false;
+    if (heif_context_read_from_file(context, path, nullptr).code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+      high = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
+    }
+    heif_image_handle_release(handle);
+    heif_context_free(context);
+    // What the program asks for: RGBA for 8 bits, planes of RGB for more.
+    const heif_chroma rgb = high ? heif_chroma_444 : heif_chroma_interleaved_RGBA;
+    double y[3], r[3];
+    for (int k = 0; k < 3; ++k) {
+      y[k] = TimeHeifDecode(path, heif_colorspace_undefined, heif_chroma_undefined);
+      r[k] = TimeHeifDecode(path, heif_colorspace_RGB, rgb);
+      if (y[k] < 0 || r[k] < 0) return 1;
+    }
+    const double ym = MedianOfThree(y[0], y[1], y[2]), rm = MedianOfThree(r[0], r[1], r[2]);
+    std::fwprintf(stderr, L"%ls: stored planes %.3f s, RGB %.3f s: conversion %.3f s, %.0f %% of the decode\n",
+                  files[i], ym, rm, rm - ym, 100 * (rm - ym) / rm);
+    stored += ym;
+    converted += rm;
+  }
+  std::fwprintf(stderr, L"%d files: stored planes %.3f s, RGB %.3f s: the conversion is %.0f %% of the decode\n",
+                count, stored, converted, 100 * (converted - stored) / converted);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
-    std::fwprintf(stderr, L"usage: pipeline_bench BOX (jpg|png|compare|scales[Q]) FILE...\n"
+    std::fwprintf(stderr, L"usage: pipeline_bench BOX (jpg|png|compare|scales[Q]|heifcost) FILE...\n"
                           L"       pipeline_bench BOX,BOX,... shared FILE...\n");
     return 2;
   }
@@ -189,6 +250,7 @@ int wmain(int argc, wchar_t** argv) {
   bool jpeg = std::wstring(argv[2]) == L"jpg";
   ShrinkSettings fit = {2, box, box, 0, 0};
   if (std::wstring(argv[2]) == L"compare") return Compare(fit, argc - 3, argv + 3);
+  if (std::wstring(argv[2]) == L"heifcost") return HeifCost(argc - 3, argv + 3);
   if (std::wstring(argv[2]).compare(0, 6, L"scales") == 0) {
     const int quality = argv[2][6] ? _wtoi(argv[2] + 6) : 80;
     return Scales(fit, quality, argc - 3, argv + 3);

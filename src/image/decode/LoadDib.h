@@ -43,9 +43,9 @@ protected:
 HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
                           CDibPtr* dib, FitSize* fileSize, CLoadAdmission* admission = nullptr);
 
-// LoadDibForShrinks that makes the shrinks too. Where the picture allows (a JPEG stored upright
-// that every one of `settings` scales down) they are made from the rows as the decoder makes
-// them, so the decoded picture is never held whole: `*shrinks` then holds one result per entry of
+// LoadDibForShrinks that makes the shrinks too. Where the picture allows (a JPEG stored upright,
+// or a HEIF/AVIF, that every one of `settings` scales down) they are made from the rows as the
+// decoder makes them, so the decoded picture is never held whole: `*shrinks` then holds one result per entry of
 // `settings`, the bytes ShrinkImage would make of the loaded picture, and `*dib` stays empty. A
 // shrink at most a quarter of another in both directions, which alone would get a smaller decode,
 // is the shrink of that other shrink instead (see CDibCanvas::ChooseFeeders). The admission is

@@ -5,8 +5,9 @@
 #include "job/Thread.h"
 
 ShrinkSettings ShrinkSettingsOf(const ShrinkProfile& profile) {
+  const bool lossy = profile.SaveFormat.JpegQuality <= FindOutputFormat(profile.SaveFormat).smallerDecodeQuality;
   return {profile.ShrinkType, profile.ShrinkWidth, profile.ShrinkHeight, profile.CustomWidth,
-          profile.CustomHeight, FindOutputFormat(profile.SaveFormat).lossy};
+          profile.CustomHeight, lossy};
 }
 
 CSharedSource::CSharedSource(const std::wstring& path, const std::vector<ShrinkProfile>& profiles)

@@ -194,6 +194,22 @@ TEST(ShrinkTask, ProfilesShareOneDecodeAtTheScaleTheLargestNeeds) {
   EXPECT_GT(Psnr(*direct.image, *shared), Psnr(*direct.image, *halfScale) + 3.0);
 }
 
+TEST(ShrinkTask, OnlyJpegOutputsUpToQualityEightyAskForTheSmallerDecode) {
+  // Above 80 a JPEG output shows a decode that keeps only one and a half times its size; a PNG
+  // output always does.
+  struct Case {
+    int32_t type, quality;
+    bool lossy;
+  };
+  for (const Case& c : {Case{SaveFormat::Jpeg, 80, true}, Case{SaveFormat::Jpeg, 60, true},
+                        Case{SaveFormat::Jpeg, 81, false}, Case{SaveFormat::Png, 0, false}}) {
+    ShrinkProfile profile;
+    profile.SaveFormat.Type = c.type;
+    profile.SaveFormat.JpegQuality = c.quality;
+    EXPECT_EQ(c.lossy, ShrinkSettingsOf(profile).LossyOutput) << c.type << " " << c.quality;
+  }
+}
+
 TEST(ShrinkTask, FoldersThatCannotBeMadeFailBeforeLoading) {
   CShrinkTaskExPtr task = Task(L"C:\\no\\such\\source.png", {Profile(L"Q:\\kestrelle\\out", L"s", 0)});
   task->Run();

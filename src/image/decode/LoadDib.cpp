@@ -239,9 +239,9 @@ private:
 
   // The largest reduction of 1/2, 1/4 or 1/8 that leaves at least twice the target of shrink `i`,
   // or one and a half times it for a lossy output that feeds no other shrink. Measured on photos
-  // saved as JPEG: from one and a half times the target a smaller decode changes an output by at
-  // most 0.1 dB; nearer the target it loses up to 1.4 dB. A lossless output shows the difference,
-  // and a shrink that may feed a quarter-size one (ChooseFeeders) passes its loss on.
+  // saved as JPEG of quality 80: from one and a half times the target a smaller decode changes an
+  // output by at most 0.1 dB; nearer the target it loses up to 1.4 dB. A lossless output shows the
+  // difference, and a shrink that may feed a quarter-size one (ChooseFeeders) passes its loss on.
   unsigned ScaleFor(size_t i) const {
     FitSize target;
     if (PlanShrink(m_settings[i], m_fileSize, &target) != ShrinkPlan::Scale) return 1;

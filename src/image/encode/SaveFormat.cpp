@@ -13,9 +13,9 @@ bool EncodePngAnyQuality(const PixelRows& rows, int, std::vector<uint8_t>* out) 
 
 // The first row is the one a type that no row names gets.
 const OutputFormat kOutputFormats[] = {
-    // type            extension  encode               encodeIndexed     transparency  palette  lossy
-    {SaveFormat::Png,  L"png",    EncodePngAnyQuality, EncodePngIndexed, true,         true,    false},
-    {SaveFormat::Jpeg, L"jpg",    EncodeJpeg,          nullptr,          false,        false,   true},
+    // type            extension  encode               encodeIndexed     transparency  palette  smaller decode
+    {SaveFormat::Png,  L"png",    EncodePngAnyQuality, EncodePngIndexed, true,         true,    -1},
+    {SaveFormat::Jpeg, L"jpg",    EncodeJpeg,          nullptr,          false,        false,   80},
 };
 
 }  // namespace

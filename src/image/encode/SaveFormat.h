@@ -25,7 +25,10 @@ struct OutputFormat {
   bool (*encodeIndexed)(const PixelRows& rows, const uint8_t (*palette)[4], std::vector<uint8_t>* out);
   bool keepsTransparency;  // a profile's "transparent" choice skips the background colour
   bool triesPalette;       // an 8-bit picture is tried before the 32-bit one is written
-  bool lossy;              // the encoding loses detail: a JPEG source may be decoded smaller for it
+  // The highest quality number at which the output cannot show that a JPEG source was decoded
+  // keeping only one and a half times its size instead of twice (-1: at none). Measured on photos
+  // for JPEG: up to 80 the outputs change by at most 0.1 dB; at 90 by up to 0.3 dB, at 95 by 0.6.
+  int32_t smallerDecodeQuality;
 };
 
 // The row chosen by `format.Type`; the first row (PNG) for a value that no row names.

@@ -13,8 +13,9 @@ struct ShrinkSettings {
   int32_t ShrinkHeight;
   int32_t CustomWidth;
   int32_t CustomHeight;
-  // The output cannot show the last detail of a larger decode (JPEG): a JPEG source may be decoded
-  // smaller for it (see LoadDibForShrinks).
+  // The output cannot show the last detail of a larger decode (JPEG up to quality 80, see
+  // OutputFormat::smallerDecodeQuality): a JPEG source may be decoded smaller for it (see
+  // LoadDibForShrinks).
   bool LossyOutput = false;
 };
 

@@ -84,7 +84,10 @@ LRESULT CMainDlg::OnDestroy(UINT, WPARAM, LPARAM, bool& handled) {
   if (!settings.SaveSettings()) ShowMessageId(IDS_MSG_SAVE_SETTINGS_FAILED, MB_OK | MB_ICONERROR);
   if (m_loop) m_loop->RemoveMessageFilter(this);
   m_loop = nullptr;
-  ReleaseDropCopies();
+  // The window goes: its job with it, then every private copy of dropped items, once no worker
+  // reads them.
+  Close();
+  m_dropCopies.Reset();
   return 0;
 }
 
@@ -92,11 +95,7 @@ LRESULT CMainDlg::OnClose(WORD, WORD id, HWND, bool&) {
   // What the panels show is kept, up to the first panel that is not valid; then a running job is
   // told to quit and waited for before the window goes.
   ValidateProfiles(false);
-  StopListing();
-  Pool().QuitAll(true);
-  Pool().WaitAll(INFINITE);
-  Pool().Pending().Clear();
-  Pool().Cancelled().Clear();
+  Close();
   DestroyWindow();
   PostQuitMessage(id);
   return 0;

@@ -13,13 +13,11 @@
 #include "app/DialogEdit.h"
 #include "app/drop/DropTarget.h"
 #include "app/InstanceHandOver.h"
-#include "app/JobRunTimer.h"
 #include "app/SendToShortcut.h"
 #include "base/Handle.h"
 #include "base/Scoped.h"
 #include "job/FileList.h"
-#include "job/FolderListing.h"
-#include "job/JobStart.h"
+#include "job/JobSession.h"
 #include "job/ShrinkTaskEx.h"
 #include "panel/ShrinkController.h"
 #include "res/ResourceIds.h"
@@ -29,21 +27,26 @@
 #include "win/MessageLoop.h"
 #include "win/MessageMap.h"
 #include "win/SimpleMsg.h"
+#include "win/SingleTimer.h"
 
+// The dialog is its job session's client. It derives from the session, protected: what a job
+// does is reached through the session's own calls, and nothing outside the dialog reaches the job.
 class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CDialogEdit<CMainDlg>,
                  public CDropTargetImpl<CMainDlg>,
                  public CHandOverTargetImpl<CMainDlg>,
                  public CSendToMenuImpl<CMainDlg>,
-                 public CJobRunTimer<CMainDlg>,
+                 public CSingleTimerImpl<CMainDlg, 200, 1>,
                  public CSimpleMsgImpl<CMainDlg, IDS_CAPTION_ERROR, IDS_CAPTION_CONFIRM>,
                  public CShrinkControllerClient,
-                 public CJobStartClient,
-                 public CFolderListingClient,
+                 public CJobSessionClient,
+                 protected CJobSession,
                  public CMessageFilter {
 public:
   enum { IDD = IDD_MAIN };
-  typedef CJobRunTimer<CMainDlg>::CJobTimer CJobTimer;
+  // The job's progress tick, 200 ms on timer 1: it collects the finished tasks. The worker never
+  // touches a window: the dialog polls.
+  typedef CSingleTimerImpl<CMainDlg, 200, 1> CJobTimer;
 
   BEGIN_MSG_MAP(CMainDlg)
     MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
@@ -61,7 +64,7 @@ public:
     REFLECT_NOTIFICATIONS()
   END_MSG_MAP()
 
-  CMainDlg() = default;
+  CMainDlg() : CJobSession(this) {}
   ~CMainDlg();
 
   // Running: the cancel button is enabled and is what Enter presses, the about button is
@@ -82,9 +85,10 @@ public:
   // What the drop target and the hand-over ask of the dialog. A start counts as running from the
   // moment its paths are taken: a second drop would otherwise replace them, and its question and
   // messages are modal. So does any box of the dialog: a job started from inside one would run
-  // behind it.
+  // behind it. A job whose worker has ended is not running, though its last tick may be due: the
+  // next start ends it first (EndPreviousJob).
   bool IsJobRunning() {
-    return m_pendingFiles || m_starting || m_openBoxes > 0 || Pool().AnyRunning();
+    return m_pendingFiles || m_openBoxes > 0 || IsStarting() || IsWorkerRunning();
   }
   bool HitDropFolder(POINT screenPoint);
   void SetDroppedFiles(const CFileListPtr& files, POINT screenPoint, WPARAM source);
@@ -115,19 +119,19 @@ private:
   LRESULT OnAbout(WORD code, WORD id, HWND control, bool& handled);
   LRESULT OnDropReady(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   LRESULT OnCancelJob(WORD code, WORD id, HWND control, bool& handled);
-  // A drop's paths are listed on m_listing; its end, posted here, goes on with the start.
-  void OnListingFinished() override;
+  // A drop's paths are listed on the session's thread; its end, posted here, goes on with the
+  // start.
+  void OnListingEnded(unsigned round) override;
   LRESULT OnListingDone(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-  void StartListedJob(const DroppedSources& listed);
-  void StopListing();
-  void EndStartEarly();
+  void OnChecking() override;
+  void OnChecked() override;
+  // What a start's outcome shows.
+  void ShowStartOutcome(StartOutcome outcome);
   void AbortJob(const CShrinkTaskExPtr& failed);
-  // The window goes: every private copy of dropped items with it, once no worker reads them.
-  void ReleaseDropCopies();
   void FinishJob();
   void EndPreviousJob();
   // The job start's refusals and question, as message boxes of the dialog.
-  void ShowStartError(const std::wstring& text, int profile, ProfileField field) override;
+  void ShowStartError(const StartRefusal& refusal) override;
   bool ConfirmOverwrite(const std::wstring& question) override;
 
   void LoadIcons();
@@ -151,14 +155,9 @@ private:
   WPARAM m_pendingSource = kDroppedOnWindow;
   int m_openBoxes = 0;              // boxes and other modal steps of the dialog now open
   bool m_startDeferred = false;     // a kDropReadyMessage came inside a box: posted again after it
-  CFolderListingThread m_listing;   // lists a drop's folders while the window stays responsive
-  // A start counts as running from a drop's listing to the end of its job start.
-  bool m_starting = false;
-  bool m_awaitingListing = false;   // m_listing runs for the present start
-  WPARAM m_listingRound = 0;        // counts the listings; each posts its end with its number
   std::wstring m_statusBeforeListing;  // put back once listed: a refused start leaves it
   // Private copies of dropped items without a file of their own: the last drop's until a job
-  // start takes them, then that job's until it ends. Releasing one removes its files.
+  // start takes them (the session keeps them until the job ends). Releasing them removes their
+  // files.
   CDropFolder m_dropCopies;
-  CDropFolder m_jobCopies;
 };

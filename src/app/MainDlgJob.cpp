@@ -5,7 +5,6 @@
 #include <commctrl.h>
 
 #include "base/ResourceText.h"
-#include "job/JobStart.h"
 #include "settings/Settings.h"
 #include "win/Window.h"
 
@@ -66,16 +65,6 @@ void CMainDlg::TakeDropCopies(CDropFolder copies) {
   m_dropCopies = std::move(copies);
 }
 
-// A job still running when the window goes is told to quit and waited for before its copies go.
-void CMainDlg::ReleaseDropCopies() {
-  if (m_jobCopies.IsValid()) {
-    Pool().QuitAll(true);
-    Pool().WaitAll(INFINITE);
-  }
-  m_jobCopies.Reset();
-  m_dropCopies.Reset();
-}
-
 LRESULT CMainDlg::OnDropReady(UINT, WPARAM, LPARAM, bool&) {
   // A box's loop (a refused drop's message, say) handles this too: the start waits for the box.
   if (m_openBoxes > 0) {
@@ -114,93 +103,78 @@ bool CMainDlg::ValidateProfiles(bool show) {
 }
 
 void CMainDlg::StartShrink(const CFileListPtr& files) {
-  // A start counts as running until its checks are done: its messages and question are modal,
-  // and a drop or hand-over taken meanwhile would start again inside them.
-  m_starting = true;
   EndPreviousJob();
-  // The drop's private copies go with this start: the job keeps them until it ends, and a start
-  // that ends early lets them go.
-  m_jobCopies = std::move(m_dropCopies);
-  if (!ValidateProfiles(true)) {
-    EndStartEarly();
+  // The drop's private copies go with this start: the session keeps them until the job ends, and
+  // a start that ends early lets them go.
+  CKeepAlive copies(std::move(m_dropCopies));
+  if (!ValidateProfiles(true)) return;
+  CWindowW::GetItemText(GetDlgItem(m_hWnd, IDC_STATUS), &m_statusBeforeListing, false);
+  const StartOutcome outcome = Start(*files, GetSettings().Profiles, std::move(copies), Listing::OnThread);
+  if (outcome != StartOutcome::Listing) {
+    ShowStartOutcome(outcome);
     return;
   }
   // A dropped folder may hold a tree of many thousands of files: they are listed on a thread of
   // their own while the window, in its running state, takes no drop but a cancel or a close.
   SetRunning(true);
-  CWindowW::GetItemText(GetDlgItem(m_hWnd, IDC_STATUS), &m_statusBeforeListing, false);
   CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_LISTING, true);
-  ++m_listingRound;
-  m_awaitingListing = m_listing.Begin(*files, GetSettings().Profiles, this);
-  if (m_awaitingListing) return;
-  StartListedJob(ListDroppedSources(*files, GetSettings().Profiles));  // no thread: list here
 }
 
-// Listing thread. The round cannot change meanwhile: a new listing begins only after this one's
-// thread has ended.
-void CMainDlg::OnListingFinished() {
-  PostMessageW(m_hWnd, kListingDoneMessage, m_listingRound, 0);
+// Listing thread.
+void CMainDlg::OnListingEnded(unsigned round) {
+  PostMessageW(m_hWnd, kListingDoneMessage, round, 0);
 }
 
-// A listing stopped by a cancel may post its end after the next drop has begun another: only the
-// present round's end is taken. Its thread posts as its last act, so the wait is short.
+// A listing stopped by a cancel may post its end after the next drop has begun another: the
+// session goes on with the present round's end only.
 LRESULT CMainDlg::OnListingDone(UINT, WPARAM round, LPARAM, bool&) {
-  if (!m_awaitingListing || round != m_listingRound) return 0;
-  m_awaitingListing = false;
-  m_listing.Wait(INFINITE);
-  if (m_listing.Listed().stopped) {
-    EndStartEarly();
-    CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
-    SetRunning(false);
-    return 0;
-  }
-  StartListedJob(m_listing.Listed());
+  ShowStartOutcome(ContinueStart(static_cast<unsigned>(round)));
   return 0;
 }
 
-// The rest of the start, with the dropped paths listed. Idle while the start's checks show their
-// refusal (the focus goes to the field to mend) or ask their question: no worker runs, so 中止
-// is off; the start still counts as running until its job does.
-void CMainDlg::StartListedJob(const DroppedSources& listed) {
+// Idle while the start's checks show their refusal (the focus goes to the field to mend) or ask
+// their question: no worker runs, so 中止 is off; the start still counts as running until its job
+// does.
+void CMainDlg::OnChecking() {
   SetRunning(false);
   CWindowW::SetItemText(GetDlgItem(m_hWnd, IDC_STATUS), m_statusBeforeListing, true);
-  Pool().CancelAll(true);
-  Pool().WaitAll(INFINITE);
-  Pool().Pending().Clear();
-  Pool().Cancelled().Clear();
-  // A start that ends early leaves its queued tasks for the next start to discard.
-  if (!PrepareJob(listed, GetSettings().Profiles, this, &Pool().Pending(), this)) {
-    EndStartEarly();
-    return;
-  }
+}
+
+void CMainDlg::OnChecked() {
   if (!GetSettings().SaveSettings()) ShowMessageId(IDS_MSG_SAVE_SETTINGS_FAILED, MB_ICONERROR);
-  m_starting = false;
-  SetRunning(true);
-  StartJob();
 }
 
-// A start refused, stopped or cancelled before its job began: the window takes drops again, and
-// the private copies of its dropped items go.
-void CMainDlg::EndStartEarly() {
-  m_starting = false;
-  m_jobCopies.Reset();
+void CMainDlg::ShowStartOutcome(StartOutcome outcome) {
+  switch (outcome) {
+    case StartOutcome::Running:
+    case StartOutcome::NoWorker:  // a worker that cannot start leaves the job waiting for a cancel
+      SetRunning(true);
+      StartTimer();
+      break;
+    case StartOutcome::Stopped:
+      CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
+      SetRunning(false);
+      break;
+    case StartOutcome::Busy:     // the window refuses drops before: never here
+    case StartOutcome::Listing:  // shown by StartShrink
+    case StartOutcome::Stale:
+    case StartOutcome::Refused:  // its box has been shown
+      break;
+  }
 }
 
-// Cancel and close alike: the listing ends before its next folder, and its end, when posted,
-// finds nothing to start.
-void CMainDlg::StopListing() {
-  m_listing.SetCancel(true);
-  m_listing.Wait(INFINITE);
-  m_awaitingListing = false;
-  // Only a start's own copies go here; a running job's go when its worker has ended.
-  if (m_starting) EndStartEarly();
-}
-
-void CMainDlg::ShowStartError(const std::wstring& text, int profile, ProfileField field) {
-  ShowMessage(text, MB_ICONERROR);
-  if (profile < 0 || static_cast<size_t>(profile) >= m_panels.size()) return;
+// An empty folder is worded as the panels word it, with the id of the field to fill.
+void CMainDlg::ShowStartError(const StartRefusal& refusal) {
+  const int profile = refusal.profile;
+  const bool panel = profile >= 0 && static_cast<size_t>(profile) < m_panels.size();
+  if (refusal.kind == StartRefusalKind::FolderEmpty && panel) {
+    ShowMessage(FormattedResourceString(IDS_MSG_FOLDER_EMPTY, m_panels[profile]->GetIds().Folder), MB_ICONERROR);
+  } else {
+    ShowMessage(refusal.text, MB_ICONERROR);
+  }
+  if (!panel) return;
   const PanelControlIds& ids = m_panels[profile]->GetIds();
-  const HWND control = GetDlgItem(m_hWnd, field == ProfileField::Prefix ? ids.Prefix : ids.Folder);
+  const HWND control = GetDlgItem(m_hWnd, refusal.field == ProfileField::Prefix ? ids.Prefix : ids.Folder);
   SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
@@ -218,7 +192,7 @@ void CMainDlg::OnTick() {
   HWND progress = GetDlgItem(m_hWnd, IDC_PROGRESS);
   SendMessageW(progress, PBM_SETRANGE32, 0, GetTotal());
   SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(GetDone()), 0);
-  if (Pool().AnyRunning()) {
+  if (IsWorkerRunning()) {
     std::wstring text;
     FormatResourceString(&text, IDS_STATUS_PROGRESS, GetDone() + 1, GetTotal());
     text.append(static_cast<size_t>(g_tickCounter % 10), L'.');
@@ -230,22 +204,15 @@ void CMainDlg::OnTick() {
   FinishJob();
 }
 
+// A start ends at once; a job's worker is told to stop, and the ticks that follow see it end.
 LRESULT CMainDlg::OnCancelJob(WORD, WORD, HWND, bool&) {
-  if (m_starting) {
-    StopListing();
-    CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
-    SetRunning(false);
-    return 0;
-  }
-  Cancel();
+  if (Cancel()) ShowStartOutcome(StartOutcome::Stopped);
   return 0;
 }
 
 void CMainDlg::AbortJob(const CShrinkTaskExPtr& failed) {
   StopTimer();
-  Pool().CancelAll(true);
-  Pool().WaitAll(INFINITE);
-  m_jobCopies.Reset();  // the worker has ended: nothing reads them any more
+  Abort();  // the worker has ended, and what the job kept alive has gone
   CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
   // Idle before the box: 中止 has no worker to stop, and the box itself refuses drops and
   // hand-overs until it is closed.
@@ -271,8 +238,7 @@ void CMainDlg::EndPreviousJob() {
 
 void CMainDlg::FinishJob() {
   StopTimer();
-  Pool().WaitAll(INFINITE);
-  m_jobCopies.Reset();  // the worker has ended: nothing reads them any more
+  Finish();  // the worker has ended, and what the job kept alive has gone
   HWND status = GetDlgItem(m_hWnd, IDC_STATUS);
   if (IsCancelled() || GetDone() < GetTotal()) {
     CWindowW::SetItemTextFromString(status, IDS_STATUS_ABORTED, true);

@@ -9,8 +9,7 @@
 #include "cli/CliOptions.h"
 #include "cli/ConsoleText.h"
 #include "image/GdiplusStartup.h"
-#include "job/JobRun.h"
-#include "job/JobStart.h"
+#include "job/JobSession.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -20,15 +19,16 @@ const int kExitFailed = 1;
 const int kExitRefused = 2;
 
 // The job start's refusals and its question on standard error; the question is answered by
-// --overwrite.
-class CCliStart : public CJobStartClient {
+// --overwrite. The paths are listed on the console's thread, so no listing ends elsewhere.
+class CCliStart : public CJobSessionClient {
 public:
   explicit CCliStart(bool overwrite) : m_overwrite(overwrite) {}
-  void ShowStartError(const std::wstring& text, int, ProfileField) override { WriteErr(text + L"\n"); }
+  void ShowStartError(const StartRefusal& refusal) override { WriteErr(refusal.text + L"\n"); }
   bool ConfirmOverwrite(const std::wstring& question) override {
     if (!m_overwrite) WriteErr(question + L"\n(--overwrite deletes them first)\n");
     return m_overwrite;
   }
+  void OnListingEnded(unsigned) override {}
 
 private:
   bool m_overwrite;
@@ -55,18 +55,18 @@ int RunJob(const CliOptions& options) {
   CFileList files;
   // Typed paths may be relative: the list resolves them against the current folder.
   for (const std::wstring& file : options.files) files.Add(file);
-  CJobRun run;
   CCliStart start(options.overwrite);
-  if (!PrepareJob(files, profiles, &run, &run.Pool().Pending(), &start)) return kExitRefused;
-
-  if (options.threads > 0) run.Pool().SetThreadCount(options.threads);
+  CJobSession run(&start);
+  if (options.threads > 0) run.SetThreadCount(options.threads);
   // The console program has no window and its worker no message loop: it joins the
   // multithreaded apartment (see CThread::SetComApartment).
-  run.Pool().Workers().front()->SetComApartment(COINIT_MULTITHREADED);
-  if (!run.Start()) {
+  run.SetWorkerApartment(COINIT_MULTITHREADED);
+  const StartOutcome outcome = run.Start(files, profiles, CKeepAlive(), CJobSession::Listing::Inline);
+  if (outcome == StartOutcome::NoWorker) {
     WriteErr(L"the worker thread could not be started\n");
     return kExitFailed;
   }
+  if (outcome != StartOutcome::Running) return kExitRefused;
   const std::wstring total = std::to_wstring(run.GetTotal());
   bool workerEnded = false;
   while (run.GetDone() < run.GetTotal()) {
@@ -78,8 +78,7 @@ int RunJob(const CliOptions& options) {
       WriteErr(std::to_wstring(done) + L" / " + total + L"\n");
     }
     if (failed) {
-      run.Pool().CancelAll(true);
-      run.Pool().WaitAll(INFINITE);
+      run.Abort();
       WriteErr(failed->GetErrorText() + L"\n");
       return kExitFailed;
     }
@@ -88,7 +87,7 @@ int RunJob(const CliOptions& options) {
       return kExitFailed;
     }
   }
-  run.Pool().WaitAll(INFINITE);
+  run.Finish();
   return kExitDone;
 }
 

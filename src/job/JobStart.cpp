@@ -7,12 +7,12 @@
 #include <map>
 #include <set>
 #include <unordered_map>
+#include <utility>
 
 #include "base/FilePaths.h"
 #include "base/PathNames.h"
 #include "base/ResourceText.h"
 #include "image/FileIo.h"
-#include "res/ResourceIds.h"
 #include "res/StringIds.h"
 
 namespace {
@@ -311,9 +311,25 @@ bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed, unsi
 
 namespace {
 
-// The folder fields of the three panels: the message about an empty folder names the field by
-// its id.
-const int kFolderFieldIds[kJobProfileCount] = {IDC_FOLDER1, IDC_FOLDER2, IDC_FOLDER3};
+// Tells the client why the start ends: `profile` is the profile to blame, -1 for none.
+void Tell(CJobStartClient* client, StartRefusalKind kind, std::wstring text, int profile, ProfileField field) {
+  StartRefusal refusal;
+  refusal.kind = kind;
+  refusal.profile = profile;
+  refusal.field = field;
+  refusal.text = std::move(text);
+  client->ShowStartError(refusal);
+}
+
+void Refuse(CJobStartClient* client, StartRefusalKind kind, std::wstring text, size_t profile,
+            ProfileField field = ProfileField::Folder) {
+  Tell(client, kind, std::move(text), static_cast<int>(profile), field);
+}
+
+// A refusal that blames no profile.
+void Refuse(CJobStartClient* client, StartRefusalKind kind, std::wstring text) {
+  Tell(client, kind, std::move(text), -1, ProfileField::Folder);
+}
 
 // The checks of the profiles alone, before any dropped path is looked at: every enabled profile
 // names a folder, and no two enabled ones write the same names. False after the client has been
@@ -322,16 +338,15 @@ bool CheckProfiles(const std::vector<ShrinkProfile>& profiles, CJobStartClient* 
   const size_t count = JobProfileCount(profiles);
   for (size_t i = 0; i < count; ++i) {
     if (profiles[i].Use && profiles[i].Folder.empty()) {
-      client->ShowStartError(FormattedResourceString(IDS_MSG_FOLDER_EMPTY, kFolderFieldIds[i]),
-                             static_cast<int>(i), ProfileField::Folder);
+      Refuse(client, StartRefusalKind::FolderEmpty,
+             FormattedResourceString(IDS_MSG_PROFILE_FOLDER_EMPTY, static_cast<int>(i + 1)), i);
       return false;
     }
   }
   for (size_t later = 1; later < count; ++later) {
     for (size_t earlier = 0; earlier < later; ++earlier) {
       if (ProfilesConflict(profiles[earlier], profiles[later])) {
-        client->ShowStartError(ResourceString(IDS_MSG_PROFILE_CONFLICT), static_cast<int>(later),
-                               ProfileField::Folder);
+        Refuse(client, StartRefusalKind::ProfileConflict, ResourceString(IDS_MSG_PROFILE_CONFLICT), later);
         return false;
       }
     }
@@ -345,14 +360,14 @@ bool CheckJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& pr
               CJobStartClient* client, JobSourceList* unique) {
   if (!CheckProfiles(profiles, client)) return false;
   if (NoProfileEnabled(profiles)) {
-    client->ShowStartError(ResourceString(IDS_MSG_NO_PROFILE_ENABLED), -1, ProfileField::Folder);
+    Refuse(client, StartRefusalKind::NoProfileEnabled, ResourceString(IDS_MSG_NO_PROFILE_ENABLED));
     return false;
   }
   size_t profile = 0;
   if (FindForbiddenPrefix(profiles, &profile)) {
-    client->ShowStartError(FormattedResourceString(IDS_MSG_PREFIX_FORBIDDEN, static_cast<int>(profile + 1),
-                                                   profiles[profile].Prefix.c_str()),
-                           static_cast<int>(profile), ProfileField::Prefix);
+    Refuse(client, StartRefusalKind::ForbiddenPrefix,
+           FormattedResourceString(IDS_MSG_PREFIX_FORBIDDEN, static_cast<int>(profile + 1), profiles[profile].Prefix.c_str()),
+           profile, ProfileField::Prefix);
     return false;
   }
   if (listed.refusal != 0) {
@@ -361,7 +376,7 @@ bool CheckJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& pr
             ? FormattedResourceString(listed.refusal, listed.refusedPath.c_str(),
                                       HResultText(HRESULT_FROM_WIN32(listed.refusalError)).c_str())
             : FormattedResourceString(listed.refusal, listed.refusedPath.c_str());
-    client->ShowStartError(text, -1, ProfileField::Folder);
+    Refuse(client, StartRefusalKind::SourceRefused, text);
     return false;
   }
   std::wstring path;
@@ -369,32 +384,33 @@ bool CheckJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& pr
   CSourceIndex index(listed.sources);
   *unique = index.Unique();
   if (FindOutputOutsideFolder(*unique, profiles, &profile, &path)) {
-    client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_OUTSIDE_FOLDER, static_cast<int>(profile + 1),
-                                                   profiles[profile].Folder.c_str(), path.c_str()),
-                           static_cast<int>(profile), ProfileField::Folder);
+    Refuse(client, StartRefusalKind::OutputOutsideFolder,
+           FormattedResourceString(IDS_MSG_OUTPUT_OUTSIDE_FOLDER, static_cast<int>(profile + 1),
+                                   profiles[profile].Folder.c_str(), path.c_str()),
+           profile);
     return false;
   }
   if (FindUnnamableOutput(*unique, profiles, &profile, &path)) {
-    client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_NAME_INVALID, static_cast<int>(profile + 1),
-                                                   path.c_str()),
-                           static_cast<int>(profile), ProfileField::Prefix);
+    Refuse(client, StartRefusalKind::UnnamableOutput,
+           FormattedResourceString(IDS_MSG_OUTPUT_NAME_INVALID, static_cast<int>(profile + 1), path.c_str()), profile,
+           ProfileField::Prefix);
     return false;
   }
   if (FindOutputOverIndexedSource(&index, profiles, &profile, &path)) {
-    client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUT_IS_SOURCE, path.c_str()),
-                           static_cast<int>(profile), ProfileField::Folder);
+    Refuse(client, StartRefusalKind::OutputIsSource, FormattedResourceString(IDS_MSG_OUTPUT_IS_SOURCE, path.c_str()),
+           profile);
     return false;
   }
   OutputCollision collision;
   if (FindOutputCollision(*unique, profiles, &collision)) {
-    const int later = static_cast<int>(collision.secondProfile);
     if (collision.firstSource == collision.secondSource) {
       // One file, two profiles: their folders are one folder in two spellings.
-      client->ShowStartError(ResourceString(IDS_MSG_PROFILE_CONFLICT), later, ProfileField::Folder);
+      Refuse(client, StartRefusalKind::ProfileConflict, ResourceString(IDS_MSG_PROFILE_CONFLICT),
+             collision.secondProfile);
     } else {
-      client->ShowStartError(FormattedResourceString(IDS_MSG_OUTPUTS_COLLIDE, collision.firstSource.c_str(),
-                                                     collision.secondSource.c_str(), collision.output.c_str()),
-                             -1, ProfileField::Folder);
+      Refuse(client, StartRefusalKind::OutputsCollide,
+             FormattedResourceString(IDS_MSG_OUTPUTS_COLLIDE, collision.firstSource.c_str(),
+                                     collision.secondSource.c_str(), collision.output.c_str()));
     }
     return false;
   }
@@ -452,8 +468,8 @@ bool PrepareJob(const DroppedSources& listed, const std::vector<ShrinkProfile>& 
     unsigned long error = 0;
     if (!DeleteExistingOutputs(existing, &path, &error)) {
       const std::wstring cause = HResultText(HRESULT_FROM_WIN32(error));
-      client->ShowStartError(FormattedResourceString(IDS_MSG_DELETE_FAILED, (path + L"\n" + cause).c_str()),
-                             -1, ProfileField::Folder);
+      Refuse(client, StartRefusalKind::DeleteFailed,
+             FormattedResourceString(IDS_MSG_DELETE_FAILED, (path + L"\n" + cause).c_str()));
       return false;
     }
   }

@@ -14,13 +14,36 @@
 // The field of a profile that a refusal is about, for the dialog to put the focus there.
 enum class ProfileField { Folder, Prefix };
 
+// Why a start was refused, one kind per check, in the order the checks come.
+enum class StartRefusalKind {
+  FolderEmpty,          // an enabled profile names no folder
+  ProfileConflict,      // two enabled profiles write the same names
+  NoProfileEnabled,
+  ForbiddenPrefix,
+  SourceRefused,        // a dropped path gives no source: nothing there, no picture, unreadable
+  OutputOutsideFolder,
+  UnnamableOutput,
+  OutputIsSource,
+  OutputsCollide,
+  DeleteFailed,         // an existing output could not be deleted
+};
+
+// A refusal of the start: its kind, the profile to blame (0 to 2, or -1) with the field of it to
+// mend, and its text in the job's own words. The text of FolderEmpty names the profile by its
+// number; the dialog words it with the id of its folder field instead, as its panels do.
+struct StartRefusal {
+  StartRefusalKind kind = StartRefusalKind::SourceRefused;
+  int profile = -1;
+  ProfileField field = ProfileField::Folder;
+  std::wstring text;
+};
+
 // What a front end (the dialog, the command line) shows while a job starts: its refusals and its
 // one question.
 class CJobStartClient {
 public:
-  // A refusal, in error style. `profile` is the profile to blame (0 to 2), or -1, and `field` the
-  // field of it to mend.
-  virtual void ShowStartError(const std::wstring& text, int profile, ProfileField field) = 0;
+  // A refusal, in error style.
+  virtual void ShowStartError(const StartRefusal& refusal) = 0;
   // The overwrite question; true to delete the listed outputs and go on.
   virtual bool ConfirmOverwrite(const std::wstring& question) = 0;
 
@@ -98,8 +121,8 @@ bool DeleteExistingOutputs(const CFileList& existing, std::wstring* failed, unsi
 
 // The start of a job, once the front end has cleared what a previous job left. The profiles'
 // folders are taken resolved (ResolvedPath), as the dropped paths are. Nothing is deleted
-// or written before every check has passed: every enabled profile must name a folder (1003, with
-// the id of the panel's folder field), no two enabled profiles may write the same names (1025), a
+// or written before every check has passed: every enabled profile must name a folder (1047, with
+// the profile's number), no two enabled profiles may write the same names (1025), a
 // profile must be enabled, no enabled prefix may hold a character that names cannot; every
 // dropped path must exist (1009), every folder of a dropped tree must be readable (1044) and a
 // dropped folder must hold a picture (1039), each file counts once, every output and its folder

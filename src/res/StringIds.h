@@ -108,6 +108,9 @@
 /* A folder of a dropped tree that could not be opened or read to its end: "%s" the folder, then
    "%s" the system's text of the failure. */
 #define IDS_MSG_FOLDER_UNREADABLE       1044
+/* An enabled profile without a folder, as the command line words it: "%d" the profile. The
+   dialog's panels word it with the field's id (1003). */
+#define IDS_MSG_PROFILE_FOLDER_EMPTY    1047
 
 /* The Send To shortcut could not be written or removed; "%s" takes its path, then the system's
    text of the failure. */

@@ -63,6 +63,15 @@ POINT Centre(HWND window) {
   return POINT{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
 }
 
+// The main dialog, with the wait for its worker's end that a test needs when it handles no tick.
+class CWaitableDialog : public CMainDlg {
+public:
+  void WaitForWorkerEnd() {
+    while (!WaitForFinished()) {
+    }
+  }
+};
+
 // The main dialog whose worker, after each file, waits until the test lets it go on or the job is
 // told to stop (cancel or close): the job is still running whenever the test acts on it, however
 // fast the machine and its helper threads are.
@@ -72,8 +81,7 @@ public:
   // The worker may be waiting here: it goes on, and has ended, before this object goes.
   ~CHeldDialog() {
     LetGo();
-    Pool().QuitAll(true);
-    Pool().WaitAll(INFINITE);
+    Close();
   }
   CHeldDialog(const CHeldDialog&) = delete;
   CHeldDialog& operator=(const CHeldDialog&) = delete;
@@ -82,8 +90,7 @@ public:
 
   // Worker thread.
   void OnTaskFinished(const CShrinkTaskExPtr& task) override {
-    const CThread& worker = *Pool().Workers()[0];
-    while (WaitForSingleObject(m_letGo.Get(), 10) == WAIT_TIMEOUT && !worker.IsStopping()) {
+    while (WaitForSingleObject(m_letGo.Get(), 10) == WAIT_TIMEOUT && !IsStopping()) {
     }
     CMainDlg::OnTaskFinished(task);
   }
@@ -381,7 +388,8 @@ TEST_F(JobTest, AJobStartedBeforeTheLastTickOfAFailedOneRunsWhole) {
   Source(L"good.png");
   ASSERT_TRUE(CreateDirectoryW((m_temp / L"out1").c_str(), nullptr));
   ASSERT_TRUE(WriteBytes(m_temp / L"out1\\p1_good.png", "old"));
-  HWND dialog = OpenDialog();
+  auto waitable = std::make_shared<CWaitableDialog>();
+  HWND dialog = OpenDialog(waitable);
   ASSERT_TRUE(dialog);
   CBoxWatcher watcher(dialog, [dialog](HWND box) {
     // The old job's timer ticks while the question is open (posted before the answer).
@@ -396,7 +404,7 @@ TEST_F(JobTest, AJobStartedBeforeTheLastTickOfAFailedOneRunsWhole) {
   DispatchMessageW(&drop);
   DispatchListingDone();
   ASSERT_TRUE(Running());
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_dialog->Pool().Workers()[0]->GetHandle(), 60000));
+  waitable->WaitForWorkerEnd();
   DropOn(ShellFiles({L"good.png"}).Get(), Away());
   ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); }));
   // The old job ended first, with its own message; then the question; then the new job, whole.
@@ -582,7 +590,7 @@ namespace {
 
 // The main dialog whose worker ends by an exception when it hands over its first task, as a
 // worker ends that meets a fault it cannot report: the job has files left that nobody runs.
-class CWorkerEndsDialog : public CMainDlg {
+class CWorkerEndsDialog : public CWaitableDialog {
 public:
   void OnTaskFinished(const CShrinkTaskExPtr& task) override {
     if (!m_ended.exchange(true)) throw std::runtime_error("the worker ends here");
@@ -611,7 +619,7 @@ TEST_F(JobTest, AJobWhoseWorkerEndedEarlyEndsUnfinishedWhenTheNextDropComes) {
   DispatchMessageW(&drop);
   DispatchListingDone();
   ASSERT_TRUE(Running());
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_dialog->Pool().Workers()[0]->GetHandle(), 60000));
+  dialog->WaitForWorkerEnd();
   DropOn(ShellFiles({L"c.png"}).Get(), Away());
   ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); }));
   // The old job ended as unfinished, never as two files done; then the new job ran whole.

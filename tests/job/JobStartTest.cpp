@@ -13,7 +13,6 @@
 #include "image/FileIo.h"
 #include "image/encode/ImageSaver.h"
 #include "job/JobStart.h"
-#include "res/ResourceIds.h"
 #include "res/StringIds.h"
 #include "support/ImageCalls.h"
 #include "support/Pictures.h"
@@ -181,10 +180,11 @@ namespace {
 class CRecordingStart : public CJobStartClient {
 public:
   explicit CRecordingStart(bool agree = true) : m_agree(agree) {}
-  void ShowStartError(const std::wstring& text, int profile, ProfileField field) override {
-    errors.push_back(text);
-    blamed = profile;
-    this->field = field;
+  void ShowStartError(const StartRefusal& refusal) override {
+    errors.push_back(refusal.text);
+    kind = refusal.kind;
+    blamed = refusal.profile;
+    field = refusal.field;
   }
   bool ConfirmOverwrite(const std::wstring& question) override {
     questions.push_back(question);
@@ -192,6 +192,7 @@ public:
   }
 
   std::vector<std::wstring> errors, questions;
+  StartRefusalKind kind = StartRefusalKind::DeleteFailed;
   int blamed = -2;
   ProfileField field = ProfileField::Folder;
 
@@ -235,6 +236,7 @@ TEST(JobStart, RefusalsThatGuardTheUsersFilesComeBeforeAnythingIsDeletedOrWritte
     std::wstring message;
     int profile;
     ProfileField field;
+    StartRefusalKind kind;
   };
   ShrinkProfile off = Profile(out, L"s", false);
   const std::wstring b = dir / L"b.png";
@@ -244,38 +246,38 @@ TEST(JobStart, RefusalsThatGuardTheUsersFilesComeBeforeAnythingIsDeletedOrWritte
   std::vector<Case> cases = {
       // The profiles alone come first: a folder for each enabled one, then no two the same.
       {"no folder", {Profile(L"", L"s", false), noFolder, Profile(out, L"..\\")}, {b},
-       FormattedResourceString(IDS_MSG_FOLDER_EMPTY, IDC_FOLDER2), 1, ProfileField::Folder},
+       FormattedResourceString(IDS_MSG_PROFILE_FOLDER_EMPTY, 2), 1, ProfileField::Folder, StartRefusalKind::FolderEmpty},
       {"no folder and a conflict", {Profile(out, L"s"), Profile(out, L"s"), noFolder}, {b},
-       FormattedResourceString(IDS_MSG_FOLDER_EMPTY, IDC_FOLDER3), 2, ProfileField::Folder},
+       FormattedResourceString(IDS_MSG_PROFILE_FOLDER_EMPTY, 3), 2, ProfileField::Folder, StartRefusalKind::FolderEmpty},
       {"same folder and prefix", {Profile(out, L"X_"), Profile(out, L"..\\"), Profile(outUpper, L"x_")},
-       {b}, ResourceString(IDS_MSG_PROFILE_CONFLICT), 2, ProfileField::Folder},
-      {"nothing enabled", {off, off, off}, {b}, ResourceString(IDS_MSG_NO_PROFILE_ENABLED), -1, ProfileField::Folder},
-      {"parent folder", {off, Profile(out, L"..\\")}, {b}, prefixRefused(2, L"..\\"), 1, ProfileField::Prefix},
-      {"slash", {Profile(out, L"../")}, {b}, prefixRefused(1, L"../"), 0, ProfileField::Prefix},
-      {"stream", {Profile(out, L"x:")}, {b}, prefixRefused(1, L"x:"), 0, ProfileField::Prefix},
-      {"wildcard", {Profile(out, L"s"), off, Profile(out, L"t*")}, {b}, prefixRefused(3, L"t*"), 2, ProfileField::Prefix},
-      {"tab", {Profile(out, L"s\t")}, {b}, prefixRefused(1, L"s\t"), 0, ProfileField::Prefix},
+       {b}, ResourceString(IDS_MSG_PROFILE_CONFLICT), 2, ProfileField::Folder, StartRefusalKind::ProfileConflict},
+      {"nothing enabled", {off, off, off}, {b}, ResourceString(IDS_MSG_NO_PROFILE_ENABLED), -1, ProfileField::Folder, StartRefusalKind::NoProfileEnabled},
+      {"parent folder", {off, Profile(out, L"..\\")}, {b}, prefixRefused(2, L"..\\"), 1, ProfileField::Prefix, StartRefusalKind::ForbiddenPrefix},
+      {"slash", {Profile(out, L"../")}, {b}, prefixRefused(1, L"../"), 0, ProfileField::Prefix, StartRefusalKind::ForbiddenPrefix},
+      {"stream", {Profile(out, L"x:")}, {b}, prefixRefused(1, L"x:"), 0, ProfileField::Prefix, StartRefusalKind::ForbiddenPrefix},
+      {"wildcard", {Profile(out, L"s"), off, Profile(out, L"t*")}, {b}, prefixRefused(3, L"t*"), 2, ProfileField::Prefix, StartRefusalKind::ForbiddenPrefix},
+      {"tab", {Profile(out, L"s\t")}, {b}, prefixRefused(1, L"s\t"), 0, ProfileField::Prefix, StartRefusalKind::ForbiddenPrefix},
       {"too long", {Profile(out, L"s"), Profile(out, std::wstring(251, L'p'))}, {b},
-       FormattedResourceString(IDS_MSG_OUTPUT_NAME_INVALID, 2, b.c_str()), 1, ProfileField::Prefix},
+       FormattedResourceString(IDS_MSG_OUTPUT_NAME_INVALID, 2, b.c_str()), 1, ProfileField::Prefix, StartRefusalKind::UnnamableOutput},
       {"a.png and a.jpg", {Profile(out, L"s")}, {b, dir / L"a.png", dir / L"a.jpg"},
-       collide(dir / L"a.png", dir / L"a.jpg", L"\\sa.png"), -1, ProfileField::Folder},
+       collide(dir / L"a.png", dir / L"a.jpg", L"\\sa.png"), -1, ProfileField::Folder, StartRefusalKind::OutputsCollide},
       {"two folders", {Profile(out, L"s")}, {b, dir / L"other\\b.png"},
-       collide(b, dir / L"other\\b.png", L"\\sb.png"), -1, ProfileField::Folder},
+       collide(b, dir / L"other\\b.png", L"\\sb.png"), -1, ProfileField::Folder, StartRefusalKind::OutputsCollide},
       // Profile 2's prefix and one file's name make profile 1's output of another file.
       {"across profiles", {Profile(out, L"s"), Profile(out, L"sa")}, {dir / L"ab.png", b},
-       collide(dir / L"ab.png", b, L"\\sab.png"), -1, ProfileField::Folder},
+       collide(dir / L"ab.png", b, L"\\sab.png"), -1, ProfileField::Folder, StartRefusalKind::OutputsCollide},
       {"one folder in two spellings", {Profile(out, L"s"), Profile(out + L"\\.\\", L"S")}, {b},
-       ResourceString(IDS_MSG_PROFILE_CONFLICT), 1, ProfileField::Folder},
+       ResourceString(IDS_MSG_PROFILE_CONFLICT), 1, ProfileField::Folder, StartRefusalKind::ProfileConflict},
       // What dropped paths stand for, in drop order: nothing (1009), no picture (1039).
       {"nothing there", {Profile(out, L"s")}, {b, dir / L"gone.png", dir / L"empty"},
-       FormattedResourceString(IDS_MSG_FILE_NOT_FOUND, (dir / L"gone.png").c_str()), -1, ProfileField::Folder},
+       FormattedResourceString(IDS_MSG_FILE_NOT_FOUND, (dir / L"gone.png").c_str()), -1, ProfileField::Folder, StartRefusalKind::SourceRefused},
       {"no picture", {Profile(out, L"s")}, {b, dir / L"empty", dir / L"gone.png"},
-       FormattedResourceString(IDS_MSG_FOLDER_HAS_NO_PICTURES, (dir / L"empty").c_str()), -1, ProfileField::Folder},
+       FormattedResourceString(IDS_MSG_FOLDER_HAS_NO_PICTURES, (dir / L"empty").c_str()), -1, ProfileField::Folder, StartRefusalKind::SourceRefused},
       {"two folders of one name", {Profile(out, L"s")}, {dir / L"one\\Trip", dir / L"two\\Trip"},
-       collide(dir / L"one\\Trip\\c.png", dir / L"two\\Trip\\c.png", L"\\Trip\\sc.png"), -1, ProfileField::Folder},
+       collide(dir / L"one\\Trip\\c.png", dir / L"two\\Trip\\c.png", L"\\Trip\\sc.png"), -1, ProfileField::Folder, StartRefusalKind::OutputsCollide},
       // Dropped inside the profile's folder, the tree would be written over itself.
       {"a folder in its output folder", {Profile(dir / L"one", L"")}, {dir / L"one\\Trip"},
-       FormattedResourceString(IDS_MSG_OUTPUT_IS_SOURCE, (dir / L"one\\Trip\\c.png").c_str()), 0, ProfileField::Folder},
+       FormattedResourceString(IDS_MSG_OUTPUT_IS_SOURCE, (dir / L"one\\Trip\\c.png").c_str()), 0, ProfileField::Folder, StartRefusalKind::OutputIsSource},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -284,6 +286,7 @@ TEST(JobStart, RefusalsThatGuardTheUsersFilesComeBeforeAnythingIsDeletedOrWritte
     EXPECT_FALSE(PrepareJob(Paths(c.files), c.profiles, nullptr, &queue, &client));
     ASSERT_EQ(1u, client.errors.size());
     EXPECT_EQ(c.message, client.errors[0]);
+    EXPECT_EQ(c.kind, client.kind);
     EXPECT_EQ(c.profile, client.blamed);
     EXPECT_EQ(c.field, client.field);
     EXPECT_TRUE(client.questions.empty()) << "refused before the question";

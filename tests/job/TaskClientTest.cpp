@@ -1,5 +1,5 @@
-// The dialog's job run on a real window of the test thread: the job's timer ticks collect the
-// finished tasks, and no tick follows StopTimer.
+// A job session driven as the dialog drives it, on a real window of the test thread: the job's
+// timer ticks collect the finished tasks, and no tick follows StopTimer.
 #include <windows.h>
 
 #include <functional>
@@ -7,15 +7,27 @@
 
 #include <gtest/gtest.h>
 
-#include "app/JobRunTimer.h"
-#include "job/JobTasks.h"
+#include "image/encode/ImageSaver.h"
+#include "job/JobSession.h"
 #include "job/ShrinkTaskEx.h"
+#include "support/ImageCalls.h"
+#include "support/Pictures.h"
+#include "support/TempDir.h"
+#include "win/SingleTimer.h"
 
 namespace {
 
-class CJobWindow : public CJobRunTimer<CJobWindow> {
+// A front end with nothing to show: the test's jobs are never refused nor asked about.
+class CQuietFront : public CJobSessionClient {
 public:
-  CJobWindow() {
+  void ShowStartError(const StartRefusal&) override {}
+  bool ConfirmOverwrite(const std::wstring&) override { return true; }
+  void OnListingEnded(unsigned) override {}
+};
+
+class CJobWindow : public CSingleTimerImpl<CJobWindow, 200, 1> {
+public:
+  CJobWindow() : session(&m_front) {
     static const wchar_t kClass[] = L"KestrelleJobTestWindow";
     WNDCLASSW wc = {};
     wc.lpfnWndProc = &WindowProc;
@@ -32,9 +44,11 @@ public:
   // The job's tick: collects like the dialog does and keeps what it found.
   void OnTick() {
     ++ticks;
-    if (CShrinkTaskExPtr failed = CollectFinished()) failures.push_back(failed);
+    if (CShrinkTaskExPtr failed = session.CollectFinished()) failures.push_back(failed);
   }
 
+  CQuietFront m_front;
+  CJobSession session;
   HWND m_hWnd = nullptr;
   int ticks = 0;
   std::vector<CShrinkTaskExPtr> failures;
@@ -81,27 +95,41 @@ bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
 }  // namespace
 
 TEST(TimerClient, TicksCollectEveryFinishedTaskAndEachJobStartsAfresh) {
+  CTempDir dir;
+  CFileList files;
+  for (int i = 0; i < 5; ++i) {
+    const std::wstring path = dir / (L"p" + std::to_wstring(i) + L".png");
+    ASSERT_EQ(S_OK, CreatePngSaver()->Save(*MakePhotoLike(16, 12), path));
+    files.Add(path);
+  }
+  std::vector<ShrinkProfile> profiles(3);
+  profiles[0].Folder = dir / L"out";
+  profiles[1].Use = profiles[2].Use = false;
   CJobWindow window;
   ASSERT_NE(nullptr, window.m_hWnd);
-  for (int i = 0; i < 5; ++i) window.Pool().Pending().Append(IdleTask(&window));
 
-  window.StartJob();
-  EXPECT_EQ(5, window.GetTotal());
+  ASSERT_EQ(StartOutcome::Running, window.session.Start(files, profiles, CKeepAlive(), CJobSession::Listing::Inline));
+  window.StartTimer();
+  EXPECT_EQ(5, window.session.GetTotal());
   EXPECT_TRUE(window.IsTimerRunning());
-  ASSERT_TRUE(PumpUntil([&] { return window.GetDone() == 5 && !window.Pool().AnyRunning(); }, 60000));
+  ASSERT_TRUE(PumpUntil([&] { return window.session.GetDone() == 5 && !window.session.IsWorkerRunning(); }, 60000));
   window.StopTimer();
-  window.Pool().WaitAll(INFINITE);
+  window.session.Finish();
   EXPECT_GT(window.ticks, 0);
   EXPECT_TRUE(window.failures.empty());
 
   // The next job counts from zero and collects only its own tasks.
-  for (int i = 0; i < 2; ++i) window.Pool().Pending().Append(IdleTask(&window));
-  window.StartJob();
-  EXPECT_EQ(2, window.GetTotal());
-  EXPECT_EQ(0, window.GetDone());
-  ASSERT_TRUE(PumpUntil([&] { return window.GetDone() == 2 && !window.Pool().AnyRunning(); }, 60000));
+  profiles[0].Folder = dir / L"out2";
+  CFileList two;
+  two.Add(dir / L"p0.png");
+  two.Add(dir / L"p1.png");
+  ASSERT_EQ(StartOutcome::Running, window.session.Start(two, profiles, CKeepAlive(), CJobSession::Listing::Inline));
+  window.StartTimer();
+  EXPECT_EQ(2, window.session.GetTotal());
+  EXPECT_EQ(0, window.session.GetDone());
+  ASSERT_TRUE(PumpUntil([&] { return window.session.GetDone() == 2 && !window.session.IsWorkerRunning(); }, 60000));
   window.StopTimer();
-  window.Pool().WaitAll(INFINITE);
+  window.session.Finish();
 }
 
 TEST(TimerClient, NoTickArrivesAfterStopTimerEvenWhenOneIsAlreadyQueued) {

@@ -5,8 +5,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <cwchar>
-
 #include "base/FilePaths.h"
 #include "base/ItemIdList.h"
 #include "base/ResourceText.h"
@@ -54,8 +52,6 @@ std::wstring ShellFolderPath(const std::wstring& folder) {
   }
   return !shortPath.empty() && shortPath.size() < MAX_PATH ? shortPath : folder;
 }
-
-bool IsQualityDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= 0xFF10 && c <= 0xFF19); }
 
 }  // namespace
 
@@ -330,22 +326,16 @@ void CShrinkController::ReadFormat() {
 void CShrinkController::ReadQuality() {
   HWND box = m_quality.GetHwnd();
   const std::wstring text = GetComboText(box);
-  std::wstring kept;
-  for (wchar_t c : text) {
-    if (IsQualityDigit(c)) kept += c;
-  }
+  const std::wstring kept = KeepDigits(text);
   if (kept != text) {
     SelectOrSetText(box, kept);
     // Typing goes on where it was: at the end of what is left.
     m_quality.SetEditSel(static_cast<int>(kept.size()), static_cast<int>(kept.size()));
   }
-  // Full-width digits count as their values; the number saturates at the 32-bit range.
-  std::wstring digits = kept;
-  for (wchar_t& c : digits) {
-    if (c >= 0xFF10) c = static_cast<wchar_t>(L'0' + (c - 0xFF10));
-  }
-  m_profile.SaveFormat.JpegQuality =
-      digits.empty() ? 0 : static_cast<int32_t>(std::wcstol(digits.c_str(), nullptr, 10));
+  // No range check here: the settings take a stored number off the scale as its nearest end.
+  int32_t quality = 0;
+  if (!ParseDigits(kept, &quality)) quality = 0;  // the empty field
+  m_profile.SaveFormat.JpegQuality = quality;
 }
 
 void CShrinkController::ReadBackground() { m_profile.Transparent = !m_background.IsChecked(); }

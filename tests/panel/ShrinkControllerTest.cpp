@@ -112,6 +112,14 @@ TEST_F(ShrinkControllerTest, EditsAreWrittenBackAndCollectReadsEveryField) {
   EXPECT_EQ(150, Profile(1).SaveFormat.JpegQuality);
   Type(ids.Quality, L"\xFF19\xFF10");  // full-width digits
   EXPECT_EQ(90, Profile(1).SaveFormat.JpegQuality);
+  Type(ids.Quality, L"\xFF17x5%");  // mixed with ASCII, the rest removed from the field
+  EXPECT_EQ(L"\xFF17" L"5", WindowText(HostItem(ids.Quality)));
+  EXPECT_EQ(75, Profile(1).SaveFormat.JpegQuality);
+  Type(ids.Quality, L"99999999999");
+  EXPECT_EQ(2147483647, Profile(1).SaveFormat.JpegQuality);
+  Type(ids.Quality, L"-");
+  EXPECT_EQ(L"", WindowText(HostItem(ids.Quality)));
+  EXPECT_EQ(0, Profile(1).SaveFormat.JpegQuality);
   Click(ids.Background);
   EXPECT_TRUE(Profile(1).Transparent);
   Click(ids.Use);

@@ -87,11 +87,12 @@ void CShrinkController::Attach() {
   m_prefix.Attach(GetItem(m_ids.Prefix), m_prefixHistory, this);
   SelectOrSetText(m_prefix.GetHwnd(), m_profile.Prefix);
 
-  m_png.Attach(GetItem(m_ids.Png), this);
-  m_jpeg.Attach(GetItem(m_ids.Jpeg), this);
-  const bool jpeg = m_profile.SaveFormat.Type == SaveFormat::Jpeg;
-  m_png.SetCheck(!jpeg);
-  m_jpeg.SetCheck(jpeg);
+  for (size_t i = 0; i < kPanelFormatCount; ++i) {
+    m_formats[i].Attach(GetItem(m_ids.*kPanelFormatButtons[i]), this);
+  }
+  // A type that no row names shows as the row it is saved as.
+  const int32_t shown = FindOutputFormat(m_profile.SaveFormat).type;
+  for (size_t i = 0; i < kPanelFormatCount; ++i) m_formats[i].SetCheck(OutputFormatAt(i).type == shown);
 
   m_quality.Attach(GetItem(m_ids.Quality), lists.JpegQualities, this);
   SetItemNumber(m_quality.GetHwnd(), m_profile.SaveFormat.JpegQuality, true);
@@ -110,7 +111,7 @@ void CShrinkController::Attach() {
 void CShrinkController::UpdateEnabled(bool busy) {
   const bool on = m_profile.Use && !busy;
   const bool customSize = m_profile.ShrinkType == static_cast<int32_t>(ShrinkMethod::Custom);
-  const bool jpeg = m_profile.SaveFormat.Type == SaveFormat::Jpeg;
+  const bool quality = FindOutputFormat(m_profile.SaveFormat).usesQuality;
   EnableItem(m_ids.Use, !busy);
   EnableItem(m_ids.Method, on);
   EnableItem(m_ids.Width, on && customSize);
@@ -120,9 +121,8 @@ void CShrinkController::UpdateEnabled(bool busy) {
   // Opening the output folder is always possible, also to look at a running job's results.
   EnableItem(m_ids.OpenFolder, true);
   EnableItem(m_ids.Prefix, on);
-  EnableItem(m_ids.Png, on);
-  EnableItem(m_ids.Jpeg, on);
-  EnableItem(m_ids.Quality, on && jpeg);
+  for (int PanelControlIds::*button : kPanelFormatButtons) EnableItem(m_ids.*button, on);
+  EnableItem(m_ids.Quality, on && quality);
   EnableItem(m_ids.Background, on);
   EnableItem(m_ids.ColorButton, on && !m_profile.Transparent);
   EnableItem(m_ids.ColorText, on && !m_profile.Transparent);
@@ -181,13 +181,20 @@ void CShrinkController::OnClick(CWindowW*, int, int id, HWND) {
     OnBrowseClicked();
   } else if (id == m_ids.OpenFolder) {
     OnOpenFolderClicked();
-  } else if (id == m_ids.Png || id == m_ids.Jpeg) {
+  } else if (IsFormatButton(id)) {
     OnFormatClicked();
   } else if (id == m_ids.Background) {
     OnBackgroundClicked();
   } else if (id == m_ids.ColorButton) {
     OnColorButtonClicked();
   }
+}
+
+bool CShrinkController::IsFormatButton(int id) const {
+  for (int PanelControlIds::*button : kPanelFormatButtons) {
+    if (id == m_ids.*button) return true;
+  }
+  return false;
 }
 
 void CShrinkController::OnSelChange(CWindowW*, int code, int id, HWND) {
@@ -320,7 +327,16 @@ bool CShrinkController::ReadFolder(bool show) {
 void CShrinkController::ReadPrefix() { m_profile.Prefix = GetComboText(m_prefix.GetHwnd()); }
 
 void CShrinkController::ReadFormat() {
-  m_profile.SaveFormat.Type = m_png.IsChecked() ? SaveFormat::Png : SaveFormat::Jpeg;
+  // The first checked button's row. The last button is asked for nothing: the group always has
+  // one checked, and should a program have cleared them all, the last row is what is left.
+  size_t chosen = kPanelFormatCount - 1;
+  for (size_t i = 0; i + 1 < kPanelFormatCount; ++i) {
+    if (m_formats[i].IsChecked()) {
+      chosen = i;
+      break;
+    }
+  }
+  m_profile.SaveFormat.Type = OutputFormatAt(chosen).type;
 }
 
 void CShrinkController::ReadQuality() {

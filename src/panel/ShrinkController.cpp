@@ -348,9 +348,10 @@ void CShrinkController::ReadQuality() {
     // Typing goes on where it was: at the end of what is left.
     m_quality.SetEditSel(static_cast<int>(kept.size()), static_cast<int>(kept.size()));
   }
-  // No range check here: the settings take a stored number off the scale as its nearest end.
-  int32_t quality = 0;
-  if (!ParseDigits(kept, &quality)) quality = 0;  // the empty field
+  // No range check here: a number off the scale is kept as typed, and taken as its nearest end
+  // when the settings are loaded and when a picture is encoded (base/OutputQuality.h).
+  int32_t quality = 0;  // the empty field
+  ParseDigits(kept, &quality);
   m_profile.SaveFormat.JpegQuality = quality;
 }
 

@@ -193,6 +193,8 @@ void ValueTextSeeds(const std::string& root) {
   for (const char* c = "-0.05"; *c; ++c) wide += std::string(1, *c) + '\0';
   wide += std::string("\x11\xFF", 2);  // a full-width digit
   corpus.Add(wide);
+  // A quality typed with an input method: full-width digits, one ASCII digit and a letter.
+  corpus.Add(std::string(1, static_cast<char>(0x80 | 1)) + std::string("\x19\xFF" "8\0" "a\0" "\x10\xFF", 8));
 }
 
 std::string Utf16(const std::u16string& text) {

@@ -1,4 +1,4 @@
-// The number and colour parsers of the profile fields. The first byte chooses the number of
+// The number, digit and colour parsers of the profile fields. The first byte chooses the number of
 // decimals (-1 to 10: outside 0 to 9 every text is refused) and how the rest becomes text: one
 // character per byte, or UTF-16 units in little-endian pairs.
 #include <cstdlib>
@@ -28,6 +28,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
   }
+  // A digit field keeps digits only, and what it keeps always has a value, one that does not
+  // depend on how wide the digits are written.
+  const std::wstring digits = KeepDigits(text);
+  int32_t whole = -1;
+  if (ParseDigits(digits, &whole) == digits.empty() || (!digits.empty() && whole < 0)) std::abort();
+  if (ParseDigits(text, &value) != (!text.empty() && digits == text)) std::abort();
+  if (!digits.empty()) {
+    std::wstring ascii = digits;
+    for (wchar_t& c : ascii) {
+      if (c > L'9') c = static_cast<wchar_t>(c - 0xFF10 + L'0');
+    }
+    int32_t again = -1;
+    if (!ParseFixedPoint(ascii, 0, &again) || again != whole) std::abort();
+  }
+
   uint32_t colour = 0;
   if (ParseHexColor(text, &colour)) {
     uint32_t again = 0;

@@ -17,6 +17,7 @@ set(KESTRELLE_IMAGE_PLAIN_SOURCES
   image/codec/PngCodec.cpp
   image/codec/WebpCodec.cpp
   image/decode/ColourConversion.cpp
+  image/decode/InputFormats.cpp
 )
 # The resampler's vector kernels are compiled per function for their instruction sets with GCC's
 # target pragmas: the native build takes them with GCC only.

@@ -21,6 +21,13 @@ int64_t SaturatingDecimal(const std::wstring& digits) {
   return value;
 }
 
+const wchar_t kFullWidthZero = 0xFF10;
+const wchar_t kFullWidthNine = 0xFF19;
+
+bool IsDigit(wchar_t c) {
+  return (c >= L'0' && c <= L'9') || (c >= kFullWidthZero && c <= kFullWidthNine);
+}
+
 int HexDigit(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
   if (c >= L'a' && c <= L'f') return c - L'a' + 10;
@@ -51,6 +58,25 @@ bool ParseFixedPoint(const std::wstring& text, int decimals, int32_t* value) {
   int64_t result = integer * scale + (negative ? -fraction : fraction);
   *value = static_cast<int32_t>(result);
   return true;
+}
+
+std::wstring KeepDigits(const std::wstring& text) {
+  std::wstring digits;
+  for (wchar_t c : text) {
+    if (IsDigit(c)) digits += c;
+  }
+  return digits;
+}
+
+bool ParseDigits(const std::wstring& text, int32_t* value) {
+  if (text.empty()) return false;
+  std::wstring ascii = text;
+  for (wchar_t& c : ascii) {
+    if (!IsDigit(c)) return false;
+    if (c >= kFullWidthZero) c = static_cast<wchar_t>(L'0' + (c - kFullWidthZero));
+  }
+  // ParseFixedPoint saturates the whole part, so no text of digits fails there.
+  return ParseFixedPoint(ascii, 0, value);
 }
 
 std::wstring FormatFixedPoint(int32_t value, int decimals, bool forceFraction) {

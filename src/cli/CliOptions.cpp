@@ -1,7 +1,9 @@
 // Argument parsing of kestrelle-cli.
 #include "cli/CliOptions.h"
 
+#include "base/OutputQuality.h"
 #include "base/ValueText.h"
+#include "image/encode/SaveFormat.h"
 #include "res/Version.h"
 
 namespace {
@@ -16,6 +18,24 @@ bool ParseBox(const std::wstring& text, int32_t* width, int32_t* height) {
   size_t x = text.find_first_of(L"xX\u00D7");
   if (x == std::wstring::npos) return false;
   return ParsePositive(text.substr(0, x), width) && ParsePositive(text.substr(x + 1), height);
+}
+
+// A quality number on the scale, in ASCII digits only.
+bool ParseQuality(const std::wstring& text, int32_t* quality) {
+  if (text.empty() || text.find_first_not_of(L"0123456789") != std::wstring::npos) return false;
+  int32_t value = 0;
+  if (!ParseFixedPoint(text, 0, &value) || !IsOutputQuality(value)) return false;
+  *quality = value;
+  return true;
+}
+
+// The row an option "--KEYWORD" chooses, or "--KEYWORD=..." for a row that uses a quality.
+const OutputFormat* FormatOption(const std::wstring& arg) {
+  if (arg.compare(0, 2, L"--") != 0) return nullptr;
+  const size_t equals = arg.find(L'=');
+  const bool quality = equals != std::wstring::npos;
+  const OutputFormat* format = FindOutputFormatByKeyword(arg.substr(2, quality ? equals - 2 : std::wstring::npos));
+  return format && (!quality || format->usesQuality) ? format : nullptr;
 }
 
 }  // namespace
@@ -71,13 +91,15 @@ bool ParseCliArguments(const std::vector<std::wstring>& args, CliOptions* option
         return false;
       }
       options->fit = options->ownProfile = true;
-    } else if (arg == L"--jpeg" || arg.compare(0, 7, L"--jpeg=") == 0) {
-      options->jpeg = options->ownProfile = true;
-      if (arg.size() > 6) {
-        text = arg.substr(7);
-        bool digits = !text.empty() && text.find_first_not_of(L"0123456789") == std::wstring::npos;
-        if (!digits || !ParseFixedPoint(text, 0, &options->quality) || options->quality > 100) {
-          *error = L"--jpeg=Q takes a quality from 0 to 100, not \"" + text + L"\"";
+    } else if (const OutputFormat* format = FormatOption(arg)) {
+      options->format.Type = format->type;
+      options->ownProfile = true;
+      const size_t equals = arg.find(L'=');
+      if (equals != std::wstring::npos) {
+        text = arg.substr(equals + 1);
+        if (!ParseQuality(text, &options->format.JpegQuality)) {
+          *error = arg.substr(0, equals) + L"=Q takes a quality from " + std::to_wstring(kLowestOutputQuality) +
+                   L" to " + std::to_wstring(kHighestOutputQuality) + L", not \"" + text + L"\"";
           return false;
         }
       }
@@ -110,8 +132,7 @@ ShrinkProfile ProfileFromOptions(const CliOptions& options, const std::wstring& 
     profile.CustomWidth = options.fitWidth;
     profile.CustomHeight = options.fitHeight;
   }
-  profile.SaveFormat.Type = options.jpeg ? SaveFormat::Jpeg : SaveFormat::Png;
-  profile.SaveFormat.JpegQuality = options.quality;
+  profile.SaveFormat = options.format;
   profile.Transparent = !options.background;
   profile.BkColor = options.background ? options.backgroundColor : 0xFFFFFF;
   return profile;

@@ -19,8 +19,9 @@ struct CliOptions {
   bool fit = false;
   int32_t fitWidth = 0;
   int32_t fitHeight = 0;
-  bool jpeg = false;
-  int32_t quality = 80;
+  // The format of the last --KEYWORD[=Q] (a keyword of the output format table), with the last
+  // quality given; without one, a profile's defaults (PNG, quality 80).
+  SaveFormat format;
   bool background = false;
   uint32_t backgroundColor = 0xFFFFFF;
   int32_t threads = 0;  // --threads: threads that load and shrink; 0 for the number of processors

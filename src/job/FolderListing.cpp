@@ -5,21 +5,15 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <iterator>
 
 #include "base/FilePaths.h"
 #include "base/Handle.h"
 #include "base/PathNames.h"
+#include "image/decode/InputFormats.h"
 #include "job/JobStart.h"
 #include "res/StringIds.h"
 
 namespace {
-
-// What the decoders read (LoadDib picks a decoder by signature; the extension only chooses which
-// files of a folder are offered to them).
-const wchar_t* const kPictureExtensions[] = {
-    L"jpg", L"jpeg", L"jpe", L"jfif", L"png", L"bmp", L"dib", L"gif", L"tif", L"tiff",
-    L"ico", L"heic", L"heif", L"hif", L"avif", L"webp"};
 
 const DWORD kSkippedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_REPARSE_POINT;
 
@@ -152,11 +146,14 @@ private:
 }  // namespace
 
 bool HasPictureExtension(const std::wstring& name) {
+  // What the decoders read (the decoder is chosen by signature; the extension only chooses which
+  // files of a folder are offered to them).
+  static const std::vector<std::wstring> kPictureExtensions = PictureExtensions();
   const size_t dot = name.rfind(L'.');
   if (dot == std::wstring::npos) return false;
   const wchar_t* extension = name.c_str() + dot + 1;
-  return std::any_of(std::begin(kPictureExtensions), std::end(kPictureExtensions),
-                     [extension](const wchar_t* known) { return StrCmpIW(extension, known) == 0; });
+  return std::any_of(kPictureExtensions.begin(), kPictureExtensions.end(),
+                     [extension](const std::wstring& known) { return StrCmpIW(extension, known.c_str()) == 0; });
 }
 
 std::wstring DroppedFolderName(const std::wstring& folder) {

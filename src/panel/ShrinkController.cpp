@@ -5,8 +5,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <cwchar>
-
 #include "base/FilePaths.h"
 #include "base/ItemIdList.h"
 #include "base/ResourceText.h"
@@ -55,8 +53,6 @@ std::wstring ShellFolderPath(const std::wstring& folder) {
   return !shortPath.empty() && shortPath.size() < MAX_PATH ? shortPath : folder;
 }
 
-bool IsQualityDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= 0xFF10 && c <= 0xFF19); }
-
 }  // namespace
 
 CShrinkController::CShrinkController(HWND dialog, const PanelControlIds& ids,
@@ -91,11 +87,12 @@ void CShrinkController::Attach() {
   m_prefix.Attach(GetItem(m_ids.Prefix), m_prefixHistory, this);
   SelectOrSetText(m_prefix.GetHwnd(), m_profile.Prefix);
 
-  m_png.Attach(GetItem(m_ids.Png), this);
-  m_jpeg.Attach(GetItem(m_ids.Jpeg), this);
-  const bool jpeg = m_profile.SaveFormat.Type == SaveFormat::Jpeg;
-  m_png.SetCheck(!jpeg);
-  m_jpeg.SetCheck(jpeg);
+  for (size_t i = 0; i < kPanelFormatCount; ++i) {
+    m_formats[i].Attach(GetItem(m_ids.*kPanelFormatButtons[i]), this);
+  }
+  // A type that no row names shows as the row it is saved as.
+  const int32_t shown = FindOutputFormat(m_profile.SaveFormat).type;
+  for (size_t i = 0; i < kPanelFormatCount; ++i) m_formats[i].SetCheck(OutputFormatAt(i).type == shown);
 
   m_quality.Attach(GetItem(m_ids.Quality), lists.JpegQualities, this);
   SetItemNumber(m_quality.GetHwnd(), m_profile.SaveFormat.JpegQuality, true);
@@ -114,7 +111,7 @@ void CShrinkController::Attach() {
 void CShrinkController::UpdateEnabled(bool busy) {
   const bool on = m_profile.Use && !busy;
   const bool customSize = m_profile.ShrinkType == static_cast<int32_t>(ShrinkMethod::Custom);
-  const bool jpeg = m_profile.SaveFormat.Type == SaveFormat::Jpeg;
+  const bool quality = FindOutputFormat(m_profile.SaveFormat).usesQuality;
   EnableItem(m_ids.Use, !busy);
   EnableItem(m_ids.Method, on);
   EnableItem(m_ids.Width, on && customSize);
@@ -124,9 +121,8 @@ void CShrinkController::UpdateEnabled(bool busy) {
   // Opening the output folder is always possible, also to look at a running job's results.
   EnableItem(m_ids.OpenFolder, true);
   EnableItem(m_ids.Prefix, on);
-  EnableItem(m_ids.Png, on);
-  EnableItem(m_ids.Jpeg, on);
-  EnableItem(m_ids.Quality, on && jpeg);
+  for (int PanelControlIds::*button : kPanelFormatButtons) EnableItem(m_ids.*button, on);
+  EnableItem(m_ids.Quality, on && quality);
   EnableItem(m_ids.Background, on);
   EnableItem(m_ids.ColorButton, on && !m_profile.Transparent);
   EnableItem(m_ids.ColorText, on && !m_profile.Transparent);
@@ -185,13 +181,20 @@ void CShrinkController::OnClick(CWindowW*, int, int id, HWND) {
     OnBrowseClicked();
   } else if (id == m_ids.OpenFolder) {
     OnOpenFolderClicked();
-  } else if (id == m_ids.Png || id == m_ids.Jpeg) {
+  } else if (IsFormatButton(id)) {
     OnFormatClicked();
   } else if (id == m_ids.Background) {
     OnBackgroundClicked();
   } else if (id == m_ids.ColorButton) {
     OnColorButtonClicked();
   }
+}
+
+bool CShrinkController::IsFormatButton(int id) const {
+  for (int PanelControlIds::*button : kPanelFormatButtons) {
+    if (id == m_ids.*button) return true;
+  }
+  return false;
 }
 
 void CShrinkController::OnSelChange(CWindowW*, int code, int id, HWND) {
@@ -324,28 +327,32 @@ bool CShrinkController::ReadFolder(bool show) {
 void CShrinkController::ReadPrefix() { m_profile.Prefix = GetComboText(m_prefix.GetHwnd()); }
 
 void CShrinkController::ReadFormat() {
-  m_profile.SaveFormat.Type = m_png.IsChecked() ? SaveFormat::Png : SaveFormat::Jpeg;
+  // The first checked button's row. The last button is asked for nothing: the group always has
+  // one checked, and should a program have cleared them all, the last row is what is left.
+  size_t chosen = kPanelFormatCount - 1;
+  for (size_t i = 0; i + 1 < kPanelFormatCount; ++i) {
+    if (m_formats[i].IsChecked()) {
+      chosen = i;
+      break;
+    }
+  }
+  m_profile.SaveFormat.Type = OutputFormatAt(chosen).type;
 }
 
 void CShrinkController::ReadQuality() {
   HWND box = m_quality.GetHwnd();
   const std::wstring text = GetComboText(box);
-  std::wstring kept;
-  for (wchar_t c : text) {
-    if (IsQualityDigit(c)) kept += c;
-  }
+  const std::wstring kept = KeepDigits(text);
   if (kept != text) {
     SelectOrSetText(box, kept);
     // Typing goes on where it was: at the end of what is left.
     m_quality.SetEditSel(static_cast<int>(kept.size()), static_cast<int>(kept.size()));
   }
-  // Full-width digits count as their values; the number saturates at the 32-bit range.
-  std::wstring digits = kept;
-  for (wchar_t& c : digits) {
-    if (c >= 0xFF10) c = static_cast<wchar_t>(L'0' + (c - 0xFF10));
-  }
-  m_profile.SaveFormat.JpegQuality =
-      digits.empty() ? 0 : static_cast<int32_t>(std::wcstol(digits.c_str(), nullptr, 10));
+  // No range check here: a number off the scale is kept as typed, and taken as its nearest end
+  // when the settings are loaded and when a picture is encoded (base/OutputQuality.h).
+  int32_t quality = 0;  // the empty field
+  ParseDigits(kept, &quality);
+  m_profile.SaveFormat.JpegQuality = quality;
 }
 
 void CShrinkController::ReadBackground() { m_profile.Transparent = !m_background.IsChecked(); }

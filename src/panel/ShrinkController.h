@@ -27,9 +27,9 @@ struct PanelControlIds {
   int Browse;       // push button: choose the folder in the shell's chooser
   int OpenFolder;   // push button: open the folder in the shell
   int Prefix;       // editable combo box: file-name prefix, with the prefix history
-  int Png;          // radio buttons: output format
+  int Png;          // radio buttons: output format (kPanelFormatButtons)
   int Jpeg;
-  int Quality;      // editable combo box: JPEG quality
+  int Quality;      // editable combo box: the quality number, for formats that use one
   int Background;   // check box: fill transparent pixels with the background colour
   int ColorButton;  // push button with the colour swatch
   int ColorText;    // editable combo box: the colour as RRGGBB
@@ -37,6 +37,11 @@ struct PanelControlIds {
 
 // Panels 1, 2 and 3 of the main dialog.
 extern const PanelControlIds kPanelControlIds[3];
+
+// A panel's format buttons, one per row of the output format table (image/encode/SaveFormat.h)
+// and in its order: the i-th button chooses the i-th row.
+constexpr int PanelControlIds::*kPanelFormatButtons[] = {&PanelControlIds::Png, &PanelControlIds::Jpeg};
+constexpr size_t kPanelFormatCount = sizeof(kPanelFormatButtons) / sizeof(kPanelFormatButtons[0]);
 
 class CShrinkController;
 
@@ -70,8 +75,8 @@ public:
   void Attach();
 
   // Idle (false): the controls of an enabled profile are enabled, except the size fields unless
-  // the method is the typed size, the quality unless the format is JPEG, and the colour button and
-  // text while the background is off. Running (true), or a disabled profile: everything is
+  // the method is the typed size, the quality unless the format's row uses it (JPEG), and the
+  // colour button and text while the background is off. Running (true), or a disabled profile: everything is
   // disabled but the open-folder button, and the use check box unless running.
   void UpdateEnabled(bool busy);
 
@@ -97,6 +102,7 @@ public:
 
 private:
   void OnClick(CWindowW* sender, int code, int id, HWND control) override;
+  bool IsFormatButton(int id) const;
   void OnSelChange(CWindowW* sender, int code, int id, HWND control) override;
 
   void OnUseClicked();
@@ -143,8 +149,7 @@ private:
   CButton2 m_browse;
   CButton2 m_openFolder;
   CComboBoxS<CStringHistory> m_prefix;
-  CButton2 m_png;
-  CButton2 m_jpeg;
+  CButton2 m_formats[kPanelFormatCount];  // as kPanelFormatButtons
   CComboBox2<CNamedJpegQualities> m_quality;
   CButton2 m_background;
   CColorButton m_colorButton;

@@ -1,8 +1,7 @@
 // The settings tree: defaults, and loading and saving in the registry.
 #include "settings/Settings.h"
 
-#include <algorithm>
-
+#include "base/OutputQuality.h"
 #include "res/StringIds.h"
 
 namespace {
@@ -32,7 +31,7 @@ bool LoadProfile(HKEY hive, const std::wstring& path, ShrinkProfile* profile) {
   if (!OpenForRead(hive, path + L"\\SaveFormat", &format)) return false;
   ok &= ReadDword(format.Get(), L"Type", &profile->SaveFormat.Type);
   ok &= ReadDword(format.Get(), L"JpegQuality", &profile->SaveFormat.JpegQuality);
-  profile->SaveFormat.JpegQuality = std::clamp(profile->SaveFormat.JpegQuality, 0, 100);
+  profile->SaveFormat.JpegQuality = ClampOutputQuality(profile->SaveFormat.JpegQuality);
   return ok;
 }
 

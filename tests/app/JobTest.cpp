@@ -158,8 +158,9 @@ protected:
   }
 
   // Handles what is queued, the job's timer ticks included (a posted quit would come before
-  // them, so the loop's own run cannot be used here), until `done` or the time limit.
-  bool RunUntil(const std::function<bool()>& done, DWORD limitMs = 30000) {
+  // them, so the loop's own run cannot be used here), until `done` or the time limit. The limit
+  // only ends a hung test: a loaded machine may take a minute to start a job of 70,000 files.
+  bool RunUntil(const std::function<bool()>& done, DWORD limitMs = 180000) {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < limitMs) {
       Pump();

@@ -37,6 +37,33 @@ TEST(ValueText, WholeNumbersAcceptSignsAndDropFractions) {
   EXPECT_TRUE(Refused(L"5", -1));
 }
 
+TEST(ValueText, DigitFieldsKeepAsciiAndFullWidthDigitsAndCountThemAsTheirValues) {
+  EXPECT_EQ(L"80", KeepDigits(L"8a0"));
+  EXPECT_EQ(L"\xFF19\xFF10", KeepDigits(L"\xFF19 \xFF10%"));
+  EXPECT_EQ(L"1\xFF12" L"3", KeepDigits(L"-1\xFF12.3"));
+  // Signs, the full-width characters on either side of the digits, other scripts' digits.
+  EXPECT_EQ(L"", KeepDigits(L"+-/:\xFF0F\xFF1A\x0660\x0966"));
+
+  int32_t value = 12345;
+  ASSERT_TRUE(ParseDigits(L"\xFF19\xFF10", &value));
+  EXPECT_EQ(90, value);
+  ASSERT_TRUE(ParseDigits(L"1\xFF12" L"3", &value));
+  EXPECT_EQ(123, value);
+  ASSERT_TRUE(ParseDigits(L"0080", &value));
+  EXPECT_EQ(80, value);
+  ASSERT_TRUE(ParseDigits(L"0", &value));
+  EXPECT_EQ(0, value);
+  ASSERT_TRUE(ParseDigits(L"99999999999", &value));
+  EXPECT_EQ(2147483647, value);
+  ASSERT_TRUE(ParseDigits(L"\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19", &value));
+  EXPECT_EQ(2147483647, value);
+  value = 7;
+  for (const wchar_t* text : {L"", L"+1", L"-1", L"1.5", L"8a0", L" 1", L"1\xFF0E"}) {
+    EXPECT_FALSE(ParseDigits(text, &value)) << text;
+  }
+  EXPECT_EQ(7, value);
+}
+
 TEST(ValueText, DecimalsScaleTheValueAndGuardTheRange) {
   EXPECT_TRUE(Parses(L"1.5", 2, 150));
   EXPECT_TRUE(Parses(L"1.567", 2, 156));

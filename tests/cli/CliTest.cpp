@@ -129,6 +129,18 @@ TEST(CliArguments, ProfileOptionsBuildOneProfile) {
   EXPECT_TRUE(p.Transparent);
   EXPECT_EQ(0xFFFFFFu, p.BkColor);
 
+  // The quality's ends are taken; the last format option and the last quality given count.
+  for (const wchar_t* quality : {L"0", L"100", L"007"}) {
+    ASSERT_TRUE(Parse({L"--jpeg=" + std::wstring(quality), L"x.png"}, &o, &error)) << quality;
+    EXPECT_EQ(std::stoi(quality), ProfileFromOptions(o, L"C:\\here").SaveFormat.JpegQuality);
+  }
+  ASSERT_TRUE(Parse({L"--jpeg=55", L"--jpeg", L"x.png"}, &o, &error));
+  EXPECT_EQ(55, ProfileFromOptions(o, L"C:\\here").SaveFormat.JpegQuality);
+  ASSERT_TRUE(Parse({L"--prefix", L"p_", L"x.png"}, &o, &error));
+  p = ProfileFromOptions(o, L"C:\\here");
+  EXPECT_EQ(0, p.SaveFormat.Type);  // PNG without a format option
+  EXPECT_EQ(80, p.SaveFormat.JpegQuality);
+
   ASSERT_TRUE(Parse({L"x.png"}, &o, &error));
   EXPECT_FALSE(o.ownProfile);  // the stored profiles apply
   EXPECT_EQ(0, o.threads);     // one per processor
@@ -144,6 +156,10 @@ TEST(CliArguments, MalformedInputIsAUsageErrorWithAReason) {
        std::vector<std::vector<std::wstring>>{{L"--fit", L"640", L"a"}, {L"--fit", L"0x10", L"a"},
                                               {L"--fit", L"-5x10", L"a"}, {L"--jpeg=101", L"a"},
                                               {L"--jpeg=", L"a"}, {L"--jpeg=8x", L"a"},
+                                              {L"--jpeg=-1", L"a"}, {L"--jpeg=+5", L"a"},
+                                              {L"--jpeg=\xFF15\xFF10", L"a"}, {L"--jpeg=99999999999", L"a"},
+                                              {L"--png", L"a"}, {L"--jpg", L"a"}, {L"--JPEG", L"a"},
+                                              {L"--jpegx", L"a"}, {L"--=5", L"a"},
                                               {L"--background", L"GG", L"a"}, {L"--background", L"FFF", L"a"},
                                               {L"--out"}, {L"--frobnicate", L"a"}, {}, {L"--overwrite"},
                                               {L"--threads", L"0", L"a"}, {L"--threads", L"two", L"a"},
@@ -153,6 +169,11 @@ TEST(CliArguments, MalformedInputIsAUsageErrorWithAReason) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(std::wstring::npos, error.find(L'\n'));
   }
+  std::wstring error;
+  EXPECT_FALSE(Parse({L"--jpeg=101", L"a"}, &o, &error));
+  EXPECT_EQ(L"--jpeg=Q takes a quality from 0 to 100, not \"101\"", error);
+  EXPECT_FALSE(Parse({L"--png", L"a"}, &o, &error));
+  EXPECT_EQ(L"unknown option --png", error);
 }
 
 TEST(CliRun, BatchWritesEveryOutputAndReportsProgress) {

@@ -2,11 +2,13 @@
 // order and subfolders, and the refusals of a drop that gives no source.
 #include <windows.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "image/decode/InputFormats.h"
 #include "job/FolderListing.h"
 #include "res/StringIds.h"
 #include "support/TempDir.h"
@@ -50,9 +52,18 @@ TEST(FolderListing, PicturesAreTheDecodersExtensionsInAnyCase) {
                               L"a.WebP", L"写真.b.jpg"}) {
     EXPECT_TRUE(HasPictureExtension(name)) << name;
   }
-  for (const wchar_t* name : {L"a.txt", L"jpg", L"a.jpg.txt", L"a.jp", L"a.pngx", L"a.", L"a.emf", L""}) {
+  // GDI+ reads metafiles too, but a folder listing leaves them out.
+  for (const wchar_t* name : {L"a.txt", L"jpg", L"a.jpg.txt", L"a.jp", L"a.pngx", L"a.", L"a.emf", L"a.WMF",
+                              L"a.jxl", L"a.svg", L"a.heics", L"a.tif_", L""}) {
     EXPECT_FALSE(HasPictureExtension(name)) << name;
   }
+  // The decoders' table offers these, no more: adding one is a deliberate change of what a
+  // folder gives.
+  const std::vector<std::wstring> extensions = PictureExtensions();
+  EXPECT_EQ((std::set<std::wstring>{L"jpg", L"jpeg", L"jpe", L"jfif", L"png", L"bmp", L"dib", L"gif", L"tif",
+                                    L"tiff", L"ico", L"heic", L"heif", L"hif", L"avif", L"webp"}),
+            std::set<std::wstring>(extensions.begin(), extensions.end()));
+  EXPECT_EQ(16u, extensions.size());
   EXPECT_EQ(L"Trip", DroppedFolderName(L"D:\\Photos\\Trip\\"));
   EXPECT_EQ(L"旅行 2", DroppedFolderName(L"D:\\Photos/旅行 2"));
   EXPECT_EQ(L"D", DroppedFolderName(L"D:\\"));

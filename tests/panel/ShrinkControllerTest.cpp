@@ -112,6 +112,14 @@ TEST_F(ShrinkControllerTest, EditsAreWrittenBackAndCollectReadsEveryField) {
   EXPECT_EQ(150, Profile(1).SaveFormat.JpegQuality);
   Type(ids.Quality, L"\xFF19\xFF10");  // full-width digits
   EXPECT_EQ(90, Profile(1).SaveFormat.JpegQuality);
+  Type(ids.Quality, L"\xFF17x5%");  // mixed with ASCII, the rest removed from the field
+  EXPECT_EQ(L"\xFF17" L"5", WindowText(HostItem(ids.Quality)));
+  EXPECT_EQ(75, Profile(1).SaveFormat.JpegQuality);
+  Type(ids.Quality, L"99999999999");
+  EXPECT_EQ(2147483647, Profile(1).SaveFormat.JpegQuality);
+  Type(ids.Quality, L"-");
+  EXPECT_EQ(L"", WindowText(HostItem(ids.Quality)));
+  EXPECT_EQ(0, Profile(1).SaveFormat.JpegQuality);
   Click(ids.Background);
   EXPECT_TRUE(Profile(1).Transparent);
   Click(ids.Use);
@@ -240,6 +248,36 @@ TEST_F(ShrinkControllerTest, EnableStatesFollowTheProfileAndTheJob) {
   EXPECT_EQ((std::vector<int>{ids.Use, ids.OpenFolder}), enabledSet());
   m_host->Panel(0).UpdateEnabled(true);
   EXPECT_EQ(std::vector<int>{ids.OpenFolder}, enabledSet());
+}
+
+TEST_F(ShrinkControllerTest, FormatButtonsChooseTheirRowsAndTheQualityFollowsTheRow) {
+  // Every row of the output format table has its button, in the table's order.
+  ASSERT_EQ(OutputFormatCount(), kPanelFormatCount);
+  // A stored type that no row names shows as PNG, what it is saved as.
+  Profile(0).SaveFormat.Type = 7;
+  Profile(1).SaveFormat.Type = SaveFormat::Jpeg;
+  ASSERT_NE(nullptr, OpenHost());
+  const PanelControlIds& ids = kPanelControlIds[0];
+  EXPECT_TRUE(Checked(ids.Png));
+  EXPECT_FALSE(Checked(ids.Jpeg));
+  EXPECT_FALSE(Enabled(ids.Quality));
+  EXPECT_TRUE(Checked(kPanelControlIds[1].Jpeg));
+  EXPECT_TRUE(Enabled(kPanelControlIds[1].Quality));
+  EXPECT_EQ(7, Profile(0).SaveFormat.Type);  // kept until the buttons are read
+
+  Click(ids.Png);
+  EXPECT_EQ(SaveFormat::Png, Profile(0).SaveFormat.Type);
+  Click(ids.Jpeg);
+  EXPECT_EQ(SaveFormat::Jpeg, Profile(0).SaveFormat.Type);
+  EXPECT_TRUE(Enabled(ids.Quality));
+  Click(ids.Png);
+  EXPECT_EQ(SaveFormat::Png, Profile(0).SaveFormat.Type);
+  EXPECT_FALSE(Enabled(ids.Quality));
+  for (size_t i = 0; i < kPanelFormatCount; ++i) {
+    Click(ids.*kPanelFormatButtons[i]);
+    EXPECT_EQ(OutputFormatAt(i).type, Profile(0).SaveFormat.Type) << i;
+    EXPECT_EQ(OutputFormatAt(i).usesQuality, Enabled(ids.Quality)) << i;
+  }
 }
 
 TEST_F(ShrinkControllerTest, AFolderDroppedOnAFolderFieldBecomesThatPanelsFolder) {

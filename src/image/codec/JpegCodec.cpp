@@ -3,6 +3,7 @@
 #include "image/codec/JpegCodec.h"
 
 #include "base/Orientation.h"
+#include "base/OutputQuality.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -219,8 +220,7 @@ DecodeStatus DecodeJpeg(const uint8_t* data, size_t size, BgraCanvas* canvas) {
 
 bool EncodeJpeg(const PixelRows& rows, int quality, std::vector<uint8_t>* out) {
   if (rows.width == 0 || rows.height == 0) return false;
-  if (quality < 0) quality = 0;
-  if (quality > 100) quality = 100;
+  quality = ClampOutputQuality(quality);
   unsigned char* buffer = nullptr;
   unsigned long length = 0;
   bool ok = EncodeJpegC(&rows, quality, &buffer, &length);

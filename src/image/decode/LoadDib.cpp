@@ -1,5 +1,6 @@
-// Loading pictures: the table of the program's own decoders, chosen by signature, with GDI+ for
-// the rest; the canvas that receives their rows, chooses the reduced scale and streams shrinks.
+// Loading pictures: the program's own decoders (the table of InputFormats), chosen by signature,
+// with GDI+ for the rest; the canvas that receives their rows, chooses the reduced scale and
+// streams shrinks.
 #include "image/decode/LoadDib.h"
 
 #include <algorithm>
@@ -13,11 +14,8 @@
 #include "image/BlockCache.h"
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
-#include "image/codec/HeifCodec.h"
-#include "image/codec/JpegCodec.h"
-#include "image/codec/PngCodec.h"
-#include "image/codec/WebpCodec.h"
 #include "image/decode/ColourConversion.h"
+#include "image/decode/InputFormats.h"
 #include "image/resample/Resample.h"
 
 namespace {
@@ -324,41 +322,13 @@ HRESULT DecodeWithGdiplus(const uint8_t* data, size_t size, CLoadAdmission* admi
                           Gdiplus::InterpolationModeHighQualityBicubic);
 }
 
-// The decoders of the program's own, on plain buffers: the first whose signature test accepts the
-// file's first bytes decodes it; a file none of them takes goes to GDI+.
-struct PlainDecoder {
-  bool (*matches)(const uint8_t* data, size_t size);
-  DecodeStatus (*decode)(const uint8_t* data, size_t size, BgraCanvas* canvas);
-  // It tells the canvas the stored size first and hands over its rows top to bottom through
-  // BgraCanvas::Row and Written, so that shrinks can be made while it decodes.
-  bool streams;
-};
-
-const PlainDecoder kPlainDecoders[] = {
-    {IsJpegSignature, DecodeJpeg, true},
-    // A PNG may tell its orientation after its pixels: it is always kept whole.
-    {IsPngSignature, DecodePng, false},
-    // HEIC, HEIF and AVIF, upright and at full size: a grid made a strip of tiles at a time,
-    // anything else decoded whole.
-    {IsHeifSignature, DecodeHeif, true},
-    // WebP, the first frame of an animation; decoded at full size.
-    {IsWebpSignature, DecodeWebp, false},
-};
-
-const PlainDecoder* FindPlainDecoder(const uint8_t* data, size_t size) {
-  for (const PlainDecoder& decoder : kPlainDecoders) {
-    if (decoder.matches(data, size)) return &decoder;
-  }
-  return nullptr;
-}
-
 // `shrinks`, when given, asks for the shrinks to be streamed where the picture allows.
 HRESULT DecodeFor(const uint8_t* data, size_t size, const ShrinkSettings* settings, size_t count,
                   CLoadAdmission* admission, CDibPtr* dib, std::vector<ShrinkResult>* shrinks,
                   FitSize* fileSize) {
   dib->reset();
   if (shrinks) shrinks->clear();
-  if (const PlainDecoder* decoder = FindPlainDecoder(data, size)) {
+  if (const InputFormat* decoder = FindPlainDecoder(data, size)) {
     CDibCanvas canvas(settings, count, admission, shrinks != nullptr && decoder->streams);
     const DecodeStatus status = decoder->decode(data, size, &canvas);
     if (canvas.Refused()) return E_ABORT;

@@ -9,9 +9,9 @@
 #include "image/resample/Shrink.h"
 
 // The decoder is chosen by the file's signature, never its name: the program's own codecs (the
-// table of LoadDib.cpp) first, everything else through GDI+. E_NOTIMPL for a missing, unreadable or
-// undecodable file; HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY) when the picture does not fit in
-// memory. The file is closed before this returns, on every path.
+// table of image/decode/InputFormats.cpp) first, everything else through GDI+. E_NOTIMPL for a
+// missing, unreadable or undecodable file; HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY) when the
+// picture does not fit in memory. The file is closed before this returns, on every path.
 HRESULT LoadDib(const std::wstring& path, CDibPtr* dib);
 
 // Told what a picture's decode will hold before it is allocated, in pixels of four bytes: its

@@ -11,20 +11,34 @@ bool EncodePngAnyQuality(const PixelRows& rows, int, std::vector<uint8_t>* out) 
   return EncodePngRgba(rows, out);
 }
 
-// The first row is the one a type that no row names gets.
+// The first row is the one a type that no row names gets. Rows keep their order (the panel's
+// format buttons follow it) and their types (stored in the registry).
 const OutputFormat kOutputFormats[] = {
-    // type            extension  encode               encodeIndexed     transparency  palette  smaller decode
-    {SaveFormat::Png,  L"png",    EncodePngAnyQuality, EncodePngIndexed, true,         true,    -1},
-    {SaveFormat::Jpeg, L"jpg",    EncodeJpeg,          nullptr,          false,        false,   80},
+    // type            extension  keyword   quality  encode               encodeIndexed     transparency  palette  smaller decode
+    {SaveFormat::Png,  L"png",    nullptr,  false,   EncodePngAnyQuality, EncodePngIndexed, true,         true,    -1},
+    {SaveFormat::Jpeg, L"jpg",    L"jpeg",  true,    EncodeJpeg,          nullptr,          false,        false,   80},
 };
 
 }  // namespace
 
-const OutputFormat& FindOutputFormat(const SaveFormat& format) {
+size_t OutputFormatCount() { return sizeof(kOutputFormats) / sizeof(kOutputFormats[0]); }
+
+const OutputFormat& OutputFormatAt(size_t index) { return kOutputFormats[index]; }
+
+const OutputFormat& FindOutputFormat(int32_t type) {
   for (const OutputFormat& row : kOutputFormats) {
-    if (row.type == format.Type) return row;
+    if (row.type == type) return row;
   }
   return kOutputFormats[0];
+}
+
+const OutputFormat& FindOutputFormat(const SaveFormat& format) { return FindOutputFormat(format.Type); }
+
+const OutputFormat* FindOutputFormatByKeyword(const std::wstring& keyword) {
+  for (const OutputFormat& row : kOutputFormats) {
+    if (row.keyword && keyword == row.keyword) return &row;
+  }
+  return nullptr;
 }
 
 const wchar_t* GetExtension(const SaveFormat& format) { return FindOutputFormat(format).extension; }

@@ -184,10 +184,7 @@ private:
       if (ScaleFor(i) <= sharedScale) continue;  // its own decode is this one
       for (size_t j : order) {
         if (j == i || m_feeders[j] != kFromRows) continue;
-        if (m_targets[j].width < 4 * static_cast<int64_t>(m_targets[i].width) ||
-            m_targets[j].height < 4 * static_cast<int64_t>(m_targets[i].height)) {
-          continue;
-        }
+        if (!AtMostAQuarterOf(m_targets[i], m_targets[j])) continue;
         if (m_feeders[i] == kFromRows || pixels(j) < pixels(m_feeders[i])) m_feeders[i] = j;
       }
     }
@@ -252,16 +249,19 @@ private:
     }
     return 1;
   }
+  // Whether `small` is at most a quarter of `large` in both directions: small enough to be made
+  // from that shrink instead of from the rows.
+  static bool AtMostAQuarterOf(const FitSize& small, const FitSize& large) {
+    return 4 * static_cast<int64_t>(small.width) <= large.width &&
+           4 * static_cast<int64_t>(small.height) <= large.height;
+  }
   // Whether another shrink is at most a quarter of `target` in both directions, so that it may be
   // made from shrink `i` (ChooseFeeders decides that later, from the scales chosen here).
   bool MayFeedAnother(size_t i, const FitSize& target) const {
     for (size_t j = 0; j < m_count; ++j) {
       FitSize other;
       if (j == i || PlanShrink(m_settings[j], m_fileSize, &other) != ShrinkPlan::Scale) continue;
-      if (4 * static_cast<int64_t>(other.width) <= target.width &&
-          4 * static_cast<int64_t>(other.height) <= target.height) {
-        return true;
-      }
+      if (AtMostAQuarterOf(other, target)) return true;
     }
     return false;
   }

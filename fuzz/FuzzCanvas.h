@@ -11,7 +11,7 @@
 
 #include "base/Orientation.h"
 #include "base/PixelBuffers.h"
-#include "image/decode/ColourConversion.h"
+#include "image/decode/ColorConversion.h"
 
 class FuzzCanvas : public BgraCanvas {
 public:
@@ -59,10 +59,10 @@ public:
   }
 
   // The profile (any bytes the file holds) goes to Little CMS as the program's canvas gives it.
-  bool DescribeColour(const ColourDescription& colour) override {
-    Check(!m_described && !m_finished && (colour.iccSize == 0 || colour.icc));
+  bool DescribeColor(const ColorDescription& color) override {
+    Check(!m_described && !m_finished && (color.iccSize == 0 || color.icc));
     m_described = true;
-    m_conversion = CColourConversion::For(colour);
+    m_conversion = CColorConversion::For(color);
     return m_conversion != nullptr;
   }
 
@@ -94,7 +94,7 @@ private:
 
   unsigned m_reduction;
   bool m_prepared = false, m_refused = false, m_begun = false, m_finished = false, m_described = false;
-  CColourConversionPtr m_conversion;
+  CColorConversionPtr m_conversion;
   uint32_t m_fileWidth = 0, m_fileHeight = 0;
   uint32_t m_width = 0, m_height = 0;
   std::vector<uint8_t> m_pixels;

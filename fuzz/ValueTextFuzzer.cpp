@@ -43,10 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!ParseFixedPoint(ascii, 0, &again) || again != whole) std::abort();
   }
 
-  uint32_t colour = 0;
-  if (ParseHexColor(text, &colour)) {
+  uint32_t color = 0;
+  if (ParseHexColor(text, &color)) {
     uint32_t again = 0;
-    if (colour > 0xFFFFFF || !ParseHexColor(FormatHexColor(colour), &again) || again != colour) {
+    if (color > 0xFFFFFF || !ParseHexColor(FormatHexColor(color), &again) || again != color) {
       std::abort();
     }
   }

@@ -16,7 +16,7 @@ set(KESTRELLE_IMAGE_PLAIN_SOURCES
   image/codec/JpegCodec.cpp
   image/codec/PngCodec.cpp
   image/codec/WebpCodec.cpp
-  image/decode/ColourConversion.cpp
+  image/decode/ColorConversion.cpp
   image/decode/InputFormats.cpp
 )
 # The resampler's vector kernels are compiled per function for their instruction sets with GCC's

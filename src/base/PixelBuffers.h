@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <new>
 
-#include "base/ColourDescription.h"
+#include "base/ColorDescription.h"
 
 // Rows of pixels in memory, top row first at `top`; `stride` may be negative for bottom-up storage.
 struct PixelRows {
@@ -31,12 +31,12 @@ public:
     (void)width, (void)height, (void)orientation, (void)wholePictureBytes;
     return 1;
   }
-  // Told what the file says about its colours (see ColourDescription), before Finish, and by a
+  // Told what the file says about its colours (see ColorDescription), before Finish, and by a
   // decoder that hands its rows over through Written before Begin. True when the canvas turns
   // the pixels into sRGB itself: a CMYK decoder then writes its C, M, Y, K values as they are,
   // where it would otherwise write their plain conversion to B, G, R.
-  virtual bool DescribeColour(const ColourDescription& colour) {
-    (void)colour;
+  virtual bool DescribeColor(const ColorDescription& color) {
+    (void)color;
     return false;
   }
   // Called once the decoded size is known; false refuses the picture (no memory for it).

@@ -266,7 +266,7 @@ TEST_F(MainDlgTest, AboutBoxShowsTheVersionAndItsLinksAreBlueUnderlinedWithTheHa
   std::wstring address, about, notices;
   bool noticesUnderlined = false, noticesBlue = false, handOverNotices = false;
   bool underlined = false;
-  COLORREF linkColour = 0, textColour = 0;
+  COLORREF linkColor = 0, textColor = 0;
   HBRUSH linkBrush = nullptr;
   bool handOverLink = false, arrowElsewhere = false;
   CBoxWatcher watcher(dialog, [&](HWND box) {
@@ -285,12 +285,12 @@ TEST_F(MainDlgTest, AboutBoxShowsTheVersionAndItsLinksAreBlueUnderlinedWithTheHa
     HDC dc = CreateCompatibleDC(nullptr);
     linkBrush = reinterpret_cast<HBRUSH>(
         SendMessageW(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(link)));
-    linkColour = GetTextColor(dc);
+    linkColor = GetTextColor(dc);
     SendMessageW(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(noticesLink));
     noticesBlue = GetTextColor(dc) == RGB(0, 0, 255);
     HWND other = GetWindow(link, GW_HWNDPREV);
     SendMessageW(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(other));
-    textColour = GetTextColor(dc);
+    textColor = GetTextColor(dc);
     DeleteDC(dc);
     const LPARAM hit = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
     handOverLink = SendMessageW(box, WM_SETCURSOR, reinterpret_cast<WPARAM>(link), hit) != 0 &&
@@ -307,8 +307,8 @@ TEST_F(MainDlgTest, AboutBoxShowsTheVersionAndItsLinksAreBlueUnderlinedWithTheHa
   ASSERT_EQ(1u, watcher.Boxes().size());
   EXPECT_EQ(0u, address.find(L"https://"));
   EXPECT_TRUE(underlined);
-  EXPECT_EQ(RGB(0, 0, 255), linkColour);
-  EXPECT_EQ(GetSysColor(COLOR_BTNTEXT), textColour);
+  EXPECT_EQ(RGB(0, 0, 255), linkColor);
+  EXPECT_EQ(GetSysColor(COLOR_BTNTEXT), textColor);
   EXPECT_EQ(GetSysColorBrush(COLOR_BTNFACE), linkBrush);
   EXPECT_TRUE(handOverLink);
   EXPECT_TRUE(arrowElsewhere);

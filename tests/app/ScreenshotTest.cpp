@@ -58,7 +58,7 @@ protected:
     EXPECT_EQ(S_OK, CreatePngSaver()->Save(picture, file));
   }
 
-  // Pixels of the control's area in the picture that differ from the colour at its top left.
+  // Pixels of the control's area in the picture that differ from the color at its top left.
   int InkOf(const CDib& picture, int id) {
     RECT window, rect;
     GetWindowRect(m_dialog->GetHwnd(), &window);

@@ -84,7 +84,7 @@ TEST(ValueText, DecimalsScaleTheValueAndGuardTheRange) {
   EXPECT_EQ(L"-21474836.48", FormatFixedPoint(-2147483647 - 1, 2, false));
 }
 
-TEST(ValueText, HexColoursAreRedFirstAndShortFormsAreGrey) {
+TEST(ValueText, HexColorsAreRedFirstAndShortFormsAreGrey) {
   uint32_t c = 0;
   ASSERT_TRUE(ParseHexColor(L"ff8119", &c));
   EXPECT_EQ(0x1981FFu, c);

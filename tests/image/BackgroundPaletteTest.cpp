@@ -4,7 +4,7 @@
 #include "image/BackgroundPalette.h"
 #include "support/Pictures.h"
 
-TEST(Background, PureRedColourrefIsDrawnOpaqueRed) {
+TEST(Background, PureRedColorrefIsDrawnOpaqueRed) {
   CDibPtr clear = MakeDib(3, 3, [](int, int) { return 0u; });
   CDibPtr flat;
   ASSERT_EQ(S_OK, ApplyBackgroundColor(clear, 0x0000FF, &flat));
@@ -13,7 +13,7 @@ TEST(Background, PureRedColourrefIsDrawnOpaqueRed) {
   EXPECT_EQ(0xFF0C00CCu, PixelAt(*flat, 2, 0));
 }
 
-TEST(Background, EveryAlphaAndColourBlendsWithExactRounding) {
+TEST(Background, EveryAlphaAndColorBlendsWithExactRounding) {
   // One pixel per (alpha, colour) pair over a grey background of 77.
   CDibPtr all = MakeDib(256, 256, [](int x, int y) {
     return static_cast<uint32_t>(y) << 24 | x << 16 | (255 - x) << 8 | (x ^ y);
@@ -98,7 +98,7 @@ TEST(Palette, TwoHundredFiftySixValuesReduceAndOneMoreDoesNot) {
   EXPECT_EQ(S_FALSE, ReduceToPalette(*MakePhotoLike(300, 200), &indexed));
 }
 
-TEST(Palette, OneColourUsesOneEntryAndEightBitSourcesAreLeftAlone) {
+TEST(Palette, OneColorUsesOneEntryAndEightBitSourcesAreLeftAlone) {
   CDibPtr flat = MakeDib(5, 5, [](int, int) { return 0xFF336699u; });
   CDibPtr indexed;
   ASSERT_EQ(S_OK, ReduceToPalette(*flat, &indexed));

@@ -35,7 +35,7 @@ TEST(Dib, OneByOnePictureHasFourBytesOfPixels) {
   EXPECT_TRUE(dib.IsValid());
 }
 
-TEST(Dib, ColourCountAndHeaderSizeFollowTheHeader) {
+TEST(Dib, ColorCountAndHeaderSizeFollowTheHeader) {
   BITMAPINFOHEADER h = {};
   h.biSize = 40;
   h.biBitCount = 8;
@@ -85,7 +85,7 @@ TEST(Dib, VersionFiveHeaderDescribesItsProfile) {
   EXPECT_EQ(124u, CalcHeaderSize(*dib.GetHeader()));
 }
 
-TEST(Dib, CopiedHeaderKeepsItsColourTable) {
+TEST(Dib, CopiedHeaderKeepsItsColorTable) {
   CDib source;
   ASSERT_TRUE(source.Create(4, 4, 8, 0, BI_RGB));
   source.ColorTable()[7].rgbReserved = 99;

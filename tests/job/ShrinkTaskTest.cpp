@@ -63,7 +63,7 @@ std::wstring Message(unsigned id, const wchar_t* argument = nullptr) {
 }
 
 // A translucent picture of a few colours: a 16-pixel frame of transparent, the rest in four hues.
-CDibPtr FewColours(int w, int h) {
+CDibPtr FewColors(int w, int h) {
   return MakeDib(w, h, [=](int x, int y) {
     if (x < 16 || y < 16 || x >= w - 16 || y >= h - 16) return 0u;
     static const uint32_t hues[4] = {0xFFFF0000u, 0xFF00FF00u, 0x800000FFu, 0xFFFFFFFFu};
@@ -77,7 +77,7 @@ std::wstring WritePng(const CTempDir& dir, const wchar_t* name, const CDib& pict
   return path;
 }
 
-int PngColourType(const std::wstring& path) {
+int PngColorType(const std::wstring& path) {
   std::string bytes = ReadBytes(path);
   return bytes.size() > 25 ? static_cast<unsigned char>(bytes[25]) : -1;
 }
@@ -273,7 +273,7 @@ TEST(ShrinkTask, TypedWidthOfZeroGivesThePlainMessage) {
 
 TEST(ShrinkTask, TransparencyIsKeptOrFlattenedAsTheProfileAndFormatSay) {
   CTempDir dir;
-  std::wstring source = WritePng(dir, L"few.png", *FewColours(128, 96));
+  std::wstring source = WritePng(dir, L"few.png", *FewColors(128, 96));
   ShrinkProfile keep = Profile(dir.Path(), L"keep_", 0);
   keep.Transparent = true;
   ShrinkProfile filled = Profile(dir.Path(), L"fill_", 0);
@@ -285,13 +285,13 @@ TEST(ShrinkTask, TransparencyIsKeptOrFlattenedAsTheProfileAndFormatSay) {
   task->Run();
   ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText();
 
-  EXPECT_EQ(3, PngColourType(dir / L"keep_few.png"));  // indexed
+  EXPECT_EQ(3, PngColorType(dir / L"keep_few.png"));  // indexed
   CDibPtr kept;
   ASSERT_EQ(S_OK, LoadDib(dir / L"keep_few.png", &kept));
   EXPECT_EQ(0u, PixelAt(*kept, 0, 0) >> 24);
   EXPECT_EQ(0x800000FFu, PixelAt(*kept, 16 + 64, 16));
 
-  EXPECT_EQ(3, PngColourType(dir / L"fill_few.png"));  // still few values: indexed, opaque
+  EXPECT_EQ(3, PngColorType(dir / L"fill_few.png"));  // still few values: indexed, opaque
   CDibPtr flat;
   ASSERT_EQ(S_OK, LoadDib(dir / L"fill_few.png", &flat));
   EXPECT_EQ(0xFFFF0000u, PixelAt(*flat, 0, 0));
@@ -359,7 +359,7 @@ TEST(ShrinkTask, ThreeProfilesWriteEveryOutputRight) {
     EXPECT_EQ(e.width, out->Width());
     EXPECT_EQ(e.height, out->Height());
     if (!e.jpeg) {
-      EXPECT_EQ(2, PngColourType(e.path));  // too many values for a palette, and opaque: RGB
+      EXPECT_EQ(2, PngColorType(e.path));  // too many values for a palette, and opaque: RGB
     }
     EXPECT_EQ(0xFFu, PixelAt(*out, e.width / 2, e.height / 2) >> 24);
   }

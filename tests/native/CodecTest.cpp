@@ -186,7 +186,7 @@ TEST(JpegCodec, TheCanvasLearnsSizeAndOrientationFirstAndMayAskForLess) {
   }
   const std::string files[] = {EncodeTestJpeg(w, h, JCS_CMYK, 4, JCS_YCCK, cmyk, 95, App1(6)),
                                EncodeTestJpeg(w, h, JCS_RGB, 3, JCS_YCbCr, rgb, 95)};
-  const uint32_t colours[] = {0xFFFF0000u, 0xFFC8285Au};
+  const uint32_t colors[] = {0xFFFF0000u, 0xFFC8285Au};
   const int orientations[] = {6, 1};
   for (int f = 0; f < 2; ++f) {
     for (unsigned reduction : {1u, 2u, 4u, 8u, 3u}) {
@@ -205,7 +205,7 @@ TEST(JpegCodec, TheCanvasLearnsSizeAndOrientationFirstAndMayAskForLess) {
       ASSERT_EQ((h + used - 1) / used, canvas.image->Height());
       for (uint32_t y = 0; y < canvas.image->Height(); ++y) {
         for (uint32_t x = 0; x < canvas.image->Width(); ++x) {
-          ASSERT_TRUE(Near(colours[f], canvas.image->Pixel(x, y), 4))
+          ASSERT_TRUE(Near(colors[f], canvas.image->Pixel(x, y), 4))
               << std::hex << canvas.image->Pixel(x, y) << std::dec << " at " << x << "," << y;
         }
       }

@@ -45,7 +45,7 @@ protected:
   }
 };
 
-TEST_F(ColorButtonTest, SwatchShowsTheColourInAGreyFrameAndFollowsTheText) {
+TEST_F(ColorButtonTest, SwatchShowsTheColorInAGreyFrameAndFollowsTheText) {
   Profile(0).BkColor = 0x1981FF;  // FF8119
   ASSERT_NE(nullptr, OpenHost());
   const DWORD grey = 0x646464;
@@ -75,7 +75,7 @@ TEST_F(ColorButtonTest, SwatchShowsTheColourInAGreyFrameAndFollowsTheText) {
   EXPECT_EQ(0x1987E5u, Look(IDC_COLOR_BUTTON1).middle);
 }
 
-TEST(ColorButton, OnlyANewColourRepaintsTheButton) {
+TEST(ColorButton, OnlyANewColorRepaintsTheButton) {
   HWND window = CreateWindowExW(0, L"BUTTON", L"", WS_POPUP | WS_VISIBLE | BS_PUSHBUTTON, 0, 0,
                                 60, 30, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(nullptr, window);
@@ -96,7 +96,7 @@ TEST(ColorButton, OnlyANewColourRepaintsTheButton) {
   DestroyWindow(window);
 }
 
-TEST_F(ColorButtonTest, ChooserClosedKeepsTheColourAndStartsFromIt) {
+TEST_F(ColorButtonTest, ChooserClosedKeepsTheColorAndStartsFromIt) {
   Profile(1).BkColor = 0x1981FF;
   ASSERT_NE(nullptr, OpenHost());
   ASSERT_EQ(m_host->GetHwnd(), GetActiveWindow());

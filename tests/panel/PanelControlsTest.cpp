@@ -86,7 +86,7 @@ TEST_F(PanelControlsTest, WheelStepsThroughTheSizesAndStopsAtTheEnds) {
   EXPECT_EQ(L"650", WindowText(width));
 }
 
-TEST_F(PanelControlsTest, WheelStepsQualityAndColourByTheirValues) {
+TEST_F(PanelControlsTest, WheelStepsQualityAndColorByTheirValues) {
   Profile(2).SaveFormat.Type = SaveFormat::Jpeg;
   Profile(2).SaveFormat.JpegQuality = 80;
   Profile(2).BkColor = 0x1981FF;  // オレンジ, FF8119

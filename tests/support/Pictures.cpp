@@ -62,7 +62,7 @@ namespace {
 // The mean of `measure` (of a colour channel's difference) over every colour channel of two
 // pictures of the same size.
 template <class Measure>
-double MeanOverColourDifferences(const CDib& a, const CDib& b, Measure measure) {
+double MeanOverColorDifferences(const CDib& a, const CDib& b, Measure measure) {
   double sum = 0;
   for (int y = 0; y < a.Height(); ++y) {
     for (int x = 0; x < a.Width(); ++x) {
@@ -78,11 +78,11 @@ double MeanOverColourDifferences(const CDib& a, const CDib& b, Measure measure) 
 }  // namespace
 
 double MeanAbsoluteError(const CDib& a, const CDib& b) {
-  return MeanOverColourDifferences(a, b, [](double d) { return std::fabs(d); });
+  return MeanOverColorDifferences(a, b, [](double d) { return std::fabs(d); });
 }
 
 double Psnr(const CDib& a, const CDib& b) {
-  double mse = MeanOverColourDifferences(a, b, [](double d) { return d * d; });
+  double mse = MeanOverColorDifferences(a, b, [](double d) { return d * d; });
   return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 

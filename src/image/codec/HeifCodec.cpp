@@ -81,16 +81,16 @@ std::vector<uint8_t> ReadProfile(const heif_image_handle* handle) {
 
 // The code points of the file's nclx box, or else those the coded stream carries (known once the
 // image is decoded).
-void ReadCodePoints(const heif_image_handle* handle, const heif_image* image, ColourDescription* colour) {
+void ReadCodePoints(const heif_image_handle* handle, const heif_image* image, ColorDescription* color) {
   heif_color_profile_nclx* nclx = nullptr;
   heif_error error = heif_image_handle_get_nclx_color_profile(handle, &nclx);
   if (error.code != heif_error_Ok && image) error = heif_image_get_nclx_color_profile(image, &nclx);
   if (error.code != heif_error_Ok || !nclx) return;
-  colour->hasCodePoints = true;
-  colour->colourPrimaries = static_cast<uint16_t>(nclx->color_primaries);
-  colour->transferCharacteristics = static_cast<uint16_t>(nclx->transfer_characteristics);
-  colour->matrixCoefficients = static_cast<uint16_t>(nclx->matrix_coefficients);
-  colour->fullRange = nclx->full_range_flag != 0;
+  color->hasCodePoints = true;
+  color->colorPrimaries = static_cast<uint16_t>(nclx->color_primaries);
+  color->transferCharacteristics = static_cast<uint16_t>(nclx->transfer_characteristics);
+  color->matrixCoefficients = static_cast<uint16_t>(nclx->matrix_coefficients);
+  color->fullRange = nclx->full_range_flag != 0;
   heif_nclx_color_profile_free(nclx);
 }
 
@@ -243,13 +243,13 @@ uint64_t LibraryHolds(uint64_t pixels, bool high) {
 
 // The whole picture decoded at once, then handed over row by row.
 DecodeStatus DecodeWhole(const heif_image_handle* handle, uint32_t width, uint32_t height, bool high,
-                         const heif_decoding_options* options, BgraCanvas* canvas, ColourDescription* colour) {
+                         const heif_decoding_options* options, BgraCanvas* canvas, ColorDescription* color) {
   CHeifImage image;
   heif_error error = heif_decode_image(handle, image.Receive(), heif_colorspace_RGB, ChromaFor(high), options);
   if (error.code != heif_error_Ok || !image.IsValid()) return StatusOf(error);
   if (canvas->Abandoned()) return DecodeStatus::Abandoned;
-  ReadCodePoints(handle, image.Get(), colour);
-  canvas->DescribeColour(*colour);
+  ReadCodePoints(handle, image.Get(), color);
+  canvas->DescribeColor(*color);
   CDecodedPixels pixels;
   if (!pixels.Open(image.Get(), width, height, high)) return DecodeStatus::Undecodable;
   const bool premultiplied = heif_image_is_premultiplied_alpha(image.Get()) != 0;
@@ -471,13 +471,13 @@ public:
     return LibraryHolds(StripPixels(), m_high) + gathered;
   }
 
-  DecodeStatus Run(BgraCanvas* canvas, ColourDescription* colour) {
+  DecodeStatus Run(BgraCanvas* canvas, ColorDescription* color) {
     if (m_columns.empty() || m_rows.empty()) return DecodeStatus::Undecodable;
     const std::vector<uint32_t>& strips = m_swap ? m_columns : m_rows;
     for (size_t k = 0; k < strips.size(); ++k) {
       if (canvas->Abandoned()) return DecodeStatus::Abandoned;
       const uint32_t strip = strips[m_backwards ? strips.size() - 1 - k : k];
-      const DecodeStatus status = DecodeStrip(strip, canvas, colour);
+      const DecodeStatus status = DecodeStrip(strip, canvas, color);
       if (status != DecodeStatus::Ok) return status;
     }
     return m_described ? DecodeStatus::Ok : DecodeStatus::Undecodable;
@@ -497,7 +497,7 @@ private:
     *to = std::min<int64_t>(*start + size, extent);
   }
 
-  DecodeStatus DecodeStrip(uint32_t strip, BgraCanvas* canvas, ColourDescription* colour) {
+  DecodeStatus DecodeStrip(uint32_t strip, BgraCanvas* canvas, ColorDescription* color) {
     std::vector<TilePosition> positions;
     for (uint32_t other : m_swap ? m_rows : m_columns) {
       positions.push_back(m_swap ? TilePosition{strip, other} : TilePosition{other, strip});
@@ -514,8 +514,8 @@ private:
       }
       m_premultiplied[i] = heif_image_is_premultiplied_alpha(m_tiles[i].Get()) != 0;
       if (!m_described) {
-        ReadCodePoints(m_handle, m_tiles[i].Get(), colour);
-        canvas->DescribeColour(*colour);
+        ReadCodePoints(m_handle, m_tiles[i].Get(), color);
+        canvas->DescribeColor(*color);
         m_described = true;
       }
     }
@@ -634,9 +634,9 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   options.Get()->cancel_decoding = CancelDecoding;
   options.Get()->progress_user_data = canvas;
   options.Get()->convert_hdr_to_8bit = 0;  // rounded here; libheif would cut the low bits off
-  ColourDescription colour;
-  colour.icc = icc.empty() ? nullptr : icc.data();
-  colour.iccSize = icc.size();
+  ColorDescription color;
+  color.icc = icc.empty() ? nullptr : icc.data();
+  color.iccSize = icc.size();
 
   // Anything but a grid is decoded whole and upright by libheif, which holds that much besides
   // the canvas's rows. A grid is made here from its stored tiles, a strip at a time, and
@@ -647,7 +647,7 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
         !canvas->Begin(uint32_t(width), uint32_t(height))) {
       return DecodeStatus::OutOfMemory;
     }
-    const DecodeStatus status = DecodeWhole(handle.Get(), uint32_t(width), uint32_t(height), high, options.Get(), canvas, &colour);
+    const DecodeStatus status = DecodeWhole(handle.Get(), uint32_t(width), uint32_t(height), high, options.Get(), canvas, &color);
     if (status != DecodeStatus::Ok) return status;
     return canvas->Finish(1) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
   }
@@ -665,7 +665,7 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
       !canvas->Begin(grid.UprightWidth(), grid.UprightHeight())) {
     return DecodeStatus::OutOfMemory;
   }
-  const DecodeStatus status = grid.Run(canvas, &colour);
+  const DecodeStatus status = grid.Run(canvas, &color);
   if (status != DecodeStatus::Ok) return status;
   return canvas->Finish(1) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }

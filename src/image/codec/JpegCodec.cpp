@@ -113,16 +113,16 @@ DecodeStatus DecodeJpegC(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   // The canvas converts a profile's colours itself; CMYK values are then handed over unconverted.
   bool plainCmyk = cmyk;
   {
-    ColourDescription colour;
+    ColorDescription color;
     JOCTET* profile = nullptr;
     unsigned int profileSize = 0;
     if (jpeg_read_icc_profile(&cinfo, &profile, &profileSize)) {
-      colour.icc = profile;
-      colour.iccSize = profileSize;
+      color.icc = profile;
+      color.iccSize = profileSize;
     }
-    colour.stored = cmyk ? (cinfo.saw_Adobe_marker ? StoredColour::InvertedCmyk : StoredColour::Cmyk)
-                         : cinfo.jpeg_color_space == JCS_GRAYSCALE ? StoredColour::Grey : StoredColour::Rgb;
-    if (canvas->DescribeColour(colour) && cmyk) plainCmyk = false;
+    color.stored = cmyk ? (cinfo.saw_Adobe_marker ? StoredColor::InvertedCmyk : StoredColor::Cmyk)
+                         : cinfo.jpeg_color_space == JCS_GRAYSCALE ? StoredColor::Grey : StoredColor::Rgb;
+    if (canvas->DescribeColor(color) && cmyk) plainCmyk = false;
     free(profile);
   }
   // A file of several scans holds every coefficient of the stored picture until its last scan:

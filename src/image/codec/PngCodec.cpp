@@ -83,18 +83,18 @@ DecodeStatus DecodePngC(MemoryReader* reader, BgraCanvas* canvas) {
     return DecodeStatus::Undecodable;
   }
   {
-    ColourDescription colour;
+    ColorDescription color;
     png_charp name = nullptr;
     int compression = 0;
     png_bytep profile = nullptr;
     png_uint_32 profileSize = 0;
     if (png_get_iCCP(png, info, &name, &compression, &profile, &profileSize) && profile) {
-      colour.icc = profile;
-      colour.iccSize = profileSize;
+      color.icc = profile;
+      color.iccSize = profileSize;
     }
     const bool grey = colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA;
-    colour.stored = grey ? StoredColour::Grey : StoredColour::Rgb;
-    canvas->DescribeColour(colour);
+    color.stored = grey ? StoredColor::Grey : StoredColor::Rgb;
+    canvas->DescribeColor(color);
   }
   if (!canvas->Begin(width, height)) {
     png_destroy_read_struct(&png, &info, nullptr);

@@ -63,15 +63,15 @@ int OrientationOf(const WebPDemuxer* demux) {
 }
 
 // The ICC profile of an ICCP chunk; its bytes lie in the file's own buffer.
-ColourDescription ReadProfile(const WebPDemuxer* demux) {
-  ColourDescription colour;
+ColorDescription ReadProfile(const WebPDemuxer* demux) {
+  ColorDescription color;
   WebPChunkIterator chunk;
   if (WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) {
-    colour.icc = chunk.chunk.bytes;
-    colour.iccSize = chunk.chunk.size;
+    color.icc = chunk.chunk.bytes;
+    color.iccSize = chunk.chunk.size;
     WebPDemuxReleaseChunkIterator(&chunk);
   }
-  return colour;
+  return color;
 }
 
 // `framesHeld` whole pictures of 4 bytes per pixel are in the decoder's own buffers while the
@@ -159,7 +159,7 @@ DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   const uint32_t height = WebPDemuxGetI(demux.Get(), WEBP_FF_CANVAS_HEIGHT);
   const int orientation = OrientationOf(demux.Get());
   if (width == 0 || height == 0) return DecodeStatus::Undecodable;
-  canvas->DescribeColour(ReadProfile(demux.Get()));
+  canvas->DescribeColor(ReadProfile(demux.Get()));
   if (flags & ANIMATION_FLAG) {
     demux.Reset();  // the animation decoder reads the container again, with its own demuxer
     return DecodeFirstFrame(data, size, width, height, orientation, canvas);

@@ -14,7 +14,7 @@
 #include "image/BlockCache.h"
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
-#include "image/decode/ColourConversion.h"
+#include "image/decode/ColorConversion.h"
 #include "image/decode/InputFormats.h"
 #include "image/resample/Resample.h"
 
@@ -77,9 +77,9 @@ public:
   // A picture with colours of its own is converted to sRGB once it is whole, before it is turned
   // upright; streamed, its shrinks are converted instead (far fewer pixels), except ink values,
   // which are converted as the rows arrive.
-  bool DescribeColour(const ColourDescription& colour) override {
-    m_colour = CColourConversion::For(colour);
-    return m_colour != nullptr;
+  bool DescribeColor(const ColorDescription& color) override {
+    m_color = CColorConversion::For(color);
+    return m_color != nullptr;
   }
   bool Begin(uint32_t width, uint32_t height) override {
     if (m_streaming && BeginStreaming(width, height)) return true;
@@ -99,9 +99,9 @@ public:
   }
   void Written(uint32_t first, uint32_t count) override {
     if (!m_streaming) return;
-    const bool inks = m_colour && m_colour->ConvertsInks();
+    const bool inks = m_color && m_color->ConvertsInks();
     for (uint32_t y = first; y < first + count; ++y) {
-      if (inks) m_colour->Apply(Row(y), m_bandStride / 4);
+      if (inks) m_color->Apply(Row(y), m_bandStride / 4);
       m_resampler->AddRow(Row(y));
     }
   }
@@ -109,15 +109,15 @@ public:
     if (m_streaming) {
       if (!m_resampler->Complete()) return false;
       m_resampler.reset();  // its working memory serves the shrinks of shrinks
-      if (m_colour && !m_colour->ConvertsInks()) {
+      if (m_color && !m_color->ConvertsInks()) {
         for (size_t i = 0; i < m_count; ++i) {
-          if (m_feeders[i] == kFromRows) ConvertColours(*m_shrinks[i].image);
+          if (m_feeders[i] == kFromRows) ConvertColors(*m_shrinks[i].image);
         }
       }
       MakeShrinksOfShrinks();
       return true;
     }
-    if (m_colour) ConvertColours(*m_dib);
+    if (m_color) ConvertColors(*m_dib);
     if (!m_sizeKnown) {
       // Decoders that learn the orientation only at the end (PNG) decode at full scale.
       m_fileSize = {m_dib->Width(), m_dib->Height()};
@@ -200,9 +200,9 @@ private:
       }
     }
   }
-  void ConvertColours(const CDib& picture) const {
+  void ConvertColors(const CDib& picture) const {
     const PixelRows rows = picture.Rows();
-    for (uint32_t y = 0; y < rows.height; ++y) m_colour->Apply(rows.Row(y), rows.width);
+    for (uint32_t y = 0; y < rows.height; ++y) m_color->Apply(rows.Row(y), rows.width);
   }
   uint64_t TargetPixels() const {
     uint64_t total = 0;
@@ -286,7 +286,7 @@ private:
   std::unique_ptr<uint8_t[]> m_band;
   size_t m_bandStride = 0;
   std::unique_ptr<CRowResampler> m_resampler;  // the shrinks made from the rows
-  CColourConversionPtr m_colour;  // null: the colours stay as decoded
+  CColorConversionPtr m_color;  // null: the colours stay as decoded
   std::vector<ShrinkResult> m_shrinks;
   CDibPtr m_dib;
   FitSize m_fileSize = {0, 0};
@@ -370,7 +370,7 @@ void ReleaseThreadImageBuffers() {
   delete t_fileBuffer;
   t_fileBuffer = nullptr;
   ReleaseCachedBlocks();
-  ReleaseThreadColourConversions();
+  ReleaseThreadColorConversions();
 }
 
 HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,

@@ -558,8 +558,8 @@ uint32_t StraightPixel(const int32_t sums[4]) {
   if (alpha == 0) return 0;
   uint32_t pixel = static_cast<uint32_t>(alpha) << 24;
   for (int c = 0; c < 3; ++c) {
-    float colour = static_cast<float>(sums[c] + bias) * 255.0f / alphaSum;
-    pixel |= static_cast<uint32_t>(RoundToByte(colour)) << (8 * c);
+    float color = static_cast<float>(sums[c] + bias) * 255.0f / alphaSum;
+    pixel |= static_cast<uint32_t>(RoundToByte(color)) << (8 * c);
   }
   return pixel;
 }

@@ -24,12 +24,12 @@ namespace {
 
 // Four pixels (as 16-bit lanes, two per 128-bit half) to biased premultiplied samples.
 inline __m256i Premultiply(__m256i pixels) {
-  const __m256i alphaToColour = _mm256_setr_epi8(
+  const __m256i alphaToColor = _mm256_setr_epi8(
       6, 7, 6, 7, 6, 7, -128, -128, 14, 15, 14, 15, 14, 15, -128, -128,
       6, 7, 6, 7, 6, 7, -128, -128, 14, 15, 14, 15, 14, 15, -128, -128);
   const __m256i alphaLane = _mm256_setr_epi16(0, 0, 0, 255, 0, 0, 0, 255,
                                               0, 0, 0, 255, 0, 0, 0, 255);
-  __m256i factor = _mm256_or_si256(_mm256_shuffle_epi8(pixels, alphaToColour), alphaLane);
+  __m256i factor = _mm256_or_si256(_mm256_shuffle_epi8(pixels, alphaToColor), alphaLane);
   return _mm256_xor_si256(_mm256_mullo_epi16(pixels, factor), _mm256_set1_epi16(-32768));
 }
 
@@ -130,10 +130,10 @@ inline void StraightPixelsTwo(__m256i sums, uint8_t* out) {
   const __m256 scale = _mm256_setr_ps(255.0f, 255.0f, 255.0f, 1.0f, 255.0f, 255.0f, 255.0f, 1.0f);
   const __m256 alphaUnit = _mm256_setr_ps(0.0f, 0.0f, 0.0f, 255.0f * kWeightUnit,
                                           0.0f, 0.0f, 0.0f, 255.0f * kWeightUnit);
-  const __m256 colourLanes = _mm256_castsi256_ps(_mm256_setr_epi32(-1, -1, -1, 0, -1, -1, -1, 0));
+  const __m256 colorLanes = _mm256_castsi256_ps(_mm256_setr_epi32(-1, -1, -1, 0, -1, -1, -1, 0));
   __m256 values = _mm256_cvtepi32_ps(_mm256_add_epi32(sums, _mm256_set1_epi32(kSampleBias * kWeightUnit)));
   __m256 alphaSum = _mm256_shuffle_ps(values, values, _MM_SHUFFLE(3, 3, 3, 3));
-  __m256 divisor = _mm256_or_ps(_mm256_and_ps(alphaSum, colourLanes), alphaUnit);
+  __m256 divisor = _mm256_or_ps(_mm256_and_ps(alphaSum, colorLanes), alphaUnit);
   __m256i rounded = _mm256_cvtps_epi32(_mm256_div_ps(_mm256_mul_ps(values, scale), divisor));
   __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(rounded, rounded), rounded);
   uint32_t first = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(bytes)));

@@ -23,7 +23,7 @@
 #include "image/codec/HeifCodec.h"
 #include "image/codec/PngCodec.h"
 #include "image/codec/WebpCodec.h"
-#include "image/decode/ColourConversion.h"
+#include "image/decode/ColorConversion.h"
 #include "native/PlainImage.h"
 #include "support/TestProfiles.h"
 
@@ -51,9 +51,9 @@ public:
   uint64_t preparedHeldBytes = 0;
   uint32_t rowsWritten = 0;
   int describeCalls = 0;
-  ColourDescription described;  // without its profile's bytes, which are copied to describedIcc
+  ColorDescription described;  // without its profile's bytes, which are copied to describedIcc
   Bytes describedIcc;
-  CColourConversionPtr conversion;
+  CColorConversionPtr conversion;
   bool broken = false;  // a promise was not kept
   std::unique_ptr<PlainImage> image;
 
@@ -77,12 +77,12 @@ public:
     broken |= first != rowsWritten || count == 0;
     rowsWritten = first + count;
   }
-  bool DescribeColour(const ColourDescription& colour) override {
-    broken |= describeCalls++ > 0 || finishCalls > 0 || (colour.iccSize > 0 && !colour.icc);
-    described = colour;
+  bool DescribeColor(const ColorDescription& color) override {
+    broken |= describeCalls++ > 0 || finishCalls > 0 || (color.iccSize > 0 && !color.icc);
+    described = color;
     described.icc = nullptr;
-    describedIcc.assign(colour.icc, colour.icc + colour.iccSize);
-    if (convert) conversion = CColourConversion::For(colour);
+    describedIcc.assign(color.icc, color.icc + color.iccSize);
+    if (convert) conversion = CColorConversion::For(color);
     return conversion != nullptr;
   }
   bool Finish(int orientation) override {
@@ -157,7 +157,7 @@ const int kQuadAlpha[4] = {255, 128, 255, 0};
 
 // Each quadrant of the canvas, away from its edges (where lossy coding blurs), has the mean
 // colour given, within `tolerance` per channel.
-void ExpectQuadrants(const CheckingCanvas& canvas, const std::array<int, 3> (&colours)[4], double tolerance,
+void ExpectQuadrants(const CheckingCanvas& canvas, const std::array<int, 3> (&colors)[4], double tolerance,
                      const std::string& what) {
   const uint32_t w = canvas.Width(), h = canvas.Height();
   const uint32_t mx = w / 8, my = h / 8;
@@ -165,7 +165,7 @@ void ExpectQuadrants(const CheckingCanvas& canvas, const std::array<int, 3> (&co
     const uint32_t x0 = (q & 1) ? w / 2 : 0, y0 = (q & 2) ? h / 2 : 0;
     std::array<double, 4> mean = canvas.Mean(x0 + mx, y0 + my, x0 + w / 2 - mx, y0 + h / 2 - my);
     for (int c = 0; c < 3; ++c) {
-      EXPECT_NEAR(mean[c], colours[q][c], tolerance) << what << ", quadrant " << q << ", channel " << c;
+      EXPECT_NEAR(mean[c], colors[q][c], tolerance) << what << ", quadrant " << q << ", channel " << c;
     }
   }
 }
@@ -393,7 +393,7 @@ TEST(HeifDecodeTest, CroppedAndTurnedGridsAreTheirWindowTurned) {
   }
 }
 
-TEST(ColourConversionTest, DecodersDescribeTheColoursOfTheirFiles) {
+TEST(ColorConversionTest, DecodersDescribeTheColorsOfTheirFiles) {
   const Bytes icc = Sample("quad.icc");
   ASSERT_FALSE(icc.empty());
   for (const char* name : {"heic-icc.heic", "avif-icc.avif", "webp-icc.webp", "quad-icc.png"}) {
@@ -402,13 +402,13 @@ TEST(ColourConversionTest, DecodersDescribeTheColoursOfTheirFiles) {
     DecodeOk(name, &canvas);
     EXPECT_EQ(canvas.describeCalls, 1) << name;
     EXPECT_EQ(canvas.describedIcc, icc) << name;
-    EXPECT_TRUE(canvas.described.stored == StoredColour::Rgb) << name;
+    EXPECT_TRUE(canvas.described.stored == StoredColor::Rgb) << name;
   }
   CheckingCanvas nclx;
   DecodeOk("avif-nclx.avif", &nclx);
   EXPECT_TRUE(nclx.describedIcc.empty());
   EXPECT_TRUE(nclx.described.hasCodePoints);
-  EXPECT_EQ(nclx.described.colourPrimaries, 9);
+  EXPECT_EQ(nclx.described.colorPrimaries, 9);
   EXPECT_EQ(nclx.described.transferCharacteristics, 16);
   EXPECT_EQ(nclx.described.matrixCoefficients, 9);
   EXPECT_FALSE(nclx.described.fullRange);
@@ -421,7 +421,7 @@ TEST(ColourConversionTest, DecodersDescribeTheColoursOfTheirFiles) {
 // Every decoder's pixels reach sRGB: the sample profile swaps red and green, so a file whose
 // profile was lost or ignored keeps its red where sRGB has green. A Display P3 file tagged by
 // code points alone comes out more saturated than its numbers.
-TEST(ColourConversionTest, TaggedPicturesComeOutInSrgb) {
+TEST(ColorConversionTest, TaggedPicturesComeOutInSrgb) {
   const std::array<int, 3> swapped[4] = {{40, 220, 40}, {60, 40, 200}, {210, 50, 60}, {50, 230, 220}};
   for (const char* name : {"heic-icc.heic", "avif-icc.avif", "webp-icc.webp", "quad-icc.png"}) {
     CheckingCanvas canvas;
@@ -445,46 +445,46 @@ TEST(ColourConversionTest, TaggedPicturesComeOutInSrgb) {
   EXPECT_EQ(pq.conversion, nullptr);
 }
 
-ColourDescription ProfileOf(const Bytes& icc, StoredColour stored = StoredColour::Rgb) {
-  ColourDescription colour;
-  colour.icc = icc.data();
-  colour.iccSize = icc.size();
-  colour.stored = stored;
-  return colour;
+ColorDescription ProfileOf(const Bytes& icc, StoredColor stored = StoredColor::Rgb) {
+  ColorDescription color;
+  color.icc = icc.data();
+  color.iccSize = icc.size();
+  color.stored = stored;
+  return color;
 }
 
-ColourDescription CodePoints(uint16_t primaries, uint16_t transfer) {
-  ColourDescription colour;
-  colour.hasCodePoints = true;
-  colour.colourPrimaries = primaries;
-  colour.transferCharacteristics = transfer;
-  return colour;
+ColorDescription CodePoints(uint16_t primaries, uint16_t transfer) {
+  ColorDescription color;
+  color.hasCodePoints = true;
+  color.colorPrimaries = primaries;
+  color.transferCharacteristics = transfer;
+  return color;
 }
 
-TEST(ColourConversionTest, OnlyColoursThatDifferFromSrgbAreConverted) {
+TEST(ColorConversionTest, OnlyColorsThatDifferFromSrgbAreConverted) {
   const Bytes adobe = Sample("adobe-rgb.icc"), srgb = Sample("srgb.icc"), swapped = Sample("quad.icc");
   ASSERT_FALSE(adobe.empty() || srgb.empty() || swapped.empty());
   // Nothing to do: nothing described, sRGB by profile or by code points (unspecified primaries
   // and sRGB-like curves included), a transfer not mapped, a profile that cannot be read or does
   // not fit the pixels.
-  EXPECT_EQ(CColourConversion::For(ColourDescription()), nullptr);
-  EXPECT_EQ(CColourConversion::For(ProfileOf(srgb)), nullptr);
-  EXPECT_EQ(CColourConversion::For(CodePoints(1, 13)), nullptr);
-  EXPECT_EQ(CColourConversion::For(CodePoints(2, 2)), nullptr);
-  EXPECT_EQ(CColourConversion::For(CodePoints(1, 1)), nullptr);
-  EXPECT_EQ(CColourConversion::For(CodePoints(9, 16)), nullptr);
-  EXPECT_EQ(CColourConversion::For(CodePoints(12, 18)), nullptr);
-  EXPECT_EQ(CColourConversion::For(ProfileOf(Bytes(adobe.begin(), adobe.begin() + 100))), nullptr);
+  EXPECT_EQ(CColorConversion::For(ColorDescription()), nullptr);
+  EXPECT_EQ(CColorConversion::For(ProfileOf(srgb)), nullptr);
+  EXPECT_EQ(CColorConversion::For(CodePoints(1, 13)), nullptr);
+  EXPECT_EQ(CColorConversion::For(CodePoints(2, 2)), nullptr);
+  EXPECT_EQ(CColorConversion::For(CodePoints(1, 1)), nullptr);
+  EXPECT_EQ(CColorConversion::For(CodePoints(9, 16)), nullptr);
+  EXPECT_EQ(CColorConversion::For(CodePoints(12, 18)), nullptr);
+  EXPECT_EQ(CColorConversion::For(ProfileOf(Bytes(adobe.begin(), adobe.begin() + 100))), nullptr);
   Bytes noise(600);
   for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 37 + 11);
-  EXPECT_EQ(CColourConversion::For(ProfileOf(noise)), nullptr);
-  EXPECT_EQ(CColourConversion::For(ProfileOf(adobe, StoredColour::Grey)), nullptr);
-  EXPECT_EQ(CColourConversion::For(ProfileOf(adobe, StoredColour::Cmyk)), nullptr);
-  EXPECT_NE(CColourConversion::For(CodePoints(12, 13)), nullptr);
-  EXPECT_NE(CColourConversion::For(CodePoints(9, 1)), nullptr);
+  EXPECT_EQ(CColorConversion::For(ProfileOf(noise)), nullptr);
+  EXPECT_EQ(CColorConversion::For(ProfileOf(adobe, StoredColor::Grey)), nullptr);
+  EXPECT_EQ(CColorConversion::For(ProfileOf(adobe, StoredColor::Cmyk)), nullptr);
+  EXPECT_NE(CColorConversion::For(CodePoints(12, 13)), nullptr);
+  EXPECT_NE(CColorConversion::For(CodePoints(9, 1)), nullptr);
 
   // sRGB's red is (219, 0, 0) in Adobe RGB; alpha is kept as it is.
-  CColourConversionPtr fromAdobe = CColourConversion::For(ProfileOf(adobe));
+  CColorConversionPtr fromAdobe = CColorConversion::For(ProfileOf(adobe));
   ASSERT_NE(fromAdobe, nullptr);
   uint8_t pixels[8] = {0, 0, 219, 77, 128, 128, 128, 255};
   fromAdobe->Apply(pixels, 2);
@@ -494,8 +494,8 @@ TEST(ColourConversionTest, OnlyColoursThatDifferFromSrgbAreConverted) {
   EXPECT_EQ(pixels[3], 77);
   for (int c = 4; c < 7; ++c) EXPECT_NEAR(pixels[c], 128, 2) << "grey stays grey";
   // The conversion kept for the next picture is that picture's own.
-  EXPECT_EQ(CColourConversion::For(ProfileOf(adobe)), fromAdobe);
-  CColourConversionPtr fromSwapped = CColourConversion::For(ProfileOf(swapped));
+  EXPECT_EQ(CColorConversion::For(ProfileOf(adobe)), fromAdobe);
+  CColorConversionPtr fromSwapped = CColorConversion::For(ProfileOf(swapped));
   ASSERT_NE(fromSwapped, nullptr);
   uint8_t red[4] = {0, 0, 200, 255};
   fromSwapped->Apply(red, 1);
@@ -513,7 +513,7 @@ TEST(ColourConversionTest, OnlyColoursThatDifferFromSrgbAreConverted) {
     uint32_t seed = 12345;
     for (uint8_t& byte : ours) byte = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 23);
     theirs = ours;
-    CColourConversion::For(ProfileOf(*profile))->Apply(ours.data(), 20000);
+    CColorConversion::For(ProfileOf(*profile))->Apply(ours.data(), 20000);
     cmsDoTransform(exact, theirs.data(), theirs.data(), 20000);
     int worst = 0;
     for (size_t i = 0; i < ours.size(); ++i) {
@@ -527,21 +527,21 @@ TEST(ColourConversionTest, OnlyColoursThatDifferFromSrgbAreConverted) {
   // A grey picture of linear light: level 128 is sRGB's 188, and stays grey.
   const Bytes grey = LinearGreyProfile();
   ASSERT_FALSE(grey.empty());
-  CColourConversionPtr fromGrey = CColourConversion::For(ProfileOf(grey, StoredColour::Grey));
+  CColorConversionPtr fromGrey = CColorConversion::For(ProfileOf(grey, StoredColor::Grey));
   ASSERT_NE(fromGrey, nullptr);
   uint8_t levels[12] = {0, 0, 0, 255, 128, 128, 128, 40, 255, 255, 255, 255};
   fromGrey->Apply(levels, 3);
   const uint8_t expected[12] = {0, 0, 0, 255, 188, 188, 188, 40, 255, 255, 255, 255};
   for (int i = 0; i < 12; ++i) EXPECT_NEAR(levels[i], expected[i], 1) << i;
-  EXPECT_EQ(CColourConversion::For(ProfileOf(grey, StoredColour::Rgb)), nullptr);
+  EXPECT_EQ(CColorConversion::For(ProfileOf(grey, StoredColor::Rgb)), nullptr);
 
   // CMYK through its profile, stored plainly or inverted: full cyan ink alone prints magenta
   // with these inks, and the pixel comes out opaque.
   const Bytes inks = SwappedInksCmykProfile();
-  for (StoredColour stored : {StoredColour::Cmyk, StoredColour::InvertedCmyk}) {
-    CColourConversionPtr fromInks = CColourConversion::For(ProfileOf(inks, stored));
+  for (StoredColor stored : {StoredColor::Cmyk, StoredColor::InvertedCmyk}) {
+    CColorConversionPtr fromInks = CColorConversion::For(ProfileOf(inks, stored));
     ASSERT_NE(fromInks, nullptr);
-    const bool inverted = stored == StoredColour::InvertedCmyk;
+    const bool inverted = stored == StoredColor::InvertedCmyk;
     uint8_t cyanInk[4] = {uint8_t(inverted ? 0 : 255), uint8_t(inverted ? 255 : 0), uint8_t(inverted ? 255 : 0),
                           uint8_t(inverted ? 255 : 0)};
     fromInks->Apply(cyanInk, 1);
@@ -550,7 +550,7 @@ TEST(ColourConversionTest, OnlyColoursThatDifferFromSrgbAreConverted) {
     EXPECT_NEAR(cyanInk[2], 255, 3) << inverted;
     EXPECT_EQ(cyanInk[3], 255) << inverted;
   }
-  ReleaseThreadColourConversions();
+  ReleaseThreadColorConversions();
 }
 
 TEST(WebpDecodeTest, LossyLosslessAndAlpha) {

@@ -138,7 +138,7 @@ TEST(LoadDib, InterlacedPngLoadsEveryPixel) {
   }
 }
 
-TEST(LoadDib, JpegsLoadOpaqueInGreyColourAndCmyk) {
+TEST(LoadDib, JpegsLoadOpaqueInGreyColorAndCmyk) {
   CTempDir dir;
   const int w = 16, h = 16;
   std::vector<uint8_t> grey(w * h, 100);
@@ -603,7 +603,7 @@ TEST(LoadDib, APictureThatCannotBeStreamedIsLoadedWhole) {
   }
 }
 
-TEST(LoadDib, ColoursOfAProfileReachSrgbWhetherThePictureIsKeptOrStreamed) {
+TEST(LoadDib, ColorsOfAProfileReachSrgbWhetherThePictureIsKeptOrStreamed) {
   // A JPEG whose profile exchanges red and green: its stored green is sRGB red, whether loaded
   // whole, streamed into shrinks or kept whole for a shrink that keeps its size. An sRGB profile
   // changes no byte of either path. Grey and CMYK files are converted through their profiles.

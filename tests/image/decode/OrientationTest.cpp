@@ -50,8 +50,8 @@ CDibPtr StoreTurned(const CDib& upright, int orientation) {
 // Four quadrants in four colours: any wrong turn or mirror moves a colour to another corner.
 CDibPtr Quadrants(int w, int h) {
   return MakeDib(w, h, [=](int x, int y) {
-    static const uint32_t colours[4] = {0xFFE01010u, 0xFF10E010u, 0xFF1010E0u, 0xFFE0E0E0u};
-    return colours[(x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0)];
+    static const uint32_t colors[4] = {0xFFE01010u, 0xFF10E010u, 0xFF1010E0u, 0xFFE0E0E0u};
+    return colors[(x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0)];
   });
 }
 

@@ -89,8 +89,8 @@ PngChunks InspectPng(const std::string& bytes) {
   if (png_get_PLTE(png, info, &palette, &chunks.paletteEntries) == 0) chunks.paletteEntries = 0;
   png_bytep alpha;
   int count;
-  png_color_16p colour;
-  if (png_get_tRNS(png, info, &alpha, &count, &colour)) chunks.transparentEntries = count;
+  png_color_16p color;
+  if (png_get_tRNS(png, info, &alpha, &count, &color)) chunks.transparentEntries = count;
   png_destroy_read_struct(&png, &info, nullptr);
   return chunks;
 }

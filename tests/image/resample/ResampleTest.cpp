@@ -77,21 +77,21 @@ Picture RandomPicture(uint32_t width, uint32_t height, std::mt19937* random) {
 
 }  // namespace
 
-TEST(ResampleUniform, EveryColourAndAlphaComesBackExactly) {
+TEST(ResampleUniform, EveryColorAndAlphaComesBackExactly) {
   // A clear colour comes back as all zero.
-  const uint32_t colours[] = {0xFF000000, 0xFFFFFFFF, 0xFF3C7A19, 0x80FF8001, 0x01FFFFFF,
+  const uint32_t colors[] = {0xFF000000, 0xFFFFFFFF, 0xFF3C7A19, 0x80FF8001, 0x01FFFFFF,
                               0x01010203, 0x4D102030, 0xFEFDFCFB, 0x00FF8040};
   // Wide windows (1500 -> 2 spreads each weight over 3000 taps) show any slack in the weight sums.
   const uint32_t sizes[][4] = {{97, 61, 13, 7}, {50, 50, 37, 29}, {5, 3, 23, 17}, {33, 1, 7, 1},
                                {1, 9, 4, 3},    {1, 1, 5, 3},     {1500, 4, 2, 1}};
   for (Isa isa : AvailableIsas()) {
-    for (uint32_t colour : colours) {
+    for (uint32_t color : colors) {
       for (const auto& s : sizes) {
         SCOPED_TRACE(testing::Message() << "isa " << static_cast<int>(isa) << " colour "
-                                        << std::hex << colour << std::dec << " " << s[0] << "x"
+                                        << std::hex << color << std::dec << " " << s[0] << "x"
                                         << s[1] << " -> " << s[2] << "x" << s[3]);
-        Picture out = Resampled(Picture(s[0], s[1], colour), s[2], s[3], isa);
-        for (uint32_t p : out.pixels) ASSERT_EQ(colour >> 24 ? colour : 0, p);
+        Picture out = Resampled(Picture(s[0], s[1], color), s[2], s[3], isa);
+        for (uint32_t p : out.pixels) ASSERT_EQ(color >> 24 ? color : 0, p);
       }
     }
   }
@@ -121,7 +121,7 @@ TEST(ResampleAlpha, OpaqueNextToClearHasNoFringe) {
   }
 }
 
-TEST(ResampleAlpha, TranslucentShapeKeepsItsColour) {
+TEST(ResampleAlpha, TranslucentShapeKeepsItsColor) {
   // An orange disc at alpha 96 on clear black: every edge pixel keeps the disc's colour.
   Picture source = Make(64, 64, [](uint32_t x, uint32_t y) {
     double dx = x - 31.5, dy = y - 31.5;

@@ -113,16 +113,16 @@ TEST(ShrinkImage, GreyTableAndChannelExtraction) {
   EXPECT_TRUE(IsGrayPalette(*indexed.GetHeader()));
   indexed.ColorTable()[200].rgbRed = 1;
   EXPECT_FALSE(IsGrayPalette(*indexed.GetHeader()));
-  CDibPtr colour = MakeDib(3, 2, [](int x, int y) { return (0x11000000u * (x + 1)) | (0x00224466u + y); });
-  EXPECT_FALSE(IsGrayPalette(*colour->GetHeader()));
+  CDibPtr color = MakeDib(3, 2, [](int x, int y) { return (0x11000000u * (x + 1)) | (0x00224466u + y); });
+  EXPECT_FALSE(IsGrayPalette(*color->GetHeader()));
   for (int channel = 0; channel < 4; ++channel) {
     CDibPtr grey;
-    ASSERT_EQ(S_OK, ExtractChannel(*colour, channel, &grey));
+    ASSERT_EQ(S_OK, ExtractChannel(*color, channel, &grey));
     EXPECT_EQ(8, grey->BitCount());
     EXPECT_TRUE(IsGrayPalette(*grey->GetHeader()));
     for (int y = 0; y < 2; ++y) {
       for (int x = 0; x < 3; ++x) {
-        EXPECT_EQ((PixelAt(*colour, x, y) >> (8 * channel)) & 0xFF, PixelAt(*grey, x, y));
+        EXPECT_EQ((PixelAt(*color, x, y) >> (8 * channel)) & 0xFF, PixelAt(*grey, x, y));
       }
     }
   }

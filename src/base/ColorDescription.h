@@ -8,22 +8,22 @@
 #include <cstdint>
 
 // What the four bytes of a decoded pixel hold.
-enum class StoredColour {
+enum class StoredColor {
   Rgb,           // B, G, R, A
   Grey,          // B = G = R, A: a grey picture, each level three times
   Cmyk,          // C, M, Y, K as the file stores them (0 = no ink)
   InvertedCmyk,  // C, M, Y, K inverted (255 = no ink), as Adobe's applications store them
 };
 
-struct ColourDescription {
+struct ColorDescription {
   // The ICC profile's bytes as stored (JPEG APP2, PNG iCCP, WebP ICCP, HEIF colr prof or rICC);
   // null when none.
   const uint8_t* icc = nullptr;
   size_t iccSize = 0;
-  StoredColour stored = StoredColour::Rgb;
+  StoredColor stored = StoredColor::Rgb;
   // The H.273 code points, when the file gives them (hasCodePoints); 2 means "unspecified".
   bool hasCodePoints = false;
-  uint16_t colourPrimaries = 2;          // 1 BT.709/sRGB, 9 BT.2020, 12 Display P3 (SMPTE EG 432)
+  uint16_t colorPrimaries = 2;          // 1 BT.709/sRGB, 9 BT.2020, 12 Display P3 (SMPTE EG 432)
   uint16_t transferCharacteristics = 2;  // 13 sRGB, 16 PQ, 18 HLG
   uint16_t matrixCoefficients = 2;
   bool fullRange = false;

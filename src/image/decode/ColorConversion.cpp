@@ -2,7 +2,7 @@
 // otherwise HEIF/AVIF code points name the primaries and the transfer, from which an RGB profile
 // is made. What converts to within a level of itself is left alone, so sRGB files keep their
 // exact bytes and cost nothing but the first test of their profile.
-#include "image/decode/ColourConversion.h"
+#include "image/decode/ColorConversion.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -79,14 +79,14 @@ bool IsSrgbTransfer(uint16_t code) {
 }
 
 // An RGB profile of the code points, or null when they say sRGB or something not mapped.
-CLcmsProfile ProfileOfCodePoints(const ColourDescription& colour) {
-  if ((colour.colourPrimaries == 1 || colour.colourPrimaries == 2) && IsSrgbTransfer(colour.transferCharacteristics)) {
+CLcmsProfile ProfileOfCodePoints(const ColorDescription& color) {
+  if ((color.colorPrimaries == 1 || color.colorPrimaries == 2) && IsSrgbTransfer(color.transferCharacteristics)) {
     return CLcmsProfile();
   }
   cmsCIExyYTRIPLE primaries;
   cmsCIExyY white;
-  if (!PrimariesOf(colour.colourPrimaries, &primaries, &white)) return CLcmsProfile();
-  cmsToneCurve* curve = TransferOf(colour.transferCharacteristics);
+  if (!PrimariesOf(color.colorPrimaries, &primaries, &white)) return CLcmsProfile();
+  cmsToneCurve* curve = TransferOf(color.transferCharacteristics);
   if (!curve) return CLcmsProfile();
   cmsToneCurve* curves[3] = {curve, curve, curve};
   CLcmsProfile profile(cmsCreateRGBProfile(&white, &primaries, curves));
@@ -94,45 +94,45 @@ CLcmsProfile ProfileOfCodePoints(const ColourDescription& colour) {
   return profile;
 }
 
-cmsColorSpaceSignature SpaceOf(StoredColour stored) {
+cmsColorSpaceSignature SpaceOf(StoredColor stored) {
   switch (stored) {
-    case StoredColour::Grey: return cmsSigGrayData;
-    case StoredColour::Cmyk:
-    case StoredColour::InvertedCmyk: return cmsSigCmykData;
+    case StoredColor::Grey: return cmsSigGrayData;
+    case StoredColor::Cmyk:
+    case StoredColor::InvertedCmyk: return cmsSigCmykData;
     default: return cmsSigRgbData;
   }
 }
 
 // A profile that describes pixels of `stored`, or null.
-CLcmsProfile InputProfileOf(const ColourDescription& colour) {
-  if (colour.icc && colour.iccSize > 0) {
-    CLcmsProfile profile(cmsOpenProfileFromMem(colour.icc, static_cast<cmsUInt32Number>(colour.iccSize)));
+CLcmsProfile InputProfileOf(const ColorDescription& color) {
+  if (color.icc && color.iccSize > 0) {
+    CLcmsProfile profile(cmsOpenProfileFromMem(color.icc, static_cast<cmsUInt32Number>(color.iccSize)));
     if (profile.IsValid()) {
       const cmsProfileClassSignature kind = cmsGetDeviceClass(profile.Get());
       const bool describesPixels = kind == cmsSigInputClass || kind == cmsSigDisplayClass ||
                                    kind == cmsSigOutputClass || kind == cmsSigColorSpaceClass;
-      if (describesPixels && cmsGetColorSpace(profile.Get()) == SpaceOf(colour.stored)) return profile;
+      if (describesPixels && cmsGetColorSpace(profile.Get()) == SpaceOf(color.stored)) return profile;
     }
     return CLcmsProfile();  // a profile that cannot be used is not replaced by a guess
   }
-  if (colour.hasCodePoints && colour.stored == StoredColour::Rgb) return ProfileOfCodePoints(colour);
+  if (color.hasCodePoints && color.stored == StoredColor::Rgb) return ProfileOfCodePoints(color);
   return CLcmsProfile();
 }
 
 // The last conversion a thread made, for the next picture with the same description (a batch of
-// one camera's photos carries one profile). A plain pointer: see ReleaseThreadColourConversions.
+// one camera's photos carries one profile). A plain pointer: see ReleaseThreadColorConversions.
 struct RememberedConversion {
   std::vector<uint8_t> icc;
-  StoredColour stored = StoredColour::Rgb;
+  StoredColor stored = StoredColor::Rgb;
   bool hasCodePoints = false;
-  uint16_t colourPrimaries = 0, transferCharacteristics = 0;
-  CColourConversionPtr conversion;
+  uint16_t colorPrimaries = 0, transferCharacteristics = 0;
+  CColorConversionPtr conversion;
 
-  bool Matches(const ColourDescription& colour) const {
-    if (stored != colour.stored || icc.size() != colour.iccSize) return false;
-    if (colour.iccSize > 0) return std::memcmp(icc.data(), colour.icc, colour.iccSize) == 0;
-    return hasCodePoints == colour.hasCodePoints && colourPrimaries == colour.colourPrimaries &&
-           transferCharacteristics == colour.transferCharacteristics;
+  bool Matches(const ColorDescription& color) const {
+    if (stored != color.stored || icc.size() != color.iccSize) return false;
+    if (color.iccSize > 0) return std::memcmp(icc.data(), color.icc, color.iccSize) == 0;
+    return hasCodePoints == color.hasCodePoints && colorPrimaries == color.colorPrimaries &&
+           transferCharacteristics == color.transferCharacteristics;
   }
 };
 thread_local RememberedConversion* t_remembered = nullptr;
@@ -142,7 +142,7 @@ thread_local RememberedConversion* t_remembered = nullptr;
 // Light from each channel's value through the input profile's curve, the 3 x 3 matrix from its
 // primaries to sRGB's (both as the profiles state them, adapted to the PCS white), and sRGB's
 // curve from a table of 16384 steps of light.
-struct CColourConversion::MatrixShaper {
+struct CColorConversion::MatrixShaper {
   static const int kSteps = 16383;
   float toLight[3][256];  // R, G, B
   float matrix[3][3];
@@ -191,11 +191,11 @@ double SrgbEncode(double light) {
 // Levels 0, 17, ..., 255 of each channel as opaque BGRA pixels: a conversion that keeps every one
 // of them to within a level keeps the colours of a picture, and two conversions that agree on
 // them to within a level give the same picture.
-const uint32_t kLevelGridColours = 16 * 16 * 16;
+const uint32_t kLevelGridColors = 16 * 16 * 16;
 std::vector<uint8_t> LevelGrid() {
   std::vector<uint8_t> grid;
-  grid.reserve(kLevelGridColours * 4);
-  for (uint32_t i = 0; i < kLevelGridColours; ++i) {
+  grid.reserve(kLevelGridColors * 4);
+  for (uint32_t i = 0; i < kLevelGridColors; ++i) {
     grid.insert(grid.end(), {uint8_t((i & 15) * 17), uint8_t((i >> 4 & 15) * 17), uint8_t((i >> 8) * 17), 255});
   }
   return grid;
@@ -210,28 +210,28 @@ bool WithinALevel(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) 
 
 }  // namespace
 
-CColourConversion::CColourConversion() = default;
+CColorConversion::CColorConversion() = default;
 
-CColourConversion::~CColourConversion() = default;
+CColorConversion::~CColorConversion() = default;
 
-void CColourConversion::TransformTraits::Release(void* transform) {
+void CColorConversion::TransformTraits::Release(void* transform) {
   cmsDeleteTransform(transform);
 }
 
-bool CColourConversion::KeepsColours() const {
+bool CColorConversion::KeepsColors() const {
   const std::vector<uint8_t> grid = LevelGrid();
   std::vector<uint8_t> out = grid;
-  Apply(out.data(), kLevelGridColours);
+  Apply(out.data(), kLevelGridColors);
   return WithinALevel(grid, out);
 }
 
-CColourConversionPtr CColourConversion::Make(const ColourDescription& colour) {
-  CLcmsProfile input = InputProfileOf(colour);
+CColorConversionPtr CColorConversion::Make(const ColorDescription& color) {
+  CLcmsProfile input = InputProfileOf(color);
   if (!input.IsValid()) return nullptr;
   CLcmsProfile srgb(cmsCreate_sRGBProfile());
   if (!srgb.IsValid()) return nullptr;
-  boost::shared_ptr<CColourConversion> conversion(new CColourConversion);
-  if (colour.stored == StoredColour::Grey) {
+  boost::shared_ptr<CColorConversion> conversion(new CColorConversion);
+  if (color.stored == StoredColor::Grey) {
     // A grey picture's 256 levels, converted once; each pixel is then looked up.
     CLcmsTransform transform(
         cmsCreateTransform(input.Get(), TYPE_GRAY_8, srgb.Get(), TYPE_BGR_8, INTENT_PERCEPTUAL, 0));
@@ -247,8 +247,8 @@ CColourConversionPtr CColourConversion::Make(const ColourDescription& colour) {
     conversion->m_grey = true;
     return conversion;
   }
-  if (colour.stored == StoredColour::Cmyk || colour.stored == StoredColour::InvertedCmyk) {
-    const cmsUInt32Number format = colour.stored == StoredColour::Cmyk ? TYPE_CMYK_8 : TYPE_CMYK_8_REV;
+  if (color.stored == StoredColor::Cmyk || color.stored == StoredColor::InvertedCmyk) {
+    const cmsUInt32Number format = color.stored == StoredColor::Cmyk ? TYPE_CMYK_8 : TYPE_CMYK_8_REV;
     conversion->m_transform.Reset(
         cmsCreateTransform(input.Get(), format, srgb.Get(), TYPE_BGRA_8, INTENT_PERCEPTUAL, 0));
     conversion->m_cmyk = true;
@@ -257,33 +257,33 @@ CColourConversionPtr CColourConversion::Make(const ColourDescription& colour) {
   conversion->m_transform.Reset(cmsCreateTransform(input.Get(), TYPE_BGRA_8, srgb.Get(), TYPE_BGRA_8,
                                                    INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA));
   if (!conversion->m_transform.IsValid()) return nullptr;
-  if (conversion->KeepsColours()) return nullptr;
+  if (conversion->KeepsColors()) return nullptr;
   conversion->UseMatrixWhereItAgrees(input.Get(), srgb.Get());
   return conversion;
 }
 
-CColourConversionPtr CColourConversion::For(const ColourDescription& colour) {
-  const bool described = (colour.icc && colour.iccSize > 0) || colour.hasCodePoints;
+CColorConversionPtr CColorConversion::For(const ColorDescription& color) {
+  const bool described = (color.icc && color.iccSize > 0) || color.hasCodePoints;
   if (!described) return nullptr;  // a CMYK decoder then makes its own plain conversion
   try {
-    if (t_remembered && t_remembered->Matches(colour)) return t_remembered->conversion;
-    CColourConversionPtr conversion = Make(colour);
+    if (t_remembered && t_remembered->Matches(color)) return t_remembered->conversion;
+    CColorConversionPtr conversion = Make(color);
     if (!t_remembered) t_remembered = new RememberedConversion;
-    t_remembered->icc.assign(colour.icc, colour.icc + colour.iccSize);
-    t_remembered->stored = colour.stored;
-    t_remembered->hasCodePoints = colour.hasCodePoints;
-    t_remembered->colourPrimaries = colour.colourPrimaries;
-    t_remembered->transferCharacteristics = colour.transferCharacteristics;
+    t_remembered->icc.assign(color.icc, color.icc + color.iccSize);
+    t_remembered->stored = color.stored;
+    t_remembered->hasCodePoints = color.hasCodePoints;
+    t_remembered->colorPrimaries = color.colorPrimaries;
+    t_remembered->transferCharacteristics = color.transferCharacteristics;
     t_remembered->conversion = conversion;
     return conversion;
   } catch (...) {
     // Out of memory: the picture keeps its colours, as one without a profile would.
-    ReleaseThreadColourConversions();
+    ReleaseThreadColorConversions();
     return nullptr;
   }
 }
 
-void CColourConversion::UseMatrixWhereItAgrees(void* inputProfile, void* srgbProfile) {
+void CColorConversion::UseMatrixWhereItAgrees(void* inputProfile, void* srgbProfile) {
   cmsHPROFILE input = static_cast<cmsHPROFILE>(inputProfile), srgb = static_cast<cmsHPROFILE>(srgbProfile);
   if (!cmsIsMatrixShaper(input) || !cmsIsMatrixShaper(srgb)) return;
   double in[3][3], out[3][3], toSrgb[3][3];
@@ -308,13 +308,13 @@ void CColourConversion::UseMatrixWhereItAgrees(void* inputProfile, void* srgbPro
   // Kept only where it gives the general transform's colours to within a level.
   std::vector<uint8_t> grid = LevelGrid();
   std::vector<uint8_t> exact = grid;
-  cmsDoTransform(m_transform.Get(), exact.data(), exact.data(), kLevelGridColours);
+  cmsDoTransform(m_transform.Get(), exact.data(), exact.data(), kLevelGridColors);
   m_matrix = std::move(shaper);
-  Apply(grid.data(), kLevelGridColours);
+  Apply(grid.data(), kLevelGridColors);
   if (!WithinALevel(grid, exact)) m_matrix.reset();
 }
 
-void CColourConversion::Apply(uint8_t* pixels, uint32_t width) const {
+void CColorConversion::Apply(uint8_t* pixels, uint32_t width) const {
   if (m_matrix) {
     const MatrixShaper& m = *m_matrix;
     for (uint32_t x = 0; x < width; ++x, pixels += 4) {
@@ -341,7 +341,7 @@ void CColourConversion::Apply(uint8_t* pixels, uint32_t width) const {
   }
 }
 
-void ReleaseThreadColourConversions() {
+void ReleaseThreadColorConversions() {
   delete t_remembered;
   t_remembered = nullptr;
 }

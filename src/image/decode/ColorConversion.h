@@ -7,24 +7,24 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "base/ColourDescription.h"
+#include "base/ColorDescription.h"
 #include "base/Scoped.h"
 
-class CColourConversion;
-typedef boost::shared_ptr<const CColourConversion> CColourConversionPtr;
+class CColorConversion;
+typedef boost::shared_ptr<const CColorConversion> CColorConversionPtr;
 
-class CColourConversion {
+class CColorConversion {
 public:
   // The conversion of pixels that `colour` describes into sRGB, or null when they stay as decoded:
   // no description, an sRGB one (the same colours to within one level), one that does not fit the
   // pixels (an RGB profile on grey pixels) or cannot be read, and code points of a transfer this
   // program cannot map (PQ, HLG). Conversions are kept for the next picture of the calling thread
-  // with the same description (see ReleaseThreadColourConversions). Never throws.
-  static CColourConversionPtr For(const ColourDescription& colour);
+  // with the same description (see ReleaseThreadColorConversions). Never throws.
+  static CColorConversionPtr For(const ColorDescription& color);
 
-  ~CColourConversion();
-  CColourConversion(const CColourConversion&) = delete;
-  CColourConversion& operator=(const CColourConversion&) = delete;
+  ~CColorConversion();
+  CColorConversion(const CColorConversion&) = delete;
+  CColorConversion& operator=(const CColorConversion&) = delete;
 
   // Converts `width` pixels in place into B, G, R with alpha kept (CMYK pixels become opaque).
   void Apply(uint8_t* pixels, uint32_t width) const;
@@ -35,9 +35,9 @@ public:
 private:
   struct MatrixShaper;
 
-  CColourConversion();
-  static CColourConversionPtr Make(const ColourDescription& colour);
-  bool KeepsColours() const;
+  CColorConversion();
+  static CColorConversionPtr Make(const ColorDescription& color);
+  bool KeepsColors() const;
   // Takes the matrix path for `inputProfile` (lcms profile handles) when it agrees with the
   // general transform.
   void UseMatrixWhereItAgrees(void* inputProfile, void* srgbProfile);
@@ -60,4 +60,4 @@ private:
 };
 
 // Gives back what the calling thread keeps for its next picture.
-void ReleaseThreadColourConversions();
+void ReleaseThreadColorConversions();

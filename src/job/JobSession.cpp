@@ -93,7 +93,7 @@ StartOutcome CJobSession::RunWorker() {
   m_total = static_cast<int32_t>(m_pool.Pending().Count());
   m_done = 0;
   {
-    std::lock_guard<std::mutex> lock(m_finishedLock);
+    std::lock_guard<CSlimLock> lock(m_finishedLock);
     m_finished.clear();
     // A wake left from the previous job would only make one wait return early.
     ResetEvent(m_finishedEvent.Get());
@@ -112,7 +112,7 @@ bool CJobSession::IsStopping() const {
 }
 
 CShrinkTaskExPtr CJobSession::CollectFinished() {
-  std::lock_guard<std::mutex> lock(m_finishedLock);
+  std::lock_guard<CSlimLock> lock(m_finishedLock);
   for (size_t i = static_cast<size_t>(m_done); i < m_finished.size(); ++i) {
     if (m_finished[i]->GetErrorNumber() != 0) return m_finished[i];
     ++m_done;
@@ -183,7 +183,7 @@ void CJobSession::Close() {
 
 void CJobSession::OnTaskFinished(const CShrinkTaskExPtr& task) {
   if (m_pool.IsClosing()) return;
-  std::lock_guard<std::mutex> lock(m_finishedLock);
+  std::lock_guard<CSlimLock> lock(m_finishedLock);
   m_finished.push_back(task);
   SetEvent(m_finishedEvent.Get());
 }

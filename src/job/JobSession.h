@@ -10,11 +10,11 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "base/Handle.h"
+#include "base/SlimLock.h"
 #include "job/FileList.h"
 #include "job/FolderListing.h"
 #include "job/JobStart.h"
@@ -168,7 +168,7 @@ private:
   int32_t m_total = 0;       // tasks of the running job
   int32_t m_done = 0;        // finished tasks already counted
   CMultiTaskPool m_pool;
-  std::mutex m_finishedLock;
+  CSlimLock m_finishedLock;
   std::vector<CShrinkTaskExPtr> m_finished;  // in the order the worker finished them
   CHandle m_finishedEvent;                   // auto-reset; set after each task joins the list
 };

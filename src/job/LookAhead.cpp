@@ -52,14 +52,14 @@ bool CLookAhead::Start() {
 
 void CLookAhead::Stop() {
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<CSlimLock> lock(m_lock);
     m_stop.store(true);
   }
   m_changed.notify_all();
   for (const auto& helper : m_helpers) helper->Wait(INFINITE);
   // The pictures made for tasks the worker never took go here, on the worker's thread.
   std::list<Entry> dropped;
-  std::lock_guard<std::mutex> lock(m_lock);
+  std::lock_guard<CSlimLock> lock(m_lock);
   dropped.swap(m_entries);
 }
 
@@ -98,7 +98,7 @@ CLookAhead::Entry* CLookAhead::FindUnclaimed() {
 }
 
 CLookAhead::Entry* CLookAhead::Claim() {
-  std::unique_lock<std::mutex> lock(m_lock);
+  std::unique_lock<CSlimLock> lock(m_lock);
   for (;;) {
     if (IsStopping()) return nullptr;
     if (Entry* entry = FindUnclaimed()) return entry;
@@ -108,7 +108,7 @@ CLookAhead::Entry* CLookAhead::Claim() {
 
 void CLookAhead::Finish(Entry* entry, bool complete) {
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<CSlimLock> lock(m_lock);
     entry->state = complete ? State::Ready : State::Unmade;
     entry->admitted = true;
     // What is kept ahead now is the shrinks; a given-up entry keeps its reservation until the
@@ -141,7 +141,7 @@ bool CLookAhead::HasRoomToGrow(const Entry* entry, uint64_t pixels) const {
 
 bool CLookAhead::Admit(Entry* entry, uint64_t pixels) {
   {
-    std::unique_lock<std::mutex> lock(m_lock);
+    std::unique_lock<CSlimLock> lock(m_lock);
     if (entry->admitted && entry->reserved > 0) {
       // A picture that holds more than it was admitted with. A helper's grows only into room
       // that is free now and never waits, since it holds room that others may be waiting for;
@@ -171,7 +171,7 @@ bool CLookAhead::Admit(Entry* entry, uint64_t pixels) {
 CSharedSourcePtr CLookAhead::Take(const CShrinkTaskExPtr& task, CLoadAdmission** admission) {
   CSharedSourcePtr source;
   {
-    std::unique_lock<std::mutex> lock(m_lock);
+    std::unique_lock<CSlimLock> lock(m_lock);
     auto it = m_entries.begin();
     while (it != m_entries.end() && it->task != task) ++it;
     if (it == m_entries.end()) {
@@ -205,7 +205,7 @@ CSharedSourcePtr CLookAhead::Take(const CShrinkTaskExPtr& task, CLoadAdmission**
 void CLookAhead::Done(const CShrinkTaskExPtr& task) {
   std::list<Entry> done;
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<CSlimLock> lock(m_lock);
     for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
       if (it->task == task) {
         done.splice(done.begin(), m_entries, it);

@@ -7,14 +7,13 @@
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "base/Scoped.h"
+#include "base/SlimLock.h"
 #include "image/decode/LoadDib.h"
 #include "job/SharedSource.h"
 #include "job/ShrinkTaskEx.h"
@@ -112,8 +111,8 @@ private:
   const size_t m_maxAhead;
   const uint64_t m_budget;
   std::vector<std::unique_ptr<CLookAheadHelper>> m_helpers;
-  std::mutex m_lock;
-  std::condition_variable m_changed;  // any entry, the queue or the flags
+  CSlimLock m_lock;
+  CSlimCondition m_changed;  // any entry, the queue or the flags
   std::atomic<bool> m_stop{false};
   std::list<Entry> m_entries;  // in the order the tasks were claimed; the worker's first
 };

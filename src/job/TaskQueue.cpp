@@ -4,13 +4,13 @@
 #include <utility>
 
 void TaskQueue::Append(const CShrinkTaskExPtr& task) {
-  std::lock_guard<std::mutex> lock(m_lock);
+  std::lock_guard<CSlimLock> lock(m_lock);
   m_tasks.push_back(task);
   ++m_count;
 }
 
 CShrinkTaskExPtr TaskQueue::PopFront() {
-  std::lock_guard<std::mutex> lock(m_lock);
+  std::lock_guard<CSlimLock> lock(m_lock);
   if (m_tasks.empty()) return CShrinkTaskExPtr();
   CShrinkTaskExPtr task = m_tasks.front();
   m_tasks.pop_front();
@@ -20,7 +20,7 @@ CShrinkTaskExPtr TaskQueue::PopFront() {
 
 std::vector<CShrinkTaskExPtr> TaskQueue::Front(size_t count) const {
   std::vector<CShrinkTaskExPtr> tasks;
-  std::lock_guard<std::mutex> lock(m_lock);
+  std::lock_guard<CSlimLock> lock(m_lock);
   for (const CShrinkTaskExPtr& task : m_tasks) {
     if (tasks.size() == count) break;
     tasks.push_back(task);
@@ -29,7 +29,7 @@ std::vector<CShrinkTaskExPtr> TaskQueue::Front(size_t count) const {
 }
 
 size_t TaskQueue::Count() const {
-  std::lock_guard<std::mutex> lock(m_lock);
+  std::lock_guard<CSlimLock> lock(m_lock);
   return m_count;
 }
 
@@ -37,7 +37,7 @@ void TaskQueue::Clear() {
   // The tasks are released after the lock is given back: a task's destruction is not the
   // queue's business.
   std::list<CShrinkTaskExPtr> released;
-  std::lock_guard<std::mutex> lock(m_lock);
+  std::lock_guard<CSlimLock> lock(m_lock);
   released.swap(m_tasks);
   m_count = 0;
 }
@@ -46,12 +46,12 @@ void TaskQueue::MoveAllTo(TaskQueue* target) {
   std::list<CShrinkTaskExPtr> moved;
   size_t count;
   {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::lock_guard<CSlimLock> lock(m_lock);
     moved.swap(m_tasks);
     count = m_count;
     m_count = 0;
   }
-  std::lock_guard<std::mutex> lock(target->m_lock);
+  std::lock_guard<CSlimLock> lock(target->m_lock);
   target->m_tasks.splice(target->m_tasks.end(), moved);
   target->m_count += count;
 }

@@ -5,9 +5,9 @@
 
 #include <cstddef>
 #include <list>
-#include <mutex>
 #include <vector>
 
+#include "base/SlimLock.h"
 #include "job/ShrinkTaskEx.h"
 
 class TaskQueue {
@@ -28,7 +28,7 @@ public:
   void MoveAllTo(TaskQueue* target);
 
 private:
-  mutable std::mutex m_lock;
+  mutable CSlimLock m_lock;
   std::list<CShrinkTaskExPtr> m_tasks;
   size_t m_count = 0;
 };

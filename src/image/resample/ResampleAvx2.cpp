@@ -15,8 +15,13 @@
 
 #include <immintrin.h>
 
+// clang (the sanitizer tests and the fuzzers) spells the region its own way.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 #include "image/resample/ResampleSimd.h"
 
 namespace resample {
@@ -181,7 +186,11 @@ const RowKernels kAvx2Kernels = {AccumulateAvx2, AccumulateFourAvx2, SettleAvx2,
 }  // namespace
 }  // namespace resample
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 // Outside the AVX2 region: this runs before anyone knows the processor has AVX2.
 // __builtin_cpu_supports also checks that the system saves the 256-bit registers.

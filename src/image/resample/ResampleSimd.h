@@ -1,5 +1,6 @@
-// Pieces the SSE2 and AVX2 variants of the resampler share. Include after the file's
-// `#pragma GCC target`, so each variant compiles its own copy for its own instruction set.
+// Pieces the SSE2 and AVX2 variants of the resampler share. Include inside the file's target
+// region (`#pragma GCC target`, or clang's attribute region), so each variant compiles its own
+// copy for its own instruction set.
 #pragma once
 
 #include <emmintrin.h>

@@ -7,8 +7,13 @@
 
 #include <cstring>
 
+// clang (the sanitizer tests and the fuzzers) spells the region its own way.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("sse2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("sse2")
+#endif
 #include "image/resample/ResampleSimd.h"
 
 namespace resample {
@@ -151,7 +156,11 @@ const RowKernels kSse2Kernels = {AccumulateSse2, AccumulateFourSse2, SettleSse2,
 }  // namespace
 }  // namespace resample
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 // Outside the SSE2 region: this runs before anyone knows the processor has SSE2.
 const resample::RowKernels* resample::Sse2Kernels() {

@@ -76,6 +76,11 @@
 #define IDC_COLOR_BUTTON3               1044
 #define IDC_COLOR_TEXT3                 1029
 
+/* Controls added to the panels later, from 1045 on, three numbers a kind (panels 1, 2, 3). */
+#define IDC_WEBP1                       1045
+#define IDC_WEBP2                       1046
+#define IDC_WEBP3                       1047
+
 /* About box: the home-page link, the name and version (filled at run time from res/Version.h)
    and the link to the libraries' licences beside the program. 1000 to 1002 are also panel 1's
    controls; the two never share a dialog. */

@@ -196,13 +196,14 @@ TEST(ShrinkTask, ProfilesShareOneDecodeAtTheScaleTheLargestNeeds) {
 
 TEST(ShrinkTask, OnlyJpegOutputsUpToQualityEightyAskForTheSmallerDecode) {
   // Above 80 a JPEG output shows a decode that keeps only one and a half times its size; a PNG
-  // output always does.
+  // output always does, and a WebP output is not known not to.
   struct Case {
     int32_t type, quality;
     bool lossy;
   };
   for (const Case& c : {Case{SaveFormat::Jpeg, 80, true}, Case{SaveFormat::Jpeg, 60, true},
-                        Case{SaveFormat::Jpeg, 81, false}, Case{SaveFormat::Png, 0, false}}) {
+                        Case{SaveFormat::Jpeg, 81, false}, Case{SaveFormat::Png, 0, false},
+                        Case{SaveFormat::Webp, 50, false}}) {
     ShrinkProfile profile;
     profile.SaveFormat.Type = c.type;
     profile.SaveFormat.JpegQuality = c.quality;
@@ -281,9 +282,26 @@ TEST(ShrinkTask, TransparencyIsKeptOrFlattenedAsTheProfileAndFormatSay) {
   ShrinkProfile jpeg = Profile(dir.Path(), L"jpeg_", 1);
   jpeg.Transparent = true;  // JPEG cannot keep it: flattened all the same
   jpeg.BkColor = 0x00FF00;
+  // WebP keeps transparency as PNG does, and takes the background when the profile asks.
+  ShrinkProfile webpKeep = Profile(dir.Path(), L"wkeep_", SaveFormat::Webp);
+  webpKeep.Transparent = true;
+  ShrinkProfile webpFill = Profile(dir.Path(), L"wfill_", SaveFormat::Webp);
+  webpFill.BkColor = 0x0000FF;
   CShrinkTaskExPtr task = Task(source, {keep, filled, jpeg});
   task->Run();
   ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText();
+  CShrinkTaskExPtr webpTask = Task(source, {webpKeep, webpFill});
+  webpTask->Run();
+  ASSERT_EQ(0, webpTask->GetErrorNumber()) << webpTask->GetErrorText();
+  CDibPtr webpKept, webpFlat;
+  ASSERT_EQ(S_OK, LoadDib(dir / L"wkeep_few.webp", &webpKept));
+  ASSERT_EQ(S_OK, LoadDib(dir / L"wfill_few.webp", &webpFlat));
+  EXPECT_EQ(0u, PixelAt(*webpKept, 0, 0) >> 24);
+  EXPECT_EQ(0x80u, PixelAt(*webpKept, 16 + 64, 16) >> 24);
+  const uint32_t filledCorner = PixelAt(*webpFlat, 2, 2);
+  EXPECT_EQ(0xFFu, filledCorner >> 24);
+  EXPECT_GT((filledCorner >> 16) & 0xFF, 230u);  // red background
+  EXPECT_EQ(0xFFu, PixelAt(*webpFlat, 16 + 64, 16) >> 24);
 
   EXPECT_EQ(3, PngColorType(dir / L"keep_few.png"));  // indexed
   CDibPtr kept;

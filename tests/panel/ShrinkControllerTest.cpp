@@ -72,7 +72,7 @@ TEST_F(ShrinkControllerTest, EachPanelShowsItsStoredProfile) {
     profile.CustomHeight = 654;
     profile.Folder = L"D:\\panel " + std::to_wstring(i + 1);
     profile.Prefix = L"p" + std::to_wstring(i + 1) + L"_";
-    profile.SaveFormat.Type = i == 2 ? SaveFormat::Png : SaveFormat::Jpeg;
+    profile.SaveFormat.Type = i == 2 ? SaveFormat::Png : i == 1 ? SaveFormat::Webp : SaveFormat::Jpeg;
     profile.SaveFormat.JpegQuality = 42;
     profile.Transparent = i == 1;
     profile.BkColor = 0x2D496B;
@@ -88,7 +88,8 @@ TEST_F(ShrinkControllerTest, EachPanelShowsItsStoredProfile) {
     EXPECT_EQ(L"D:\\panel " + std::to_wstring(i + 1), WindowText(HostItem(ids.Folder)));
     EXPECT_EQ(L"p" + std::to_wstring(i + 1) + L"_", WindowText(HostItem(ids.Prefix)));
     EXPECT_EQ(i == 2, Checked(ids.Png));
-    EXPECT_EQ(i != 2, Checked(ids.Jpeg));
+    EXPECT_EQ(i == 0, Checked(ids.Jpeg));
+    EXPECT_EQ(i == 1, Checked(ids.Webp));
     EXPECT_EQ(L"42", WindowText(HostItem(ids.Quality)));
     EXPECT_EQ(i != 1, Checked(ids.Background));
     EXPECT_EQ(L"6B492D", WindowText(HostItem(ids.ColorText)));
@@ -220,7 +221,7 @@ TEST_F(ShrinkControllerTest, EnableStatesFollowTheProfileAndTheJob) {
   ASSERT_NE(nullptr, OpenHost());
   const PanelControlIds& ids = kPanelControlIds[0];
   const int all[] = {ids.Use,    ids.Method,  ids.Width,      ids.Height,     ids.Folder,
-                     ids.Browse, ids.Prefix,  ids.Png,        ids.Jpeg,       ids.Quality,
+                     ids.Browse, ids.Prefix,  ids.Png,        ids.Jpeg,       ids.Webp, ids.Quality,
                      ids.Background, ids.ColorButton, ids.ColorText, ids.OpenFolder};
   auto enabledSet = [&] {
     std::vector<int> on;

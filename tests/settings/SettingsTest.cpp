@@ -75,7 +75,7 @@ TEST(Settings, EverythingSavedLoadsBackIntoAFreshInstance) {
     p.Use = i % 2 == 0;
     p.Folder = L"D:\\\u5199\u771f\\" + std::to_wstring(i);
     p.Prefix = i == 1 ? L"" : L"p" + std::to_wstring(i);
-    p.SaveFormat = {i % 2, 10 * i};
+    p.SaveFormat = {i % 3, 10 * i};  // PNG, JPEG, WebP (2: read as PNG by versions before it)
     p.BkColor = 0x102030u + static_cast<uint32_t>(i);
     p.Transparent = i % 2 == 1;
   }

@@ -28,6 +28,9 @@ struct ShrinkProfile {
   SaveFormat SaveFormat;
   uint32_t BkColor = 0xFFFFFF;  // COLORREF 0x00BBGGRR
   bool Transparent = false;     // keep transparency instead of filling the background
+  // The largest output, in kilobytes of 1,024 bytes (as Explorer counts them); 0: no limit. The
+  // quality is lowered, then the picture made smaller, until the output fits (SizeLimit).
+  int32_t MaxKilobytes = 0;
 };
 
 // The user's Pictures folder as the shell names it (not created); empty on failure.

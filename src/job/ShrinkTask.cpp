@@ -6,7 +6,9 @@
 #include "base/ResourceText.h"
 #include "image/BackgroundPalette.h"
 #include "image/decode/LoadDib.h"
+#include "image/FileIo.h"
 #include "image/encode/ImageSaver.h"
+#include "image/encode/SizeLimit.h"
 #include "image/resample/Shrink.h"
 #include "job/EnsureFolder.h"
 #include "job/SharedSource.h"
@@ -49,12 +51,12 @@ bool CShrinkTaskEx::IsStopRequested() const {
   return m_worker != nullptr && m_worker->IsStopping();
 }
 
-void CShrinkTaskEx::RecordError(int32_t number, long code, const std::wstring& detail) {
+void CShrinkTaskEx::RecordError(int32_t number, long code, const std::wstring& detail, int32_t value) {
   std::wstring message;
   if (code != 0) {
     FormatResourceString(&message, static_cast<unsigned>(number), ReasonText(number, code).c_str());
   } else {
-    FormatResourceString(&message, static_cast<unsigned>(number));
+    FormatResourceString(&message, static_cast<unsigned>(number), value);
   }
   m_errorNumber = number;
   m_errorText = message;
@@ -109,22 +111,40 @@ void CShrinkTaskEx::ProcessProfile(size_t index, CSharedSource* source, CLoadAdm
   }
   if (IsStopRequested()) return;
 
+  std::wstring output = BuildOutputPath(profile);
   // From here on the output is written: no stop check until it is saved.
-  if (saver->TryPalette()) {
-    CDibPtr indexed;
-    hr = ReduceToPalette(*picture, &indexed);
-    if (FAILED(hr)) {
-      RecordError(IDS_MSG_BACKGROUND_FAILED, hr, std::wstring());
+  if (profile.MaxKilobytes > 0) {
+    // The palette step is the search's, at every size it tries.
+    const uint64_t limit = static_cast<uint64_t>(profile.MaxKilobytes) * kBytesPerKilobyte;
+    LimitedOutput limited;
+    hr = EncodeWithinLimit(*saver, picture, profile.SaveFormat.JpegQuality, limit, &limited);
+    if (hr == S_FALSE) {
+      RecordError(IDS_MSG_OVER_SIZE_LIMIT, 0, m_source, profile.MaxKilobytes);
       return;
     }
-    if (indexed) picture = indexed;  // S_FALSE: no palette possible, the picture stays as it is
+    if (SUCCEEDED(hr)) hr = WriteNewFile(output, limited.bytes.data(), limited.bytes.size());
+  } else {
+    hr = SavePicture(*saver, picture, output);
+    if (hr == S_FALSE) return;  // recorded
   }
-  std::wstring output = BuildOutputPath(profile);
-  hr = saver->Save(*picture, output);
   if (hr == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) || hr == HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
     // The job start deleted what the user agreed to replace: this file is not theirs to replace.
     RecordError(IDS_MSG_OUTPUT_APPEARED, 0, output);
   } else if (FAILED(hr)) {
     RecordError(IDS_MSG_SAVE_FAILED, hr, output);
   }
+}
+
+HRESULT CShrinkTaskEx::SavePicture(const CImageSaver& saver, CDibPtr picture, const std::wstring& output) {
+  HRESULT hr = S_OK;
+  if (saver.TryPalette()) {
+    CDibPtr indexed;
+    hr = ReduceToPalette(*picture, &indexed);
+    if (FAILED(hr)) {
+      RecordError(IDS_MSG_BACKGROUND_FAILED, hr, std::wstring());
+      return S_FALSE;
+    }
+    if (indexed) picture = indexed;  // S_FALSE: no palette possible, the picture stays as it is
+  }
+  return saver.Save(*picture, output);
 }

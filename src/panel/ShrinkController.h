@@ -31,6 +31,7 @@ struct PanelControlIds {
   int Jpeg;
   int Webp;
   int Quality;      // editable combo box: the quality number, for formats that use one
+  int MaxKilobytes; // editable combo box: the output's size limit in kilobytes, empty for none
   int Background;   // check box: fill transparent pixels with the background colour
   int ColorButton;  // push button with the colour swatch
   int ColorText;    // editable combo box: the colour as RRGGBB
@@ -77,7 +78,7 @@ public:
   void Attach();
 
   // Idle (false): the controls of an enabled profile are enabled, except the size fields unless
-  // the method is the typed size, the quality unless the format's row uses it (JPEG, WebP), and the
+  // the method is the typed size, the quality unless the format's row uses it (JPEG, WebP; the size limit for every format), and the
   // colour button and text while the background is off. Running (true), or a disabled profile: everything is
   // disabled but the open-folder button, and the use check box unless running.
   void UpdateEnabled(bool busy);
@@ -126,6 +127,7 @@ private:
   void ReadPrefix();
   void ReadFormat();
   void ReadQuality();
+  void ReadMaxKilobytes();
   void ReadBackground();
   void ReadColor();
 
@@ -153,6 +155,7 @@ private:
   CComboBoxS<CStringHistory> m_prefix;
   CButton2 m_formats[kPanelFormatCount];  // as kPanelFormatButtons
   CComboBox2<CNamedJpegQualities> m_quality;
+  CComboBox2<CNamedKilobytes> m_maxKilobytes;
   CButton2 m_background;
   CColorButton m_colorButton;
   CComboBox2<CNamedColors> m_colorText;

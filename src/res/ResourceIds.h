@@ -80,6 +80,9 @@
 #define IDC_WEBP1                       1045
 #define IDC_WEBP2                       1046
 #define IDC_WEBP3                       1047
+#define IDC_MAX_KB1                     1048
+#define IDC_MAX_KB2                     1049
+#define IDC_MAX_KB3                     1050
 
 /* About box: the home-page link, the name and version (filled at run time from res/Version.h)
    and the link to the libraries' licences beside the program. 1000 to 1002 are also panel 1's

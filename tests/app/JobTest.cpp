@@ -393,6 +393,42 @@ TEST_F(JobTest, AFailedFileStopsTheJobWithItsMessage) {
   EXPECT_EQ(1u, watcher.Boxes().size());
 }
 
+TEST_F(JobTest, WebpAndASizeLimitChosenInThePanelRunAJobAndComeBackAtTheNextStart) {
+  SetProfiles();
+  Source(L"a.png", 1600, 1200);
+  ShrinkProfile& first = GetSettings().Profiles[0];
+  first.ShrinkType = first.ShrinkWidth = first.ShrinkHeight = 0;  // the size the limit brings it down from
+  ASSERT_TRUE(OpenDialog());
+  CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
+  SendMessageW(Item(IDC_WEBP1), BM_CLICK, 0, 0);
+  HWND limit = ComboEdit(IDC_MAX_KB1);
+  ASSERT_NE(nullptr, limit);
+  SendMessageW(limit, EM_SETSEL, 0, -1);
+  SendMessageW(limit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"6"));
+  EXPECT_EQ(kQueueDrained, RunQueued());
+  DropOn(ShellFiles({L"a.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); })) << Status().size();
+  EXPECT_TRUE(watcher.Boxes().empty());
+  const std::string written = ReadBytes(m_temp / L"out1\\p1_a.webp");
+  EXPECT_FALSE(written.empty());
+  EXPECT_LE(written.size(), 6u * 1024);
+  EXPECT_TRUE(FileExists(m_temp / L"out3\\p3_a.jpg"));  // no limit there
+
+  // Closed and started again: the stored profile shows both choices.
+  PostKey(Item(IDC_USE1), VK_ESCAPE);
+  ASSERT_EQ(2, RunUntilQuit());
+  GetSettings().Profiles[0] = ShrinkProfile();
+  GetSettings().LoadSettings();
+  EXPECT_EQ(SaveFormat::Webp, GetSettings().Profiles[0].SaveFormat.Type);
+  EXPECT_EQ(6, GetSettings().Profiles[0].MaxKilobytes);
+  ASSERT_TRUE(OpenDialog());
+  EXPECT_EQ(BST_CHECKED, SendMessageW(Item(IDC_WEBP1), BM_GETCHECK, 0, 0));
+  EXPECT_EQ(BST_UNCHECKED, SendMessageW(Item(IDC_PNG1), BM_GETCHECK, 0, 0));
+  EXPECT_EQ(L"6", WindowText(Item(IDC_MAX_KB1)));
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_MAX_KB1)));
+  EXPECT_EQ(L"", WindowText(Item(IDC_MAX_KB3)));
+}
+
 TEST_F(JobTest, AJobStartedBeforeTheLastTickOfAFailedOneRunsWhole) {
   // The first job fails and its worker ends; before its last tick has come, the next drop
   // starts a job whose existing outputs raise the question. A tick of the old job arriving while

@@ -33,6 +33,7 @@ const ControlRow kPanelControls[] = {
     {{1008, 1017, 1027}, L"Button", L"JPEG", 159, 55, 32, 8, false},
     {{1045, 1046, 1047}, L"Button", L"WebP", 193, 55, 33, 8, false},
     {{1010, 1018, 1028}, L"ComboBox", L"", 262, 53, 30, 195, true},
+    {{1048, 1049, 1050}, L"ComboBox", L"", 332, 53, 40, 195, true},
     {{1030, 1038, 1043}, L"Button", L"背景色(&B):", 13, 73, 49, 8, true},
     {{1032, 1039, 1044}, L"Button", L"", 64, 70, 41, 14, true},
     {{1024, 1025, 1029}, L"ComboBox", L"", 117, 71, 42, 195, true},
@@ -48,6 +49,7 @@ const LabelRow kPanelLabels[] = {
     {L"×", 279, 20, 8, 8},               {L"フォルダ(&F): ", 13, 37, 38, 8},
     {L"接頭辞(&P):", 13, 55, 37, 8},     {L"形式(&F):", 95, 55, 29, 8},
     {L"画質(&Q):", 230, 55, 30, 8},      {L"#", 108, 73, 8, 8},
+    {L"上限(&L):", 300, 55, 30, 8},      {L"KB", 375, 55, 12, 8},
 };
 
 const int kPanelOffsets[3] = {0, 89, 178};
@@ -212,7 +214,7 @@ TEST_F(MainDlgTemplateTest, ThreePanelsRepeatOneLayout) {
     }
     // The check boxes check themselves; the radio buttons form one group that opens at PNG and
     // holds the formats in the table's order.
-    for (int id : {kPanelControls[0].ids[panel], kPanelControls[12].ids[panel]}) {
+    for (int id : {kPanelControls[0].ids[panel], kPanelControls[13].ids[panel]}) {
       EXPECT_EQ(BS_AUTOCHECKBOX, GetWindowLongPtrW(Item(id), GWL_STYLE) & BS_TYPEMASK) << id;
     }
     HWND png = Item(kPanelControls[8].ids[panel]);
@@ -246,13 +248,13 @@ TEST_F(MainDlgTemplateTest, TabOrderStartsAtTheFirstPanel) {
   // panels' business): panel 1's, then panel 2's check box.
   const std::map<int, TemplateItem> items = TemplateItems(129);
   std::vector<int> order;
-  for (HWND child = GetWindow(dialog, GW_CHILD); child && order.size() < 13;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child && order.size() < 14;
        child = GetWindow(child, GW_HWNDNEXT)) {
     const auto item = items.find(GetDlgCtrlID(child));
     if (item != items.end() && (item->second.style & WS_TABSTOP)) order.push_back(item->first);
   }
-  EXPECT_EQ((std::vector<int>{1004, 1031, 1033, 1034, 1000, 1001, 1003, 1002, 1010, 1030, 1032,
-                              1024, 1005}),
+  EXPECT_EQ((std::vector<int>{1004, 1031, 1033, 1034, 1000, 1001, 1003, 1002, 1010, 1048, 1030,
+                              1032, 1024, 1005}),
             order);
 }
 

@@ -323,6 +323,56 @@ TEST(ShrinkTask, TransparencyIsKeptOrFlattenedAsTheProfileAndFormatSay) {
   EXPECT_LT((corner >> 16) & 0xFF, 16u);
 }
 
+TEST(ShrinkTask, SizeLimitsKeepEveryFormatWithinAndTheUnreachableOneFailsTheFile) {
+  CTempDir dir;
+  std::wstring source = WritePng(dir, L"photo.png", *MakePhotoLike(800, 600));
+  std::vector<ShrinkProfile> limited;
+  for (int type : {SaveFormat::Png, SaveFormat::Jpeg, SaveFormat::Webp}) {
+    for (int32_t kilobytes : {4, 12}) {
+      ShrinkProfile p = Profile(dir.Path(), L"t" + std::to_wstring(type) + L"k" + std::to_wstring(kilobytes) + L"_", type);
+      p.MaxKilobytes = kilobytes;
+      p.SaveFormat.JpegQuality = 90;
+      limited.push_back(p);
+    }
+  }
+  ShrinkProfile unlimited = Profile(dir.Path(), L"none_", SaveFormat::Jpeg);
+  unlimited.SaveFormat.JpegQuality = 90;
+  limited.push_back(unlimited);
+  CShrinkTaskExPtr task = Task(source, limited);
+  task->Run();
+  ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText();
+  for (const ShrinkProfile& p : limited) {
+    const std::wstring output = BuildOutputPath(p, L"", L"photo");
+    const size_t size = ReadBytes(output).size();
+    CDibPtr back;
+    ASSERT_EQ(S_OK, LoadDib(output, &back)) << p.Prefix;
+    if (p.MaxKilobytes) {
+      EXPECT_LE(size, static_cast<size_t>(p.MaxKilobytes) * 1024) << p.Prefix;
+    } else {
+      EXPECT_GT(size, 12u * 1024);  // the limits above did bite
+      EXPECT_EQ(800, back->Width());
+    }
+    EXPECT_LE(back->Width(), 800) << p.Prefix;  // never larger than the size rule gives
+  }
+
+  // Noise with transparency keeps no PNG of 16 pixels within 1 KB: the file fails, naming its
+  // source and the limit, and writes nothing.
+  uint32_t state = 7;
+  CDibPtr noise = MakeDib(64, 64, [&](int, int) { return state = state * 1103515245u + 12345u; });
+  std::wstring noisy = WritePng(dir, L"noise.png", *noise);
+  ShrinkProfile tight = Profile(dir.Path(), L"tight_", SaveFormat::Png);
+  tight.Transparent = true;
+  tight.MaxKilobytes = 1;
+  CShrinkTaskExPtr failing = Task(noisy, {tight});
+  failing->Run();
+  EXPECT_EQ(IDS_MSG_OVER_SIZE_LIMIT, failing->GetErrorNumber());
+  std::wstring expected;
+  ASSERT_TRUE(FormatResourceString(&expected, IDS_MSG_OVER_SIZE_LIMIT, 1));
+  EXPECT_EQ(expected + L"\n\n" + noisy, failing->GetErrorText());
+  EXPECT_NE(std::wstring::npos, expected.find(L"1 KB"));
+  EXPECT_FALSE(FileExists(dir / L"tight_noise.png"));
+}
+
 TEST(ShrinkTask, StopRequestIsHonouredAtEveryCheck) {
   CTempDir dir;
   std::wstring source = WritePng(dir, L"in.png", *MakePhotoLike(64, 64));

@@ -103,6 +103,8 @@ bool ParseCliArguments(const std::vector<std::wstring>& args, CliOptions* option
           return false;
         }
       }
+    } else if (arg == L"--keep-date") {
+      options->keepDate = options->ownProfile = true;
     } else if (arg == L"--max-kb") {
       if (!value(&text)) return false;
       if (text.empty() || text.find_first_not_of(L"0123456789") != std::wstring::npos ||
@@ -142,6 +144,7 @@ ShrinkProfile ProfileFromOptions(const CliOptions& options, const std::wstring& 
   }
   profile.SaveFormat = options.format;
   profile.MaxKilobytes = options.maxKilobytes;
+  profile.KeepDate = options.keepDate;
   profile.Transparent = !options.background;
   profile.BkColor = options.background ? options.backgroundColor : 0xFFFFFF;
   return profile;
@@ -161,6 +164,8 @@ std::wstring CliUsage() {
          L"  --max-kb N         keep every output within N kilobytes of 1,024 bytes: the\n"
          L"                     highest quality that fits, then a smaller picture (default:\n"
          L"                     no limit)\n"
+         L"  --keep-date        keep the photo's date taken (EXIF, nothing else) and the\n"
+         L"                     source file's modification time in every output\n"
          L"  --background HEX   put this colour (1, 2 or 6 hex digits) behind transparency\n"
          L"  --overwrite        delete existing outputs first instead of refusing the job\n"
          L"  --threads N        threads that load and shrink pictures (default: one per\n"

@@ -8,6 +8,7 @@
 #include <boost/shared_ptr.hpp>
 #include <boost/weak_ptr.hpp>
 
+#include "base/ExifDate.h"
 #include "image/Dib.h"
 #include "job/FileList.h"
 #include "job/OutputNames.h"
@@ -71,9 +72,11 @@ public:
 private:
   CShrinkTaskEx() = default;
   void ProcessProfile(size_t index, CSharedSource* source, CLoadAdmission* admission);
-  // The palette step (for a format that tries one) and the save, without a size limit. S_FALSE
+  // The palette step (for a format that tries one) and the encode, without a size limit. S_FALSE
   // when a failure has been recorded.
-  HRESULT SavePicture(const CImageSaver& saver, CDibPtr picture, const std::wstring& output);
+  HRESULT EncodePicture(const CImageSaver& saver, CDibPtr picture, std::vector<uint8_t>* encoded);
+  // The source's date taken, read from its file on first use (empty without one).
+  const ExifDate& SourceDate();
 
   CThread* m_worker = nullptr;
   boost::weak_ptr<CShrinkTaskEx> m_self;
@@ -84,4 +87,6 @@ private:
   std::wstring m_baseName;
   std::wstring m_subfolder;
   std::vector<ShrinkProfile> m_profiles;
+  bool m_sourceDateRead = false;
+  ExifDate m_sourceDate;
 };

@@ -14,13 +14,13 @@
 const PanelControlIds kPanelControlIds[3] = {
     {IDC_USE1, IDC_METHOD1, IDC_WIDTH1, IDC_HEIGHT1, IDC_FOLDER1, IDC_BROWSE1, IDC_OPEN_FOLDER1,
      IDC_PREFIX1, IDC_PNG1, IDC_JPEG1, IDC_WEBP1, IDC_QUALITY1, IDC_MAX_KB1, IDC_BACKGROUND1, IDC_COLOR_BUTTON1,
-     IDC_COLOR_TEXT1},
+     IDC_COLOR_TEXT1, IDC_KEEP_DATE1},
     {IDC_USE2, IDC_METHOD2, IDC_WIDTH2, IDC_HEIGHT2, IDC_FOLDER2, IDC_BROWSE2, IDC_OPEN_FOLDER2,
      IDC_PREFIX2, IDC_PNG2, IDC_JPEG2, IDC_WEBP2, IDC_QUALITY2, IDC_MAX_KB2, IDC_BACKGROUND2, IDC_COLOR_BUTTON2,
-     IDC_COLOR_TEXT2},
+     IDC_COLOR_TEXT2, IDC_KEEP_DATE2},
     {IDC_USE3, IDC_METHOD3, IDC_WIDTH3, IDC_HEIGHT3, IDC_FOLDER3, IDC_BROWSE3, IDC_OPEN_FOLDER3,
      IDC_PREFIX3, IDC_PNG3, IDC_JPEG3, IDC_WEBP3, IDC_QUALITY3, IDC_MAX_KB3, IDC_BACKGROUND3, IDC_COLOR_BUTTON3,
-     IDC_COLOR_TEXT3},
+     IDC_COLOR_TEXT3, IDC_KEEP_DATE3},
 };
 
 namespace {
@@ -107,6 +107,9 @@ void CShrinkController::Attach() {
   m_colorText.Attach(GetItem(m_ids.ColorText), lists.Colors, this);
   SelectOrSetText(m_colorText.GetHwnd(), FormatHexColor(m_profile.BkColor));
 
+  m_keepDate.Attach(GetItem(m_ids.KeepDate), this);
+  m_keepDate.SetCheck(m_profile.KeepDate);
+
   UpdateEnabled(false);
 }
 
@@ -129,6 +132,7 @@ void CShrinkController::UpdateEnabled(bool busy) {
   EnableItem(m_ids.Background, on);
   EnableItem(m_ids.ColorButton, on && !m_profile.Transparent);
   EnableItem(m_ids.ColorText, on && !m_profile.Transparent);
+  EnableItem(m_ids.KeepDate, on);
 }
 
 bool CShrinkController::Collect(bool show) {
@@ -145,6 +149,7 @@ bool CShrinkController::Collect(bool show) {
   ReadMaxKilobytes();
   ReadBackground();
   ReadColor();
+  ReadKeepDate();
   if (m_profile.Use) {
     m_folderHistory.Add(m_profile.Folder);
     m_prefixHistory.Add(m_profile.Prefix);
@@ -191,6 +196,8 @@ void CShrinkController::OnClick(CWindowW*, int, int id, HWND) {
     OnBackgroundClicked();
   } else if (id == m_ids.ColorButton) {
     OnColorButtonClicked();
+  } else if (id == m_ids.KeepDate) {
+    ReadKeepDate();
   }
 }
 
@@ -374,6 +381,8 @@ void CShrinkController::ReadMaxKilobytes() {
   ParseDigits(kept, &kilobytes);
   m_profile.MaxKilobytes = kilobytes;
 }
+
+void CShrinkController::ReadKeepDate() { m_profile.KeepDate = m_keepDate.IsChecked(); }
 
 void CShrinkController::ReadBackground() { m_profile.Transparent = !m_background.IsChecked(); }
 

@@ -35,6 +35,7 @@ struct PanelControlIds {
   int Background;   // check box: fill transparent pixels with the background colour
   int ColorButton;  // push button with the colour swatch
   int ColorText;    // editable combo box: the colour as RRGGBB
+  int KeepDate;     // check box: the output keeps the date taken and the file's time
 };
 
 // Panels 1, 2 and 3 of the main dialog.
@@ -130,6 +131,7 @@ private:
   void ReadMaxKilobytes();
   void ReadBackground();
   void ReadColor();
+  void ReadKeepDate();
 
   // Message `messageId` ("%d" filled with `controlId`) and the focus on that control, when
   // `show`; always false.
@@ -159,4 +161,5 @@ private:
   CButton2 m_background;
   CColorButton m_colorButton;
   CComboBox2<CNamedColors> m_colorText;
+  CButton2 m_keepDate;
 };

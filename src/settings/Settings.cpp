@@ -30,6 +30,7 @@ bool LoadProfile(HKEY hive, const std::wstring& path, ShrinkProfile* profile) {
   if (ReadDword(key.Get(), L"MaxKilobytes", &profile->MaxKilobytes) && profile->MaxKilobytes < 0) {
     profile->MaxKilobytes = 0;
   }
+  ReadFlag(key.Get(), L"KeepDate", &profile->KeepDate);  // likewise new: missing is off
   key.Close();
 
   CKeyHandle format;
@@ -54,6 +55,7 @@ bool SaveProfile(HKEY hive, const std::wstring& path, const ShrinkProfile& profi
   ok &= WriteDword(key.Get(), L"CustomWidth", profile.CustomWidth);
   ok &= WriteDword(key.Get(), L"CustomHeight", profile.CustomHeight);
   ok &= WriteDword(key.Get(), L"MaxKilobytes", profile.MaxKilobytes);
+  ok &= WriteFlag(key.Get(), L"KeepDate", profile.KeepDate);
   key.Close();
 
   CKeyHandle format;

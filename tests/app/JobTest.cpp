@@ -393,7 +393,7 @@ TEST_F(JobTest, AFailedFileStopsTheJobWithItsMessage) {
   EXPECT_EQ(1u, watcher.Boxes().size());
 }
 
-TEST_F(JobTest, WebpAndASizeLimitChosenInThePanelRunAJobAndComeBackAtTheNextStart) {
+TEST_F(JobTest, WebpASizeLimitAndTheDateChosenInThePanelRunAJobAndComeBackAtTheNextStart) {
   SetProfiles();
   Source(L"a.png", 1600, 1200);
   ShrinkProfile& first = GetSettings().Profiles[0];
@@ -401,6 +401,7 @@ TEST_F(JobTest, WebpAndASizeLimitChosenInThePanelRunAJobAndComeBackAtTheNextStar
   ASSERT_TRUE(OpenDialog());
   CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
   SendMessageW(Item(IDC_WEBP1), BM_CLICK, 0, 0);
+  SendMessageW(Item(IDC_KEEP_DATE1), BM_CLICK, 0, 0);
   HWND limit = ComboEdit(IDC_MAX_KB1);
   ASSERT_NE(nullptr, limit);
   SendMessageW(limit, EM_SETSEL, 0, -1);
@@ -413,6 +414,11 @@ TEST_F(JobTest, WebpAndASizeLimitChosenInThePanelRunAJobAndComeBackAtTheNextStar
   EXPECT_FALSE(written.empty());
   EXPECT_LE(written.size(), 6u * 1024);
   EXPECT_TRUE(FileExists(m_temp / L"out3\\p3_a.jpg"));  // no limit there
+  // A source without a date taken: the output keeps the file's time.
+  WIN32_FILE_ATTRIBUTE_DATA source = {}, output = {};
+  ASSERT_TRUE(GetFileAttributesExW((m_temp / L"a.png").c_str(), GetFileExInfoStandard, &source));
+  ASSERT_TRUE(GetFileAttributesExW((m_temp / L"out1\\p1_a.webp").c_str(), GetFileExInfoStandard, &output));
+  EXPECT_EQ(0, CompareFileTime(&source.ftLastWriteTime, &output.ftLastWriteTime));
 
   // Closed and started again: the stored profile shows both choices.
   PostKey(Item(IDC_USE1), VK_ESCAPE);
@@ -421,10 +427,14 @@ TEST_F(JobTest, WebpAndASizeLimitChosenInThePanelRunAJobAndComeBackAtTheNextStar
   GetSettings().LoadSettings();
   EXPECT_EQ(SaveFormat::Webp, GetSettings().Profiles[0].SaveFormat.Type);
   EXPECT_EQ(6, GetSettings().Profiles[0].MaxKilobytes);
+  EXPECT_TRUE(GetSettings().Profiles[0].KeepDate);
+  EXPECT_FALSE(GetSettings().Profiles[2].KeepDate);
   ASSERT_TRUE(OpenDialog());
   EXPECT_EQ(BST_CHECKED, SendMessageW(Item(IDC_WEBP1), BM_GETCHECK, 0, 0));
   EXPECT_EQ(BST_UNCHECKED, SendMessageW(Item(IDC_PNG1), BM_GETCHECK, 0, 0));
   EXPECT_EQ(L"6", WindowText(Item(IDC_MAX_KB1)));
+  EXPECT_EQ(BST_CHECKED, SendMessageW(Item(IDC_KEEP_DATE1), BM_GETCHECK, 0, 0));
+  EXPECT_EQ(BST_UNCHECKED, SendMessageW(Item(IDC_KEEP_DATE3), BM_GETCHECK, 0, 0));
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_MAX_KB1)));
   EXPECT_EQ(L"", WindowText(Item(IDC_MAX_KB3)));
 }

@@ -37,6 +37,7 @@ const ControlRow kPanelControls[] = {
     {{1030, 1038, 1043}, L"Button", L"背景色(&B):", 13, 73, 49, 8, true},
     {{1032, 1039, 1044}, L"Button", L"", 64, 70, 41, 14, true},
     {{1024, 1025, 1029}, L"ComboBox", L"", 117, 71, 42, 195, true},
+    {{1051, 1052, 1053}, L"Button", L"日付を残す(&D)", 170, 73, 70, 8, true},
 };
 
 struct LabelRow {
@@ -214,7 +215,7 @@ TEST_F(MainDlgTemplateTest, ThreePanelsRepeatOneLayout) {
     }
     // The check boxes check themselves; the radio buttons form one group that opens at PNG and
     // holds the formats in the table's order.
-    for (int id : {kPanelControls[0].ids[panel], kPanelControls[13].ids[panel]}) {
+    for (int id : {kPanelControls[0].ids[panel], kPanelControls[13].ids[panel], kPanelControls[16].ids[panel]}) {
       EXPECT_EQ(BS_AUTOCHECKBOX, GetWindowLongPtrW(Item(id), GWL_STYLE) & BS_TYPEMASK) << id;
     }
     HWND png = Item(kPanelControls[8].ids[panel]);
@@ -248,13 +249,13 @@ TEST_F(MainDlgTemplateTest, TabOrderStartsAtTheFirstPanel) {
   // panels' business): panel 1's, then panel 2's check box.
   const std::map<int, TemplateItem> items = TemplateItems(129);
   std::vector<int> order;
-  for (HWND child = GetWindow(dialog, GW_CHILD); child && order.size() < 14;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child && order.size() < 15;
        child = GetWindow(child, GW_HWNDNEXT)) {
     const auto item = items.find(GetDlgCtrlID(child));
     if (item != items.end() && (item->second.style & WS_TABSTOP)) order.push_back(item->first);
   }
   EXPECT_EQ((std::vector<int>{1004, 1031, 1033, 1034, 1000, 1001, 1003, 1002, 1010, 1048, 1030,
-                              1032, 1024, 1005}),
+                              1032, 1024, 1051, 1005}),
             order);
 }
 

@@ -145,6 +145,10 @@ TEST(CliArguments, ProfileOptionsBuildOneProfile) {
   ASSERT_TRUE(Parse({L"--max-kb", L"0500", L"x.png"}, &o, &error));
   EXPECT_TRUE(o.ownProfile);
   EXPECT_EQ(500, ProfileFromOptions(o, L"C:\\here").MaxKilobytes);
+  EXPECT_FALSE(ProfileFromOptions(o, L"C:\\here").KeepDate);  // off unless asked
+  ASSERT_TRUE(Parse({L"--keep-date", L"x.png"}, &o, &error));
+  EXPECT_TRUE(o.ownProfile);
+  EXPECT_TRUE(ProfileFromOptions(o, L"C:\\here").KeepDate);
   ASSERT_TRUE(Parse({L"--webp", L"--jpeg", L"x.png"}, &o, &error));
   EXPECT_EQ(1, ProfileFromOptions(o, L"C:\\here").SaveFormat.Type);
   ASSERT_TRUE(Parse({L"--prefix", L"p_", L"x.png"}, &o, &error));

@@ -77,6 +77,7 @@ TEST_F(ShrinkControllerTest, EachPanelShowsItsStoredProfile) {
     profile.Transparent = i == 1;
     profile.BkColor = 0x2D496B;
     profile.MaxKilobytes = i == 0 ? 0 : 250;  // 0, no limit, shows as an empty field
+    profile.KeepDate = i == 2;
   }
   ASSERT_NE(nullptr, OpenHost());
   for (size_t i = 0; i < 3; ++i) {
@@ -93,6 +94,7 @@ TEST_F(ShrinkControllerTest, EachPanelShowsItsStoredProfile) {
     EXPECT_EQ(i == 1, Checked(ids.Webp));
     EXPECT_EQ(L"42", WindowText(HostItem(ids.Quality)));
     EXPECT_EQ(i == 0 ? L"" : L"250", WindowText(HostItem(ids.MaxKilobytes)));
+    EXPECT_EQ(i == 2, Checked(ids.KeepDate));
     EXPECT_EQ(i != 1, Checked(ids.Background));
     EXPECT_EQ(L"6B492D", WindowText(HostItem(ids.ColorText)));
     EXPECT_EQ(12, SendMessageW(HostItem(ids.ColorText), CB_GETCOUNT, 0, 0));
@@ -133,6 +135,8 @@ TEST_F(ShrinkControllerTest, EditsAreWrittenBackAndCollectReadsEveryField) {
   EXPECT_EQ(500, Profile(1).MaxKilobytes);
   Click(ids.Background);
   EXPECT_TRUE(Profile(1).Transparent);
+  Click(ids.KeepDate);
+  EXPECT_TRUE(Profile(1).KeepDate);
   Click(ids.Use);
   EXPECT_FALSE(Profile(1).Use);
 
@@ -232,7 +236,7 @@ TEST_F(ShrinkControllerTest, EnableStatesFollowTheProfileAndTheJob) {
   const PanelControlIds& ids = kPanelControlIds[0];
   const int all[] = {ids.Use,    ids.Method,  ids.Width,      ids.Height,     ids.Folder,
                      ids.Browse, ids.Prefix,  ids.Png,        ids.Jpeg,       ids.Webp, ids.Quality, ids.MaxKilobytes,
-                     ids.Background, ids.ColorButton, ids.ColorText, ids.OpenFolder};
+                     ids.Background, ids.ColorButton, ids.ColorText, ids.KeepDate, ids.OpenFolder};
   auto enabledSet = [&] {
     std::vector<int> on;
     for (int id : all) {

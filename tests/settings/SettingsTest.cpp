@@ -17,10 +17,10 @@ List Entries(const CStringHistory& history) { return List(history.begin(), histo
 // Every field of a profile in one comparable line.
 std::wstring Describe(const ShrinkProfile& p) {
   wchar_t numbers[192];
-  std::swprintf(numbers, 192, L"type %d preset %dx%d custom %dx%d use %d fmt %d q %d bk %06x tr %d max %d",
+  std::swprintf(numbers, 192, L"type %d preset %dx%d custom %dx%d use %d fmt %d q %d bk %06x tr %d max %d date %d",
                 p.ShrinkType, p.ShrinkWidth, p.ShrinkHeight, p.CustomWidth, p.CustomHeight,
                 p.Use, p.SaveFormat.Type, p.SaveFormat.JpegQuality, p.BkColor, p.Transparent,
-                p.MaxKilobytes);
+                p.MaxKilobytes, p.KeepDate);
   return numbers + (L" folder " + p.Folder + L" prefix " + p.Prefix);
 }
 
@@ -51,7 +51,7 @@ TEST(Settings, AFirstStartKeepsTheDefaultsAndCreatesTheEmptyRoot) {
   CTestRegistry reg;
   CSettings settings;
   ExpectDefaults(settings);
-  EXPECT_EQ(L"type 0 preset 0x0 custom 200x1000 use 1 fmt 0 q 80 bk ffffff tr 0 max 0 folder " +
+  EXPECT_EQ(L"type 0 preset 0x0 custom 200x1000 use 1 fmt 0 q 80 bk ffffff tr 0 max 0 date 0 folder " +
                 DefaultPicturesFolder() + L" prefix s",
             Describe(ShrinkProfile()));
   EXPECT_FALSE(settings.LoadSettings(reg.Hive()));  // nothing stored: the branches fail
@@ -80,6 +80,7 @@ TEST(Settings, EverythingSavedLoadsBackIntoAFreshInstance) {
     p.BkColor = 0x102030u + static_cast<uint32_t>(i);
     p.Transparent = i % 2 == 1;
     p.MaxKilobytes = 150 * i;
+    p.KeepDate = i % 2 == 0;
   }
   saved.FolderHistory.Add(L"E:\\b");
   saved.PrefixHistory.Add(L"");

@@ -31,6 +31,8 @@ public:
   bool SupportsTransparency() const { return m_format->keepsTransparency; }
   // Palette reduction is worth trying first.
   bool TryPalette() const { return m_format->triesPalette; }
+  // The quality number Save encodes at.
+  int Quality() const { return m_quality; }
   // The quality number reaches the encoder (JPEG, WebP).
   bool UsesQuality() const { return m_format->usesQuality; }
 

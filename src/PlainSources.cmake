@@ -3,6 +3,7 @@
 # fuzzers. One list, so that a file moved or added is built both ways.
 set(KESTRELLE_BASE_PLAIN_SOURCES
   base/DropDecode.cpp
+  base/ExifDate.cpp
   base/ItemIdList.cpp
   base/Orientation.cpp
   base/PathNames.cpp

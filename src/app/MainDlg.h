@@ -14,6 +14,7 @@
 #include "app/drop/DropTarget.h"
 #include "app/InstanceHandOver.h"
 #include "app/SendToShortcut.h"
+#include "app/TaskbarProgress.h"
 #include "base/Handle.h"
 #include "base/Scoped.h"
 #include "job/FileList.h"
@@ -36,6 +37,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
                  public CDropTargetImpl<CMainDlg>,
                  public CHandOverTargetImpl<CMainDlg>,
                  public CSendToMenuImpl<CMainDlg>,
+                 public CTaskbarButtonImpl<CMainDlg>,
                  public CSingleTimerImpl<CMainDlg, 200, 1>,
                  public CSimpleMsgImpl<CMainDlg, IDS_CAPTION_ERROR, IDS_CAPTION_CONFIRM>,
                  public CShrinkControllerClient,
@@ -61,6 +63,7 @@ public:
     CHAIN_MSG_MAP(CDropTargetImpl<CMainDlg>)
     CHAIN_MSG_MAP(CHandOverTargetImpl<CMainDlg>)
     CHAIN_MSG_MAP(CSendToMenuImpl<CMainDlg>)
+    CHAIN_MSG_MAP(CTaskbarButtonImpl<CMainDlg>)
     REFLECT_NOTIFICATIONS()
   END_MSG_MAP()
 
@@ -79,7 +82,8 @@ public:
   // profiles together.
   bool ValidateProfiles(bool show);
   void StartShrink(const CFileListPtr& files);
-  // The 200 ms tick of a running job: progress, status line, and the end of the job.
+  // The 200 ms tick of a running job: progress (the bar and the taskbar button), status line, and
+  // the end of the job.
   void OnTick();
 
   // What the drop target and the hand-over ask of the dialog. A start counts as running from the

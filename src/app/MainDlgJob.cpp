@@ -1,5 +1,6 @@
-// The main dialog's side of a job: from a drop to the running state, the progress tick, and the
-// three ways a job ends (completed, cancelled, or stopped by the first failed file).
+// The main dialog's side of a job: from a drop to the running state, the progress tick (on the
+// taskbar button too), and the three ways a job ends (completed, cancelled, or stopped by the
+// first failed file).
 #include "app/MainDlg.h"
 
 #include <commctrl.h>
@@ -192,6 +193,7 @@ void CMainDlg::OnTick() {
   HWND progress = GetDlgItem(m_hWnd, IDC_PROGRESS);
   SendMessageW(progress, PBM_SETRANGE32, 0, GetTotal());
   SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(GetDone()), 0);
+  TaskbarButton().ShowProgress(static_cast<ULONGLONG>(GetDone()), static_cast<ULONGLONG>(GetTotal()));
   if (IsWorkerRunning()) {
     std::wstring text;
     FormatResourceString(&text, IDS_STATUS_PROGRESS, GetDone() + 1, GetTotal());
@@ -215,9 +217,13 @@ void CMainDlg::AbortJob(const CShrinkTaskExPtr& failed) {
   Abort();  // the worker has ended, and what the job kept alive has gone
   CWindowW::SetItemTextFromString(GetDlgItem(m_hWnd, IDC_STATUS), IDS_STATUS_ABORTED, true);
   // Idle before the box: 中止 has no worker to stop, and the box itself refuses drops and
-  // hand-overs until it is closed.
+  // hand-overs until it is closed. The button shows the failure while the box does; the user
+  // may be in another window.
   SetRunning(false);
+  TaskbarButton().ShowError();
+  TaskbarButton().FlashIfBehind();
   ShowMessage(failed->GetErrorText(), MB_ICONERROR);
+  TaskbarButton().Clear();
 }
 
 // A drop is taken only once the worker has ended, but the previous job's last tick may still be
@@ -247,6 +253,8 @@ void CMainDlg::FinishJob() {
     FormatResourceString(&text, IDS_STATUS_FINISHED, GetTotal());
     CWindowW::SetItemText(status, text, true);
   }
+  TaskbarButton().Clear();
   FlashWindow(m_hWnd, TRUE);
+  TaskbarButton().FlashIfBehind();
   SetRunning(false);
 }

@@ -103,6 +103,16 @@ bool ParseCliArguments(const std::vector<std::wstring>& args, CliOptions* option
           return false;
         }
       }
+    } else if (arg == L"--keep-date") {
+      options->keepDate = options->ownProfile = true;
+    } else if (arg == L"--max-kb") {
+      if (!value(&text)) return false;
+      if (text.empty() || text.find_first_not_of(L"0123456789") != std::wstring::npos ||
+          !ParseFixedPoint(text, 0, &options->maxKilobytes)) {
+        *error = L"--max-kb takes a whole number of kilobytes (0: no limit), not \"" + text + L"\"";
+        return false;
+      }
+      options->ownProfile = true;
     } else if (arg == L"--background") {
       if (!value(&text)) return false;
       if (!ParseHexColor(text, &options->backgroundColor)) {
@@ -133,6 +143,8 @@ ShrinkProfile ProfileFromOptions(const CliOptions& options, const std::wstring& 
     profile.CustomHeight = options.fitHeight;
   }
   profile.SaveFormat = options.format;
+  profile.MaxKilobytes = options.maxKilobytes;
+  profile.KeepDate = options.keepDate;
   profile.Transparent = !options.background;
   profile.BkColor = options.background ? options.backgroundColor : 0xFFFFFF;
   return profile;
@@ -146,7 +158,14 @@ std::wstring CliUsage() {
          L"  --out DIR          output folder (default: the current folder)\n"
          L"  --prefix TEXT      file-name prefix (default: none)\n"
          L"  --fit WxH          shrink within W x H pixels (default: no shrink)\n"
-         L"  --jpeg[=Q]         JPEG at quality Q, 0 to 100 (default 80); without it, PNG\n"
+         L"  --jpeg[=Q]         JPEG at quality Q, 0 to 100 (default 80); without it or\n"
+         L"                     --webp, PNG\n"
+         L"  --webp[=Q]         WebP at quality Q, 0 to 100 (default 80), keeping transparency\n"
+         L"  --max-kb N         keep every output within N kilobytes of 1,024 bytes: the\n"
+         L"                     highest quality that fits, then a smaller picture (default:\n"
+         L"                     no limit)\n"
+         L"  --keep-date        keep the photo's date taken (EXIF, nothing else) and the\n"
+         L"                     source file's modification time in every output\n"
          L"  --background HEX   put this colour (1, 2 or 6 hex digits) behind transparency\n"
          L"  --overwrite        delete existing outputs first instead of refusing the job\n"
          L"  --threads N        threads that load and shrink pictures (default: one per\n"

@@ -22,6 +22,8 @@ struct CliOptions {
   // The format of the last --KEYWORD[=Q] (a keyword of the output format table), with the last
   // quality given; without one, a profile's defaults (PNG, quality 80).
   SaveFormat format;
+  int32_t maxKilobytes = 0;
+  bool keepDate = false;     // --keep-date: the date taken and the file's time go to the outputs  // --max-kb: the output's size limit in kilobytes; 0 for none
   bool background = false;
   uint32_t backgroundColor = 0xFFFFFF;
   int32_t threads = 0;  // --threads: threads that load and shrink; 0 for the number of processors

@@ -28,6 +28,12 @@ struct ShrinkProfile {
   SaveFormat SaveFormat;
   uint32_t BkColor = 0xFFFFFF;  // COLORREF 0x00BBGGRR
   bool Transparent = false;     // keep transparency instead of filling the background
+  // The largest output, in kilobytes of 1,024 bytes (as Explorer counts them); 0: no limit. The
+  // quality is lowered, then the picture made smaller, until the output fits (SizeLimit).
+  int32_t MaxKilobytes = 0;
+  // The output carries the source's date taken (a minimal EXIF block, nothing else of the
+  // source's metadata) and the source file's modification time. Off: outputs carry no metadata.
+  bool KeepDate = false;
 };
 
 // The user's Pictures folder as the shell names it (not created); empty on failure.

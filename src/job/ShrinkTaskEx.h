@@ -8,10 +8,13 @@
 #include <boost/shared_ptr.hpp>
 #include <boost/weak_ptr.hpp>
 
+#include "base/ExifDate.h"
+#include "image/Dib.h"
 #include "job/FileList.h"
 #include "job/OutputNames.h"
 #include "job/ShrinkProfile.h"
 
+class CImageSaver;
 class CLoadAdmission;
 class CSharedSource;
 class CThread;
@@ -62,11 +65,18 @@ public:
   // already; `admission`, when given, is asked before a load made here.
   void Run(CSharedSource* source, CLoadAdmission* admission);
   bool IsStopRequested() const;
-  void RecordError(int32_t number, long code, const std::wstring& detail);
+  // Message `number` with the system's text of `code`, or (code 0) with `value` for its "%d",
+  // then `detail` below it.
+  void RecordError(int32_t number, long code, const std::wstring& detail, int32_t value = 0);
 
 private:
   CShrinkTaskEx() = default;
   void ProcessProfile(size_t index, CSharedSource* source, CLoadAdmission* admission);
+  // The palette step (for a format that tries one) and the encode, without a size limit. S_FALSE
+  // when a failure has been recorded.
+  HRESULT EncodePicture(const CImageSaver& saver, CDibPtr picture, std::vector<uint8_t>* encoded);
+  // The source's date taken, read from its file on first use (empty without one).
+  const ExifDate& SourceDate();
 
   CThread* m_worker = nullptr;
   boost::weak_ptr<CShrinkTaskEx> m_self;
@@ -77,4 +87,6 @@ private:
   std::wstring m_baseName;
   std::wstring m_subfolder;
   std::vector<ShrinkProfile> m_profiles;
+  bool m_sourceDateRead = false;
+  ExifDate m_sourceDate;
 };

@@ -32,6 +32,11 @@ CNamedJpegQualities::CNamedJpegQualities() {
   Add(ResourceString(IDS_QUALITY_HIGHEST), 100);
 }
 
+// Sizes a web page, a mail or a form commonly asks pictures to keep within.
+CNamedKilobytes::CNamedKilobytes() {
+  for (int32_t kilobytes : {100, 200, 300, 500, 1000, 2000, 3000, 5000}) Add(std::to_wstring(kilobytes), kilobytes);
+}
+
 CNamedColors::CNamedColors() {
   const struct {
     unsigned name;

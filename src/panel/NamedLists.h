@@ -103,6 +103,12 @@ public:
   CNamedJpegQualities();
 };
 
+// Size limits offered for an output, in kilobytes (the field takes any number; empty is none).
+class CNamedKilobytes : public CNamedValueList<CNamedInt> {
+public:
+  CNamedKilobytes();
+};
+
 // The twelve named background colours.
 class CNamedColors : public CNamedValueList<CNamedColor> {
 public:
@@ -117,7 +123,7 @@ public:
   int Find(const ShrinkProfile& profile) const;
 };
 
-// The four lists, built in this order on first use; the shrink methods derive from the sizes.
+// The five lists, built in this order on first use; the shrink methods derive from the sizes.
 struct CNamedLists {
   CNamedLists() : Shrinks(Sizes) {}
   CNamedLists(const CNamedLists&) = delete;
@@ -125,6 +131,7 @@ struct CNamedLists {
 
   const CNamedColors Colors;
   const CNamedJpegQualities JpegQualities;
+  const CNamedKilobytes Kilobytes;
   const CNamedSizes Sizes;
   const CNamedShrinks Shrinks;
 };

@@ -13,14 +13,14 @@
 
 const PanelControlIds kPanelControlIds[3] = {
     {IDC_USE1, IDC_METHOD1, IDC_WIDTH1, IDC_HEIGHT1, IDC_FOLDER1, IDC_BROWSE1, IDC_OPEN_FOLDER1,
-     IDC_PREFIX1, IDC_PNG1, IDC_JPEG1, IDC_QUALITY1, IDC_BACKGROUND1, IDC_COLOR_BUTTON1,
-     IDC_COLOR_TEXT1},
+     IDC_PREFIX1, IDC_PNG1, IDC_JPEG1, IDC_WEBP1, IDC_QUALITY1, IDC_MAX_KB1, IDC_BACKGROUND1, IDC_COLOR_BUTTON1,
+     IDC_COLOR_TEXT1, IDC_KEEP_DATE1},
     {IDC_USE2, IDC_METHOD2, IDC_WIDTH2, IDC_HEIGHT2, IDC_FOLDER2, IDC_BROWSE2, IDC_OPEN_FOLDER2,
-     IDC_PREFIX2, IDC_PNG2, IDC_JPEG2, IDC_QUALITY2, IDC_BACKGROUND2, IDC_COLOR_BUTTON2,
-     IDC_COLOR_TEXT2},
+     IDC_PREFIX2, IDC_PNG2, IDC_JPEG2, IDC_WEBP2, IDC_QUALITY2, IDC_MAX_KB2, IDC_BACKGROUND2, IDC_COLOR_BUTTON2,
+     IDC_COLOR_TEXT2, IDC_KEEP_DATE2},
     {IDC_USE3, IDC_METHOD3, IDC_WIDTH3, IDC_HEIGHT3, IDC_FOLDER3, IDC_BROWSE3, IDC_OPEN_FOLDER3,
-     IDC_PREFIX3, IDC_PNG3, IDC_JPEG3, IDC_QUALITY3, IDC_BACKGROUND3, IDC_COLOR_BUTTON3,
-     IDC_COLOR_TEXT3},
+     IDC_PREFIX3, IDC_PNG3, IDC_JPEG3, IDC_WEBP3, IDC_QUALITY3, IDC_MAX_KB3, IDC_BACKGROUND3, IDC_COLOR_BUTTON3,
+     IDC_COLOR_TEXT3, IDC_KEEP_DATE3},
 };
 
 namespace {
@@ -96,6 +96,8 @@ void CShrinkController::Attach() {
 
   m_quality.Attach(GetItem(m_ids.Quality), lists.JpegQualities, this);
   SetItemNumber(m_quality.GetHwnd(), m_profile.SaveFormat.JpegQuality, true);
+  m_maxKilobytes.Attach(GetItem(m_ids.MaxKilobytes), lists.Kilobytes, this);
+  if (m_profile.MaxKilobytes > 0) SetItemNumber(m_maxKilobytes.GetHwnd(), m_profile.MaxKilobytes, true);
 
   m_background.Attach(GetItem(m_ids.Background), this);
   m_background.SetCheck(!m_profile.Transparent);
@@ -104,6 +106,9 @@ void CShrinkController::Attach() {
   m_colorButton.SetColor(m_profile.BkColor);
   m_colorText.Attach(GetItem(m_ids.ColorText), lists.Colors, this);
   SelectOrSetText(m_colorText.GetHwnd(), FormatHexColor(m_profile.BkColor));
+
+  m_keepDate.Attach(GetItem(m_ids.KeepDate), this);
+  m_keepDate.SetCheck(m_profile.KeepDate);
 
   UpdateEnabled(false);
 }
@@ -123,9 +128,11 @@ void CShrinkController::UpdateEnabled(bool busy) {
   EnableItem(m_ids.Prefix, on);
   for (int PanelControlIds::*button : kPanelFormatButtons) EnableItem(m_ids.*button, on);
   EnableItem(m_ids.Quality, on && quality);
+  EnableItem(m_ids.MaxKilobytes, on);
   EnableItem(m_ids.Background, on);
   EnableItem(m_ids.ColorButton, on && !m_profile.Transparent);
   EnableItem(m_ids.ColorText, on && !m_profile.Transparent);
+  EnableItem(m_ids.KeepDate, on);
 }
 
 bool CShrinkController::Collect(bool show) {
@@ -139,8 +146,10 @@ bool CShrinkController::Collect(bool show) {
   ReadPrefix();
   ReadFormat();
   ReadQuality();
+  ReadMaxKilobytes();
   ReadBackground();
   ReadColor();
+  ReadKeepDate();
   if (m_profile.Use) {
     m_folderHistory.Add(m_profile.Folder);
     m_prefixHistory.Add(m_profile.Prefix);
@@ -187,6 +196,8 @@ void CShrinkController::OnClick(CWindowW*, int, int id, HWND) {
     OnBackgroundClicked();
   } else if (id == m_ids.ColorButton) {
     OnColorButtonClicked();
+  } else if (id == m_ids.KeepDate) {
+    ReadKeepDate();
   }
 }
 
@@ -210,6 +221,8 @@ void CShrinkController::OnSelChange(CWindowW*, int code, int id, HWND) {
     OnPrefixChanged(code);
   } else if (id == m_ids.Quality) {
     OnQualityChanged();
+  } else if (id == m_ids.MaxKilobytes) {
+    ReadMaxKilobytes();
   } else if (id == m_ids.ColorText) {
     OnColorTextChanged();
   }
@@ -354,6 +367,22 @@ void CShrinkController::ReadQuality() {
   ParseDigits(kept, &quality);
   m_profile.SaveFormat.JpegQuality = quality;
 }
+
+// Digits only, as the quality: empty (or 0) is no limit.
+void CShrinkController::ReadMaxKilobytes() {
+  HWND box = m_maxKilobytes.GetHwnd();
+  const std::wstring text = GetComboText(box);
+  const std::wstring kept = KeepDigits(text);
+  if (kept != text) {
+    SelectOrSetText(box, kept);
+    m_maxKilobytes.SetEditSel(static_cast<int>(kept.size()), static_cast<int>(kept.size()));
+  }
+  int32_t kilobytes = 0;
+  ParseDigits(kept, &kilobytes);
+  m_profile.MaxKilobytes = kilobytes;
+}
+
+void CShrinkController::ReadKeepDate() { m_profile.KeepDate = m_keepDate.IsChecked(); }
 
 void CShrinkController::ReadBackground() { m_profile.Transparent = !m_background.IsChecked(); }
 

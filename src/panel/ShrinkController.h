@@ -1,4 +1,4 @@
-// CShrinkController: one profile panel of the main dialog. It binds the panel's fourteen controls
+// CShrinkController: one profile panel of the main dialog. It binds the panel's controls
 // to one ShrinkProfile record of the settings and to the shared folder and prefix histories,
 // shows the record, writes edits back into it as they happen, enables the controls for the idle
 // and running states, validates the panel before a job and takes a folder dropped on its folder
@@ -29,10 +29,13 @@ struct PanelControlIds {
   int Prefix;       // editable combo box: file-name prefix, with the prefix history
   int Png;          // radio buttons: output format (kPanelFormatButtons)
   int Jpeg;
+  int Webp;
   int Quality;      // editable combo box: the quality number, for formats that use one
+  int MaxKilobytes; // editable combo box: the output's size limit in kilobytes, empty for none
   int Background;   // check box: fill transparent pixels with the background colour
   int ColorButton;  // push button with the colour swatch
   int ColorText;    // editable combo box: the colour as RRGGBB
+  int KeepDate;     // check box: the output keeps the date taken and the file's time
 };
 
 // Panels 1, 2 and 3 of the main dialog.
@@ -40,7 +43,8 @@ extern const PanelControlIds kPanelControlIds[3];
 
 // A panel's format buttons, one per row of the output format table (image/encode/SaveFormat.h)
 // and in its order: the i-th button chooses the i-th row.
-constexpr int PanelControlIds::*kPanelFormatButtons[] = {&PanelControlIds::Png, &PanelControlIds::Jpeg};
+constexpr int PanelControlIds::*kPanelFormatButtons[] = {&PanelControlIds::Png, &PanelControlIds::Jpeg,
+                                                              &PanelControlIds::Webp};
 constexpr size_t kPanelFormatCount = sizeof(kPanelFormatButtons) / sizeof(kPanelFormatButtons[0]);
 
 class CShrinkController;
@@ -75,7 +79,7 @@ public:
   void Attach();
 
   // Idle (false): the controls of an enabled profile are enabled, except the size fields unless
-  // the method is the typed size, the quality unless the format's row uses it (JPEG), and the
+  // the method is the typed size, the quality unless the format's row uses it (JPEG, WebP; the size limit for every format), and the
   // colour button and text while the background is off. Running (true), or a disabled profile: everything is
   // disabled but the open-folder button, and the use check box unless running.
   void UpdateEnabled(bool busy);
@@ -124,8 +128,10 @@ private:
   void ReadPrefix();
   void ReadFormat();
   void ReadQuality();
+  void ReadMaxKilobytes();
   void ReadBackground();
   void ReadColor();
+  void ReadKeepDate();
 
   // Message `messageId` ("%d" filled with `controlId`) and the focus on that control, when
   // `show`; always false.
@@ -151,7 +157,9 @@ private:
   CComboBoxS<CStringHistory> m_prefix;
   CButton2 m_formats[kPanelFormatCount];  // as kPanelFormatButtons
   CComboBox2<CNamedJpegQualities> m_quality;
+  CComboBox2<CNamedKilobytes> m_maxKilobytes;
   CButton2 m_background;
   CColorButton m_colorButton;
   CComboBox2<CNamedColors> m_colorText;
+  CButton2 m_keepDate;
 };

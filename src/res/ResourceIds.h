@@ -76,6 +76,17 @@
 #define IDC_COLOR_BUTTON3               1044
 #define IDC_COLOR_TEXT3                 1029
 
+/* Controls added to the panels later, from 1045 on, three numbers a kind (panels 1, 2, 3). */
+#define IDC_WEBP1                       1045
+#define IDC_WEBP2                       1046
+#define IDC_WEBP3                       1047
+#define IDC_MAX_KB1                     1048
+#define IDC_MAX_KB2                     1049
+#define IDC_MAX_KB3                     1050
+#define IDC_KEEP_DATE1                  1051
+#define IDC_KEEP_DATE2                  1052
+#define IDC_KEEP_DATE3                  1053
+
 /* About box: the home-page link, the name and version (filled at run time from res/Version.h)
    and the link to the libraries' licences beside the program. 1000 to 1002 are also panel 1's
    controls; the two never share a dialog. */

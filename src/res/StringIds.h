@@ -92,6 +92,9 @@
 #define IDS_MSG_SIZE_NOT_POSITIVE       1031
 #define IDS_MSG_UNKNOWN_SHRINK          1032
 #define IDS_MSG_BACKGROUND_FAILED       1033
+/* The output cannot be made to fit its profile's size limit, not even at 16 pixels: "%d" the
+   limit in kilobytes; the task adds the source's path. */
+#define IDS_MSG_OVER_SIZE_LIMIT         1048
 
 /* Refusals of a job start that guard the user's files; 1037 names two sources and their output. */
 #define IDS_MSG_NO_PROFILE_ENABLED      1034

@@ -25,6 +25,12 @@ bool LoadProfile(HKEY hive, const std::wstring& path, ShrinkProfile* profile) {
   ok &= ReadDword(key.Get(), L"ShrinkHeight", &profile->ShrinkHeight);
   ok &= ReadDword(key.Get(), L"CustomWidth", &profile->CustomWidth);
   ok &= ReadDword(key.Get(), L"CustomHeight", &profile->CustomHeight);
+  // Stored since the size limit came: settings written before have none and keep no limit. A
+  // negative number read is no limit too.
+  if (ReadDword(key.Get(), L"MaxKilobytes", &profile->MaxKilobytes) && profile->MaxKilobytes < 0) {
+    profile->MaxKilobytes = 0;
+  }
+  ReadFlag(key.Get(), L"KeepDate", &profile->KeepDate);  // likewise new: missing is off
   key.Close();
 
   CKeyHandle format;
@@ -48,6 +54,8 @@ bool SaveProfile(HKEY hive, const std::wstring& path, const ShrinkProfile& profi
   ok &= WriteDword(key.Get(), L"ShrinkHeight", profile.ShrinkHeight);
   ok &= WriteDword(key.Get(), L"CustomWidth", profile.CustomWidth);
   ok &= WriteDword(key.Get(), L"CustomHeight", profile.CustomHeight);
+  ok &= WriteDword(key.Get(), L"MaxKilobytes", profile.MaxKilobytes);
+  ok &= WriteFlag(key.Get(), L"KeepDate", profile.KeepDate);
   key.Close();
 
   CKeyHandle format;

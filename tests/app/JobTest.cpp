@@ -361,7 +361,16 @@ TEST_F(JobTest, AFailedFileStopsTheJobWithItsMessage) {
   LargeSource(L"next.png");
   LargeSource(L"later.png");
   ASSERT_TRUE(OpenDialog());
-  CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
+  // The shell says it has made the window's taskbar button before the job and again while the
+  // failure's box is open (as after a restart of the shell): the taskbar list is made anew each
+  // time, with the error state shown behind the box, and the job ends as it would without.
+  const UINT buttonCreated = RegisterWindowMessageW(L"TaskbarButtonCreated");
+  ASSERT_NE(0u, buttonCreated);
+  SendMessageW(m_dialog->GetHwnd(), buttonCreated, 0, 0);
+  CBoxWatcher watcher(m_dialog->GetHwnd(), [&](HWND box) {
+    SendMessageW(m_dialog->GetHwnd(), buttonCreated, 0, 0);
+    PressButton(box, IDOK);
+  });
   DropOn(ShellFiles({L"broken.png", L"next.png", L"later.png"}).Get(), Away());
   ASSERT_TRUE(RunUntil([&] { return !watcher.Boxes().empty(); }));
   Pump();
@@ -377,6 +386,57 @@ TEST_F(JobTest, AFailedFileStopsTheJobWithItsMessage) {
                                 L"out3\\p3_later.jpg"}) {
     EXPECT_FALSE(FileExists(m_temp / output)) << output;
   }
+  // The next job starts from a clear button and runs whole.
+  DropOn(ShellFiles({L"next.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); })) << Status().size();
+  EXPECT_TRUE(FileExists(m_temp / L"out1\\p1_next.png"));
+  EXPECT_EQ(1u, watcher.Boxes().size());
+}
+
+TEST_F(JobTest, WebpASizeLimitAndTheDateChosenInThePanelRunAJobAndComeBackAtTheNextStart) {
+  SetProfiles();
+  Source(L"a.png", 1600, 1200);
+  ShrinkProfile& first = GetSettings().Profiles[0];
+  first.ShrinkType = first.ShrinkWidth = first.ShrinkHeight = 0;  // the size the limit brings it down from
+  ASSERT_TRUE(OpenDialog());
+  CBoxWatcher watcher(m_dialog->GetHwnd(), [](HWND box) { PressButton(box, IDOK); });
+  SendMessageW(Item(IDC_WEBP1), BM_CLICK, 0, 0);
+  SendMessageW(Item(IDC_KEEP_DATE1), BM_CLICK, 0, 0);
+  HWND limit = ComboEdit(IDC_MAX_KB1);
+  ASSERT_NE(nullptr, limit);
+  SendMessageW(limit, EM_SETSEL, 0, -1);
+  SendMessageW(limit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"6"));
+  EXPECT_EQ(kQueueDrained, RunQueued());
+  DropOn(ShellFiles({L"a.png"}).Get(), Away());
+  ASSERT_TRUE(RunUntil([&] { return Status() == Finished(1); })) << Status().size();
+  EXPECT_TRUE(watcher.Boxes().empty());
+  const std::string written = ReadBytes(m_temp / L"out1\\p1_a.webp");
+  EXPECT_FALSE(written.empty());
+  EXPECT_LE(written.size(), 6u * 1024);
+  EXPECT_TRUE(FileExists(m_temp / L"out3\\p3_a.jpg"));  // no limit there
+  // A source without a date taken: the output keeps the file's time.
+  WIN32_FILE_ATTRIBUTE_DATA source = {}, output = {};
+  ASSERT_TRUE(GetFileAttributesExW((m_temp / L"a.png").c_str(), GetFileExInfoStandard, &source));
+  ASSERT_TRUE(GetFileAttributesExW((m_temp / L"out1\\p1_a.webp").c_str(), GetFileExInfoStandard, &output));
+  EXPECT_EQ(0, CompareFileTime(&source.ftLastWriteTime, &output.ftLastWriteTime));
+
+  // Closed and started again: the stored profile shows both choices.
+  PostKey(Item(IDC_USE1), VK_ESCAPE);
+  ASSERT_EQ(2, RunUntilQuit());
+  GetSettings().Profiles[0] = ShrinkProfile();
+  GetSettings().LoadSettings();
+  EXPECT_EQ(SaveFormat::Webp, GetSettings().Profiles[0].SaveFormat.Type);
+  EXPECT_EQ(6, GetSettings().Profiles[0].MaxKilobytes);
+  EXPECT_TRUE(GetSettings().Profiles[0].KeepDate);
+  EXPECT_FALSE(GetSettings().Profiles[2].KeepDate);
+  ASSERT_TRUE(OpenDialog());
+  EXPECT_EQ(BST_CHECKED, SendMessageW(Item(IDC_WEBP1), BM_GETCHECK, 0, 0));
+  EXPECT_EQ(BST_UNCHECKED, SendMessageW(Item(IDC_PNG1), BM_GETCHECK, 0, 0));
+  EXPECT_EQ(L"6", WindowText(Item(IDC_MAX_KB1)));
+  EXPECT_EQ(BST_CHECKED, SendMessageW(Item(IDC_KEEP_DATE1), BM_GETCHECK, 0, 0));
+  EXPECT_EQ(BST_UNCHECKED, SendMessageW(Item(IDC_KEEP_DATE3), BM_GETCHECK, 0, 0));
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_MAX_KB1)));
+  EXPECT_EQ(L"", WindowText(Item(IDC_MAX_KB3)));
 }
 
 TEST_F(JobTest, AJobStartedBeforeTheLastTickOfAFailedOneRunsWhole) {

@@ -18,7 +18,7 @@ struct ControlRow {
   bool tabStop;
 };
 
-// Panel 1's places; panels 2 and 3 repeat them 71 and 143 units lower. Combo boxes give their
+// Panel 1's places; panels 2 and 3 repeat them 89 and 178 units lower. Combo boxes give their
 // drop-down height.
 const ControlRow kPanelControls[] = {
     {{1004, 1005, 1019}, L"Button", nullptr, 16, 7, 20, 10, true},
@@ -31,10 +31,13 @@ const ControlRow kPanelControls[] = {
     {{1002, 1015, 1023}, L"ComboBox", L"", 52, 53, 38, 30, true},
     {{1007, 1016, 1026}, L"Button", L"PNG", 128, 55, 29, 8, false},
     {{1008, 1017, 1027}, L"Button", L"JPEG", 159, 55, 32, 8, false},
-    {{1010, 1018, 1028}, L"ComboBox", L"", 226, 53, 30, 195, true},
-    {{1030, 1038, 1043}, L"Button", L"背景色(&B):", 263, 55, 49, 8, true},
-    {{1032, 1039, 1044}, L"Button", L"", 313, 52, 41, 14, true},
-    {{1024, 1025, 1029}, L"ComboBox", L"", 366, 53, 42, 195, true},
+    {{1045, 1046, 1047}, L"Button", L"WebP", 193, 55, 33, 8, false},
+    {{1010, 1018, 1028}, L"ComboBox", L"", 262, 53, 30, 195, true},
+    {{1048, 1049, 1050}, L"ComboBox", L"", 332, 53, 40, 195, true},
+    {{1030, 1038, 1043}, L"Button", L"背景色(&B):", 13, 73, 49, 8, true},
+    {{1032, 1039, 1044}, L"Button", L"", 64, 70, 41, 14, true},
+    {{1024, 1025, 1029}, L"ComboBox", L"", 117, 71, 42, 195, true},
+    {{1051, 1052, 1053}, L"Button", L"日付を残す(&D)", 170, 73, 70, 8, true},
 };
 
 struct LabelRow {
@@ -46,10 +49,11 @@ const LabelRow kPanelLabels[] = {
     {L"縮小(&Ｔ):", 13, 20, 30, 8},      {L"指定のサイズ(&S):", 172, 20, 55, 8},
     {L"×", 279, 20, 8, 8},               {L"フォルダ(&F): ", 13, 37, 38, 8},
     {L"接頭辞(&P):", 13, 55, 37, 8},     {L"形式(&F):", 95, 55, 29, 8},
-    {L"画質(&Q):", 192, 55, 30, 8},      {L"#", 357, 55, 8, 8},
+    {L"画質(&Q):", 230, 55, 30, 8},      {L"#", 108, 73, 8, 8},
+    {L"上限(&L):", 300, 55, 30, 8},      {L"KB", 375, 55, 12, 8},
 };
 
-const int kPanelOffsets[3] = {0, 71, 143};
+const int kPanelOffsets[3] = {0, 89, 178};
 
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
@@ -131,7 +135,7 @@ TEST_F(MainDlgTemplateTest, WindowIsAFixedDialogCaptionedWithTheProductName) {
   EXPECT_FALSE(style & WS_CHILD);
   RECT client;
   GetClientRect(dialog, &client);
-  RECT expected = Pixels(0, 0, 422, 266);
+  RECT expected = Pixels(0, 0, 422, 319);
   EXPECT_EQ(expected.right, client.right);
   EXPECT_EQ(expected.bottom, client.bottom);
   EXPECT_NE(nullptr, reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0)));
@@ -147,10 +151,10 @@ TEST_F(MainDlgTemplateTest, FrameControlsAreInPlace) {
     int x, y, width, height;
     bool tabStop, enabled;
   } const rows[] = {
-      {1011, L"Static", L"ファイルをドロップすると処理を開始します", 7, 230, 127, 8, false, true},
-      {1014, L"Button", L"中止", 258, 227, 77, 16, true, false},
-      {57664, L"Button", L"バージョン情報(&V)...", 338, 227, 77, 16, true, true},
-      {1012, L"msctls_progress32", L"", 7, 253, 408, 6, false, true},
+      {1011, L"Static", L"ファイルをドロップすると処理を開始します", 7, 283, 127, 8, false, true},
+      {1014, L"Button", L"中止", 258, 280, 77, 16, true, false},
+      {57664, L"Button", L"バージョン情報(&V)...", 338, 280, 77, 16, true, true},
+      {1012, L"msctls_progress32", L"", 7, 306, 408, 6, false, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.id);
@@ -209,20 +213,25 @@ TEST_F(MainDlgTemplateTest, ThreePanelsRepeatOneLayout) {
         EXPECT_EQ(expected.bottom, rect.bottom);
       }
     }
-    // The check boxes check themselves; the radio buttons form one group that opens at PNG.
-    for (int id : {kPanelControls[0].ids[panel], kPanelControls[11].ids[panel]}) {
+    // The check boxes check themselves; the radio buttons form one group that opens at PNG and
+    // holds the formats in the table's order.
+    for (int id : {kPanelControls[0].ids[panel], kPanelControls[13].ids[panel], kPanelControls[16].ids[panel]}) {
       EXPECT_EQ(BS_AUTOCHECKBOX, GetWindowLongPtrW(Item(id), GWL_STYLE) & BS_TYPEMASK) << id;
     }
     HWND png = Item(kPanelControls[8].ids[panel]);
     HWND jpeg = Item(kPanelControls[9].ids[panel]);
-    EXPECT_EQ(BS_AUTORADIOBUTTON, GetWindowLongPtrW(png, GWL_STYLE) & BS_TYPEMASK);
-    EXPECT_EQ(BS_AUTORADIOBUTTON, GetWindowLongPtrW(jpeg, GWL_STYLE) & BS_TYPEMASK);
+    HWND webp = Item(kPanelControls[10].ids[panel]);
+    for (HWND radio : {png, jpeg, webp}) {
+      EXPECT_EQ(BS_AUTORADIOBUTTON, GetWindowLongPtrW(radio, GWL_STYLE) & BS_TYPEMASK);
+    }
     EXPECT_TRUE(GetWindowLongPtrW(png, GWL_STYLE) & WS_GROUP);
     EXPECT_EQ(jpeg, GetWindow(png, GW_HWNDNEXT));
+    EXPECT_EQ(webp, GetWindow(jpeg, GW_HWNDNEXT));
     EXPECT_FALSE(GetWindowLongPtrW(jpeg, GWL_STYLE) & WS_GROUP);
-    EXPECT_TRUE(GetWindowLongPtrW(GetWindow(jpeg, GW_HWNDNEXT), GWL_STYLE) & WS_GROUP);
+    EXPECT_FALSE(GetWindowLongPtrW(webp, GWL_STYLE) & WS_GROUP);
+    EXPECT_TRUE(GetWindowLongPtrW(GetWindow(webp, GW_HWNDNEXT), GWL_STYLE) & WS_GROUP);
 
-    EXPECT_NE(nullptr, FindUnnamed(L"Button", L" ", Pixels(7, 7 + dy, 408, 67)));
+    EXPECT_NE(nullptr, FindUnnamed(L"Button", L" ", Pixels(7, 7 + dy, 408, 85)));
     for (const LabelRow& label : kPanelLabels) {
       HWND found = FindUnnamed(L"Static", label.text,
                                Pixels(label.x, label.y + dy, label.width, label.height));
@@ -240,13 +249,13 @@ TEST_F(MainDlgTemplateTest, TabOrderStartsAtTheFirstPanel) {
   // panels' business): panel 1's, then panel 2's check box.
   const std::map<int, TemplateItem> items = TemplateItems(129);
   std::vector<int> order;
-  for (HWND child = GetWindow(dialog, GW_CHILD); child && order.size() < 13;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child && order.size() < 15;
        child = GetWindow(child, GW_HWNDNEXT)) {
     const auto item = items.find(GetDlgCtrlID(child));
     if (item != items.end() && (item->second.style & WS_TABSTOP)) order.push_back(item->first);
   }
-  EXPECT_EQ((std::vector<int>{1004, 1031, 1033, 1034, 1000, 1001, 1003, 1002, 1010, 1030, 1032,
-                              1024, 1005}),
+  EXPECT_EQ((std::vector<int>{1004, 1031, 1033, 1034, 1000, 1001, 1003, 1002, 1010, 1048, 1030,
+                              1032, 1024, 1051, 1005}),
             order);
 }
 

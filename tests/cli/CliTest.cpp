@@ -136,6 +136,21 @@ TEST(CliArguments, ProfileOptionsBuildOneProfile) {
   }
   ASSERT_TRUE(Parse({L"--jpeg=55", L"--jpeg", L"x.png"}, &o, &error));
   EXPECT_EQ(55, ProfileFromOptions(o, L"C:\\here").SaveFormat.JpegQuality);
+  // WebP shares JPEG's quality; the last format named counts.
+  ASSERT_TRUE(Parse({L"--jpeg=55", L"--webp=65", L"x.png"}, &o, &error));
+  p = ProfileFromOptions(o, L"C:\\here");
+  EXPECT_EQ(2, p.SaveFormat.Type);
+  EXPECT_EQ(65, p.SaveFormat.JpegQuality);
+  EXPECT_TRUE(p.Transparent);
+  ASSERT_TRUE(Parse({L"--max-kb", L"0500", L"x.png"}, &o, &error));
+  EXPECT_TRUE(o.ownProfile);
+  EXPECT_EQ(500, ProfileFromOptions(o, L"C:\\here").MaxKilobytes);
+  EXPECT_FALSE(ProfileFromOptions(o, L"C:\\here").KeepDate);  // off unless asked
+  ASSERT_TRUE(Parse({L"--keep-date", L"x.png"}, &o, &error));
+  EXPECT_TRUE(o.ownProfile);
+  EXPECT_TRUE(ProfileFromOptions(o, L"C:\\here").KeepDate);
+  ASSERT_TRUE(Parse({L"--webp", L"--jpeg", L"x.png"}, &o, &error));
+  EXPECT_EQ(1, ProfileFromOptions(o, L"C:\\here").SaveFormat.Type);
   ASSERT_TRUE(Parse({L"--prefix", L"p_", L"x.png"}, &o, &error));
   p = ProfileFromOptions(o, L"C:\\here");
   EXPECT_EQ(0, p.SaveFormat.Type);  // PNG without a format option
@@ -159,7 +174,9 @@ TEST(CliArguments, MalformedInputIsAUsageErrorWithAReason) {
                                               {L"--jpeg=-1", L"a"}, {L"--jpeg=+5", L"a"},
                                               {L"--jpeg=\xFF15\xFF10", L"a"}, {L"--jpeg=99999999999", L"a"},
                                               {L"--png", L"a"}, {L"--jpg", L"a"}, {L"--JPEG", L"a"},
-                                              {L"--jpegx", L"a"}, {L"--=5", L"a"},
+                                              {L"--jpegx", L"a"}, {L"--=5", L"a"}, {L"--webp=101", L"a"}, {L"--max-kb", L"-1", L"a"},
+                                              {L"--max-kb", L"1.5", L"a"}, {L"--max-kb"},
+                                              {L"--webp=", L"a"}, {L"--WebP", L"a"},
                                               {L"--background", L"GG", L"a"}, {L"--background", L"FFF", L"a"},
                                               {L"--out"}, {L"--frobnicate", L"a"}, {}, {L"--overwrite"},
                                               {L"--threads", L"0", L"a"}, {L"--threads", L"two", L"a"},

@@ -47,8 +47,9 @@ TEST(OutputNaming, FolderJoinAddsOneSeparatorOnlyWhereNeeded) {
 TEST(OutputNaming, OutputPathUsesPrefixBaseNameAndTheFormatsExtension) {
   EXPECT_EQ(L"D:\\out\\sphoto.final.jpg", OutputFor(L"C:\\pics\\photo.final.PNG", Profile(L"D:\\out", L"s", 1)));
   EXPECT_EQ(L"D:\\out\\sphoto.final.png", OutputFor(L"C:\\pics\\photo.final.PNG", Profile(L"D:\\out", L"s", 0)));
-  // Any type other than 1 is PNG.
-  EXPECT_EQ(L"D:\\out\\README.png", OutputFor(L"C:\\pics\\README", Profile(L"D:\\out", L"", 2)));
+  // 2 is WebP; a type that no format has is PNG.
+  EXPECT_EQ(L"D:\\out\\sphoto.final.webp", OutputFor(L"C:\\pics\\photo.final.PNG", Profile(L"D:\\out", L"s", 2)));
+  EXPECT_EQ(L"D:\\out\\README.png", OutputFor(L"C:\\pics\\README", Profile(L"D:\\out", L"", 3)));
   EXPECT_EQ(L"D:\\out\\t_.jpg", OutputFor(L"C:\\pics\\.png", Profile(L"D:\\out", L"t_", 1)));
   EXPECT_EQ(L"D:sa.png", OutputFor(L"C:\\a.png", Profile(L"D:", L"s", 0)));
 }

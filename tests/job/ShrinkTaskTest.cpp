@@ -8,9 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include "base/ExifDate.h"
+#include "base/Handle.h"
+#include "base/Orientation.h"
 #include "base/ResourceText.h"
 #include "image/FileIo.h"
 #include "image/decode/LoadDib.h"
+#include "image/codec/JpegCodec.h"
 #include "image/encode/ImageSaver.h"
 #include "job/SharedSource.h"
 #include "job/ShrinkTaskEx.h"
@@ -196,13 +200,14 @@ TEST(ShrinkTask, ProfilesShareOneDecodeAtTheScaleTheLargestNeeds) {
 
 TEST(ShrinkTask, OnlyJpegOutputsUpToQualityEightyAskForTheSmallerDecode) {
   // Above 80 a JPEG output shows a decode that keeps only one and a half times its size; a PNG
-  // output always does.
+  // output always does, and a WebP output is not known not to.
   struct Case {
     int32_t type, quality;
     bool lossy;
   };
   for (const Case& c : {Case{SaveFormat::Jpeg, 80, true}, Case{SaveFormat::Jpeg, 60, true},
-                        Case{SaveFormat::Jpeg, 81, false}, Case{SaveFormat::Png, 0, false}}) {
+                        Case{SaveFormat::Jpeg, 81, false}, Case{SaveFormat::Png, 0, false},
+                        Case{SaveFormat::Webp, 50, false}}) {
     ShrinkProfile profile;
     profile.SaveFormat.Type = c.type;
     profile.SaveFormat.JpegQuality = c.quality;
@@ -281,9 +286,26 @@ TEST(ShrinkTask, TransparencyIsKeptOrFlattenedAsTheProfileAndFormatSay) {
   ShrinkProfile jpeg = Profile(dir.Path(), L"jpeg_", 1);
   jpeg.Transparent = true;  // JPEG cannot keep it: flattened all the same
   jpeg.BkColor = 0x00FF00;
+  // WebP keeps transparency as PNG does, and takes the background when the profile asks.
+  ShrinkProfile webpKeep = Profile(dir.Path(), L"wkeep_", SaveFormat::Webp);
+  webpKeep.Transparent = true;
+  ShrinkProfile webpFill = Profile(dir.Path(), L"wfill_", SaveFormat::Webp);
+  webpFill.BkColor = 0x0000FF;
   CShrinkTaskExPtr task = Task(source, {keep, filled, jpeg});
   task->Run();
   ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText();
+  CShrinkTaskExPtr webpTask = Task(source, {webpKeep, webpFill});
+  webpTask->Run();
+  ASSERT_EQ(0, webpTask->GetErrorNumber()) << webpTask->GetErrorText();
+  CDibPtr webpKept, webpFlat;
+  ASSERT_EQ(S_OK, LoadDib(dir / L"wkeep_few.webp", &webpKept));
+  ASSERT_EQ(S_OK, LoadDib(dir / L"wfill_few.webp", &webpFlat));
+  EXPECT_EQ(0u, PixelAt(*webpKept, 0, 0) >> 24);
+  EXPECT_EQ(0x80u, PixelAt(*webpKept, 16 + 64, 16) >> 24);
+  const uint32_t filledCorner = PixelAt(*webpFlat, 2, 2);
+  EXPECT_EQ(0xFFu, filledCorner >> 24);
+  EXPECT_GT((filledCorner >> 16) & 0xFF, 230u);  // red background
+  EXPECT_EQ(0xFFu, PixelAt(*webpFlat, 16 + 64, 16) >> 24);
 
   EXPECT_EQ(3, PngColorType(dir / L"keep_few.png"));  // indexed
   CDibPtr kept;
@@ -303,6 +325,178 @@ TEST(ShrinkTask, TransparencyIsKeptOrFlattenedAsTheProfileAndFormatSay) {
   EXPECT_EQ(0xFFu, corner >> 24);
   EXPECT_GT((corner >> 8) & 0xFF, 240u);  // green background
   EXPECT_LT((corner >> 16) & 0xFF, 16u);
+}
+
+TEST(ShrinkTask, SizeLimitsKeepEveryFormatWithinAndTheUnreachableOneFailsTheFile) {
+  CTempDir dir;
+  std::wstring source = WritePng(dir, L"photo.png", *MakePhotoLike(800, 600));
+  std::vector<ShrinkProfile> limited;
+  for (int type : {SaveFormat::Png, SaveFormat::Jpeg, SaveFormat::Webp}) {
+    for (int32_t kilobytes : {4, 12}) {
+      ShrinkProfile p = Profile(dir.Path(), L"t" + std::to_wstring(type) + L"k" + std::to_wstring(kilobytes) + L"_", type);
+      p.MaxKilobytes = kilobytes;
+      p.SaveFormat.JpegQuality = 90;
+      limited.push_back(p);
+    }
+  }
+  ShrinkProfile unlimited = Profile(dir.Path(), L"none_", SaveFormat::Jpeg);
+  unlimited.SaveFormat.JpegQuality = 90;
+  limited.push_back(unlimited);
+  CShrinkTaskExPtr task = Task(source, limited);
+  task->Run();
+  ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText();
+  for (const ShrinkProfile& p : limited) {
+    const std::wstring output = BuildOutputPath(p, L"", L"photo");
+    const size_t size = ReadBytes(output).size();
+    CDibPtr back;
+    ASSERT_EQ(S_OK, LoadDib(output, &back)) << p.Prefix;
+    if (p.MaxKilobytes) {
+      EXPECT_LE(size, static_cast<size_t>(p.MaxKilobytes) * 1024) << p.Prefix;
+    } else {
+      EXPECT_GT(size, 12u * 1024);  // the limits above did bite
+      EXPECT_EQ(800, back->Width());
+    }
+    EXPECT_LE(back->Width(), 800) << p.Prefix;  // never larger than the size rule gives
+  }
+
+  // Noise with transparency keeps no PNG of 16 pixels within 1 KB: the file fails, naming its
+  // source and the limit, and writes nothing.
+  uint32_t state = 7;
+  CDibPtr noise = MakeDib(64, 64, [&](int, int) { return state = state * 1103515245u + 12345u; });
+  std::wstring noisy = WritePng(dir, L"noise.png", *noise);
+  ShrinkProfile tight = Profile(dir.Path(), L"tight_", SaveFormat::Png);
+  tight.Transparent = true;
+  tight.MaxKilobytes = 1;
+  CShrinkTaskExPtr failing = Task(noisy, {tight});
+  failing->Run();
+  EXPECT_EQ(IDS_MSG_OVER_SIZE_LIMIT, failing->GetErrorNumber());
+  std::wstring expected;
+  ASSERT_TRUE(FormatResourceString(&expected, IDS_MSG_OVER_SIZE_LIMIT, 1));
+  EXPECT_EQ(expected + L"\n\n" + noisy, failing->GetErrorText());
+  EXPECT_NE(std::wstring::npos, expected.find(L"1 KB"));
+  EXPECT_FALSE(FileExists(dir / L"tight_noise.png"));
+}
+
+namespace {
+
+// A camera's big-endian EXIF block: IFD0 with Make, a GPS IFD and the EXIF IFD, whose dates sit
+// beside a maker note.
+std::vector<uint8_t> CameraExif() {
+  std::vector<uint8_t> b = {'M', 'M', 0, 42};
+  auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v >> 8)); b.push_back(uint8_t(v)); };
+  auto u32 = [&](uint32_t v) { u16(v >> 16); u16(v & 0xFFFF); };
+  auto entry = [&](uint32_t tag, uint32_t type, uint32_t count, uint32_t value) { u16(tag); u16(type); u32(count); u32(value); };
+  u32(8);
+  // IFD0 at 8: 3 entries -> ends at 8 + 2 + 36 + 4 = 50.
+  u16(3);
+  entry(0x010F, 2, 4, 0x43616D00);  // "Cam"
+  entry(0x8769, 4, 1, 50);
+  entry(0x8825, 4, 1, 112);
+  u32(0);
+  // EXIF IFD at 50: 4 entries -> ends at 50 + 2 + 48 + 4 = 104; the date's 20 bytes at 120.
+  u16(4);
+  entry(0x9003, 2, 20, 120);
+  entry(0x9011, 2, 7, 140);
+  entry(0x9291, 2, 4, 0x31323300);  // "123"
+  entry(0x927C, 7, 4, 0x01020304);  // maker note
+  u32(0);
+  b.resize(112, 0);
+  // GPS IFD at 112: one entry (GPSVersionID).
+  u16(1);
+  u16(0);
+  b.resize(120, 0);
+  const char date[] = "2024:05:06 07:08:09";
+  b.insert(b.end(), date, date + 20);
+  const char offset[] = "+09:00";
+  b.insert(b.end(), offset, offset + 7);
+  return b;
+}
+
+FILETIME FileTimeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  EXPECT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
+  return data.ftLastWriteTime;
+}
+
+}  // namespace
+
+TEST(ShrinkTask, KeepingTheDateCarriesTheDateTakenAloneAndTheFileTime) {
+  CTempDir dir;
+  std::vector<uint8_t> jpeg;
+  CDibPtr photo = MakePhotoLike(320, 240);
+  ASSERT_TRUE(EncodeJpeg(photo->Rows(), 90, &jpeg));
+  ASSERT_TRUE(InsertExifBlock(&jpeg, CameraExif(), 320, 240));
+  const std::wstring source = dir / L"camera.jpg";
+  ASSERT_TRUE(WriteBytes(source, std::string(jpeg.begin(), jpeg.end())));
+  {
+    CHandle file(CreateFileW(source.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file.IsValid());
+    FILETIME taken = {0x2A3B4C00u, 0x01D9A0B1u};  // in 2023
+    ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &taken));
+  }
+  ExifDate expected;
+  expected.original = "2024:05:06 07:08:09";
+  expected.offsetOriginal = "+09:00";
+  expected.subSecOriginal = "123";
+
+  std::vector<ShrinkProfile> profiles;
+  for (int type : {SaveFormat::Png, SaveFormat::Jpeg, SaveFormat::Webp}) {
+    for (bool keep : {true, false}) {
+      ShrinkProfile p = Profile(dir.Path(), (keep ? L"keep" : L"plain") + std::to_wstring(type) + L"_", type);
+      p.KeepDate = keep;
+      p.Transparent = true;
+      p.MaxKilobytes = keep && type == SaveFormat::Jpeg ? 8 : 0;  // the block counts within a limit
+      profiles.push_back(p);
+    }
+  }
+  CShrinkTaskExPtr task = Task(source, profiles);
+  task->Run();
+  ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText();
+  const FILETIME sourceTime = FileTimeOf(source);
+  for (const ShrinkProfile& p : profiles) {
+    SCOPED_TRACE(std::string(p.Prefix.begin(), p.Prefix.end()));
+    const std::wstring output = BuildOutputPath(p, L"", L"camera");
+    const std::string bytes = ReadBytes(output);
+    const uint8_t* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint8_t* block = nullptr;
+    size_t size = 0;
+    const FILETIME outputTime = FileTimeOf(output);
+    CDibPtr back;
+    ASSERT_EQ(S_OK, LoadDib(output, &back));  // still a valid file of its format
+    EXPECT_EQ(320, back->Width());
+    if (!p.KeepDate) {
+      EXPECT_FALSE(FindExifBlock(data, bytes.size(), &block, &size));  // no metadata at all
+      EXPECT_NE(sourceTime.dwHighDateTime, outputTime.dwHighDateTime);
+      continue;
+    }
+    ASSERT_TRUE(FindExifBlock(data, bytes.size(), &block, &size));
+    // Only the dates and Orientation 1: no Make, GPS or maker note.
+    EXPECT_EQ(BuildExifBlock(expected), std::vector<uint8_t>(block, block + size));
+    const ExifDate date = ReadExifDate(block, size);
+    EXPECT_EQ(expected.original, date.original);
+    EXPECT_EQ(expected.offsetOriginal, date.offsetOriginal);
+    EXPECT_EQ(expected.subSecOriginal, date.subSecOriginal);
+    EXPECT_TRUE(date.digitized.empty());
+    EXPECT_EQ(1, ExifOrientation(block, size));
+    EXPECT_EQ(sourceTime.dwLowDateTime, outputTime.dwLowDateTime);
+    EXPECT_EQ(sourceTime.dwHighDateTime, outputTime.dwHighDateTime);
+    if (p.MaxKilobytes) {
+      EXPECT_LE(bytes.size(), 8u * 1024);
+    }
+  }
+
+  // A source without a date: only the file time is kept.
+  const std::wstring undated = WritePng(dir, L"undated.png", *photo);
+  ShrinkProfile keep = Profile(dir.Path(), L"u_", SaveFormat::Jpeg);
+  keep.KeepDate = true;
+  CShrinkTaskExPtr plain = Task(undated, {keep});
+  plain->Run();
+  ASSERT_EQ(0, plain->GetErrorNumber()) << plain->GetErrorText();
+  const std::string bytes = ReadBytes(dir / L"u_undated.jpg");
+  const uint8_t* block = nullptr;
+  size_t size = 0;
+  EXPECT_FALSE(FindExifBlock(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &block, &size));
+  EXPECT_EQ(FileTimeOf(undated).dwLowDateTime, FileTimeOf(dir / L"u_undated.jpg").dwLowDateTime);
 }
 
 TEST(ShrinkTask, StopRequestIsHonouredAtEveryCheck) {

@@ -72,10 +72,12 @@ TEST_F(ShrinkControllerTest, EachPanelShowsItsStoredProfile) {
     profile.CustomHeight = 654;
     profile.Folder = L"D:\\panel " + std::to_wstring(i + 1);
     profile.Prefix = L"p" + std::to_wstring(i + 1) + L"_";
-    profile.SaveFormat.Type = i == 2 ? SaveFormat::Png : SaveFormat::Jpeg;
+    profile.SaveFormat.Type = i == 2 ? SaveFormat::Png : i == 1 ? SaveFormat::Webp : SaveFormat::Jpeg;
     profile.SaveFormat.JpegQuality = 42;
     profile.Transparent = i == 1;
     profile.BkColor = 0x2D496B;
+    profile.MaxKilobytes = i == 0 ? 0 : 250;  // 0, no limit, shows as an empty field
+    profile.KeepDate = i == 2;
   }
   ASSERT_NE(nullptr, OpenHost());
   for (size_t i = 0; i < 3; ++i) {
@@ -88,8 +90,11 @@ TEST_F(ShrinkControllerTest, EachPanelShowsItsStoredProfile) {
     EXPECT_EQ(L"D:\\panel " + std::to_wstring(i + 1), WindowText(HostItem(ids.Folder)));
     EXPECT_EQ(L"p" + std::to_wstring(i + 1) + L"_", WindowText(HostItem(ids.Prefix)));
     EXPECT_EQ(i == 2, Checked(ids.Png));
-    EXPECT_EQ(i != 2, Checked(ids.Jpeg));
+    EXPECT_EQ(i == 0, Checked(ids.Jpeg));
+    EXPECT_EQ(i == 1, Checked(ids.Webp));
     EXPECT_EQ(L"42", WindowText(HostItem(ids.Quality)));
+    EXPECT_EQ(i == 0 ? L"" : L"250", WindowText(HostItem(ids.MaxKilobytes)));
+    EXPECT_EQ(i == 2, Checked(ids.KeepDate));
     EXPECT_EQ(i != 1, Checked(ids.Background));
     EXPECT_EQ(L"6B492D", WindowText(HostItem(ids.ColorText)));
     EXPECT_EQ(12, SendMessageW(HostItem(ids.ColorText), CB_GETCOUNT, 0, 0));
@@ -120,8 +125,18 @@ TEST_F(ShrinkControllerTest, EditsAreWrittenBackAndCollectReadsEveryField) {
   Type(ids.Quality, L"-");
   EXPECT_EQ(L"", WindowText(HostItem(ids.Quality)));
   EXPECT_EQ(0, Profile(1).SaveFormat.JpegQuality);
+  // The size limit keeps digits as the quality does; empty is no limit.
+  Type(ids.MaxKilobytes, L"3k00");
+  EXPECT_EQ(L"300", WindowText(HostItem(ids.MaxKilobytes)));
+  EXPECT_EQ(300, Profile(1).MaxKilobytes);
+  Type(ids.MaxKilobytes, L"");
+  EXPECT_EQ(0, Profile(1).MaxKilobytes);
+  Type(ids.MaxKilobytes, L"\xFF15\xFF10\xFF10");
+  EXPECT_EQ(500, Profile(1).MaxKilobytes);
   Click(ids.Background);
   EXPECT_TRUE(Profile(1).Transparent);
+  Click(ids.KeepDate);
+  EXPECT_TRUE(Profile(1).KeepDate);
   Click(ids.Use);
   EXPECT_FALSE(Profile(1).Use);
 
@@ -220,8 +235,8 @@ TEST_F(ShrinkControllerTest, EnableStatesFollowTheProfileAndTheJob) {
   ASSERT_NE(nullptr, OpenHost());
   const PanelControlIds& ids = kPanelControlIds[0];
   const int all[] = {ids.Use,    ids.Method,  ids.Width,      ids.Height,     ids.Folder,
-                     ids.Browse, ids.Prefix,  ids.Png,        ids.Jpeg,       ids.Quality,
-                     ids.Background, ids.ColorButton, ids.ColorText, ids.OpenFolder};
+                     ids.Browse, ids.Prefix,  ids.Png,        ids.Jpeg,       ids.Webp, ids.Quality, ids.MaxKilobytes,
+                     ids.Background, ids.ColorButton, ids.ColorText, ids.KeepDate, ids.OpenFolder};
   auto enabledSet = [&] {
     std::vector<int> on;
     for (int id : all) {

@@ -16,10 +16,11 @@ List Entries(const CStringHistory& history) { return List(history.begin(), histo
 
 // Every field of a profile in one comparable line.
 std::wstring Describe(const ShrinkProfile& p) {
-  wchar_t numbers[160];
-  std::swprintf(numbers, 160, L"type %d preset %dx%d custom %dx%d use %d fmt %d q %d bk %06x tr %d",
+  wchar_t numbers[192];
+  std::swprintf(numbers, 192, L"type %d preset %dx%d custom %dx%d use %d fmt %d q %d bk %06x tr %d max %d date %d",
                 p.ShrinkType, p.ShrinkWidth, p.ShrinkHeight, p.CustomWidth, p.CustomHeight,
-                p.Use, p.SaveFormat.Type, p.SaveFormat.JpegQuality, p.BkColor, p.Transparent);
+                p.Use, p.SaveFormat.Type, p.SaveFormat.JpegQuality, p.BkColor, p.Transparent,
+                p.MaxKilobytes, p.KeepDate);
   return numbers + (L" folder " + p.Folder + L" prefix " + p.Prefix);
 }
 
@@ -50,7 +51,7 @@ TEST(Settings, AFirstStartKeepsTheDefaultsAndCreatesTheEmptyRoot) {
   CTestRegistry reg;
   CSettings settings;
   ExpectDefaults(settings);
-  EXPECT_EQ(L"type 0 preset 0x0 custom 200x1000 use 1 fmt 0 q 80 bk ffffff tr 0 folder " +
+  EXPECT_EQ(L"type 0 preset 0x0 custom 200x1000 use 1 fmt 0 q 80 bk ffffff tr 0 max 0 date 0 folder " +
                 DefaultPicturesFolder() + L" prefix s",
             Describe(ShrinkProfile()));
   EXPECT_FALSE(settings.LoadSettings(reg.Hive()));  // nothing stored: the branches fail
@@ -75,9 +76,11 @@ TEST(Settings, EverythingSavedLoadsBackIntoAFreshInstance) {
     p.Use = i % 2 == 0;
     p.Folder = L"D:\\\u5199\u771f\\" + std::to_wstring(i);
     p.Prefix = i == 1 ? L"" : L"p" + std::to_wstring(i);
-    p.SaveFormat = {i % 2, 10 * i};
+    p.SaveFormat = {i % 3, 10 * i};  // PNG, JPEG, WebP (2: read as PNG by versions before it)
     p.BkColor = 0x102030u + static_cast<uint32_t>(i);
     p.Transparent = i % 2 == 1;
+    p.MaxKilobytes = 150 * i;
+    p.KeepDate = i % 2 == 0;
   }
   saved.FolderHistory.Add(L"E:\\b");
   saved.PrefixHistory.Add(L"");
@@ -94,6 +97,13 @@ TEST(Settings, EverythingSavedLoadsBackIntoAFreshInstance) {
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(Describe(saved.Profiles[i]), Describe(loaded.Profiles[i]));
   EXPECT_EQ(Entries(saved.FolderHistory), Entries(loaded.FolderHistory));
   EXPECT_EQ(Entries(saved.PrefixHistory), Entries(loaded.PrefixHistory));
+
+  // A store written before the size limit has no value for it: it loads whole, without a limit.
+  EXPECT_EQ("4:96000000", reg.Get(kShrinks + L"\\01", L"MaxKilobytes"));
+  RegDeleteKeyValueW(reg.Hive(), (kShrinks + L"\\01").c_str(), L"MaxKilobytes");
+  CSettings older;
+  EXPECT_TRUE(older.LoadSettings(reg.Hive()));
+  EXPECT_EQ(0, older.Profiles[1].MaxKilobytes);
 }
 
 TEST(Settings, TheStoredProfileCountDecidesWhichProfilesLoad) {
@@ -141,6 +151,8 @@ TEST(Settings, HandDamagedValuesKeepTheirDefaults) {
   reg.Set(p2, L"Folder", 1);
   reg.Set(p2, L"Prefix", std::wstring(100000, L'p'));
   reg.Set(p2, L"Use", 0);  // a sound value beside the damage still loads
+  reg.Set(p1, L"MaxKilobytes", static_cast<DWORD>(-20));  // a negative limit is none
+  reg.Set(p2, L"MaxKilobytes", 300);
   reg.Set(window, L"Fullscreen", 2);
   reg.Set(window, L"Left", 10);
   reg.Set(window, L"Top", 10);
@@ -153,6 +165,7 @@ TEST(Settings, HandDamagedValuesKeepTheirDefaults) {
   expected.Profiles[0].SaveFormat.JpegQuality = 100;
   expected.Profiles[1].SaveFormat.JpegQuality = 0;
   expected.Profiles[2].Use = false;
+  expected.Profiles[2].MaxKilobytes = 300;
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Describe(expected.Profiles[i]), Describe(s.Profiles[i]));
   EXPECT_TRUE(s.WindowPlacement.Fullscreen);
   EXPECT_FALSE(s.WindowPlacement.HasRect() || s.WindowPlacement.Left);

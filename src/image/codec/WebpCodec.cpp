@@ -1,8 +1,9 @@
-// libwebp wrapper. The container is read by the demuxer (size, flags, ICCP and EXIF chunks);
+// libwebp wrapper. Decoding: the container is read by the demuxer (size, flags, ICCP and EXIF chunks);
 // a still picture then decodes incrementally, a piece of the file at a time, so that the canvas
 // can be asked between pieces whether it is still wanted, and an animation's first frame comes
-// from the animation decoder, which composes it on the animation's canvas. libwebp makes no
-// callbacks and reports errors as values.
+// from the animation decoder, which composes it on the animation's canvas. Encoding: one still
+// picture into memory. libwebp makes no callbacks (but the encoder's writer, which cannot fail
+// but by running out of memory) and reports errors as values.
 #include "image/codec/WebpCodec.h"
 
 #include <cstring>
@@ -11,8 +12,10 @@
 
 #include <webp/decode.h>
 #include <webp/demux.h>
+#include <webp/encode.h>
 
 #include "base/Orientation.h"
+#include "base/OutputQuality.h"
 #include "base/Scoped.h"
 
 namespace {
@@ -149,6 +152,43 @@ DecodeStatus DecodeFirstFrame(const uint8_t* data, size_t size, uint32_t width, 
   return canvas->Finish(orientation) ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }
 
+// The encoder's input picture and the memory its writer fills, each freed as libwebp asks.
+class CEncodeSession {
+public:
+  CEncodeSession() {
+    m_ready = WebPPictureInit(&m_picture) != 0;
+    WebPMemoryWriterInit(&m_writer);
+  }
+  ~CEncodeSession() {
+    WebPPictureFree(&m_picture);
+    WebPMemoryWriterClear(&m_writer);
+  }
+  CEncodeSession(const CEncodeSession&) = delete;
+  CEncodeSession& operator=(const CEncodeSession&) = delete;
+
+  bool Encode(const PixelRows& rows, int quality, std::vector<uint8_t>* out) {
+    WebPConfig config;
+    if (!m_ready || !WebPConfigPreset(&config, WEBP_PRESET_DEFAULT, static_cast<float>(quality))) return false;
+    // The worker and the look-ahead already run a picture per processor.
+    config.thread_level = 0;
+    if (!WebPValidateConfig(&config)) return false;
+    m_picture.width = static_cast<int>(rows.width);
+    m_picture.height = static_cast<int>(rows.height);
+    m_picture.use_argb = 0;  // lossy: the encoder's YUV planes, with an alpha plane when needed
+    if (!WebPPictureImportBGRA(&m_picture, rows.top, static_cast<int>(rows.stride))) return false;
+    m_picture.writer = WebPMemoryWrite;
+    m_picture.custom_ptr = &m_writer;
+    if (!WebPEncode(&config, &m_picture)) return false;
+    out->assign(m_writer.mem, m_writer.mem + m_writer.size);
+    return true;
+  }
+
+private:
+  WebPPicture m_picture;
+  WebPMemoryWriter m_writer;
+  bool m_ready = false;
+};
+
 DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   // The demuxer accepts only a whole, well-formed container: a truncated file ends here.
   const WebPData file = {data, size};
@@ -176,4 +216,12 @@ bool IsWebpSignature(const uint8_t* data, size_t size) {
 
 DecodeStatus DecodeWebp(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   return GuardedDecode(IsWebpSignature(data, size), [&] { return Decode(data, size, canvas); });
+}
+
+bool EncodeWebp(const PixelRows& rows, int quality, std::vector<uint8_t>* out) {
+  if (rows.width == 0 || rows.height == 0 || rows.width > WEBP_MAX_DIMENSION || rows.height > WEBP_MAX_DIMENSION) {
+    return false;
+  }
+  CEncodeSession session;
+  return session.Encode(rows, ClampOutputQuality(quality), out);
 }

@@ -9,13 +9,21 @@
 #include "image/FileIo.h"
 
 HRESULT CImageSaver::Save(const CDib& image, const std::wstring& path) const {
-  if (!image.IsValid() || image.Width() <= 0 || image.Height() <= 0) return E_FAIL;
   std::vector<uint8_t> encoded;
+  const HRESULT hr = Encode(image, m_quality, &encoded);
+  if (FAILED(hr)) return hr;
+  return WriteNewFile(path, encoded.data(), encoded.size());
+}
+
+HRESULT CImageSaver::Encode(const CDib& image, int quality, std::vector<uint8_t>* out) const {
+  if (!image.IsValid() || image.Width() <= 0 || image.Height() <= 0) return E_FAIL;
+  std::vector<uint8_t>& encoded = *out;
+  encoded.clear();
   bool ok = false;
   try {
     PixelRows rows = image.Rows();
     if (image.BitCount() == 32) {
-      ok = m_format->encode(rows, m_quality, &encoded);
+      ok = m_format->encode(rows, quality, &encoded);
     } else if (image.BitCount() == 8 && m_format->encodeIndexed) {
       // The pipeline hands 8-bit pictures only to formats that try a palette.
       uint8_t palette[256][4] = {};
@@ -28,8 +36,7 @@ HRESULT CImageSaver::Save(const CDib& image, const std::wstring& path) const {
   } catch (const std::bad_alloc&) {
     return kOutOfMemory;
   }
-  if (!ok) return E_FAIL;
-  return WriteNewFile(path, encoded.data(), encoded.size());
+  return ok ? S_OK : E_FAIL;
 }
 
 CImageSaverPtr CreateSaver(const SaveFormat& format) {

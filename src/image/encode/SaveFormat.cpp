@@ -3,6 +3,7 @@
 
 #include "image/codec/JpegCodec.h"
 #include "image/codec/PngCodec.h"
+#include "image/codec/WebpCodec.h"
 
 namespace {
 
@@ -12,11 +13,14 @@ bool EncodePngAnyQuality(const PixelRows& rows, int, std::vector<uint8_t>* out) 
 }
 
 // The first row is the one a type that no row names gets. Rows keep their order (the panel's
-// format buttons follow it) and their types (stored in the registry).
+// format buttons follow it) and their types (stored in the registry). WebP keeps transparency
+// in its lossy form too (an alpha plane beside the picture) and has no indexed form worth a
+// palette step; its smaller decode is not measured, so its JPEG sources always keep twice the size.
 const OutputFormat kOutputFormats[] = {
     // type            extension  keyword   quality  encode               encodeIndexed     transparency  palette  smaller decode
     {SaveFormat::Png,  L"png",    nullptr,  false,   EncodePngAnyQuality, EncodePngIndexed, true,         true,    -1},
     {SaveFormat::Jpeg, L"jpg",    L"jpeg",  true,    EncodeJpeg,          nullptr,          false,        false,   80},
+    {SaveFormat::Webp, L"webp",   L"webp",  true,    EncodeWebp,          nullptr,          true,         false,   -1},
 };
 
 }  // namespace

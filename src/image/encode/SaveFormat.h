@@ -1,4 +1,4 @@
-// The output format of one profile (PNG, or JPEG with a quality number) and the table of the
+// The output format of one profile (PNG, or JPEG or WebP with a quality number) and the table of the
 // formats the program writes: one row per format, read by the saver, the output names, the task's
 // background and palette steps, the panel's format buttons and quality field, and the command line.
 #pragma once
@@ -11,9 +11,11 @@
 struct PixelRows;
 
 struct SaveFormat {
-  enum { Png = 0, Jpeg = 1 };
+  enum { Png = 0, Jpeg = 1, Webp = 2 };
   int32_t Type = Png;        // the `type` of a row of the format table; a value no row names is PNG
-  int32_t JpegQuality = 80;  // libjpeg's quality scale, 0..100 (base/OutputQuality.h)
+  // The quality of every lossy format (JPEG and WebP share it, and the panel's one field): its
+  // name is the registry value's, from the time JPEG was the only one. 0..100 (base/OutputQuality.h).
+  int32_t JpegQuality = 80;
 };
 
 // One format the program writes.
@@ -50,5 +52,6 @@ const OutputFormat& FindOutputFormat(const SaveFormat& format);
 // The row whose command-line keyword is `keyword` (compared exactly); null when none has it.
 const OutputFormat* FindOutputFormatByKeyword(const std::wstring& keyword);
 
-// The row's extension, as FindOutputFormat chooses it: "jpg" for JPEG, "png" otherwise.
+// The row's extension, as FindOutputFormat chooses it: "jpg" for JPEG, "webp" for WebP, "png"
+// otherwise.
 const wchar_t* GetExtension(const SaveFormat& format);

@@ -100,8 +100,9 @@ PngChunks InspectPng(const std::string& bytes) {
 TEST(Save, ExtensionAndFlagsFollowTheFormat) {
   EXPECT_STREQ(L"jpg", GetExtension(Format(1)));
   EXPECT_STREQ(L"png", GetExtension(Format(0)));
-  EXPECT_STREQ(L"png", GetExtension(Format(2)));
-  CImageSaverPtr png = CreateSaver(Format(2));
+  EXPECT_STREQ(L"webp", GetExtension(Format(2)));
+  EXPECT_STREQ(L"png", GetExtension(Format(7)));
+  CImageSaverPtr png = CreateSaver(Format(7));
   ASSERT_TRUE(png);
   EXPECT_TRUE(png->SupportsTransparency());
   EXPECT_TRUE(png->TryPalette());
@@ -109,10 +110,16 @@ TEST(Save, ExtensionAndFlagsFollowTheFormat) {
   ASSERT_TRUE(jpeg);
   EXPECT_FALSE(jpeg->SupportsTransparency());
   EXPECT_FALSE(jpeg->TryPalette());
-  // JPEG has no indexed form: an 8-bit picture is refused and nothing is written.
+  CImageSaverPtr webp = CreateSaver(Format(2));
+  ASSERT_TRUE(webp);
+  EXPECT_TRUE(webp->SupportsTransparency());
+  EXPECT_FALSE(webp->TryPalette());
+  // JPEG and WebP have no indexed form: an 8-bit picture is refused and nothing is written.
   CTempDir dir;
   EXPECT_EQ(E_FAIL, jpeg->Save(*MakeIndexed(), dir / L"indexed.jpg"));
   EXPECT_FALSE(FileExists(dir / L"indexed.jpg"));
+  EXPECT_EQ(E_FAIL, webp->Save(*MakeIndexed(), dir / L"indexed.webp"));
+  EXPECT_FALSE(FileExists(dir / L"indexed.webp"));
 }
 
 TEST(Save, ThirtyTwoBitPngKeepsEveryPixelAndAlphaExactly) {
@@ -204,6 +211,60 @@ TEST(Save, JpegGrowsAndImprovesWithQuality) {
     lastError = error;
   }
   EXPECT_LT(lastError, 2.0);
+}
+
+// The chunk that follows a WebP file's header: "VP8 " for a simple lossy file, "VP8X" for one
+// with an alpha plane (or metadata).
+std::string FirstWebpChunk(const std::string& bytes) { return bytes.size() >= 16 ? bytes.substr(12, 4) : ""; }
+
+TEST(Save, WebpFollowsItsQualityAndKeepsAlphaExactly) {
+  CTempDir dir;
+  CDibPtr photo = MakePhotoLike(256, 192);
+  size_t lastSize = 0;
+  double lastError = 1e9;
+  for (int quality : {0, 30, 50, 80, 100}) {
+    std::wstring path = dir / (L"q" + std::to_wstring(quality) + L".webp");
+    ASSERT_EQ(S_OK, CreateSaver(Format(SaveFormat::Webp, quality))->Save(*photo, path));
+    const std::string bytes = ReadBytes(path);
+    EXPECT_EQ("VP8 ", FirstWebpChunk(bytes)) << quality;  // opaque: no alpha plane
+    CDibPtr back;
+    ASSERT_EQ(S_OK, LoadDib(path, &back));
+    ASSERT_EQ(256, back->Width());
+    ASSERT_EQ(192, back->Height());
+    double error = MeanAbsoluteError(*photo, *back);
+    EXPECT_GT(bytes.size(), lastSize) << quality;
+    EXPECT_LT(error, lastError) << quality;
+    lastSize = bytes.size();
+    lastError = error;
+  }
+  // Lossy at every quality: colour at a quarter of the resolution, as in JPEG below 90.
+  EXPECT_LT(lastError, 6.0);
+
+  // Translucent and transparent pixels: the alpha plane is lossless at every quality, and the
+  // colour of what is not transparent stays near its own.
+  CDibPtr translucent = MakeDib(64, 40, [](int x, int y) {
+    const uint32_t alpha = x < 8 ? 0 : static_cast<uint32_t>((x * 4 + y) & 0xFF);
+    return alpha << 24 | 0x3080C0u;
+  });
+  for (int quality : {0, 80}) {
+    std::wstring path = dir / (L"alpha" + std::to_wstring(quality) + L".webp");
+    ASSERT_EQ(S_OK, CreateSaver(Format(SaveFormat::Webp, quality))->Save(*translucent, path));
+    EXPECT_EQ("VP8X", FirstWebpChunk(ReadBytes(path)));
+    CDibPtr back;
+    ASSERT_EQ(S_OK, LoadDib(path, &back));
+    for (int y = 0; y < 40; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        const uint32_t want = PixelAt(*translucent, x, y), got = PixelAt(*back, x, y);
+        ASSERT_EQ(want >> 24, got >> 24) << x << "," << y;
+        if ((want >> 24) >= 128) {
+          for (int shift : {0, 8, 16}) {
+            EXPECT_NEAR(static_cast<int>((want >> shift) & 0xFF), static_cast<int>((got >> shift) & 0xFF), 12)
+                << x << "," << y;
+          }
+        }
+      }
+    }
+  }
 }
 
 TEST(Save, ASaveNeverReplacesAndFailsWithTheSystemsReason) {

@@ -208,6 +208,13 @@ bool FindExifBlock(const uint8_t* file, size_t size, const uint8_t** block, size
   if (size >= 4 && file[0] == 0xFF && file[1] == 0xD8) return FindInJpeg(file, size, block, blockSize);
   if (size >= 8 && std::memcmp(file, kPngSignature, 8) == 0) return FindInPng(file, size, block, blockSize);
   if (IsWebp(file, size)) return FindInWebp(file, size, block, blockSize);
+  // A TIFF file is TIFF-structured itself: its IFD0 points to the EXIF IFD as a camera's block's
+  // does, with offsets from the file's start.
+  if (size >= 8 && (std::memcmp(file, "II*\0", 4) == 0 || std::memcmp(file, "MM\0*", 4) == 0)) {
+    *block = file;
+    *blockSize = size;
+    return true;
+  }
   return false;
 }
 

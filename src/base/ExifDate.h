@@ -24,9 +24,10 @@ struct ExifDate {
 // only within [data, data + size); a malformed block gives what was read before the damage.
 ExifDate ReadExifDate(const uint8_t* data, size_t size);
 
-// The TIFF-structured EXIF block of a file: a JPEG's APP1 "Exif" segment, a PNG's eXIf chunk or
-// a WebP's EXIF chunk (with or without the JPEG segment's "Exif\0\0" in front); false when the
-// file has none. `*block` points into the file.
+// The TIFF-structured EXIF block of a file: a JPEG's APP1 "Exif" segment, a PNG's eXIf chunk, a
+// WebP's EXIF chunk (with or without the JPEG segment's "Exif\0\0" in front), or a TIFF file
+// whole; false when the file has none (HEIF and AVIF: ReadHeifExifBlock). `*block` points into
+// the file.
 bool FindExifBlock(const uint8_t* file, size_t size, const uint8_t** block, size_t* blockSize);
 
 // A little-endian EXIF block that holds Orientation 1 in IFD0 and the dates of `date` in its

@@ -7,6 +7,7 @@
 #include "base/Handle.h"
 #include "base/ResourceText.h"
 #include "image/BackgroundPalette.h"
+#include "image/codec/HeifCodec.h"
 #include "image/decode/LoadDib.h"
 #include "image/FileIo.h"
 #include "image/encode/ImageSaver.h"
@@ -175,8 +176,12 @@ const ExifDate& CShrinkTaskEx::SourceDate() {
     std::vector<uint8_t> file;
     const uint8_t* block = nullptr;
     size_t size = 0;
-    if (SUCCEEDED(ReadWholeFile(m_source, &file)) && FindExifBlock(file.data(), file.size(), &block, &size)) {
+    std::vector<uint8_t> heifBlock;
+    if (FAILED(ReadWholeFile(m_source, &file))) return m_sourceDate;
+    if (FindExifBlock(file.data(), file.size(), &block, &size)) {
       m_sourceDate = ReadExifDate(block, size);
+    } else if (ReadHeifExifBlock(file.data(), file.size(), &heifBlock)) {
+      m_sourceDate = ReadExifDate(heifBlock.data(), heifBlock.size());
     }
   }
   return m_sourceDate;

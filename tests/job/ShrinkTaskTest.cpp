@@ -15,6 +15,8 @@
 #include "image/FileIo.h"
 #include "image/decode/LoadDib.h"
 #include "image/codec/JpegCodec.h"
+#include "image/codec/PngCodec.h"
+#include "image/codec/WebpCodec.h"
 #include "image/encode/ImageSaver.h"
 #include "job/SharedSource.h"
 #include "job/ShrinkTaskEx.h"
@@ -497,6 +499,78 @@ TEST(ShrinkTask, KeepingTheDateCarriesTheDateTakenAloneAndTheFileTime) {
   size_t size = 0;
   EXPECT_FALSE(FindExifBlock(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &block, &size));
   EXPECT_EQ(FileTimeOf(undated).dwLowDateTime, FileTimeOf(dir / L"u_undated.jpg").dwLowDateTime);
+}
+
+namespace {
+
+// A baseline RGB TIFF (uncompressed, one strip) whose IFD0 points to an EXIF IFD holding
+// DateTimeOriginal, as a scanner's or a camera's TIFF carries it.
+std::string TiffWithDateTaken(uint16_t width, uint16_t height, const char (&date)[20]) {
+  std::string b = "II*";
+  b.push_back('\0');
+  auto u16 = [&](uint32_t v) { b.push_back(char(v & 0xFF)); b.push_back(char(v >> 8)); };
+  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+  auto entry = [&](uint32_t tag, uint32_t type, uint32_t count, uint32_t value) { u16(tag); u16(type); u32(count); u32(value); };
+  // IFD0 at 8, ten entries: ends at 8 + 2 + 120 + 4 = 134; the samples' bits at 134, the EXIF
+  // IFD at 140 (ends at 158), the date at 158, the strip at 178.
+  const uint32_t strip = 178, stripBytes = uint32_t(width) * height * 3;
+  u32(8);
+  u16(10);
+  entry(256, 3, 1, width);
+  entry(257, 3, 1, height);
+  entry(258, 3, 3, 134);
+  entry(259, 3, 1, 1);
+  entry(262, 3, 1, 2);
+  entry(273, 4, 1, strip);
+  entry(277, 3, 1, 3);
+  entry(278, 3, 1, height);
+  entry(279, 4, 1, stripBytes);
+  entry(0x8769, 4, 1, 140);
+  u32(0);
+  for (int i = 0; i < 3; ++i) u16(8);
+  u16(1);
+  entry(0x9003, 2, 20, 158);
+  u32(0);
+  b.append(date, 20);
+  for (uint32_t i = 0; i < stripBytes; ++i) b.push_back(char(i * 7 % 251));
+  return b;
+}
+
+}  // namespace
+
+// Sources of every kind that carries a date taken outside JPEG: a PNG's eXIf chunk, a WebP's
+// EXIF chunk, a TIFF's own EXIF IFD (HEIF's Exif item: HeifDecodeTest).
+TEST(ShrinkTask, TheDateTakenIsReadFromPngWebpAndTiffSources) {
+  CTempDir dir;
+  CDibPtr photo = MakePhotoLike(64, 48);
+  std::vector<uint8_t> png, webp;
+  ASSERT_TRUE(EncodePngRgba(photo->Rows(), &png));
+  ASSERT_TRUE(InsertExifBlock(&png, CameraExif(), 64, 48));
+  ASSERT_TRUE(EncodeWebp(photo->Rows(), 80, &webp));
+  ASSERT_TRUE(InsertExifBlock(&webp, CameraExif(), 64, 48));
+  const std::pair<const wchar_t*, std::string> sources[] = {
+      {L"dated.png", std::string(png.begin(), png.end())},
+      {L"dated.webp", std::string(webp.begin(), webp.end())},
+      {L"dated.tif", TiffWithDateTaken(40, 30, "2024:05:06 07:08:09")}};
+  for (const auto& source : sources) {
+    SCOPED_TRACE(std::string(source.first, source.first + wcslen(source.first)));
+    const std::wstring path = dir / source.first;
+    ASSERT_TRUE(WriteBytes(path, source.second));
+    std::wstring stem = source.first;
+    const std::wstring extension = stem.substr(stem.find(L'.') + 1);
+    stem = stem.substr(0, stem.find(L'.'));
+    ShrinkProfile keep = Profile(dir / L"out", extension + L"_", SaveFormat::Jpeg);
+    keep.KeepDate = true;
+    CShrinkTaskExPtr task = Task(path, {keep});
+    task->Run();
+    ASSERT_EQ(0, task->GetErrorNumber()) << task->GetErrorText();
+    const std::string bytes = ReadBytes(BuildOutputPath(keep, L"", stem));
+    const uint8_t* block = nullptr;
+    size_t size = 0;
+    ASSERT_TRUE(FindExifBlock(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &block, &size));
+    EXPECT_EQ("2024:05:06 07:08:09", ReadExifDate(block, size).original);
+    EXPECT_EQ(1, ExifOrientation(block, size));
+  }
 }
 
 TEST(ShrinkTask, StopRequestIsHonouredAtEveryCheck) {

@@ -600,11 +600,15 @@ private:
   bool m_described = false;
 };
 
-DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
-  // Once per process, on whichever thread comes first: libheif's own lazy start is not safe
-  // when two threads open their first file at once.
+// Once per process, on whichever thread comes first: libheif's own lazy start is not safe when
+// two threads open their first file at once.
+bool LibraryStarted() {
   static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
-  if (!initialised) return DecodeStatus::Undecodable;
+  return initialised;
+}
+
+DecodeStatus Decode(const uint8_t* data, size_t size, BgraCanvas* canvas) {
+  if (!LibraryStarted()) return DecodeStatus::Undecodable;
 
   CHeifContext context(heif_context_alloc());
   if (!context.IsValid()) return DecodeStatus::OutOfMemory;
@@ -687,4 +691,39 @@ bool IsHeifSignature(const uint8_t* data, size_t size) {
 
 DecodeStatus DecodeHeif(const uint8_t* data, size_t size, BgraCanvas* canvas) {
   return GuardedDecode(IsHeifSignature(data, size), [&] { return Decode(data, size, canvas); });
+}
+
+bool ReadHeifExifBlock(const uint8_t* data, size_t size, std::vector<uint8_t>* block) {
+  block->clear();
+  if (!IsHeifSignature(data, size) || !LibraryStarted()) return false;
+  try {
+    CHeifContext context(heif_context_alloc());
+    if (!context.IsValid()) return false;
+    SetLimits(context.Get());
+    if (heif_context_read_from_memory_without_copy(context.Get(), data, size, nullptr).code != heif_error_Ok ||
+        !EveryItemWithinFile(context.Get())) {
+      return false;
+    }
+    CHeifHandle handle;
+    if (heif_context_get_primary_image_handle(context.Get(), handle.Receive()).code != heif_error_Ok ||
+        !handle.IsValid()) {
+      return false;
+    }
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle.Get(), "Exif", &id, 1) != 1) return false;
+    // Within the file (every item's extents were checked against its size).
+    const size_t length = heif_image_handle_get_metadata_size(handle.Get(), id);
+    if (length < 4 || length > size) return false;
+    std::vector<uint8_t> item(length);
+    if (heif_image_handle_get_metadata(handle.Get(), id, item.data()).code != heif_error_Ok) return false;
+    // The item opens with the distance from its fifth byte to the TIFF header (6 where
+    // "Exif\0\0" stands between, as cameras write it).
+    const uint32_t offset = ReadBe32(item.data());
+    if (offset >= length - 4) return false;
+    block->assign(item.begin() + 4 + offset, item.end());
+    return true;
+  } catch (...) {
+    block->clear();
+    return false;
+  }
 }

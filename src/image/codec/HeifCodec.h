@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "base/PixelBuffers.h"
 
@@ -18,3 +19,8 @@ bool IsHeifSignature(const uint8_t* data, size_t size);
 // then Begin) before any pixel memory is allocated, and told the file's colour description
 // before Finish. A grid whose strip of tiles alone exceeds kPixelBudget is OutOfMemory.
 DecodeStatus DecodeHeif(const uint8_t* data, size_t size, BgraCanvas* canvas);
+
+// The TIFF-structured EXIF block of the primary picture of a HEIF or AVIF file (its Exif item,
+// from the TIFF header the item points to); false when the file has none, or is not one that
+// DecodeHeif would read. Never throws.
+bool ReadHeifExifBlock(const uint8_t* data, size_t size, std::vector<uint8_t>* block);

@@ -19,6 +19,7 @@
 #include <lcms2.h>
 #include <libheif/heif.h>
 
+#include "base/ExifDate.h"
 #include "base/Orientation.h"
 #include "image/codec/HeifCodec.h"
 #include "image/codec/PngCodec.h"
@@ -600,6 +601,37 @@ TEST(WebpDecodeTest, ExifOrientationIsPassedOn) {
   EXPECT_EQ(canvas.preparedOrientation, 6);
   EXPECT_EQ(canvas.finishedOrientation, 6);
   EXPECT_EQ(canvas.Width(), 96u);  // stored as it is: the canvas turns it
+}
+
+// The date taken of HEIF and AVIF files is in their Exif item (heif-enc and avifenc carry the
+// source PNG's eXIf there), found from the TIFF header the item points to.
+TEST(HeifDecodeTest, DateTakenIsReadFromTheExifItem) {
+  for (const char* name : {"heic-date.heic", "avif-date.avif"}) {
+    SCOPED_TRACE(name);
+    const Bytes file = Sample(name);
+    std::vector<uint8_t> block;
+    ASSERT_TRUE(ReadHeifExifBlock(file.data(), file.size(), &block));
+    EXPECT_EQ("2021:02:03 04:05:06", ReadExifDate(block.data(), block.size()).original);
+    // The item's offset pointing past the item: no block, rather than bytes from beyond it.
+    Bytes damaged = file;
+    const Bytes header = {'M', 'M', 0, 42};
+    const auto tiff = std::search(damaged.begin(), damaged.end(), header.begin(), header.end());
+    ASSERT_NE(tiff, damaged.end());
+    // The item's first four bytes: right before the header, or before "Exif\0\0" where it stands.
+    const Bytes exif = {'E', 'x', 'i', 'f', 0, 0};
+    const bool named = tiff - damaged.begin() >= 10 && std::equal(exif.begin(), exif.end(), tiff - 6);
+    ASSERT_GE(tiff - damaged.begin(), named ? 10 : 4);
+    std::fill(tiff - (named ? 10 : 4), tiff - (named ? 6 : 0), uint8_t(0x7F));
+    EXPECT_FALSE(ReadHeifExifBlock(damaged.data(), damaged.size(), &block));
+    EXPECT_TRUE(block.empty());
+  }
+  for (const char* name : {"heic-8.heic", "avif-8.avif", "quad-date.png"}) {
+    SCOPED_TRACE(name);
+    const Bytes file = Sample(name);
+    std::vector<uint8_t> block = {1};
+    EXPECT_FALSE(ReadHeifExifBlock(file.data(), file.size(), &block));
+    EXPECT_TRUE(block.empty());
+  }
 }
 
 // heic-thumb.heic cut short keeps its whole picture and loses its thumbnail: damaged all the same.

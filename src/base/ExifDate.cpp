@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/ByteOrder.h"
+#include "base/TiffReader.h"
 
 namespace {
 
@@ -16,45 +17,29 @@ const uint32_t kTypeLong = 4;
 // An ASCII value longer than any date tag holds is not one.
 const uint32_t kLongestValue = 64;
 
-struct Tiff {
-  const uint8_t* data;
-  size_t size;
-  bool bigEndian;
-
-  bool U16(size_t at, uint32_t* out) const {
-    if (at > size || size - at < 2) return false;
-    *out = bigEndian ? ReadBe16(data + at) : ReadLe16(data + at);
-    return true;
+// An ASCII entry's text, up to its first zero; false for another type or a value outside.
+bool AsciiValue(const TiffReader& tiff, size_t entry, std::string* out) {
+  uint32_t type = 0, count = 0, offset = 0;
+  if (!tiff.U16(entry + 2, &type) || !tiff.U32(entry + 4, &count) || type != kTypeAscii || count == 0 ||
+      count > kLongestValue) {
+    return false;
   }
-  bool U32(size_t at, uint32_t* out) const {
-    if (at > size || size - at < 4) return false;
-    *out = bigEndian ? ReadBe32(data + at) : ReadLe32(data + at);
-    return true;
+  size_t at = entry + 8;
+  if (count > 4) {
+    if (!tiff.U32(entry + 8, &offset)) return false;
+    at = offset;
   }
-  // An ASCII entry's text, up to its first zero; false for another type or a value outside.
-  bool Ascii(size_t entry, std::string* out) const {
-    uint32_t type = 0, count = 0, offset = 0;
-    if (!U16(entry + 2, &type) || !U32(entry + 4, &count) || type != kTypeAscii || count == 0 ||
-        count > kLongestValue) {
-      return false;
-    }
-    size_t at = entry + 8;
-    if (count > 4) {
-      if (!U32(entry + 8, &offset)) return false;
-      at = offset;
-    }
-    if (at > size || size - at < count) return false;
-    const char* text = reinterpret_cast<const char*>(data + at);
-    // At most kLongestValue - 1 characters, so that the block written of it holds them with
-    // their zero.
-    out->assign(text, strnlen(text, count < kLongestValue ? count : kLongestValue - 1));
-    return true;
-  }
-};
+  if (at > tiff.size || tiff.size - at < count) return false;
+  const char* text = reinterpret_cast<const char*>(tiff.data + at);
+  // At most kLongestValue - 1 characters, so that the block written of it holds them with
+  // their zero.
+  out->assign(text, strnlen(text, count < kLongestValue ? count : kLongestValue - 1));
+  return true;
+}
 
 // The entries of the IFD at `ifd`, each handed to `visit(tag, entryOffset)`.
 template <class Visit>
-void ForEachEntry(const Tiff& tiff, uint32_t ifd, Visit visit) {
+void ForEachEntry(const TiffReader& tiff, uint32_t ifd, Visit visit) {
   uint32_t count = 0;
   if (!tiff.U16(ifd, &count)) return;
   for (uint32_t i = 0; i < count; ++i) {
@@ -173,7 +158,7 @@ bool FindInWebp(const uint8_t* file, size_t size, const uint8_t** block, size_t*
 ExifDate ReadExifDate(const uint8_t* data, size_t size) {
   ExifDate date;
   if (!data || size < 8) return date;
-  Tiff tiff = {data, size, false};
+  TiffReader tiff = {data, size, false};
   if (std::memcmp(data, "II*\0", 4) == 0) {
     tiff.bigEndian = false;
   } else if (std::memcmp(data, "MM\0*", 4) == 0) {
@@ -191,12 +176,12 @@ ExifDate ReadExifDate(const uint8_t* data, size_t size) {
   if (exifIfd == 0) return date;
   ForEachEntry(tiff, exifIfd, [&](uint32_t tag, size_t entry) {
     switch (tag) {
-      case 0x9003: tiff.Ascii(entry, &date.original); break;
-      case 0x9004: tiff.Ascii(entry, &date.digitized); break;
-      case 0x9011: tiff.Ascii(entry, &date.offsetOriginal); break;
-      case 0x9012: tiff.Ascii(entry, &date.offsetDigitized); break;
-      case 0x9291: tiff.Ascii(entry, &date.subSecOriginal); break;
-      case 0x9292: tiff.Ascii(entry, &date.subSecDigitized); break;
+      case 0x9003: AsciiValue(tiff, entry, &date.original); break;
+      case 0x9004: AsciiValue(tiff, entry, &date.digitized); break;
+      case 0x9011: AsciiValue(tiff, entry, &date.offsetOriginal); break;
+      case 0x9012: AsciiValue(tiff, entry, &date.offsetDigitized); break;
+      case 0x9291: AsciiValue(tiff, entry, &date.subSecOriginal); break;
+      case 0x9292: AsciiValue(tiff, entry, &date.subSecDigitized); break;
       default: break;
     }
   });

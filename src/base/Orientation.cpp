@@ -1,28 +1,11 @@
 // EXIF orientation tag parsing and the eight pixel transforms.
 #include "base/Orientation.h"
 
-#include "base/ByteOrder.h"
-
 #include <cstring>
 
+#include "base/TiffReader.h"
+
 namespace {
-
-struct TiffReader {
-  const uint8_t* data;
-  size_t size;
-  bool bigEndian;
-
-  bool U16(size_t at, uint32_t* out) const {
-    if (at > size || size - at < 2) return false;
-    *out = bigEndian ? ReadBe16(data + at) : ReadLe16(data + at);
-    return true;
-  }
-  bool U32(size_t at, uint32_t* out) const {
-    if (at > size || size - at < 4) return false;
-    *out = bigEndian ? ReadBe32(data + at) : ReadLe32(data + at);
-    return true;
-  }
-};
 
 const uint32_t kOrientationTag = 0x0112;
 const uint32_t kTypeShort = 3;

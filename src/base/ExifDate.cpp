@@ -157,15 +157,8 @@ bool FindInWebp(const uint8_t* file, size_t size, const uint8_t** block, size_t*
 
 ExifDate ReadExifDate(const uint8_t* data, size_t size) {
   ExifDate date;
-  if (!data || size < 8) return date;
-  TiffReader tiff = {data, size, false};
-  if (std::memcmp(data, "II*\0", 4) == 0) {
-    tiff.bigEndian = false;
-  } else if (std::memcmp(data, "MM\0*", 4) == 0) {
-    tiff.bigEndian = true;
-  } else {
-    return date;
-  }
+  TiffReader tiff;
+  if (!TiffReader::Open(data, size, &tiff)) return date;
   uint32_t ifd0 = 0, exifIfd = 0;
   if (!tiff.U32(4, &ifd0)) return date;
   ForEachEntry(tiff, ifd0, [&](uint32_t tag, size_t entry) {

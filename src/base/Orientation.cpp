@@ -13,15 +13,8 @@ const uint32_t kTypeShort = 3;
 }  // namespace
 
 int ExifOrientation(const uint8_t* data, size_t size) {
-  if (!data || size < 8) return 1;
-  TiffReader tiff = {data, size, false};
-  if (std::memcmp(data, "II*\0", 4) == 0) {
-    tiff.bigEndian = false;
-  } else if (std::memcmp(data, "MM\0*", 4) == 0) {
-    tiff.bigEndian = true;
-  } else {
-    return 1;
-  }
+  TiffReader tiff;
+  if (!TiffReader::Open(data, size, &tiff)) return 1;
   uint32_t ifd = 0, count = 0;
   if (!tiff.U32(4, &ifd) || !tiff.U16(ifd, &count)) return 1;
   for (uint32_t i = 0; i < count; ++i) {

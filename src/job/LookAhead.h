@@ -68,8 +68,11 @@ public:
   // Ends the helpers' work and waits for their threads; what was made ahead is dropped.
   void Stop();
 
-  // The most tasks claimed ahead of the worker at once, per helper.
-  static const size_t kAheadPerHelper = 2;
+  // The most tasks claimed ahead of the worker at once, per helper. What they hold is bounded by
+  // the pixel budget; this count only has to leave a helper work while the worker waits for one
+  // long photo that another helper decodes (one progressive photo may take as long as six
+  // others): with 2 a helper stood idle for a tenth of such a batch.
+  static const size_t kAheadPerHelper = 8;
   // The pixels in flight, the worker's own picture among them: about 180 MB of pictures and
   // decoder buffers besides what one picture alone takes. A 16-megapixel progressive photo and
   // a 10-megapixel one go at once at full scale (25 + 15 million), and several when they are

@@ -51,19 +51,31 @@ TEST(BlockCache, RequestsReuseTheKeptBlockThatLeavesTheFewestFreshPages) {
   EXPECT_EQ(0u, CachedBlockBytes());
 }
 
-TEST(BlockCache, OnSixtyFourBitsAFreshBlockHasRoomForASomewhatLargerNextPicture) {
+TEST(BlockCache, AFreshBlockHasRoomForASomewhatLargerNextPictureUnlessItIsTooLargeToKeep) {
   ReleaseCachedBlocks();
   void* first = AllocateBlock(10 * kMB);
   ASSERT_TRUE(first);
   std::memset(first, 1, 10 * kMB);
   FreeBlock(first);
   // The next photo is 1.5 times as large: it reuses the block and touches only its extra pages.
-  // A 32-bit process gives blocks no room to grow, so there it gets a fresh one.
   void* next = AllocateBlock(15 * kMB);
   ASSERT_TRUE(next);
-  EXPECT_EQ(sizeof(void*) == 8, first == next);
+  EXPECT_EQ(first, next);
   std::memset(next, 2, 15 * kMB);
   FreeBlock(next);
+  ReleaseCachedBlocks();
+
+  // A block of more than half of what a thread may keep gets no room: kept, it serves a request
+  // of its own size but not a larger one, which gets a fresh block.
+  const size_t large = (sizeof(void*) == 4 ? 130 : 260) * kMB;
+  void* whole = AllocateBlock(large);
+  ASSERT_TRUE(whole);
+  FreeBlock(whole);
+  EXPECT_EQ(large, CachedBlockBytes());
+  void* larger = AllocateBlock(large + kMB);
+  ASSERT_TRUE(larger);
+  EXPECT_NE(whole, larger);
+  FreeBlock(larger);
   ReleaseCachedBlocks();
 }
 

@@ -352,35 +352,35 @@ void CShrinkController::ReadFormat() {
   m_profile.SaveFormat.Type = OutputFormatAt(chosen).type;
 }
 
-void CShrinkController::ReadQuality() {
-  HWND box = m_quality.GetHwnd();
-  const std::wstring text = GetComboText(box);
+namespace {
+
+// The number in a box that takes digits only (the quality, the size limit): anything else typed
+// is taken out at once, and typing goes on where it was, at the end of what is left. The empty
+// field reads as 0.
+template <class Box>
+int32_t ReadDigitsBox(Box& box) {
+  HWND handle = box.GetHwnd();
+  const std::wstring text = GetComboText(handle);
   const std::wstring kept = KeepDigits(text);
   if (kept != text) {
-    SelectOrSetText(box, kept);
-    // Typing goes on where it was: at the end of what is left.
-    m_quality.SetEditSel(static_cast<int>(kept.size()), static_cast<int>(kept.size()));
+    SelectOrSetText(handle, kept);
+    box.SetEditSel(static_cast<int>(kept.size()), static_cast<int>(kept.size()));
   }
+  int32_t value = 0;
+  ParseDigits(kept, &value);
+  return value;
+}
+
+}  // namespace
+
+void CShrinkController::ReadQuality() {
   // No range check here: a number off the scale is kept as typed, and taken as its nearest end
   // when the settings are loaded and when a picture is encoded (base/OutputQuality.h).
-  int32_t quality = 0;  // the empty field
-  ParseDigits(kept, &quality);
-  m_profile.SaveFormat.JpegQuality = quality;
+  m_profile.SaveFormat.JpegQuality = ReadDigitsBox(m_quality);
 }
 
 // Digits only, as the quality: empty (or 0) is no limit.
-void CShrinkController::ReadMaxKilobytes() {
-  HWND box = m_maxKilobytes.GetHwnd();
-  const std::wstring text = GetComboText(box);
-  const std::wstring kept = KeepDigits(text);
-  if (kept != text) {
-    SelectOrSetText(box, kept);
-    m_maxKilobytes.SetEditSel(static_cast<int>(kept.size()), static_cast<int>(kept.size()));
-  }
-  int32_t kilobytes = 0;
-  ParseDigits(kept, &kilobytes);
-  m_profile.MaxKilobytes = kilobytes;
-}
+void CShrinkController::ReadMaxKilobytes() { m_profile.MaxKilobytes = ReadDigitsBox(m_maxKilobytes); }
 
 void CShrinkController::ReadKeepDate() { m_profile.KeepDate = m_keepDate.IsChecked(); }
 

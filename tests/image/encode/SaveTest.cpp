@@ -193,24 +193,38 @@ TEST(Save, OpaqueIndexedPictureHasNoTransparencyChunk) {
   EXPECT_EQ(-1, chunks.transparentEntries);
 }
 
-TEST(Save, JpegGrowsAndImprovesWithQuality) {
+// Saves a photo-like picture in `format` at rising qualities: each file is larger and decodes
+// nearer the original than the one before; `checkFile` looks at each file's bytes as well.
+// Returns the error left at the top quality.
+template <class CheckFile>
+double ExpectGrowsAndImprovesWithQuality(int32_t format, const std::wstring& extension, CheckFile checkFile) {
   CTempDir dir;
   CDibPtr photo = MakePhotoLike(256, 192);
   size_t lastSize = 0;
   double lastError = 1e9;
   for (int quality : {0, 30, 50, 80, 100}) {
-    std::wstring path = dir / (L"q" + std::to_wstring(quality) + L".jpg");
-    ASSERT_EQ(S_OK, CreateSaver(Format(1, quality))->Save(*photo, path));
-    size_t size = ReadBytes(path).size();
+    SCOPED_TRACE(quality);
+    std::wstring path = dir / (L"q" + std::to_wstring(quality) + extension);
+    EXPECT_EQ(S_OK, CreateSaver(Format(format, quality))->Save(*photo, path));
+    const std::string bytes = ReadBytes(path);
+    checkFile(bytes);
     CDibPtr back;
-    ASSERT_EQ(S_OK, LoadDib(path, &back));
+    EXPECT_EQ(S_OK, LoadDib(path, &back));
+    if (!back || back->Width() != 256 || back->Height() != 192) {
+      ADD_FAILURE() << "the file does not decode to the picture's size";
+      return 1e9;
+    }
     double error = MeanAbsoluteError(*photo, *back);
-    EXPECT_GT(size, lastSize) << quality;
-    EXPECT_LT(error, lastError) << quality;
-    lastSize = size;
+    EXPECT_GT(bytes.size(), lastSize);
+    EXPECT_LT(error, lastError);
+    lastSize = bytes.size();
     lastError = error;
   }
-  EXPECT_LT(lastError, 2.0);
+  return lastError;
+}
+
+TEST(Save, JpegGrowsAndImprovesWithQuality) {
+  EXPECT_LT(ExpectGrowsAndImprovesWithQuality(1, L".jpg", [](const std::string&) {}), 2.0);
 }
 
 // The chunk that follows a WebP file's header: "VP8 " for a simple lossy file, "VP8X" for one
@@ -219,24 +233,9 @@ std::string FirstWebpChunk(const std::string& bytes) { return bytes.size() >= 16
 
 TEST(Save, WebpFollowsItsQualityAndKeepsAlphaExactly) {
   CTempDir dir;
-  CDibPtr photo = MakePhotoLike(256, 192);
-  size_t lastSize = 0;
-  double lastError = 1e9;
-  for (int quality : {0, 30, 50, 80, 100}) {
-    std::wstring path = dir / (L"q" + std::to_wstring(quality) + L".webp");
-    ASSERT_EQ(S_OK, CreateSaver(Format(SaveFormat::Webp, quality))->Save(*photo, path));
-    const std::string bytes = ReadBytes(path);
-    EXPECT_EQ("VP8 ", FirstWebpChunk(bytes)) << quality;  // opaque: no alpha plane
-    CDibPtr back;
-    ASSERT_EQ(S_OK, LoadDib(path, &back));
-    ASSERT_EQ(256, back->Width());
-    ASSERT_EQ(192, back->Height());
-    double error = MeanAbsoluteError(*photo, *back);
-    EXPECT_GT(bytes.size(), lastSize) << quality;
-    EXPECT_LT(error, lastError) << quality;
-    lastSize = bytes.size();
-    lastError = error;
-  }
+  // Opaque: no alpha plane.
+  const double lastError = ExpectGrowsAndImprovesWithQuality(
+      SaveFormat::Webp, L".webp", [](const std::string& bytes) { EXPECT_EQ("VP8 ", FirstWebpChunk(bytes)); });
   // Lossy at every quality: colour at a quarter of the resolution, as in JPEG below 90.
   EXPECT_LT(lastError, 6.0);
 

@@ -14,6 +14,7 @@ CSharedSource::CSharedSource(const std::wstring& path, const std::vector<ShrinkP
     : m_path(path), m_profiles(profiles), m_made(profiles.size()), m_ready(profiles.size(), false) {
   for (const ShrinkProfile& profile : profiles) {
     if (profile.Use) ++m_remaining;
+    if (profile.Use && profile.KeepDate) m_keepsDate = true;
   }
 }
 
@@ -26,7 +27,8 @@ HRESULT CSharedSource::Load(CLoadAdmission* admission) {
     if (profile.Use) shrinks.push_back(ShrinkSettingsOf(profile));
   }
   std::vector<ShrinkResult> streamed;
-  HRESULT hr = LoadDibOrShrinks(m_path, shrinks, &m_picture, &streamed, &m_fileSize, admission);
+  HRESULT hr = LoadDibOrShrinks(m_path, shrinks, &m_picture, &streamed, &m_fileSize, admission,
+                                m_keepsDate ? &m_dateTaken : nullptr);
   // A refused admission is no result: a later Load may try again.
   if (hr != E_ABORT) m_load = hr;
   if (SUCCEEDED(hr) && !streamed.empty()) {

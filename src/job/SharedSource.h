@@ -10,6 +10,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "base/ExifDate.h"
 #include "image/Dib.h"
 #include "image/decode/LoadDib.h"
 #include "image/resample/Shrink.h"
@@ -42,6 +43,9 @@ public:
   bool MakeAll(const CThread& stop, CLoadAdmission* admission);
   // Pixels of the distinct pictures this object still holds.
   uint64_t HeldPixels() const;
+  // The date taken that the source's EXIF block records (after a successful Load), read by the
+  // load from the bytes it held when an enabled profile keeps the date; empty otherwise.
+  const ExifDate& DateTaken() const { return m_dateTaken; }
 
 private:
   std::wstring m_path;
@@ -52,6 +56,8 @@ private:
   CDibPtr m_picture;
   std::vector<ShrinkResult> m_made;  // by profile index, made ahead by MakeAll
   std::vector<bool> m_ready;         // by profile index: m_made holds its shrink
+  bool m_keepsDate = false;          // an enabled profile keeps the date taken
+  ExifDate m_dateTaken;
 };
 
 typedef boost::shared_ptr<CSharedSource> CSharedSourcePtr;

@@ -7,7 +7,6 @@
 #include "base/Handle.h"
 #include "base/ResourceText.h"
 #include "image/BackgroundPalette.h"
-#include "image/codec/HeifCodec.h"
 #include "image/decode/LoadDib.h"
 #include "image/FileIo.h"
 #include "image/encode/ImageSaver.h"
@@ -134,7 +133,7 @@ void CShrinkTaskEx::ProcessProfile(size_t index, CSharedSource* source, CLoadAdm
 
   std::wstring output = BuildOutputPath(profile);
   // The date block goes into the encoded bytes: a size limit leaves room for it.
-  const std::vector<uint8_t> dateBlock = profile.KeepDate ? BuildExifBlock(SourceDate()) : std::vector<uint8_t>();
+  const std::vector<uint8_t> dateBlock = profile.KeepDate ? BuildExifBlock(source->DateTaken()) : std::vector<uint8_t>();
   const uint64_t dateRoom = dateBlock.empty() ? 0 : dateBlock.size() + kExifBlockFrame;
   // From here on the output is written: no stop check until it is saved.
   std::vector<uint8_t> encoded;
@@ -168,23 +167,6 @@ void CShrinkTaskEx::ProcessProfile(size_t index, CSharedSource* source, CLoadAdm
   } else if (FAILED(hr)) {
     RecordError(IDS_MSG_SAVE_FAILED, hr, output);
   }
-}
-
-const ExifDate& CShrinkTaskEx::SourceDate() {
-  if (!m_sourceDateRead) {
-    m_sourceDateRead = true;
-    std::vector<uint8_t> file;
-    const uint8_t* block = nullptr;
-    size_t size = 0;
-    std::vector<uint8_t> heifBlock;
-    if (FAILED(ReadWholeFile(m_source, &file))) return m_sourceDate;
-    if (FindExifBlock(file.data(), file.size(), &block, &size)) {
-      m_sourceDate = ReadExifDate(block, size);
-    } else if (ReadHeifExifBlock(file.data(), file.size(), &heifBlock)) {
-      m_sourceDate = ReadExifDate(heifBlock.data(), heifBlock.size());
-    }
-  }
-  return m_sourceDate;
 }
 
 HRESULT CShrinkTaskEx::EncodePicture(const CImageSaver& saver, CDibPtr picture, std::vector<uint8_t>* encoded) {

@@ -8,7 +8,6 @@
 #include <boost/shared_ptr.hpp>
 #include <boost/weak_ptr.hpp>
 
-#include "base/ExifDate.h"
 #include "image/Dib.h"
 #include "job/FileList.h"
 #include "job/OutputNames.h"
@@ -75,8 +74,6 @@ private:
   // The palette step (for a format that tries one) and the encode, without a size limit. S_FALSE
   // when a failure has been recorded.
   HRESULT EncodePicture(const CImageSaver& saver, CDibPtr picture, std::vector<uint8_t>* encoded);
-  // The source's date taken, read from its file on first use (empty without one).
-  const ExifDate& SourceDate();
 
   CThread* m_worker = nullptr;
   boost::weak_ptr<CShrinkTaskEx> m_self;
@@ -87,6 +84,4 @@ private:
   std::wstring m_baseName;
   std::wstring m_subfolder;
   std::vector<ShrinkProfile> m_profiles;
-  bool m_sourceDateRead = false;
-  ExifDate m_sourceDate;
 };

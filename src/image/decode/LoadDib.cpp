@@ -14,6 +14,7 @@
 #include "image/BlockCache.h"
 #include "image/FileIo.h"
 #include "image/GdiplusImage.h"
+#include "image/codec/HeifCodec.h"
 #include "image/decode/ColorConversion.h"
 #include "image/decode/InputFormats.h"
 #include "image/resample/Resample.h"
@@ -348,15 +349,26 @@ HRESULT DecodeFor(const uint8_t* data, size_t size, const ShrinkSettings* settin
 // toolchain (see BlockCache.cpp); ReleaseThreadImageBuffers deletes it.
 thread_local std::vector<uint8_t>* t_fileBuffer = nullptr;
 
+// The date taken of a file's EXIF block: its own (JPEG, PNG, WebP, TIFF) or a HEIF's Exif item.
+ExifDate DateTakenIn(const uint8_t* file, size_t size) {
+  const uint8_t* block = nullptr;
+  size_t blockSize = 0;
+  if (FindExifBlock(file, size, &block, &blockSize)) return ReadExifDate(block, blockSize);
+  std::vector<uint8_t> heifBlock;
+  if (ReadHeifExifBlock(file, size, &heifBlock)) return ReadExifDate(heifBlock.data(), heifBlock.size());
+  return ExifDate();
+}
+
 HRESULT LoadFile(const std::wstring& path, const ShrinkSettings* settings, size_t count,
                  CLoadAdmission* admission, CDibPtr* dib, std::vector<ShrinkResult>* shrinks,
-                 FitSize* fileSize) {
+                 FitSize* fileSize, ExifDate* dateTaken = nullptr) {
   dib->reset();
   if (!t_fileBuffer) t_fileBuffer = new (std::nothrow) std::vector<uint8_t>;
   std::vector<uint8_t> local;
   std::vector<uint8_t>& data = t_fileBuffer ? *t_fileBuffer : local;
   const size_t kKeep = 64u << 20;  // a very large buffer is given back afterwards
   HRESULT hr = ReadWholeFile(path, &data);
+  if (SUCCEEDED(hr) && dateTaken) *dateTaken = DateTakenIn(data.data(), data.size());
   if (SUCCEEDED(hr)) {
     hr = DecodeFor(data.data(), data.size(), settings, count, admission, dib, shrinks, fileSize);
   }
@@ -380,8 +392,8 @@ HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSett
 
 HRESULT LoadDibOrShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
                          CDibPtr* dib, std::vector<ShrinkResult>* shrinks, FitSize* fileSize,
-                         CLoadAdmission* admission) {
-  return LoadFile(path, settings.data(), settings.size(), admission, dib, shrinks, fileSize);
+                         CLoadAdmission* admission, ExifDate* dateTaken) {
+  return LoadFile(path, settings.data(), settings.size(), admission, dib, shrinks, fileSize, dateTaken);
 }
 
 HRESULT LoadDib(const std::wstring& path, CDibPtr* dib) {

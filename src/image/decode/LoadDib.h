@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ExifDate.h"
 #include "base/PixelBudget.h"
 #include "image/Dib.h"
 #include "image/resample/Shrink.h"
@@ -50,10 +51,11 @@ HRESULT LoadDibForShrinks(const std::wstring& path, const std::vector<ShrinkSett
 // shrink at most a quarter of another in both directions, which alone would get a smaller decode,
 // is the shrink of that other shrink instead (see CDibCanvas::ChooseFeeders). The admission is
 // told the shrinks' pixels instead of the picture's. Otherwise `*dib` is the picture
-// LoadDibForShrinks gives and `*shrinks` is empty.
+// LoadDibForShrinks gives and `*shrinks` is empty. `dateTaken`, when given, receives the date the
+// file's EXIF block records (empty without one), read from the bytes the load holds.
 HRESULT LoadDibOrShrinks(const std::wstring& path, const std::vector<ShrinkSettings>& settings,
                          CDibPtr* dib, std::vector<ShrinkResult>* shrinks, FitSize* fileSize,
-                         CLoadAdmission* admission = nullptr);
+                         CLoadAdmission* admission = nullptr, ExifDate* dateTaken = nullptr);
 
 // Returns what the calling thread keeps for the next picture (its file buffer and the blocks of
 // image/BlockCache.h). A thread that loads or saves pictures calls this before it ends.
